@@ -1,0 +1,1 @@
+// The window library; its units arrive with the main window.

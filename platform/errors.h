@@ -1,0 +1,7 @@
+// The thread's last-error code.
+#pragma once
+
+#include "platform/windows_types.h"
+
+void SetLastError(DWORD code);
+DWORD GetLastError();

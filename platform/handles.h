@@ -1,0 +1,29 @@
+// Kernel-object handles. A HANDLE names an object in a process-wide table;
+// closing it destroys the object. A handle that is not in the table (never
+// made, already closed, null or INVALID_HANDLE_VALUE) fails with
+// ERROR_INVALID_HANDLE instead of touching memory.
+#pragma once
+
+#include "platform/windows_types.h"
+
+#include <memory>
+
+namespace nomvera::platform {
+
+class KernelObject {
+public:
+    virtual ~KernelObject() = default;
+};
+
+// Takes ownership and returns the new handle.
+HANDLE RegisterHandle(std::unique_ptr<KernelObject> object);
+
+// The object behind a handle if it is open and of type T, else null.
+KernelObject* LookupHandle(HANDLE handle);
+template <class T> T* HandleObject(HANDLE handle) {
+    return dynamic_cast<T*>(LookupHandle(handle));
+}
+
+} // namespace nomvera::platform
+
+BOOL CloseHandle(HANDLE handle);

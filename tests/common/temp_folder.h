@@ -1,0 +1,30 @@
+// A fresh folder under the temporary folder, removed with everything in it
+// when the object goes away. Removal never follows a symbolic link and never
+// leaves the folder the test made.
+#pragma once
+
+#include <string>
+
+namespace nomvera::test {
+
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& tag = "nomvera");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // Path() + "/" + relative.
+    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+private:
+    std::string path_;
+};
+
+// Writes a file (creating it or replacing its content).
+void WriteTextFile(const std::string& path, const std::string& content);
+// The file's whole content; empty when it cannot be read.
+std::string ReadTextFile(const std::string& path);
+
+} // namespace nomvera::test
