@@ -35,6 +35,7 @@ using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 using PDWORD = DWORD*;
 using PULONG = ULONG*;
+using PDWORD_PTR = DWORD_PTR*;
 using LPBOOL = BOOL*;
 
 using HANDLE = void*;

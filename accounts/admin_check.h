@@ -1,0 +1,23 @@
+// The administrator check and the cached local names of well-known accounts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace nomvera::accounts {
+
+// "advapi32.dll" at start (unless held) and its release at exit; the two
+// entry points ConvertStringSidToSidA and GetTokenInformation are bound on
+// first use.
+void LoadSecurityLibrary(const char* libraryName = "advapi32.dll");
+void UnloadSecurityLibrary();
+
+bool IsAdministrator();
+// The elevation type (1 default, 2 full, 3 limited); -2 when the query
+// fails, -1 when the process token cannot be opened.
+std::int32_t GetTokenElevationType();
+std::u16string GetAdministratorAccountName();
+std::u16string GetRemoteDesktopUsersGroupName();
+std::u16string GetUsersGroupName();
+
+} // namespace nomvera::accounts

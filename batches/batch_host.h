@@ -1,0 +1,47 @@
+// What the batches need of the window. The batches stay free of the window
+// toolkit: the main window implements this interface, and the headless tests
+// implement it over plain fields.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace nomvera::log {
+class TDiagnosticLog;
+}
+
+namespace nomvera::batches {
+
+class TBatchHost {
+public:
+    virtual ~TBatchHost() = default;
+
+    // Panel inputs, read when the batch needs them (the name, password,
+    // profile box and group list anew for every account).
+    virtual std::u16string NameText() = 0;
+    virtual std::u16string PasswordText() = 0;
+    // ReadCount: the integer in the count entry, 0 when it holds no number.
+    virtual std::int32_t ReadCount() = 0;
+    virtual bool ProfileChecked() = 0;
+    virtual std::size_t GroupCount() = 0;
+    virtual std::u16string GroupName(std::size_t index) = 0;
+    virtual bool GroupChecked(std::size_t index) = 0;
+
+    // The activity log (an error line also brings the Logging page to the front).
+    virtual void LogInfo(const std::u16string& text) = 0;
+    virtual void LogWarning(const std::u16string& text) = 0;
+    virtual void LogError(const std::u16string& text) = 0;
+    // The diagnostic log behind the activity log; may be null or inactive.
+    virtual log::TDiagnosticLog* LogWriter() = 0;
+
+    // Make the Logging page the active page.
+    virtual void ShowLoggingPage() = 0;
+    // Repaint the window now (Update) / handle all pending messages, then return.
+    virtual void Repaint() = 0;
+    virtual void ProcessMessages() = 0;
+    // Set by the close handler and never cleared.
+    virtual bool ClosingRequested() = 0;
+};
+
+} // namespace nomvera::batches

@@ -1,0 +1,43 @@
+// The diagnostic log: a size-limited UTF-8 ring file behind a 16-byte
+// position header. Every activity-log line passes through it; it never
+// raises a failure to its callers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace nomvera::log {
+
+class TDiagnosticLog {
+public:
+    // Builds the log, opens or creates the file (and its folder chain) and
+    // writes the start line. A file that cannot be opened gives an inactive
+    // log, never a failure. mode: 0 automatic, 1 direct, other values queued.
+    static TDiagnosticLog* Create(const std::u16string& path, std::int64_t maxSizeKiB,
+                                  std::uint8_t mode);
+
+    bool IsActive() const;
+    // The path after the ".utf8" rule.
+    const std::u16string& Path() const;
+
+    // Format, suppress repeats, write; return the formatted line (empty for
+    // an empty message).
+    std::u16string WriteInfo(const std::u16string& message);
+    std::u16string WriteWarning(const std::u16string& message);
+    std::u16string WriteError(const std::u16string& message);
+    std::string WriteInfoAnsi(const std::string& message);
+    std::string WriteErrorAnsi(const std::string& message);
+
+    // Writes pending repeat summaries and the closing lines, stops the
+    // writer thread, closes the file and destroys this object.
+    void Close();
+
+private:
+    struct State;
+    TDiagnosticLog();
+    ~TDiagnosticLog();
+    std::unique_ptr<State> state_;
+};
+
+} // namespace nomvera::log

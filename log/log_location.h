@@ -1,0 +1,17 @@
+// Where the diagnostic log lies and what it is called.
+#pragma once
+
+#include <string>
+
+namespace nomvera::log {
+
+inline constexpr char kAdminLogFileName[] = "kelRostery.log";
+inline constexpr char kNonAdminLogFileName[] = "kelNonAdminRostery.log";
+
+// The per-user application-data folder (or the temporary folder), ending in
+// the path separator; looked up afresh on every call.
+std::u16string LogFolder();
+std::u16string PrimaryLogFilePath();  // LogFolder() + kAdminLogFileName
+std::u16string FallbackLogFilePath(); // LogFolder() + kNonAdminLogFileName
+
+} // namespace nomvera::log

@@ -1,0 +1,93 @@
+// Records, levels and status codes of the network-management account
+// service, as published. Text fields are NUL-terminated UTF-16.
+#pragma once
+
+#include "platform/windows_types.h"
+
+using NET_API_STATUS = DWORD;
+using PSID = void*;
+
+inline constexpr NET_API_STATUS NERR_Success = 0;
+inline constexpr NET_API_STATUS NERR_BASE = 2100;
+inline constexpr NET_API_STATUS NERR_BadUsername = 2202;
+inline constexpr NET_API_STATUS NERR_GroupNotFound = 2220;
+inline constexpr NET_API_STATUS NERR_UserNotFound = 2221;
+inline constexpr NET_API_STATUS NERR_GroupExists = 2223;
+inline constexpr NET_API_STATUS NERR_UserExists = 2224;
+inline constexpr NET_API_STATUS NERR_NotPrimary = 2226;
+inline constexpr NET_API_STATUS NERR_PasswordTooShort = 2245;
+inline constexpr DWORD MAX_PREFERRED_LENGTH = 0xFFFFFFFF;
+
+inline constexpr DWORD USER_PRIV_GUEST = 0;
+inline constexpr DWORD USER_PRIV_USER = 1;
+inline constexpr DWORD USER_PRIV_ADMIN = 2;
+inline constexpr DWORD UF_SCRIPT = 0x0001;
+inline constexpr DWORD UF_ACCOUNTDISABLE = 0x0002;
+inline constexpr DWORD UF_LOCKOUT = 0x0010;
+inline constexpr DWORD UF_NORMAL_ACCOUNT = 0x0200;
+inline constexpr DWORD UF_DONT_EXPIRE_PASSWD = 0x10000;
+
+struct USER_INFO_1 {
+    LPWSTR usri1_name;
+    LPWSTR usri1_password;
+    DWORD usri1_password_age;
+    DWORD usri1_priv;
+    LPWSTR usri1_home_dir;
+    LPWSTR usri1_comment;
+    DWORD usri1_flags;
+    LPWSTR usri1_script_path;
+};
+
+struct LOCALGROUP_INFO_0 {
+    LPWSTR lgrpi0_name;
+};
+
+struct LOCALGROUP_INFO_1 {
+    LPWSTR lgrpi1_name;
+    LPWSTR lgrpi1_comment;
+};
+
+struct GROUP_INFO_1 {
+    LPWSTR grpi1_name;
+    LPWSTR grpi1_comment;
+};
+
+struct LOCALGROUP_MEMBERS_INFO_0 {
+    PSID lgrmi0_sid;
+};
+
+struct USER_MODALS_INFO_2 {
+    LPWSTR usrmod2_domain_name;
+    PSID usrmod2_domain_id;
+};
+
+struct WKSTA_INFO_100 {
+    DWORD wki100_platform_id;
+    LPWSTR wki100_computername;
+    LPWSTR wki100_langroup;
+    DWORD wki100_ver_major;
+    DWORD wki100_ver_minor;
+};
+
+// The entry points' types, as the stand-in library exports them (extern "C",
+// under these names) and as the binding calls them.
+extern "C" {
+using NetUserAddFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
+using NetUserGetInfoFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE* buf);
+using NetUserSetInfoFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf,
+                                            LPDWORD parmErr);
+using NetUserDelFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR user);
+using NetUserModalsGetFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE* buf);
+using NetGroupAddFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
+using NetGroupDelFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR group);
+using NetLocalGroupAddFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE buf,
+                                              LPDWORD parmErr);
+using NetLocalGroupEnumFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE* buf,
+                                               DWORD prefMaxLen, LPDWORD entriesRead,
+                                               LPDWORD totalEntries, PDWORD_PTR resumeHandle);
+using NetLocalGroupDelFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR group);
+using NetLocalGroupAddMembersFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR group, DWORD level,
+                                                     LPBYTE buf, DWORD totalEntries);
+using NetApiBufferFreeFn = NET_API_STATUS (*)(LPVOID buffer);
+using NetWkstaGetInfoFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE* buf);
+}

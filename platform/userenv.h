@@ -1,0 +1,15 @@
+// The user-profile service. The profiles folder and a user's profile folder
+// are called directly; CreateProfile and DeleteProfileW are bound by name from
+// "userenv.dll" at start (the stand-in library exports them under these names).
+#pragma once
+
+#include "platform/windows_types.h"
+
+BOOL GetProfilesDirectoryW(LPWSTR profileDir, LPDWORD size);
+BOOL GetUserProfileDirectoryW(HANDLE token, LPWSTR profileDir, LPDWORD size);
+
+extern "C" {
+using CreateProfileFn = HRESULT (*)(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath,
+                                    DWORD pathCapacity);
+using DeleteProfileWFn = BOOL (*)(LPCWSTR sidString, LPCWSTR profilePath, LPCWSTR computerName);
+}

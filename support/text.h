@@ -1,0 +1,35 @@
+// Number and text helpers shared by every part of the tool. 8-bit text is
+// UTF-8 on POSIX (the system code page).
+#pragma once
+
+#include "platform/windows_types.h"
+
+#include <cstdint>
+#include <string>
+
+namespace nomvera::support {
+
+// On POSIX the path separator is "/"; the functions keep their Windows names.
+inline constexpr char kPathDelimiter = '/';
+inline constexpr char16_t kWidePathDelimiter = u'/';
+
+std::string DecimalText(std::int64_t value);
+std::string RunningNumber(std::int32_t value);
+// The system's message for a code without trailing blanks, control
+// characters and full stops, then " [" + the code + "]".
+std::string SystemMessageText(DWORD code);
+std::string TextFromCString(const char* text);
+std::size_t CStringLength(const char* text);
+std::string YesNoText(bool value);
+std::string DrivePart(const std::string& path);
+std::string AddBackslashA(const std::string& path);
+bool FolderExistsA(const std::string& path);
+std::string TempFolderA();
+std::u16string TempFolderW();
+
+// 8-bit text (system code page) <-> UTF-16, for joining number texts and
+// system messages to log lines.
+std::u16string WidenText(const std::string& text);
+std::string NarrowText(const std::u16string& text);
+
+} // namespace nomvera::support
