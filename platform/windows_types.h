@@ -51,6 +51,15 @@ using HWND = HWND__*;
 using FARPROC = void (*)();
 using REGSAM = DWORD;
 
+// Security description of a new object; shared by files, folders and events.
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+using PSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
 inline constexpr DWORD MAX_PATH = 260;
