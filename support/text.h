@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace nomvera::support {
 
@@ -18,9 +19,19 @@ std::string RunningNumber(std::int32_t value);
 // The system's message for a code without trailing blanks, control
 // characters and full stops, then " [" + the code + "]".
 std::string SystemMessageText(DWORD code);
+// A system message without its trailing blanks, control characters and full
+// stops (bytes of 128 and above stay): the trimming SystemMessageText applies.
+std::string TrimmedMessage(std::string_view message);
 std::string TextFromCString(const char* text);
 std::size_t CStringLength(const char* text);
 std::string YesNoText(bool value);
+// The root part of a path: "C:" for a drive path, "\\server\share" for a
+// network path, and on POSIX, for a path that starts with "/": the whole path
+// when it names the root itself ("/", "//", "/./..", "/tmp/..": its lexical
+// form, "." dropped and ".." taking back the name before it, is "/"), else
+// "/". So a path equals its drive part (both with a trailing delimiter)
+// exactly when it names a root, and folder removal never descends into "/".
+// Any other (relative) path gives an empty text.
 std::string DrivePart(const std::string& path);
 std::string AddBackslashA(const std::string& path);
 bool FolderExistsA(const std::string& path);

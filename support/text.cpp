@@ -1,0 +1,191 @@
+#include "support/text.h"
+
+#include "platform/files.h"
+#include "platform/messages.h"
+#include "platform/strings.h"
+#include "support/buffers.h"
+
+#include <charconv>
+#include <cstring>
+#include <vector>
+
+namespace nomvera::support {
+namespace {
+
+constexpr DWORD kMessageBufferSize = 256;
+constexpr std::int32_t kTempBufferSize = 1024;
+// POSIX stand-in for "c:\windows\temp": the folder every POSIX system has.
+constexpr char kFallbackTempFolder[] = "/tmp";
+
+// Whether a path that starts with "/" names the root: "." components dropped
+// and ".." taking back the name before it, nothing is left.
+bool NamesRoot(const std::string& path) {
+    int depth = 0;
+    std::size_t i = 0;
+    while (i < path.size()) {
+        if (path[i] == '/') {
+            ++i;
+            continue;
+        }
+        std::size_t end = path.find('/', i);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        std::string_view part(path.data() + i, end - i);
+        if (part == "..") {
+            depth = depth > 0 ? depth - 1 : 0;
+        } else if (part != ".") {
+            ++depth;
+        }
+        i = end;
+    }
+    return depth == 0;
+}
+
+} // namespace
+
+std::string DecimalText(std::int64_t value) {
+    char digits[24];
+    auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+    return error == std::errc() ? std::string(digits, end) : std::string();
+}
+
+std::string RunningNumber(std::int32_t value) {
+    std::string text = DecimalText(value);
+    if (text.size() < 3) {
+        text.insert(0, 3 - text.size(), '0');
+    }
+    return text;
+}
+
+std::string TrimmedMessage(std::string_view message) {
+    std::size_t n = message.size();
+    while (n > 0) {
+        auto c = static_cast<unsigned char>(message[n - 1]);
+        if (c >= 33 && c != '.') {
+            break;
+        }
+        --n;
+    }
+    return std::string(message.substr(0, n));
+}
+
+std::string SystemMessageText(DWORD code) {
+    char buffer[kMessageBufferSize] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
+                             code, 0, buffer, kMessageBufferSize, nullptr);
+    if (n >= kMessageBufferSize) {
+        n = 0;
+    }
+    return TrimmedMessage(std::string_view(buffer, n)) + " [" + DecimalText(code) + "]";
+}
+
+std::string TextFromCString(const char* text) {
+    return text == nullptr ? std::string() : std::string(text);
+}
+
+std::size_t CStringLength(const char* text) {
+    return text == nullptr ? 0 : std::strlen(text);
+}
+
+std::string YesNoText(bool value) {
+    return value ? "yes" : "no";
+}
+
+std::string DrivePart(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':') {
+        return path.substr(0, 2);
+    }
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        std::size_t i = 2;
+        int separators = 0;
+        while (i < path.size()) {
+            if (path[i] == '\\' && ++separators == 2) {
+                break;
+            }
+            ++i;
+        }
+        return path.substr(0, i);
+    }
+    if (!path.empty() && path[0] == kPathDelimiter) {
+        return NamesRoot(path) ? path : std::string(1, kPathDelimiter);
+    }
+    return {};
+}
+
+std::string AddBackslashA(const std::string& path) {
+    if (!path.empty() && path.back() != kPathDelimiter) {
+        return path + kPathDelimiter;
+    }
+    return path;
+}
+
+bool FolderExistsA(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string TempFolderA() {
+    std::string result = kFallbackTempFolder;
+    TAnsiTextBuffer* buffer = NewAnsiTextBuffer(kTempBufferSize);
+    try {
+        DWORD n = GetTempPathA(static_cast<DWORD>(buffer->Size()), buffer->Data());
+        if (n > 0 && n < static_cast<DWORD>(kTempBufferSize)) {
+            result = buffer->ToString();
+        }
+    } catch (...) {
+        FreeAndNilBuffer(buffer);
+        throw;
+    }
+    FreeAndNilBuffer(buffer);
+    return result;
+}
+
+std::u16string TempFolderW() {
+    std::u16string result = WidenText(kFallbackTempFolder);
+    TWideTextBuffer* buffer = NewWideTextBuffer(kTempBufferSize);
+    try {
+        DWORD n = GetTempPathW(buffer->Length(), buffer->Data());
+        if (n > 0 && n < static_cast<DWORD>(kTempBufferSize)) {
+            result = buffer->ToString();
+        }
+    } catch (...) {
+        FreeAndNilBuffer(buffer);
+        throw;
+    }
+    FreeAndNilBuffer(buffer);
+    return result;
+}
+
+std::u16string WidenText(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    int length = static_cast<int>(text.size());
+    int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    if (needed <= 0) {
+        return {};
+    }
+    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
+    int written = MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), needed);
+    wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    return wide;
+}
+
+std::string NarrowText(const std::u16string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    int length = static_cast<int>(text.size());
+    int needed = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) {
+        return {};
+    }
+    std::string narrow(static_cast<std::size_t>(needed), '\0');
+    int written = WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), needed,
+                                      nullptr, nullptr);
+    narrow.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+    return narrow;
+}
+
+} // namespace nomvera::support
