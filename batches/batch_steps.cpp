@@ -1,0 +1,85 @@
+#include "batches/batch_steps.h"
+
+#include "platform/errors.h"
+#include "platform/process.h"
+#include "platform/security.h"
+#include "support/text.h"
+
+namespace nomvera::batches {
+
+TUserBatchBuffers::TUserBatchBuffers()
+    : Sid(support::NewSidBuffer(1024)), Domain(support::NewWideTextBuffer(1024)),
+      Profile(support::NewWideTextBuffer(260)) {}
+
+TUserBatchBuffers::~TUserBatchBuffers() {
+    support::FreeAndNilBuffer(Profile);
+    support::FreeAndNilBuffer(Domain);
+    support::FreeAndNilBuffer(Sid);
+}
+
+std::u16string NumberedName(const std::u16string& prefix, std::int32_t i) {
+    return prefix + support::WidenText(support::RunningNumber(i));
+}
+
+std::u16string MessageOf(std::uint32_t code) {
+    return support::WidenText(support::SystemMessageText(code));
+}
+
+namespace {
+
+// The converted string is released whatever happens while it is taken over.
+class TLocalString {
+public:
+    TLocalString() = default;
+    ~TLocalString() {
+        if (text_ != nullptr) {
+            LocalFree(text_);
+        }
+    }
+    TLocalString(const TLocalString&) = delete;
+    TLocalString& operator=(const TLocalString&) = delete;
+    LPSTR* Out() { return &text_; }
+    LPSTR Get() const { return text_; }
+
+private:
+    LPSTR text_ = nullptr;
+};
+
+} // namespace
+
+std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
+                          const std::u16string& accountName) {
+    DWORD sidSize = static_cast<DWORD>(buffers.Sid->Size());
+    DWORD domainSize = buffers.Domain->Length();
+    buffers.Sid->Clear();
+    buffers.Domain->Clear();
+    std::string sidText;
+    SID_NAME_USE use = SidTypeUnknown;
+    SetLastError(0);
+    if (!LookupAccountNameW(nullptr, accountName.c_str(), buffers.Sid->Data(), &sidSize,
+                            buffers.Domain->Data(), &domainSize, &use)) {
+        const DWORD code = GetLastError();
+        host.LogError(u"Error getting SID of User[" + accountName + u"] " + MessageOf(code));
+        return sidText;
+    }
+    {
+        TLocalString converted;
+        try {
+            if (ConvertSidToStringSidA(buffers.Sid->Data(), converted.Out())) {
+                sidText = support::TextFromCString(converted.Get());
+            }
+        } catch (...) {
+            sidText.clear();
+        }
+    }
+    host.LogInfo(u"SID of User[" + accountName + u"][" + support::WidenText(sidText) + u"]");
+    return sidText;
+}
+
+void EndOfPass(TBatchHost& host) {
+    host.Repaint();
+    host.ProcessMessages();
+    Sleep(50);
+}
+
+} // namespace nomvera::batches

@@ -1,0 +1,40 @@
+// Steps that the user batches share.
+#pragma once
+
+#include "batches/batch_host.h"
+#include "support/buffers.h"
+
+#include <string>
+
+namespace nomvera::batches {
+
+// The three buffers of one user batch, made once per batch and destroyed
+// when the batch ends, also when an exception leaves it.
+class TUserBatchBuffers {
+public:
+    TUserBatchBuffers();
+    ~TUserBatchBuffers();
+    TUserBatchBuffers(const TUserBatchBuffers&) = delete;
+    TUserBatchBuffers& operator=(const TUserBatchBuffers&) = delete;
+
+    support::TSidBuffer* Sid = nullptr;
+    support::TWideTextBuffer* Domain = nullptr;
+    support::TWideTextBuffer* Profile = nullptr;
+};
+
+// NameEdit + RunningNumber(i), and the same with PasswordEdit.
+std::u16string NumberedName(const std::u16string& prefix, std::int32_t i);
+
+// Looks up the account's SID into buffers.Sid and logs "SID of User[…][…]",
+// or the error line with the last-error code. Gives the SID text, empty when
+// the look-up or the conversion failed.
+std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
+                          const std::u16string& accountName);
+
+// Repaint, one pass of message processing and the pause after each account.
+void EndOfPass(TBatchHost& host);
+
+// SystemMessageText(code) as UTF-16, the end of every error line.
+std::u16string MessageOf(std::uint32_t code);
+
+} // namespace nomvera::batches

@@ -1,0 +1,26 @@
+// Removal of a folder tree from disk: what is left of a profile folder after
+// the profile service has had its turn.
+#pragma once
+
+#include <string>
+
+namespace nomvera::log {
+class TDiagnosticLog;
+}
+
+namespace nomvera::batches {
+
+// Deletes every file below path (with AllFiles false, every file except
+// those whose extension is ".LOG" in any case), every subfolder, and with
+// RemoveRoot the folder itself. A file or folder that resists is tried again
+// with other attributes and counted; the first 50 failures and the total go
+// to log (the diagnostic log only; nothing with a null log). At most 1000
+// folders are entered.
+//
+// The walk never follows a symbolic link (a link is removed as an entry),
+// never enters another mount than the one of path, and removes nothing when
+// path names the root folder "/" or a drive root.
+void DeleteFilesInSubdirW(const std::u16string& path, log::TDiagnosticLog* log, bool RemoveRoot,
+                          bool AllFiles);
+
+} // namespace nomvera::batches

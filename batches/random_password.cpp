@@ -1,0 +1,84 @@
+#include "batches/random_password.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <random>
+#include <string_view>
+
+#include <string.h>
+
+namespace nomvera::batches {
+namespace {
+
+constexpr std::string_view kAll =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789!@#$%^&*()-_=+[]";
+constexpr std::string_view kLower = "abcdefghijklmnopqrstuvwxyz";
+constexpr std::string_view kUpper = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+constexpr std::string_view kDigits = "0123456789";
+constexpr std::string_view kSpecial = "!@#$%^&*()-_=+[]";
+constexpr std::size_t kClassPlaces = 12;
+
+static_assert(kAll.size() == 78 && kSpecial.size() == 16);
+
+char16_t Draw(std::mt19937_64& generator, std::string_view from) {
+    std::uniform_int_distribution<std::size_t> pick(0, from.size() - 1);
+    return static_cast<char16_t>(from[pick(generator)]);
+}
+
+// A clock seed alone would make two passwords of the same tick equal, and
+// guessable by anyone who knows roughly when the account was rewritten.
+std::mt19937_64 FreshGenerator() {
+    std::random_device device;
+    const auto ticks = static_cast<std::uint64_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+    std::seed_seq seed{device(), device(), device(), device(), device(), device(),
+                       static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
+    return std::mt19937_64(seed);
+}
+
+} // namespace
+
+std::u16string RandomPassword(std::int32_t length) {
+    if (length <= 0) {
+        return {};
+    }
+    auto generator = FreshGenerator();
+    const auto size = static_cast<std::size_t>(length);
+    std::u16string password(size, u'\0');
+    for (auto& c : password) {
+        c = Draw(generator, kAll);
+    }
+
+    // Draw the places until they are pairwise different (there are never
+    // more places than characters, so this ends).
+    const std::size_t places = std::min(kClassPlaces, size);
+    std::array<std::size_t, kClassPlaces> position{};
+    std::uniform_int_distribution<std::size_t> place(0, size - 1);
+    for (;;) {
+        for (std::size_t k = 0; k < places; ++k) {
+            position[k] = place(generator);
+        }
+        auto sorted = position;
+        std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(places));
+        if (std::adjacent_find(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(places)) ==
+            sorted.begin() + static_cast<std::ptrdiff_t>(places)) {
+            break;
+        }
+    }
+    for (std::size_t k = 0; k < places; ++k) {
+        const std::string_view from = k < 3 ? kLower : k < 6 ? kUpper : k < 9 ? kDigits : kSpecial;
+        password[position[k]] = Draw(generator, from);
+    }
+    return password;
+}
+
+void TWipedPassword::Wipe() {
+    explicit_bzero(text_.data(), text_.size() * sizeof(char16_t));
+}
+
+TWipedPassword::~TWipedPassword() {
+    Wipe();
+}
+
+} // namespace nomvera::batches

@@ -1,0 +1,309 @@
+// "Create Users" and "Delete Users".
+#include "accounts/netapi.h"
+#include "accounts/profile_service.h"
+#include "batches/batch_steps.h"
+#include "batches/batches.h"
+#include "batches/profile_folder_removal.h"
+#include "batches/random_password.h"
+#include "platform/errors.h"
+#include "platform/handles.h"
+#include "platform/security.h"
+#include "platform/userenv.h"
+#include "support/files.h"
+#include "support/text.h"
+
+namespace nomvera::batches {
+namespace {
+
+using support::WidenText;
+
+constexpr DWORD kUserFlags = UF_DONT_EXPIRE_PASSWD | UF_NORMAL_ACCOUNT; // 0x10200
+static_assert(kUserFlags == 66048);
+
+bool CountInRange(std::int32_t count) {
+    return count >= 1 && count <= 999;
+}
+
+std::u16string CountText(std::int32_t count) {
+    return WidenText(support::DecimalText(count));
+}
+
+// Releases a record of the account service when the pass ends.
+class TNetRecord {
+public:
+    TNetRecord() = default;
+    ~TNetRecord() {
+        if (record_ != nullptr) {
+            NetApiBufferFree(record_);
+        }
+    }
+    TNetRecord(const TNetRecord&) = delete;
+    TNetRecord& operator=(const TNetRecord&) = delete;
+    LPBYTE* Out() { return &record_; }
+    const USER_INFO_1* User() const { return reinterpret_cast<const USER_INFO_1*>(record_); }
+
+private:
+    LPBYTE record_ = nullptr;
+};
+
+class TTokenHolder {
+public:
+    TTokenHolder() = default;
+    ~TTokenHolder() {
+        if (token_ != nullptr) {
+            CloseHandle(token_);
+        }
+    }
+    TTokenHolder(const TTokenHolder&) = delete;
+    TTokenHolder& operator=(const TTokenHolder&) = delete;
+    PHANDLE Out() { return &token_; }
+    HANDLE Get() const { return token_; }
+
+private:
+    HANDLE token_ = nullptr;
+};
+
+void AddToTickedGroups(TBatchHost& host, const std::u16string& accountName, PSID sid) {
+    // A list of a single entry is never used, ticked or not.
+    if (host.GroupCount() <= 1) {
+        return;
+    }
+    for (std::size_t index = 0; index < host.GroupCount(); ++index) {
+        if (!host.GroupChecked(index)) {
+            continue;
+        }
+        const std::u16string group = host.GroupName(index);
+        LOCALGROUP_MEMBERS_INFO_0 member{sid};
+        const NET_API_STATUS status = NetLocalGroupAddMembers(
+            nullptr, group.c_str(), 0, reinterpret_cast<LPBYTE>(&member), 1);
+        if (status == NERR_Success) {
+            host.LogInfo(u"User[" + accountName + u"] is a member of [" + group + u"]");
+        } else {
+            host.LogError(u"Error making User[" + accountName + u"] a member of Group[" + group +
+                          u"] " + MessageOf(status));
+        }
+    }
+}
+
+void CreateUserProfile(TBatchHost& host, TUserBatchBuffers& buffers,
+                       const std::u16string& accountName, const std::string& sidText) {
+    buffers.Profile->Clear();
+    const std::u16string sid = WidenText(sidText);
+    host.LogInfo(u"User[" + accountName + u"] SID[" + sid + u"]");
+    const HRESULT result =
+        accounts::CreateProfile(sid.c_str(), accountName.c_str(), buffers.Profile->Data(), 260);
+    if (result != 0) {
+        host.LogError(u"Create Profile:" + MessageOf(static_cast<DWORD>(result)));
+    }
+    host.LogInfo(u"[" + buffers.Profile->ToString() + u"]");
+}
+
+// Step A: the home folder the account service records, taken as the profile.
+void ReadHomeFolder(TBatchHost& host, const std::u16string& accountName,
+                    std::u16string& profilePath) {
+    TNetRecord record;
+    const NET_API_STATUS status = NetUserGetInfo(nullptr, accountName.c_str(), 1, record.Out());
+    if (const USER_INFO_1* user = record.User(); user != nullptr) {
+        if (user->usri1_home_dir != nullptr) {
+            profilePath = user->usri1_home_dir;
+            if (!profilePath.empty()) {
+                host.LogInfo(u"ProfilePath User[1][" + profilePath + u"]");
+            } else {
+                host.LogWarning(u"ProfilePath User[1] empty...");
+            }
+        }
+        if (user->usri1_comment != nullptr) {
+            host.LogInfo(u"Comment User[1][" + std::u16string(user->usri1_comment) + u"]");
+        }
+    }
+    if (status != NERR_Success) {
+        host.LogError(u"ProfilePath User[1][" + accountName + u"] " + MessageOf(status));
+    }
+}
+
+// Step C: a network logon with the throw-away password, then the profile
+// folder of its token.
+void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
+                             const std::u16string& accountName, TWipedPassword& password,
+                             std::u16string& profilePath) {
+    std::u16string comment = accounts::AccountComment();
+    USER_INFO_1 record{};
+    record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
+    record.usri1_password = password.Data();
+    record.usri1_password_age = 0;
+    record.usri1_priv = USER_PRIV_USER;
+    record.usri1_home_dir = nullptr;
+    record.usri1_comment = comment.data();
+    record.usri1_flags = kUserFlags;
+    record.usri1_script_path = nullptr;
+    const NET_API_STATUS status = NetUserSetInfo(nullptr, accountName.c_str(), 1,
+                                                 reinterpret_cast<LPBYTE>(&record), nullptr);
+    if (status != NERR_Success) {
+        host.LogError(u"Setting User[" + accountName + u"] " + MessageOf(status));
+        return;
+    }
+
+    TTokenHolder token;
+    SetLastError(0);
+    const BOOL loggedOn = LogonUserW(accountName.c_str(), nullptr, password.Text().c_str(),
+                                     LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, token.Out());
+    DWORD code = GetLastError();
+    if (code != 0) {
+        host.LogError(u"Logon User/Get TOKEN[" + accountName + u"] " + MessageOf(code));
+    }
+    if (!loggedOn) {
+        return;
+    }
+    DWORD size = 260;
+    buffers.Profile->Clear();
+    SetLastError(0);
+    const BOOL found = GetUserProfileDirectoryW(token.Get(), buffers.Profile->Data(), &size);
+    code = GetLastError();
+    if (code != 0) {
+        host.LogError(u"ProfilePath User[2][" + accountName + u"] " + MessageOf(code));
+    }
+    if (found) {
+        profilePath = buffers.Profile->ToString();
+        if (!profilePath.empty()) {
+            host.LogInfo(u"ProfilePath User[2][" + profilePath + u"]");
+        } else {
+            host.LogWarning(u"ProfilePath User[2] empty...");
+        }
+    }
+}
+
+// Step E: the profile service first, then whatever is left on disk.
+void RemoveProfile(TBatchHost& host, const std::u16string& accountName,
+                   const std::string& sidText, const std::u16string& profilePath) {
+    if (!sidText.empty()) {
+        const std::u16string sid = WidenText(sidText);
+        host.LogInfo(u"Delete Profile[" + accountName + u"] SID[" + sid + u"]");
+        SetLastError(0);
+        const bool deleted = accounts::DeleteProfile(sid.c_str(), nullptr, nullptr);
+        const DWORD code = GetLastError();
+        if (code != 0 || !deleted) {
+            host.LogError(u"Delete Profile: " + MessageOf(code));
+        }
+    }
+    if (!profilePath.empty() && support::FolderExistsW(profilePath)) {
+        DeleteFilesInSubdirW(profilePath, host.LogWriter(), true, true);
+    }
+}
+
+void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i) {
+    const std::u16string accountName = NumberedName(host.NameText(), i);
+    TWipedPassword password(RandomPassword(20));
+    std::u16string profilePath;
+    std::string sidText;
+
+    if (host.ProfileChecked()) {
+        ReadHomeFolder(host, accountName, profilePath);
+    }
+    if (host.ProfileChecked()) {
+        sidText = LookUpUserSid(host, buffers, accountName);
+    }
+    if (host.ProfileChecked() && profilePath.empty()) {
+        FindProfileThroughLogon(host, buffers, accountName, password, profilePath);
+    }
+
+    const NET_API_STATUS status = NetUserDel(nullptr, accountName.c_str());
+    if (status == NERR_Success) {
+        host.LogInfo(u"Deleted User[" + accountName + u"]");
+    } else {
+        host.LogError(u"Error deleting User[" + accountName + u"] " + MessageOf(status));
+    }
+
+    if (host.ProfileChecked()) {
+        RemoveProfile(host, accountName, sidText, profilePath);
+    }
+}
+
+void BeginBatch(TBatchHost& host, const std::u16string& caption) {
+    host.LogInfo(u"Begin: " + caption);
+    host.ShowLoggingPage();
+    host.ProcessMessages();
+}
+
+} // namespace
+
+void CreateUsersBatch(TBatchHost& host) {
+    const std::u16string caption = u"Create Users";
+    BeginBatch(host, caption);
+
+    std::u16string comment = accounts::AccountComment();
+    USER_INFO_1 record{};
+    record.usri1_password_age = 0;
+    record.usri1_priv = USER_PRIV_USER;
+    record.usri1_home_dir = nullptr;
+    record.usri1_comment = comment.data();
+    record.usri1_flags = kUserFlags;
+    record.usri1_script_path = nullptr;
+
+    const std::int32_t count = host.ReadCount();
+    if (!CountInRange(count)) {
+        host.LogError(u"Can not do; no Users to Create: " + CountText(count));
+    } else {
+        TUserBatchBuffers buffers;
+        for (std::int32_t i = 1; i <= count; ++i) {
+            if (host.ClosingRequested()) {
+                continue;
+            }
+            const std::u16string accountName = NumberedName(host.NameText(), i);
+            TWipedPassword password(NumberedName(host.PasswordText(), i));
+            record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
+            record.usri1_password = password.Data();
+
+            const NET_API_STATUS status =
+                NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), nullptr);
+            if (status == NERR_Success) {
+                host.LogInfo(u"Created User[" + accountName + u"] Password[" + password.Text() +
+                             u"]");
+            } else {
+                host.LogError(u"Error creating User[" + accountName + u"] " + MessageOf(status));
+            }
+            record.usri1_name = nullptr;
+            record.usri1_password = nullptr;
+
+            const std::string sidText = LookUpUserSid(host, buffers, accountName);
+            if (!sidText.empty()) {
+                AddToTickedGroups(host, accountName, buffers.Sid->Data());
+                if (host.ProfileChecked()) {
+                    CreateUserProfile(host, buffers, accountName, sidText);
+                }
+            }
+            EndOfPass(host);
+        }
+    }
+    host.LogInfo(u"End: " + caption);
+}
+
+void DeleteUsersBatch(TBatchHost& host) {
+    const std::u16string caption = u"Delete Users";
+    BeginBatch(host, caption);
+
+    const std::int32_t count = host.ReadCount();
+    if (!CountInRange(count)) {
+        host.LogError(u"Can not do; no Users to delete: " + CountText(count));
+    } else {
+        TUserBatchBuffers buffers;
+        DWORD size = 260;
+        SetLastError(0);
+        const BOOL rootFound = GetProfilesDirectoryW(buffers.Profile->Data(), &size);
+        const DWORD code = GetLastError();
+        if (rootFound) {
+            host.LogInfo(u"Root ProfilePath[" + buffers.Profile->ToString() + u"]");
+        } else {
+            host.LogError(u"Getting Root ProfilePath: " + MessageOf(code));
+        }
+        for (std::int32_t i = 1; i <= count; ++i) {
+            if (host.ClosingRequested()) {
+                continue;
+            }
+            DeleteOneUser(host, buffers, i);
+            EndOfPass(host);
+        }
+    }
+    host.LogInfo(u"End: " + caption);
+}
+
+} // namespace nomvera::batches
