@@ -1,0 +1,192 @@
+#include "support/buffers.h"
+
+#include "platform/registry.h"
+#include "tests/common/sandbox_root.h"
+
+#include <cstring>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace nomvera::support {
+namespace {
+
+bool AllZero(const void* data, std::size_t from, std::size_t to) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = from; i < to; ++i) {
+        if (bytes[i] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(RawBlock, SizeZeroHoldsNothingAndWipeClearsTheHolder) {
+    void* holder = reinterpret_cast<void*>(0x1);
+    AllocZeroedBlock(holder, 0);
+    EXPECT_EQ(holder, nullptr);
+
+    AllocZeroedBlock(holder, 2048);
+    ASSERT_NE(holder, nullptr);
+    EXPECT_TRUE(AllZero(holder, 0, 2048));
+    WipeAndFreeBlock(holder, 2048);
+    EXPECT_EQ(holder, nullptr);
+    WipeAndFreeBlock(holder, 2048); // a second release finds nothing to free
+    EXPECT_EQ(holder, nullptr);
+}
+
+TEST(SidBuffer, HasItsCapacityAndFourZeroSpareBytes) {
+    TSidBuffer* buffer = NewSidBuffer(1024);
+    EXPECT_EQ(buffer->Size(), 1024);
+    std::memset(buffer->Data(), 0xAB, 1024);
+    EXPECT_TRUE(AllZero(buffer->Data(), 1024, 1028));
+    buffer->Clear();
+    EXPECT_TRUE(AllZero(buffer->Data(), 0, 1028));
+    FreeAndNilBuffer(buffer);
+    EXPECT_EQ(buffer, nullptr);
+}
+
+TEST(WideTextBuffer, FullCapacityOfTextStaysTerminatedBySpareBytes) {
+    TWideTextBuffer* buffer = NewWideTextBuffer(1024);
+    EXPECT_EQ(buffer->Length(), 1024u);
+    EXPECT_EQ(buffer->ToString(), u"");
+    std::memset(buffer->Data(), 'a', 2048); // 1024 characters U+6161
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer->Data());
+    EXPECT_TRUE(AllZero(bytes, 2048, 2056));
+    EXPECT_EQ(buffer->ToString(), std::u16string(1024, char16_t(0x6161)));
+    buffer->Clear();
+    EXPECT_TRUE(AllZero(bytes, 0, 2056));
+    EXPECT_EQ(buffer->ToString(), u"");
+    FreeAndNilBuffer(buffer);
+}
+
+TEST(WideTextBuffer, ReadsUpToTheFirstNul) {
+    TWideTextBuffer* buffer = NewWideTextBuffer(16);
+    std::memcpy(buffer->Data(), u"abc\0def", 8 * sizeof(char16_t));
+    EXPECT_EQ(buffer->ToString(), u"abc");
+    FreeAndNilBuffer(buffer);
+}
+
+TEST(AnsiTextBuffer, TextFillingTheCapacityIsStillTerminated) {
+    TAnsiTextBuffer* buffer = NewAnsiTextBuffer(12);
+    EXPECT_EQ(buffer->Size(), 12);
+    std::memcpy(buffer->Data(), "S-1-5-32-555", 12);
+    EXPECT_EQ(buffer->ToString(), "S-1-5-32-555");
+    EXPECT_TRUE(AllZero(buffer->Data(), 12, 16));
+    buffer->Clear();
+    EXPECT_EQ(buffer->ToString(), "");
+    FreeAndNilBuffer(buffer);
+}
+
+TEST(Buffers, ZeroCapacityStillHasZeroedStorage) {
+    TSidBuffer* sid = NewSidBuffer(0);
+    TWideTextBuffer* wide = NewWideTextBuffer(0);
+    TAnsiTextBuffer* ansi = NewAnsiTextBuffer(0);
+    ASSERT_NE(sid->Data(), nullptr);
+    ASSERT_NE(wide->Data(), nullptr);
+    ASSERT_NE(ansi->Data(), nullptr);
+    EXPECT_TRUE(AllZero(sid->Data(), 0, 4));
+    EXPECT_TRUE(AllZero(wide->Data(), 0, 8));
+    EXPECT_EQ(wide->Length(), 0u);
+    EXPECT_EQ(wide->ToString(), u"");
+    EXPECT_EQ(ansi->ToString(), "");
+    FreeAndNilBuffer(sid);
+    FreeAndNilBuffer(wide);
+    FreeAndNilBuffer(ansi);
+}
+
+TEST(Buffers, NegativeCapacityIsTakenAsZero) {
+    TWideTextBuffer* wide = NewWideTextBuffer(-5);
+    TAnsiTextBuffer* ansi = NewAnsiTextBuffer(-1);
+    EXPECT_EQ(wide->Length(), 0u);
+    EXPECT_EQ(ansi->Size(), 0);
+    FreeAndNilBuffer(wide);
+    FreeAndNilBuffer(ansi);
+}
+
+TEST(Buffers, CapacityBeyondTheByteRangeIsAnAllocationFailure) {
+    EXPECT_THROW(NewWideTextBuffer(0x40000000), std::bad_alloc);
+}
+
+TEST(FreeAndNilBuffer, NullVariableStaysNull) {
+    TWideTextBuffer* buffer = nullptr;
+    FreeAndNilBuffer(buffer);
+    EXPECT_EQ(buffer, nullptr);
+}
+
+// The registry value used below: the application-data folder, which exists
+// in a sandbox root whose root user has a .local/state folder.
+class QueryRegistryValueTest : public testing::Test {
+protected:
+    void SetUp() override {
+        NOMVERA_SKIP_UNLESS_ROOT(); // the sandbox's user database knows only root
+        root_ = std::make_unique<test::SandboxRoot>();
+        std::filesystem::create_directories(*root_ / "root/.local/state");
+        ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key_), 0);
+    }
+    void TearDown() override {
+        if (key_ != nullptr) {
+            RegCloseKey(key_);
+        }
+    }
+    std::u16string Expected() const {
+        std::string folder = root_->Path() + "/root/.local/state";
+        return std::u16string(folder.begin(), folder.end());
+    }
+
+    static constexpr const char16_t* kKey =
+        u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    std::unique_ptr<test::SandboxRoot> root_;
+    HKEY key_ = nullptr;
+};
+
+TEST_F(QueryRegistryValueTest, LengthZeroReadsUpToTheWholeCapacity) {
+    TWideTextBuffer* buffer = NewWideTextBuffer(1024);
+    DWORD length = 0;
+    DWORD type = 99;
+    EXPECT_EQ(buffer->QueryRegistryValue(key_, u"AppData", length, type), 0);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(buffer->ToString(), Expected());
+    EXPECT_EQ(length, (Expected().size() + 1) * 2);
+    FreeAndNilBuffer(buffer);
+}
+
+TEST_F(QueryRegistryValueTest, OverLongRequestGivesEightAndLeavesEverythingAlone) {
+    TWideTextBuffer* buffer = NewWideTextBuffer(16);
+    std::memcpy(buffer->Data(), u"keep", 5 * sizeof(char16_t));
+    DWORD length = 33;
+    DWORD type = 77;
+    EXPECT_EQ(buffer->QueryRegistryValue(key_, u"AppData", length, type), 8);
+    EXPECT_EQ(buffer->ToString(), u"keep");
+    EXPECT_EQ(length, 33u);
+    EXPECT_EQ(type, 77u);
+    FreeAndNilBuffer(buffer);
+
+    TAnsiTextBuffer* ansi = NewAnsiTextBuffer(16);
+    length = 17;
+    EXPECT_EQ(ansi->QueryRegistryValue(key_, "AppData", length, type), 8);
+    FreeAndNilBuffer(ansi);
+}
+
+TEST_F(QueryRegistryValueTest, ValueLargerThanTheBufferReportsMoreDataAndClearsIt) {
+    TWideTextBuffer* buffer = NewWideTextBuffer(8);
+    std::memcpy(buffer->Data(), u"old", 4 * sizeof(char16_t));
+    DWORD length = 0;
+    DWORD type = 0;
+    EXPECT_EQ(buffer->QueryRegistryValue(key_, u"AppData", length, type), ERROR_MORE_DATA);
+    EXPECT_EQ(length, (Expected().size() + 1) * 2);
+    EXPECT_EQ(buffer->ToString(), u"");
+    FreeAndNilBuffer(buffer);
+}
+
+TEST_F(QueryRegistryValueTest, AnsiBufferReadsTheUtf8Text) {
+    TAnsiTextBuffer* buffer = NewAnsiTextBuffer(1024);
+    DWORD length = 0;
+    DWORD type = 0;
+    EXPECT_EQ(buffer->QueryRegistryValue(key_, "AppData", length, type), 0);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(buffer->ToString(), root_->Path() + "/root/.local/state");
+    FreeAndNilBuffer(buffer);
+}
+
+} // namespace
+} // namespace nomvera::support

@@ -1,0 +1,111 @@
+#include "support/platform_info.h"
+
+#include "platform/posix/kernel32_posix.h"
+#include "platform/process.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+
+namespace nomvera::support {
+namespace {
+
+// Test doubles for the account-service binding's workstation query.
+WKSTA_INFO_100 workstationRecord{};
+int freedRecords = 0;
+LPVOID lastFreed = nullptr;
+
+NET_API_STATUS ReportsVersion61(LPCWSTR, DWORD level, LPBYTE* buf) {
+    if (level != 100) {
+        return ERROR_INVALID_LEVEL;
+    }
+    workstationRecord.wki100_ver_major = 6;
+    workstationRecord.wki100_ver_minor = 1;
+    *buf = reinterpret_cast<LPBYTE>(&workstationRecord);
+    return NERR_Success;
+}
+
+NET_API_STATUS FailsWithRecord(LPCWSTR, DWORD, LPBYTE* buf) {
+    workstationRecord.wki100_ver_major = 5;
+    *buf = reinterpret_cast<LPBYTE>(&workstationRecord);
+    return ERROR_ACCESS_DENIED;
+}
+
+NET_API_STATUS Throws(LPCWSTR, DWORD, LPBYTE*) {
+    throw std::runtime_error("workstation service gone");
+}
+
+NET_API_STATUS CountFree(LPVOID buffer) {
+    ++freedRecords;
+    lastFreed = buffer;
+    return NERR_Success;
+}
+
+class PlatformInfoTest : public testing::Test {
+protected:
+    void SetUp() override {
+        freedRecords = 0;
+        lastFreed = nullptr;
+    }
+    void TearDown() override { ReleasePlatformInfo(); }
+};
+
+TEST_F(PlatformInfoTest, PosixFactsWithoutWorkstationService) {
+    GatherPlatformInfo(WorkstationQuery{});
+    const PlatformInfo& info = Platform();
+    EXPECT_EQ(info.WindowsMajorVersion, 10);
+    EXPECT_EQ(info.WindowsMinorVersion, 0);
+    EXPECT_FALSE(info.IsWow64);
+    EXPECT_EQ(info.RegistryViewFlag, 0);
+    EXPECT_EQ(info.MainThreadId, GetCurrentThreadId());
+    EXPECT_GE(info.ProcessorCount, 1u);
+
+    std::ifstream file("/proc/self/sessionid");
+    std::string text;
+    std::getline(file, text);
+    EXPECT_EQ(info.SessionId, posix::ParseSessionId(text));
+
+    PlatformBindings bound = BoundEntryPoints();
+    EXPECT_FALSE(bound.User32Loaded); // no stand-in: its items keep their defaults
+    EXPECT_TRUE(bound.Kernel32Loaded);
+    EXPECT_TRUE(bound.IsWow64ProcessBound);
+    EXPECT_TRUE(bound.OpenThreadBound);
+    EXPECT_TRUE(bound.ProcessIdToSessionIdBound);
+    EXPECT_TRUE(bound.FsRedirectionBound);
+}
+
+TEST_F(PlatformInfoTest, WorkstationVersionReplacesTheSystemVersionAndIsReleased) {
+    GatherPlatformInfo(WorkstationQuery{ReportsVersion61, CountFree});
+    EXPECT_EQ(Platform().WindowsMajorVersion, 6);
+    EXPECT_EQ(Platform().WindowsMinorVersion, 1);
+    EXPECT_EQ(freedRecords, 1);
+    EXPECT_EQ(lastFreed, &workstationRecord);
+}
+
+TEST_F(PlatformInfoTest, FailedWorkstationQueryKeepsTheSystemVersionButFreesItsRecord) {
+    GatherPlatformInfo(WorkstationQuery{FailsWithRecord, CountFree});
+    EXPECT_EQ(Platform().WindowsMajorVersion, 10);
+    EXPECT_EQ(Platform().WorkstationMajorVersion, 0u);
+    EXPECT_EQ(freedRecords, 1);
+}
+
+TEST_F(PlatformInfoTest, ThrowingWorkstationQueryIsIgnored) {
+    EXPECT_NO_THROW(GatherPlatformInfo(WorkstationQuery{Throws, CountFree}));
+    EXPECT_EQ(Platform().WindowsMajorVersion, 10);
+    EXPECT_EQ(freedRecords, 0);
+}
+
+TEST_F(PlatformInfoTest, ReleaseClearsTheBindingsAndGatheringAgainStartsOver) {
+    GatherPlatformInfo(WorkstationQuery{ReportsVersion61, CountFree});
+    ReleasePlatformInfo();
+    PlatformBindings bound = BoundEntryPoints();
+    EXPECT_FALSE(bound.Kernel32Loaded);
+    EXPECT_FALSE(bound.IsWow64ProcessBound);
+    EXPECT_EQ(bound.RegistryDeleteBound, 0);
+    GatherPlatformInfo(WorkstationQuery{});
+    EXPECT_EQ(Platform().WindowsMajorVersion, 10);
+}
+
+} // namespace
+} // namespace nomvera::support
