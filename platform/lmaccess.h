@@ -16,7 +16,26 @@ inline constexpr NET_API_STATUS NERR_GroupExists = 2223;
 inline constexpr NET_API_STATUS NERR_UserExists = 2224;
 inline constexpr NET_API_STATUS NERR_NotPrimary = 2226;
 inline constexpr NET_API_STATUS NERR_PasswordTooShort = 2245;
+inline constexpr NET_API_STATUS NERR_InternalError = 2140;
+inline constexpr NET_API_STATUS NERR_SpeGroupOp = 2234;
 inline constexpr DWORD MAX_PREFERRED_LENGTH = 0xFFFFFFFF;
+
+// Further codes the account service gives.
+inline constexpr DWORD ERROR_BAD_NETPATH = 53;
+inline constexpr DWORD ERROR_BUSY = 170;
+inline constexpr DWORD ERROR_SPECIAL_ACCOUNT = 1371;
+inline constexpr DWORD ERROR_NO_SUCH_MEMBER = 1387;
+inline constexpr DWORD ERROR_INVALID_MEMBER = 1388;
+
+// The field that a refused record names through the error-field index.
+inline constexpr DWORD USER_NAME_PARMNUM = 1;
+inline constexpr DWORD USER_PASSWORD_PARMNUM = 3;
+inline constexpr DWORD USER_PRIV_PARMNUM = 5;
+inline constexpr DWORD USER_COMMENT_PARMNUM = 7;
+inline constexpr DWORD LOCALGROUP_NAME_PARMNUM = 1;
+inline constexpr DWORD LOCALGROUP_COMMENT_PARMNUM = 2;
+
+inline constexpr DWORD PLATFORM_ID_NT = 500;
 
 inline constexpr DWORD USER_PRIV_GUEST = 0;
 inline constexpr DWORD USER_PRIV_USER = 1;

@@ -4,60 +4,8 @@
 #pragma once
 
 #include "platform/lmaccess.h"
+#include "platform/security_types.h"
 #include "platform/windows_types.h"
-
-struct SID_IDENTIFIER_AUTHORITY {
-    BYTE Value[6];
-};
-using PSID_IDENTIFIER_AUTHORITY = SID_IDENTIFIER_AUTHORITY*;
-
-inline constexpr BYTE SECURITY_NT_AUTHORITY_VALUE = 5;
-inline constexpr DWORD SECURITY_BUILTIN_DOMAIN_RID = 32;
-inline constexpr DWORD DOMAIN_ALIAS_RID_ADMINS = 544;
-inline constexpr DWORD DOMAIN_ALIAS_RID_USERS = 545;
-inline constexpr DWORD DOMAIN_ALIAS_RID_REMOTE_DESKTOP_USERS = 555;
-inline constexpr DWORD DOMAIN_USER_RID_ADMIN = 500;
-
-enum SID_NAME_USE : DWORD {
-    SidTypeUser = 1,
-    SidTypeGroup,
-    SidTypeDomain,
-    SidTypeAlias,
-    SidTypeWellKnownGroup,
-    SidTypeDeletedAccount,
-    SidTypeInvalid,
-    SidTypeUnknown,
-    SidTypeComputer,
-    SidTypeLabel,
-};
-using PSID_NAME_USE = SID_NAME_USE*;
-
-struct SID_AND_ATTRIBUTES {
-    PSID Sid;
-    DWORD Attributes;
-};
-
-struct TOKEN_GROUPS {
-    DWORD GroupCount;
-    SID_AND_ATTRIBUTES Groups[1]; // GroupCount entries follow
-};
-
-enum TOKEN_INFORMATION_CLASS : DWORD {
-    TokenUser = 1,
-    TokenGroups = 2,
-    TokenElevationType = 18,
-};
-
-enum TOKEN_ELEVATION_TYPE : DWORD {
-    TokenElevationTypeDefault = 1,
-    TokenElevationTypeFull = 2,
-    TokenElevationTypeLimited = 3,
-};
-
-inline constexpr DWORD TOKEN_QUERY = 0x0008;
-inline constexpr DWORD LOGON32_LOGON_NETWORK = 3;
-inline constexpr DWORD LOGON32_PROVIDER_DEFAULT = 0;
-inline constexpr DWORD SECURITY_MAX_SID_SIZE = 68;
 
 HANDLE GetCurrentProcess();
 HANDLE GetCurrentThread();

@@ -1,9 +1,14 @@
 #include "platform/posix/sysroot.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <grp.h>
 #include <pwd.h>
-#include <vector>
+#include <shadow.h>
+#include <unistd.h>
 
 namespace nomvera::posix {
 
@@ -26,6 +31,8 @@ std::string InSystemRoot(const std::string& absolutePath) {
 
 namespace {
 
+constexpr std::size_t kEntryBufferSize = 1 << 16;
+
 PasswdEntry FromPasswd(const passwd& pw) {
     PasswdEntry entry;
     entry.name = pw.pw_name != nullptr ? pw.pw_name : "";
@@ -37,29 +44,97 @@ PasswdEntry FromPasswd(const passwd& pw) {
     return entry;
 }
 
-template <class Match> std::optional<PasswdEntry> FindInRootFile(Match match) {
-    FILE* file = std::fopen(InSystemRoot("/etc/passwd").c_str(), "re");
-    if (file == nullptr) {
-        return std::nullopt;
+GroupEntry FromGroup(const group& gr) {
+    GroupEntry entry;
+    entry.name = gr.gr_name != nullptr ? gr.gr_name : "";
+    entry.gid = gr.gr_gid;
+    for (char** member = gr.gr_mem; member != nullptr && *member != nullptr; ++member) {
+        entry.members.emplace_back(*member);
     }
-    std::optional<PasswdEntry> found;
-    while (passwd* pw = fgetpwent(file)) {
-        if (match(*pw)) {
-            found = FromPasswd(*pw);
+    return entry;
+}
+
+// Calls visit(entry) for each entry of one of the root's account files until
+// it returns true. The _r readers keep this safe beside other threads.
+template <class Record, class Reader, class Visit>
+void ReadRootFile(const char* file, Reader reader, Visit visit) {
+    FILE* stream = std::fopen(InSystemRoot(file).c_str(), "re");
+    if (stream == nullptr) {
+        return;
+    }
+    std::vector<char> buffer(kEntryBufferSize);
+    Record record{};
+    Record* result = nullptr;
+    while (reader(stream, &record, buffer.data(), buffer.size(), &result) == 0 && result != nullptr) {
+        if (visit(*result)) {
             break;
         }
     }
-    std::fclose(file);
+    std::fclose(stream);
+}
+
+template <class Match> std::optional<PasswdEntry> FindInPasswdFile(Match match) {
+    std::optional<PasswdEntry> found;
+    ReadRootFile<passwd>("/etc/passwd", fgetpwent_r, [&](const passwd& pw) {
+        if (match(pw)) {
+            found = FromPasswd(pw);
+            return true;
+        }
+        return false;
+    });
     return found;
+}
+
+template <class Match> std::optional<GroupEntry> FindInGroupFile(Match match) {
+    std::optional<GroupEntry> found;
+    ReadRootFile<group>("/etc/group", fgetgrent_r, [&](const group& gr) {
+        if (match(gr)) {
+            found = FromGroup(gr);
+            return true;
+        }
+        return false;
+    });
+    return found;
+}
+
+std::optional<std::string> SettingOf(const std::string& file, const std::string& key, char separator) {
+    std::ifstream in(InSystemRoot(file));
+    std::string line;
+    std::optional<std::string> value;
+    while (std::getline(in, line)) {
+        std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line[start] == '#') {
+            continue;
+        }
+        if (line.compare(start, key.size(), key) != 0) {
+            continue;
+        }
+        std::size_t after = start + key.size();
+        if (separator == '=') {
+            if (after >= line.size() || line[after] != '=') {
+                continue;
+            }
+            ++after;
+        } else if (after >= line.size() || (line[after] != ' ' && line[after] != '\t')) {
+            continue;
+        }
+        std::size_t valueStart = line.find_first_not_of(" \t\"", after);
+        std::size_t valueEnd = line.find_last_not_of(" \t\r\"");
+        value = valueStart == std::string::npos || valueEnd < valueStart
+                    ? std::string()
+                    : line.substr(valueStart, valueEnd - valueStart + 1);
+        // The last setting of a key wins, as for the tools that read these files.
+    }
+    return value;
 }
 
 } // namespace
 
 std::optional<PasswdEntry> FindUserByUid(uid_t uid) {
     if (!IsRealSystemRoot()) {
-        return FindInRootFile([uid](const passwd& pw) { return pw.pw_uid == uid; });
+        return FindInPasswdFile([uid](const passwd& pw) { return pw.pw_uid == uid; });
     }
-    std::vector<char> buffer(16384);
+    std::vector<char> buffer(kEntryBufferSize);
     passwd pw{};
     passwd* result = nullptr;
     if (getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &result) != 0 || result == nullptr) {
@@ -70,9 +145,9 @@ std::optional<PasswdEntry> FindUserByUid(uid_t uid) {
 
 std::optional<PasswdEntry> FindUserByName(const std::string& name) {
     if (!IsRealSystemRoot()) {
-        return FindInRootFile([&name](const passwd& pw) { return name == pw.pw_name; });
+        return FindInPasswdFile([&name](const passwd& pw) { return name == pw.pw_name; });
     }
-    std::vector<char> buffer(16384);
+    std::vector<char> buffer(kEntryBufferSize);
     passwd pw{};
     passwd* result = nullptr;
     if (getpwnam_r(name.c_str(), &pw, buffer.data(), buffer.size(), &result) != 0 ||
@@ -80,6 +155,121 @@ std::optional<PasswdEntry> FindUserByName(const std::string& name) {
         return std::nullopt;
     }
     return FromPasswd(pw);
+}
+
+std::optional<GroupEntry> FindGroupByGid(gid_t gid) {
+    if (!IsRealSystemRoot()) {
+        return FindInGroupFile([gid](const group& gr) { return gr.gr_gid == gid; });
+    }
+    std::vector<char> buffer(kEntryBufferSize);
+    group gr{};
+    group* result = nullptr;
+    if (getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &result) != 0 || result == nullptr) {
+        return std::nullopt;
+    }
+    return FromGroup(gr);
+}
+
+std::optional<GroupEntry> FindGroupByName(const std::string& name) {
+    if (!IsRealSystemRoot()) {
+        return FindInGroupFile([&name](const group& gr) { return name == gr.gr_name; });
+    }
+    std::vector<char> buffer(kEntryBufferSize);
+    group gr{};
+    group* result = nullptr;
+    if (getgrnam_r(name.c_str(), &gr, buffer.data(), buffer.size(), &result) != 0 ||
+        result == nullptr) {
+        return std::nullopt;
+    }
+    return FromGroup(gr);
+}
+
+std::vector<GroupEntry> AllGroupsInFileOrder() {
+    std::vector<GroupEntry> groups;
+    ReadRootFile<group>("/etc/group", fgetgrent_r, [&](const group& gr) {
+        groups.push_back(FromGroup(gr));
+        return false;
+    });
+    return groups;
+}
+
+std::vector<gid_t> GroupsOfUser(const PasswdEntry& user) {
+    std::vector<gid_t> gids{user.gid};
+    for (const GroupEntry& entry : AllGroupsInFileOrder()) {
+        bool listed = std::find(entry.members.begin(), entry.members.end(), user.name) !=
+                      entry.members.end();
+        if (listed && std::find(gids.begin(), gids.end(), entry.gid) == gids.end()) {
+            gids.push_back(entry.gid);
+        }
+    }
+    return gids;
+}
+
+std::optional<ShadowEntry> FindShadowByName(const std::string& name) {
+    std::optional<ShadowEntry> found;
+    auto take = [&](const spwd& sp) {
+        ShadowEntry entry;
+        entry.name = sp.sp_namp != nullptr ? sp.sp_namp : "";
+        entry.hash = sp.sp_pwdp != nullptr ? sp.sp_pwdp : "";
+        entry.lastChange = sp.sp_lstchg;
+        entry.maxDays = sp.sp_max;
+        entry.inactiveDays = sp.sp_inact;
+        entry.expireDay = sp.sp_expire;
+        found = entry;
+    };
+    if (!IsRealSystemRoot()) {
+        ReadRootFile<spwd>("/etc/shadow", fgetspent_r, [&](const spwd& sp) {
+            if (name == sp.sp_namp) {
+                take(sp);
+                return true;
+            }
+            return false;
+        });
+        return found;
+    }
+    std::vector<char> buffer(kEntryBufferSize);
+    spwd sp{};
+    spwd* result = nullptr;
+    if (getspnam_r(name.c_str(), &sp, buffer.data(), buffer.size(), &result) == 0 && result != nullptr) {
+        take(sp);
+    }
+    return found;
+}
+
+std::optional<std::string> LoginDefsValue(const std::string& key) {
+    return SettingOf("/etc/login.defs", key, ' ');
+}
+
+std::optional<std::string> UseraddDefault(const std::string& key) {
+    return SettingOf("/etc/default/useradd", key, '=');
+}
+
+std::string MachineName() {
+    std::string name;
+    if (!IsRealSystemRoot()) {
+        std::ifstream in(InSystemRoot("/etc/hostname"));
+        std::getline(in, name);
+    }
+    if (name.empty()) {
+        char host[256] = {};
+        if (gethostname(host, sizeof host - 1) == 0) {
+            name = host;
+        }
+    }
+    name = name.substr(0, name.find_first_of(". \t\r\n"));
+    for (char& c : name) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return name.empty() ? std::string("LOCALHOST") : name;
+}
+
+std::optional<GroupEntry> AdministratorsGroup() {
+    for (const char* name : {"sudo", "wheel", "admin"}) {
+        if (auto entry = FindGroupByName(name)) {
+            return entry;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace nomvera::posix

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace nomvera::posix {
 
@@ -26,9 +27,51 @@ struct PasswdEntry {
     std::string shell;
 };
 
+struct GroupEntry {
+    std::string name;
+    gid_t gid = 0;
+    std::vector<std::string> members;
+};
+
+// The shadow fields the logon and the account reads need; days count from
+// 1970-01-01, -1 where the field is empty.
+struct ShadowEntry {
+    std::string name;
+    std::string hash;
+    long lastChange = -1;
+    long maxDays = -1;
+    long inactiveDays = -1;
+    long expireDay = -1;
+};
+
 // The user database of the root: the root's etc/passwd, or the name service
 // when the root is the real system.
 std::optional<PasswdEntry> FindUserByUid(uid_t uid);
 std::optional<PasswdEntry> FindUserByName(const std::string& name);
+
+// The group database of the root, the same way.
+std::optional<GroupEntry> FindGroupByGid(gid_t gid);
+std::optional<GroupEntry> FindGroupByName(const std::string& name);
+// Every group of the root's group file, in file order.
+std::vector<GroupEntry> AllGroupsInFileOrder();
+// The gids of every group the user belongs to: the primary group and each
+// group whose member list names the user.
+std::vector<gid_t> GroupsOfUser(const PasswdEntry& user);
+
+// The root's shadow entry of a user; nothing when it is missing or cannot be
+// read (a process that is not root cannot read it).
+std::optional<ShadowEntry> FindShadowByName(const std::string& name);
+
+// A setting of a "KEY VALUE" file (etc/login.defs) or a "KEY=VALUE" file
+// (etc/default/useradd) of the root; nothing when the file or key is missing.
+std::optional<std::string> LoginDefsValue(const std::string& key);
+std::optional<std::string> UseraddDefault(const std::string& key);
+
+// The machine name: the short host name in upper case, from the root's
+// etc/hostname when the root has one, else the host's own name.
+std::string MachineName();
+
+// The administrators' group of the root: sudo, else wheel, else admin.
+std::optional<GroupEntry> AdministratorsGroup();
 
 } // namespace nomvera::posix

@@ -1,0 +1,193 @@
+#include "platform/posix/shadow_tools.h"
+
+#include "platform/posix/sysroot.h"
+
+#include <cerrno>
+#include <crypt.h>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace nomvera::posix {
+namespace {
+
+std::string ToolPath(const std::string& program) {
+    for (const char* folder : {"/usr/sbin/", "/sbin/"}) {
+        std::string path = folder + program;
+        if (access(path.c_str(), X_OK) == 0) {
+            return path;
+        }
+    }
+    return {};
+}
+
+void WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+// Wipes a text that held a password or its hash before it is released.
+void Wipe(std::string& text) {
+    volatile char* p = text.data();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        p[i] = 0;
+    }
+    text.clear();
+}
+
+struct CryptData {
+    crypt_data data{};
+    ~CryptData() { explicit_bzero(&data, sizeof data); }
+};
+
+const char* MethodPrefix() {
+    auto method = LoginDefsValue("ENCRYPT_METHOD");
+    if (method) {
+        if (*method == "SHA512") {
+            return "$6$";
+        }
+        if (*method == "SHA256") {
+            return "$5$";
+        }
+        if (*method == "BCRYPT") {
+            return "$2b$";
+        }
+    }
+    return "$y$";
+}
+
+unsigned long CostFactor(const char* prefix) {
+    std::optional<std::string> value;
+    if (std::strcmp(prefix, "$y$") == 0) {
+        value = LoginDefsValue("YESCRYPT_COST_FACTOR");
+    } else if (std::strcmp(prefix, "$6$") == 0 || std::strcmp(prefix, "$5$") == 0) {
+        value = LoginDefsValue("SHA_CRYPT_MIN_ROUNDS");
+    } else if (std::strcmp(prefix, "$2b$") == 0) {
+        value = LoginDefsValue("BCRYPT_MIN_ROUNDS");
+    }
+    if (!value || value->empty()) {
+        return 0; // libxcrypt's default cost
+    }
+    char* end = nullptr;
+    unsigned long cost = std::strtoul(value->c_str(), &end, 10);
+    return end != nullptr && *end == 0 ? cost : 0;
+}
+
+} // namespace
+
+ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::optional<std::string>& standardInput) {
+    ToolRun run;
+    std::string path = ToolPath(program);
+    if (path.empty()) {
+        return run;
+    }
+    std::vector<std::string> argv{program};
+    std::string root = SystemRootPrefix();
+    if (!root.empty()) {
+        argv.push_back("--prefix");
+        argv.push_back(root);
+    }
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> args;
+    for (auto& a : argv) {
+        args.push_back(a.data());
+    }
+    args.push_back(nullptr);
+    // A fixed environment: the tools' behaviour must not depend on the caller's.
+    char pathVar[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
+    char localeVar[] = "LC_ALL=C";
+    char* env[] = {pathVar, localeVar, nullptr};
+
+    int input[2] = {-1, -1};
+    if (standardInput && pipe2(input, O_CLOEXEC) != 0) {
+        return run;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (standardInput) {
+        posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = -1;
+    int spawned = posix_spawn(&child, path.c_str(), &actions, nullptr, args.data(), env);
+    posix_spawn_file_actions_destroy(&actions);
+    if (standardInput) {
+        close(input[0]);
+        if (spawned == 0) {
+            // A tool that exits early must not kill us with SIGPIPE.
+            struct sigaction ignore {}, previous {};
+            ignore.sa_handler = SIG_IGN;
+            sigaction(SIGPIPE, &ignore, &previous);
+            WriteAll(input[1], *standardInput);
+            sigaction(SIGPIPE, &previous, nullptr);
+        }
+        close(input[1]);
+    }
+    if (spawned != 0) {
+        return run;
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return run;
+        }
+    }
+    if (WIFEXITED(status)) {
+        run.exitCode = WEXITSTATUS(status);
+    }
+    return run;
+}
+
+std::optional<std::string> HashPassword(const std::string& password) {
+    const char* prefix = MethodPrefix();
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE] = {};
+    if (crypt_gensalt_rn(prefix, CostFactor(prefix), nullptr, 0, setting, sizeof setting) == nullptr &&
+        crypt_gensalt_rn(prefix, 0, nullptr, 0, setting, sizeof setting) == nullptr) {
+        return std::nullopt;
+    }
+    auto data = std::make_unique<CryptData>();
+    const char* hash = crypt_rn(password.c_str(), setting, &data->data, sizeof data->data);
+    if (hash == nullptr || hash[0] == '*') {
+        return std::nullopt;
+    }
+    return std::string(hash);
+}
+
+bool PasswordMatches(const std::string& password, const std::string& hash) {
+    if (hash.empty() || hash[0] == '*' || hash[0] == '!') {
+        return false;
+    }
+    auto data = std::make_unique<CryptData>();
+    const char* computed = crypt_rn(password.c_str(), hash.c_str(), &data->data, sizeof data->data);
+    if (computed == nullptr || computed[0] == '*') {
+        return false;
+    }
+    std::string result(computed);
+    bool same = result.size() == hash.size();
+    unsigned char difference = 0;
+    for (std::size_t i = 0; same && i < hash.size(); ++i) {
+        difference |= static_cast<unsigned char>(result[i] ^ hash[i]);
+    }
+    Wipe(result);
+    return same && difference == 0;
+}
+
+} // namespace nomvera::posix

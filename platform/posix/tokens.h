@@ -1,0 +1,21 @@
+// Access tokens of the stand-ins: a process's own and those a logon gives.
+// Not part of the surface.
+#pragma once
+
+#include "platform/handles.h"
+#include "platform/posix/sids.h"
+
+#include <sys/types.h>
+#include <vector>
+
+namespace nomvera::posix {
+
+class TokenObject : public platform::KernelObject {
+public:
+    uid_t uid = 0;
+    std::vector<gid_t> gids;
+    TOKEN_ELEVATION_TYPE elevation = TokenElevationTypeDefault;
+    bool administratorsMember = false;
+};
+
+} // namespace nomvera::posix
