@@ -1,0 +1,365 @@
+#include "log/diagnostic_log.h"
+
+#include "log/critical_section_lock.h"
+#include "log/log_ring_file.h"
+#include "log/log_text.h"
+#include "log/log_writer_thread.h"
+#include "log/md5.h"
+#include "platform/handles.h"
+#include "platform/process.h"
+#include "platform/sync.h"
+#include "support/files.h"
+#include "support/platform_info.h"
+#include "support/text.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace nomvera::log {
+namespace {
+
+enum Level { kInfo = 0, kWarning = 1, kError = 2 };
+
+constexpr std::u16string_view kTags[] = {u"|I|", u"|W|", u"|E|"};
+constexpr std::u16string_view kContinuations[] = {
+    u"                       |I|", u"                       |W|", u"                       |E|"};
+
+constexpr std::uint8_t kDirectMode = 1;
+constexpr std::uint8_t kQueuedMode = 2;
+constexpr std::int32_t kEventAttemptLimit = 10;
+constexpr DWORD kBackPressureStep = 50;
+constexpr DWORD kBackPressureLimit = 3000;
+
+bool StartsWith(std::u16string_view text, std::u16string_view head) {
+    return text.substr(0, head.size()) == head;
+}
+
+bool OpensBlock(const std::u16string& upper) {
+    return StartsWith(upper, u"BEGIN") || upper.find(u"|BEGIN") != std::u16string::npos;
+}
+
+bool ClosesBlock(const std::u16string& upper) {
+    return StartsWith(upper, u"END") || upper.find(u"|END") != std::u16string::npos;
+}
+
+std::u16string Decimal(std::int64_t value) {
+    return support::WidenText(support::DecimalText(value));
+}
+
+// Free slots as the log sees them: equal indices mean an empty queue.
+std::int32_t FreeSlots(std::int32_t writeIndex, std::int32_t readIndex) {
+    return writeIndex < readIndex ? readIndex - writeIndex : readIndex - writeIndex + kQueueSlots;
+}
+
+HANDLE CreateWakeUpEvent(const std::string& name) {
+    // No access list at all: every account may use the event.
+    SECURITY_DESCRIPTOR descriptor{};
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), &descriptor, FALSE};
+    return CreateEventA(&attributes, TRUE, FALSE, name.c_str());
+}
+
+struct PendingRepeat {
+    std::u16string text;
+    std::int32_t count = 0;
+    std::u16string stamp; // of the latest suppressed repeat
+};
+
+} // namespace
+
+struct TDiagnosticLog::State {
+    std::uint8_t mode = kQueuedMode;
+    std::uint64_t sizeLimit = kDefaultSizeLimit;
+    std::u16string path;
+    bool active = false;
+    TCriticalSectionLock lock;
+    std::u16string indent;
+    PendingRepeat pending[3];
+
+    // Direct mode.
+    std::unique_ptr<TLogRingFile> file;
+
+    // Queued mode.
+    TLogWriterThread* writer = nullptr;
+    std::int32_t writeIndex = 1;
+    HANDLE event = nullptr;
+    std::string eventName;
+    std::int32_t eventAttempts = 0;
+    std::uint64_t waitTotal = 0;
+    std::shared_ptr<TLogThreadFlags> flags = std::make_shared<TLogThreadFlags>();
+    // Lines that found the queue still full after the longest wait; they are
+    // reported in the file as soon as there is room again.
+    std::uint64_t droppedLines = 0;
+
+    bool Queued() const { return mode != kDirectMode; }
+
+    void WriteFileLine(std::u16string_view line);
+    void Enqueue(std::u16string_view line);
+    void ReportDroppedLines();
+    void PutIntoSlot(std::u16string_view line);
+    bool WaitForRoom(std::int32_t needed);
+    void WriteSummary(Level level);
+    std::u16string Write(Level level, const std::u16string& message);
+};
+
+void TDiagnosticLog::State::WriteFileLine(std::u16string_view line) {
+    if (!active) {
+        return;
+    }
+    if (Queued()) {
+        Enqueue(line);
+    } else {
+        file->WriteLine(line);
+    }
+}
+
+void TDiagnosticLog::State::Enqueue(std::u16string_view line) {
+    if (line.empty() || writer == nullptr) {
+        return;
+    }
+    ReportDroppedLines();
+    // A slot is only taken while another one stays free: filling the last
+    // one would make the indices equal, and the queue would read as empty.
+    if (FreeSlots(writeIndex, writer->ReadIndex()) < 2 && !WaitForRoom(2)) {
+        ++droppedLines;
+        return;
+    }
+    PutIntoSlot(line);
+}
+
+void TDiagnosticLog::State::ReportDroppedLines() {
+    if (droppedLines > 0 && FreeSlots(writeIndex, writer->ReadIndex()) > 2) {
+        const std::uint64_t dropped = droppedLines;
+        droppedLines = 0;
+        PutIntoSlot(LocalTimeStamp() + u"|W|Queue full, lines not written: " +
+                    Decimal(static_cast<std::int64_t>(dropped)));
+    }
+}
+
+void TDiagnosticLog::State::PutIntoSlot(std::u16string_view line) {
+    if (writeIndex > kQueueSlots) {
+        writeIndex = 1;
+    }
+    auto* text = static_cast<char16_t*>(std::calloc(line.size() + 1, sizeof(char16_t)));
+    if (text == nullptr) {
+        ++droppedLines;
+        return;
+    }
+    std::memcpy(text, line.data(), line.size() * sizeof(char16_t));
+    writer->Slot(writeIndex) = text;
+    writeIndex = writeIndex >= kQueueSlots ? 1 : writeIndex + 1;
+    const std::int32_t readIndex = writer->Publish(writeIndex);
+    if (event == nullptr && eventAttempts < kEventAttemptLimit) {
+        ++eventAttempts;
+        event = CreateWakeUpEvent(eventName);
+    }
+    if (event != nullptr) {
+        SetEvent(event);
+    }
+    if (FreeSlots(writeIndex, readIndex) <= 2) {
+        WaitForRoom(3);
+    }
+}
+
+// Back-pressure: waits in 50 ms steps, at most 3 s, until `needed` slots are
+// free. True when they are.
+bool TDiagnosticLog::State::WaitForRoom(std::int32_t needed) {
+    const ULONGLONG started = GetTickCount64();
+    for (;;) {
+        Sleep(kBackPressureStep);
+        waitTotal += kBackPressureStep;
+        const std::int32_t readIndex = writer->ReadIndex();
+        if (event != nullptr) {
+            SetEvent(event);
+        }
+        if (writeIndex == readIndex || FreeSlots(writeIndex, readIndex) >= needed) {
+            return true;
+        }
+        if (GetTickCount64() - started >= kBackPressureLimit) {
+            return false;
+        }
+    }
+}
+
+void TDiagnosticLog::State::WriteSummary(Level level) {
+    PendingRepeat& repeat = pending[level];
+    if (!repeat.text.empty() && repeat.count > 1) {
+        std::u16string line = repeat.stamp;
+        line += kTags[level];
+        line += indent;
+        line.append(repeat.text, 0, CutLength(repeat.text, kSummaryTextLength));
+        line += u" [";
+        line += Decimal(repeat.count);
+        line += u"x]";
+        WriteFileLine(line);
+    }
+    repeat.text.clear();
+    repeat.count = 0;
+}
+
+std::u16string TDiagnosticLog::State::Write(Level level, const std::u16string& message) {
+    if (message.empty()) {
+        return {};
+    }
+    TLockHold hold(lock);
+    PendingRepeat& repeat = pending[level];
+    if (message != repeat.text) {
+        WriteSummary(level);
+    }
+    for (Level other : {kInfo, kWarning, kError}) {
+        if (other != level) {
+            WriteSummary(other);
+        }
+    }
+    const std::u16string stamp = LocalTimeStamp();
+    std::u16string prefix = stamp;
+    prefix += kTags[level];
+    std::u16string line = prefix;
+    line += indent;
+    line.append(message, 0, CutLength(message, kPieceLength));
+
+    const std::u16string upperMessage = support::UpperText(message);
+    const bool blockMarker = OpensBlock(upperMessage) || ClosesBlock(upperMessage);
+    if (message == repeat.text && !blockMarker) {
+        ++repeat.count;
+        repeat.stamp = stamp;
+        return line;
+    }
+
+    std::u16string_view rest = message;
+    std::u16string fileLine;
+    while (!rest.empty()) {
+        const std::size_t crlf = rest.find(u"\r\n");
+        std::size_t pieceLength;
+        std::size_t consumed;
+        if (crlf != std::u16string_view::npos && crlf < kPieceLength) {
+            pieceLength = crlf;
+            consumed = crlf + 2;
+        } else {
+            pieceLength = CutLength(rest, kPieceLength);
+            consumed = pieceLength;
+        }
+        const std::u16string_view piece = rest.substr(0, pieceLength);
+        if (!piece.empty()) {
+            const std::u16string upperPiece = support::UpperText(std::u16string(piece));
+            if (active && ClosesBlock(upperPiece) && !indent.empty()) {
+                indent.pop_back();
+            }
+            fileLine = prefix;
+            fileLine += indent;
+            fileLine += piece;
+            WriteFileLine(fileLine);
+            if (active && OpensBlock(upperPiece) && indent.size() < kMaxIndent) {
+                indent += u'.';
+            }
+        }
+        rest.remove_prefix(consumed);
+        prefix = kContinuations[level];
+    }
+    repeat.text = message;
+    repeat.count = 1;
+    if (active && !Queued()) {
+        file->WriteHeader();
+    }
+    return line;
+}
+
+TDiagnosticLog::TDiagnosticLog() : state_(std::make_unique<State>()) {}
+
+TDiagnosticLog::~TDiagnosticLog() = default;
+
+TDiagnosticLog* TDiagnosticLog::Create(const std::u16string& path, std::int64_t maxSizeKiB,
+                                       std::uint8_t mode) {
+    auto* log = new TDiagnosticLog;
+    State& s = *log->state_;
+    s.path = ApplyUtf8Rule(path);
+    if (mode == 0) {
+        mode = support::Platform().WindowsMajorVersion == 5 ? kDirectMode : kQueuedMode;
+    }
+    s.mode = mode;
+    if (!s.Queued()) {
+        s.sizeLimit = DirectSizeLimit(maxSizeKiB);
+        s.file = std::make_unique<TLogRingFile>(s.path, s.sizeLimit);
+        s.active = s.file->IsOpen();
+        s.file->WriteStartLine(u"1");
+        return log;
+    }
+    s.sizeLimit = RingSizeLimit(maxSizeKiB);
+    s.eventName = "G" + Md5Hex(support::NarrowText(s.path));
+    s.event = CreateWakeUpEvent(s.eventName);
+    s.writer = TLogWriterThread::Start(s.path, maxSizeKiB, s.eventName, s.active, s.flags);
+    s.writeIndex = 1;
+    return log;
+}
+
+bool TDiagnosticLog::IsActive() const {
+    return state_->active;
+}
+
+const std::u16string& TDiagnosticLog::Path() const {
+    return state_->path;
+}
+
+std::u16string TDiagnosticLog::WriteInfo(const std::u16string& message) {
+    return state_->Write(kInfo, message);
+}
+
+std::u16string TDiagnosticLog::WriteWarning(const std::u16string& message) {
+    return state_->Write(kWarning, message);
+}
+
+std::u16string TDiagnosticLog::WriteError(const std::u16string& message) {
+    return state_->Write(kError, message);
+}
+
+std::string TDiagnosticLog::WriteInfoAnsi(const std::string& message) {
+    return support::NarrowText(WriteInfo(support::WidenText(message)));
+}
+
+std::string TDiagnosticLog::WriteErrorAnsi(const std::string& message) {
+    return support::NarrowText(WriteError(support::WidenText(message)));
+}
+
+void TDiagnosticLog::Close() {
+    State& s = *state_;
+    for (Level level : {kInfo, kWarning, kError}) {
+        s.WriteSummary(level);
+    }
+    if (!s.Queued()) {
+        if (s.active) {
+            s.file->Close();
+        }
+    } else {
+        if (s.active) {
+            if (s.droppedLines > 0 && s.writer != nullptr &&
+                FreeSlots(s.writeIndex, s.writer->ReadIndex()) <= 2) {
+                s.WaitForRoom(3); // one more chance to report the dropped lines
+            }
+            s.Enqueue(LocalTimeStamp() + u"|I|Wait(mSec): " +
+                      Decimal(static_cast<std::int64_t>(s.waitTotal)));
+        }
+        if (s.writer != nullptr) {
+            if (s.event != nullptr) {
+                SetEvent(s.event);
+            }
+            s.writer->Terminate();
+            s.writer = nullptr; // from here on the thread owns it alone
+            Sleep(50);
+            if (s.event != nullptr) {
+                SetEvent(s.event);
+            }
+            for (int i = 0; i < 50 && s.flags->finished.load() != 1; ++i) {
+                Sleep(100);
+            }
+        }
+        if (s.event != nullptr) {
+            CloseHandle(s.event);
+            s.event = nullptr;
+        }
+    }
+    s.active = false;
+    delete this;
+}
+
+} // namespace nomvera::log

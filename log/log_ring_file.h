@@ -1,0 +1,52 @@
+// The log file itself: a ring of UTF-8 lines behind a 16-byte position header
+// that records where the newest line ends. Used on the caller's thread in
+// direct mode and on the writer thread in queued mode; not thread-safe.
+#pragma once
+
+#include "platform/windows_types.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace nomvera::log {
+
+class TLogRingFile {
+public:
+    // Opens the file at `path` (taken as it is) for reading and writing with
+    // other writers shut out; when that fails, creates the folder chain and a
+    // new file holding only the header, then opens that. Reads the header.
+    TLogRingFile(const std::u16string& path, std::uint64_t sizeLimit);
+    ~TLogRingFile(); // closes the file without a stop line if still open
+    TLogRingFile(const TLogRingFile&) = delete;
+    TLogRingFile& operator=(const TLogRingFile&) = delete;
+
+    bool IsOpen() const { return open_; }
+    std::uint64_t Position() const { return position_; }
+    std::uint64_t SizeLimit() const { return sizeLimit_; }
+    const std::u16string& Path() const { return path_; }
+
+    // The start line of a run, written at the current position; modeMark is
+    // u"1" (direct) or u"M" (queued). The header is not rewritten.
+    void WriteStartLine(std::u16string_view modeMark);
+    // Appends one line (CR LF added), or starts again behind the header when
+    // it would reach the limit. Failures are not reported; the position only
+    // moves on over a line that was written completely.
+    void WriteLine(std::u16string_view text);
+    void WriteHeader();
+    // Writes the stop line and the header and closes the file.
+    void Close();
+
+private:
+    void Open();
+    void ReadHeader();
+    bool WriteAt(std::uint64_t offset, const std::string& bytes);
+
+    std::u16string path_;
+    HANDLE file_ = nullptr;
+    std::uint64_t sizeLimit_;
+    std::uint64_t position_ = 16;
+    bool open_ = false;
+};
+
+} // namespace nomvera::log

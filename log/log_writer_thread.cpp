@@ -1,0 +1,210 @@
+#include "log/log_writer_thread.h"
+
+#include "log/log_text.h"
+#include "platform/errors.h"
+#include "platform/handles.h"
+#include "platform/process.h"
+#include "platform/sync.h"
+#include "platform/threads.h"
+#include "support/text.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace nomvera::log {
+namespace {
+
+constexpr DWORD kPassMilliseconds = 100;
+constexpr std::uint32_t kErrorPassLimit = 10;
+
+std::u16string ErrorText(DWORD code) {
+    return support::WidenText(support::SystemMessageText(code));
+}
+
+std::u16string ErrorLinePrefix() {
+    return u"E|" + ShortLocalTime() + u"|";
+}
+
+} // namespace
+
+void WipeSlotText(char16_t*& text) {
+    if (text != nullptr) {
+        explicit_bzero(text, (std::char_traits<char16_t>::length(text) + 1) * sizeof(char16_t));
+        std::free(text);
+        text = nullptr;
+    }
+}
+
+TLogWriterThread::TLogWriterThread(const std::u16string& path, std::int64_t maxSizeKiB,
+                                   const std::string& eventName)
+    : ring_(ApplyUtf8Rule(path), RingSizeLimit(maxSizeKiB)), eventName_(eventName) {
+    ring_.WriteStartLine(u"M");
+}
+
+TLogWriterThread::~TLogWriterThread() {
+    for (auto& slot : slots_) {
+        WipeSlotText(slot);
+    }
+}
+
+TLogWriterThread* TLogWriterThread::Start(const std::u16string& path, std::int64_t maxSizeKiB,
+                                          const std::string& eventName, bool& active,
+                                          std::shared_ptr<TLogThreadFlags> flags) {
+    auto* writer = new TLogWriterThread(path, maxSizeKiB, eventName);
+    active = writer->ring_.IsOpen();
+    SetLastError(ERROR_SUCCESS);
+    writer->event_ = OpenEventA(EVENT_ALL_ACCESS, FALSE, eventName.c_str());
+    writer->openError_ = writer->event_ == nullptr ? GetLastError() : ERROR_SUCCESS;
+    writer->flags_ = std::move(flags);
+    writer->flags_->finished.store(0);
+    // Started suspended so that the thread finds its own handle in place.
+    writer->thread_ =
+        CreateThread(nullptr, 0, &TLogWriterThread::ThreadMain, writer, CREATE_SUSPENDED, nullptr);
+    if (writer->thread_ == nullptr) {
+        active = false;
+        writer->startEvent_ = writer->event_;
+        writer->Finish();
+        return nullptr;
+    }
+    ResumeThread(writer->thread_);
+    return writer;
+}
+
+std::int32_t TLogWriterThread::Publish(std::int32_t writeIndex) {
+    TLockHold hold(queueLock_);
+    writeIndex_ = writeIndex;
+    return readIndex_;
+}
+
+std::int32_t TLogWriterThread::ReadIndex() {
+    TLockHold hold(queueLock_);
+    return readIndex_;
+}
+
+void TLogWriterThread::Terminate() {
+    terminated_.store(true);
+}
+
+DWORD TLogWriterThread::ThreadMain(LPVOID self) {
+    static_cast<TLogWriterThread*>(self)->Execute();
+    return 0;
+}
+
+void TLogWriterThread::Execute() {
+    SetThreadPriority(thread_, THREAD_PRIORITY_BELOW_NORMAL);
+    startEvent_ = event_;
+    int remainingPasses = 2;
+    std::uint32_t errorPasses = 0;
+    while (!terminated_.load() || remainingPasses > 0) {
+        DWORD waitResult = WAIT_OBJECT_0;
+        DWORD waitError = ERROR_SUCCESS;
+        DWORD resetError = ERROR_SUCCESS;
+        const bool terminating = terminated_.load();
+        if (terminating) {
+            queueLock_.Acquire();
+            Drain();
+        } else {
+            if (event_ != nullptr) {
+                SetLastError(ERROR_SUCCESS);
+                waitResult = WaitForSingleObject(event_, kPassMilliseconds);
+                waitError = waitResult == WAIT_FAILED ? GetLastError() : ERROR_SUCCESS;
+            } else {
+                Sleep(kPassMilliseconds);
+                // Without an event the reason is why it could not be opened.
+                waitError = openError_;
+            }
+            if (waitResult == WAIT_OBJECT_0) {
+                if (event_ != nullptr && !ResetEvent(event_)) {
+                    resetError = GetLastError();
+                }
+                // Lines left behind now wait for the next signal.
+                if (queueLock_.TryAcquire()) {
+                    Drain();
+                }
+            }
+        }
+        if (terminating) {
+            if (remainingPasses > 0) {
+                --remainingPasses;
+            }
+        } else if (waitResult == WAIT_FAILED || resetError != ERROR_SUCCESS || event_ == nullptr) {
+            if (errorPasses >= kErrorPassLimit) {
+                if (event_ != nullptr) {
+                    CloseHandle(event_);
+                    event_ = nullptr;
+                }
+            } else {
+                WriteErrorPass(waitError, resetError);
+                ++errorPasses;
+                Sleep(kPassMilliseconds);
+            }
+        }
+    }
+    Finish();
+}
+
+void TLogWriterThread::WriteErrorPass(DWORD waitError, DWORD resetError) {
+    ring_.WriteLine(ErrorLinePrefix() + u"dwRW : " + HandleNumber(event_) + u" " +
+                    ErrorText(waitError));
+    ring_.WriteLine(ErrorLinePrefix() + u"dwRST: " + ErrorText(resetError));
+    if (event_ == nullptr) {
+        SetLastError(ERROR_SUCCESS);
+        event_ = OpenEventA(EVENT_ALL_ACCESS, FALSE, eventName_.c_str());
+        openError_ = event_ == nullptr ? GetLastError() : ERROR_SUCCESS;
+        ring_.WriteLine(ErrorLinePrefix() + u"dwRW2: " + HandleNumber(event_) + u" " +
+                        ErrorText(openError_));
+    }
+    ring_.WriteHeader();
+}
+
+void TLogWriterThread::Drain() {
+    const std::int32_t w = writeIndex_;
+    std::int32_t r = readIndex_;
+    queueLock_.Release();
+    std::uint32_t taken = 0;
+    while (r != w) {
+        char16_t*& text = slots_[r];
+        if (text != nullptr && text[0] != 0) {
+            ring_.WriteLine(text);
+        }
+        WipeSlotText(text);
+        ++taken;
+        r = r == kQueueSlots ? 1 : r + 1;
+    }
+    if (taken == 0) {
+        return;
+    }
+    ring_.WriteHeader();
+    {
+        TLockHold hold(queueLock_);
+        readIndex_ = r;
+    }
+    if (taken > largestBatch_) {
+        largestBatch_ = taken;
+        largestBatchTime_ = LocalTimeStamp();
+    }
+}
+
+void TLogWriterThread::Finish() {
+    for (auto& slot : slots_) {
+        WipeSlotText(slot);
+    }
+    ring_.WriteLine(LocalTimeStamp() + u"|I|CNTin1GO: " +
+                    support::WidenText(support::DecimalText(largestBatch_)) + u" " +
+                    HandleNumber(startEvent_) + u" " +
+                    (largestBatchTime_.empty() ? u"00000000000000000" : largestBatchTime_));
+    if (event_ != nullptr) {
+        CloseHandle(event_);
+        event_ = nullptr;
+    }
+    ring_.Close();
+    if (thread_ != nullptr) {
+        CloseHandle(thread_); // the thread runs on; only the handle goes
+    }
+    // The log may be gone by now; the flags are shared with it, the rest is ours.
+    std::shared_ptr<TLogThreadFlags> flags = flags_;
+    flags->finished.store(1);
+    delete this;
+}
+
+} // namespace nomvera::log

@@ -1,0 +1,33 @@
+// Wall clocks: local time and UTC broken into parts, and the 100-ns file time.
+#pragma once
+
+#include "platform/windows_types.h"
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;     // 1..12
+    WORD wDayOfWeek; // 0 = Sunday
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+using LPSYSTEMTIME = SYSTEMTIME*;
+
+// 100-nanosecond intervals since 1601-01-01 UTC.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+using LPFILETIME = FILETIME*;
+
+// When the system cannot break the clock into local parts, every field is 0
+// (so the month, 0, marks the value as invalid).
+void GetLocalTime(LPSYSTEMTIME localTime);
+void GetSystemTime(LPSYSTEMTIME systemTime);
+void GetSystemTimeAsFileTime(LPFILETIME fileTime);
+// FALSE with ERROR_INVALID_PARAMETER for values outside the years 1601..30827
+// or, for SystemTimeToFileTime, fields out of range.
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
+BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime);

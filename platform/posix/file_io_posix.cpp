@@ -1,0 +1,397 @@
+#include "platform/file_io.h"
+
+#include "platform/errors.h"
+#include "platform/handles.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/utf.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nomvera::platform {
+namespace {
+
+class FileObject : public KernelObject {
+public:
+    FileObject(int fd, bool canRead, bool canWrite)
+        : fd_(fd), canRead_(canRead), canWrite_(canWrite) {}
+    ~FileObject() override { close(fd_); }
+    FileObject(const FileObject&) = delete;
+    FileObject& operator=(const FileObject&) = delete;
+
+    int Fd() const { return fd_; }
+    bool CanRead() const { return canRead_; }
+    bool CanWrite() const { return canWrite_; }
+
+private:
+    int fd_;
+    bool canRead_;
+    bool canWrite_;
+};
+
+// The general mapping, with the codes Windows gives for files in particular.
+DWORD CodeOfErrno(int error) {
+    switch (error) {
+    case EEXIST:
+        return ERROR_FILE_EXISTS;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case EFBIG:
+        return ERROR_FILE_TOO_LARGE;
+    case EIO:
+        return ERROR_IO_DEVICE;
+    default:
+        return nomvera::posix::WindowsCodeFromErrno(error);
+    }
+}
+
+// Share-mode bookkeeping: one lock byte per fact, far behind any real data.
+// Every opening holds a shared lock on the bytes of the access it has and of
+// the access it denies; an opening checks the bytes of the other side under
+// the exclusive guard byte, so check and claim are one step for all openers.
+constexpr off_t kShareBase = 0x7FFFFFFF00000000LL;
+constexpr off_t kGuardByte = kShareBase;
+constexpr off_t kHasReadByte = kShareBase + 1;
+constexpr off_t kHasWriteByte = kShareBase + 2;
+constexpr off_t kDeniesReadByte = kShareBase + 3;
+constexpr off_t kDeniesWriteByte = kShareBase + 4;
+
+int LockByte(int fd, off_t byte, short type, bool wait) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = byte;
+    lock.l_len = 1;
+    int result;
+    do {
+        result = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+bool HeldByOthers(int fd, off_t byte) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = byte;
+    lock.l_len = 1;
+    if (fcntl(fd, F_OFD_GETLK, &lock) != 0) {
+        return false;
+    }
+    return lock.l_type != F_UNLCK;
+}
+
+// 0 when the opening may go ahead (and now holds its share locks), else the
+// failure code. A file system without locks opens without share checks.
+DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
+    if (LockByte(fd, kGuardByte, F_WRLCK, true) != 0) {
+        return (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP) ? ERROR_SUCCESS
+                                                                           : CodeOfErrno(errno);
+    }
+    const bool deniesRead = (shareMode & FILE_SHARE_READ) == 0;
+    const bool deniesWrite = (shareMode & FILE_SHARE_WRITE) == 0;
+    DWORD result = ERROR_SUCCESS;
+    if ((wantRead && HeldByOthers(fd, kDeniesReadByte)) ||
+        (wantWrite && HeldByOthers(fd, kDeniesWriteByte)) ||
+        (deniesRead && HeldByOthers(fd, kHasReadByte)) ||
+        (deniesWrite && HeldByOthers(fd, kHasWriteByte))) {
+        result = ERROR_SHARING_VIOLATION;
+    } else {
+        const off_t claims[] = {wantRead ? kHasReadByte : -1, wantWrite ? kHasWriteByte : -1,
+                                deniesRead ? kDeniesReadByte : -1,
+                                deniesWrite ? kDeniesWriteByte : -1};
+        for (off_t byte : claims) {
+            if (byte >= 0 && LockByte(fd, byte, F_RDLCK, false) != 0) {
+                result = CodeOfErrno(errno);
+                break;
+            }
+        }
+    }
+    LockByte(fd, kGuardByte, F_UNLCK, false);
+    return result;
+}
+
+FileObject* FileOf(HANDLE handle) {
+    auto* file = HandleObject<FileObject>(handle);
+    if (file == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    }
+    return file;
+}
+
+BOOL Fail(DWORD code) {
+    SetLastError(code);
+    return FALSE;
+}
+
+} // namespace
+} // namespace nomvera::platform
+
+using nomvera::platform::CodeOfErrno;
+using nomvera::platform::Fail;
+using nomvera::platform::FileObject;
+using nomvera::platform::FileOf;
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
+                   DWORD creationDisposition, DWORD, HANDLE) {
+    auto name = fileName == nullptr ? std::optional<std::string>(std::string())
+                                    : nomvera::posix::Utf16ToUtf8(fileName);
+    if (!name) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (name->empty()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING ||
+        (creationDisposition == TRUNCATE_EXISTING && (desiredAccess & GENERIC_WRITE) == 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool wantRead = (desiredAccess & GENERIC_READ) != 0;
+    const bool wantWrite = (desiredAccess & GENERIC_WRITE) != 0;
+    int flags = O_CLOEXEC | O_NOCTTY;
+    flags |= wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
+
+    int fd = -1;
+    bool existed = true;
+    switch (creationDisposition) {
+    case CREATE_NEW:
+        fd = open(name->c_str(), flags | O_CREAT | O_EXCL, 0666);
+        existed = false;
+        break;
+    case OPEN_EXISTING:
+    case TRUNCATE_EXISTING:
+        fd = open(name->c_str(), flags);
+        break;
+    default: // OPEN_ALWAYS, CREATE_ALWAYS: learn whether the file was there
+        for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
+            fd = open(name->c_str(), flags);
+            existed = true;
+            if (fd < 0 && errno == ENOENT) {
+                fd = open(name->c_str(), flags | O_CREAT | O_EXCL, 0666);
+                existed = false;
+                if (fd < 0 && errno == EEXIST) {
+                    continue;
+                }
+            }
+            break;
+        }
+        break;
+    }
+    if (fd < 0) {
+        const int error = errno;
+        SetLastError(error == ENOENT || error == ENOTDIR
+                         ? nomvera::posix::PathErrorCode(*name, error)
+                         : CodeOfErrno(error));
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (DWORD clash = nomvera::platform::ClaimShareMode(fd, wantRead, wantWrite, shareMode);
+        clash != ERROR_SUCCESS) {
+        close(fd);
+        SetLastError(clash);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool truncate = existed && (creationDisposition == CREATE_ALWAYS ||
+                                      creationDisposition == TRUNCATE_EXISTING);
+    if (truncate && ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        close(fd);
+        SetLastError(CodeOfErrno(error));
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle =
+        nomvera::platform::RegisterHandle(std::make_unique<FileObject>(fd, wantRead, wantWrite));
+    const bool reportExisting =
+        existed && (creationDisposition == OPEN_ALWAYS || creationDisposition == CREATE_ALWAYS);
+    SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+              LPOVERLAPPED overlapped) {
+    if (bytesRead != nullptr) {
+        *bytesRead = 0;
+    }
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (overlapped != nullptr || (buffer == nullptr && bytesToRead > 0)) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (!file->CanRead()) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    DWORD done = 0;
+    while (done < bytesToRead) {
+        ssize_t got = read(file->Fd(), static_cast<char*>(buffer) + done, bytesToRead - done);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const DWORD code = errno == EIO ? ERROR_READ_FAULT : CodeOfErrno(errno);
+            if (bytesRead != nullptr) {
+                *bytesRead = done;
+            }
+            return Fail(code);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<DWORD>(got);
+    }
+    if (bytesRead != nullptr) {
+        *bytesRead = done;
+    }
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED overlapped) {
+    if (bytesWritten != nullptr) {
+        *bytesWritten = 0;
+    }
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (overlapped != nullptr || (buffer == nullptr && bytesToWrite > 0)) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (!file->CanWrite()) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    DWORD done = 0;
+    while (done < bytesToWrite) {
+        ssize_t put =
+            write(file->Fd(), static_cast<const char*>(buffer) + done, bytesToWrite - done);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const DWORD code = errno == EIO ? ERROR_WRITE_FAULT : CodeOfErrno(errno);
+            if (bytesWritten != nullptr) {
+                *bytesWritten = done;
+            }
+            return Fail(code);
+        }
+        done += static_cast<DWORD>(put);
+    }
+    if (bytesWritten != nullptr) {
+        *bytesWritten = done;
+    }
+    return TRUE;
+}
+
+BOOL SetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
+                      DWORD moveMethod) {
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    int whence;
+    switch (moveMethod) {
+    case FILE_BEGIN:
+        whence = SEEK_SET;
+        break;
+    case FILE_CURRENT:
+        whence = SEEK_CUR;
+        break;
+    case FILE_END:
+        whence = SEEK_END;
+        break;
+    default:
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (moveMethod == FILE_BEGIN && distance.QuadPart < 0) {
+        return Fail(ERROR_NEGATIVE_SEEK);
+    }
+    off_t result = lseek(file->Fd(), static_cast<off_t>(distance.QuadPart), whence);
+    if (result < 0) {
+        return Fail(errno == EINVAL ? ERROR_NEGATIVE_SEEK : CodeOfErrno(errno));
+    }
+    if (newPosition != nullptr) {
+        newPosition->QuadPart = static_cast<LONGLONG>(result);
+    }
+    return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD moveMethod) {
+    LARGE_INTEGER move{};
+    if (distanceHigh != nullptr) {
+        move.u.LowPart = static_cast<DWORD>(distance);
+        move.u.HighPart = *distanceHigh;
+    } else {
+        move.QuadPart = distance;
+    }
+    LARGE_INTEGER reached{};
+    if (!SetFilePointerEx(handle, move, &reached, moveMethod)) {
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh != nullptr) {
+        *distanceHigh = reached.u.HighPart;
+    } else if (reached.u.HighPart != 0) {
+        // Without a high half the position must fit into 32 bits.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return reached.u.LowPart;
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (!file->CanWrite()) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    off_t here = lseek(file->Fd(), 0, SEEK_CUR);
+    if (here < 0 || ftruncate(file->Fd(), here) != 0) {
+        return Fail(CodeOfErrno(errno));
+    }
+    return TRUE;
+}
+
+BOOL GetFileSizeEx(HANDLE handle, PLARGE_INTEGER size) {
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (size == nullptr) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    struct stat info {};
+    if (fstat(file->Fd(), &info) != 0) {
+        return Fail(CodeOfErrno(errno));
+    }
+    size->QuadPart = static_cast<LONGLONG>(info.st_size);
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE handle) {
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (!file->CanWrite()) {
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    if (fsync(file->Fd()) != 0) {
+        return Fail(CodeOfErrno(errno));
+    }
+    return TRUE;
+}

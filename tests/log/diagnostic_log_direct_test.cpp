@@ -1,0 +1,340 @@
+#include "log/log_text.h"
+#include "tests/log/log_test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nomvera::test {
+namespace {
+
+using log::TDiagnosticLog;
+
+std::uint64_t FileSize(const std::string& path) {
+    struct stat info{};
+    return stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+// The last field of a start line: the offset it was written at.
+std::string StartOffset(const std::string& line) {
+    return line.substr(line.rfind(' ') + 1);
+}
+
+class DirectLog : public ::testing::Test, protected LogFolderFixture {};
+
+TEST_F(DirectLog, FirstRunCreatesTheFolderChainTheHeaderAndTheStartLine) {
+    const std::string given = Folder() / "a/b/c/kelRostery.log";
+    TDiagnosticLog* log = Open(given, kDirect);
+    ASSERT_TRUE(log->IsActive());
+    const std::string onDisk = Folder() / "a/b/c/kelRostery.utf8.log";
+    EXPECT_EQ(log->Path(), Utf16(onDisk));
+    log->Close();
+
+    LogFileView view = ReadLogFile(onDisk);
+    ASSERT_TRUE(view.headerValid);
+    ASSERT_TRUE(view.linesComplete);
+    ASSERT_EQ(view.lines.size(), 2u);
+    const std::string& start = view.lines[0];
+    ASSERT_TRUE(StartsWithTimeStamp(start));
+    const std::string expectedFront = " Log Started[" + onDisk + "][YYYYMMDD HH:MM:SS.mSec][UTC:";
+    EXPECT_EQ(AfterStamp(start).substr(0, expectedFront.size()), expectedFront);
+    EXPECT_NE(start.find("][PID:" + std::to_string(getpid()) + ":"), std::string::npos);
+    EXPECT_NE(start.find("][Session:"), std::string::npos);
+    EXPECT_EQ(start.substr(start.size() - 7), "][1] 16");
+    EXPECT_EQ(AfterStamp(view.lines[1]), " Log stopped");
+    EXPECT_EQ(view.position, FileSize(onDisk));
+}
+
+TEST_F(DirectLog, ANewRunContinuesAtThePositionTheLastRunLeft) {
+    TDiagnosticLog* first = Open(Given(), kDirect);
+    first->WriteInfo(u"first run");
+    first->Close();
+    const std::uint64_t end = ReadLogFile(OnDisk()).position;
+
+    TDiagnosticLog* second = Open(Given(), kDirect);
+    second->WriteInfo(u"second run");
+    second->Close();
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(AfterStamp(lines[1]), "|I|first run");
+    EXPECT_EQ(StartOffset(lines[3]), std::to_string(end));
+    EXPECT_EQ(AfterStamp(lines[4]), "|I|second run");
+}
+
+// Writes a file whose header records `position` and whose text is `filler`
+// repeated from offset 16 up to `size`.
+void WriteRing(const std::string& path, std::uint64_t position, std::uint64_t size,
+               const std::string& filler) {
+    std::string bytes = log::HeaderBytes(position);
+    while (bytes.size() < size) {
+        bytes += filler;
+    }
+    bytes.resize(size);
+    WriteTextFile(path, bytes);
+}
+
+TEST_F(DirectLog, ALineThatDoesNotFitGoesBehindTheHeaderAndTheOldLapStaysBehindIt) {
+    const std::uint64_t limit = 20 * 1024;
+    WriteRing(OnDisk(), limit - 40, limit - 40, "old lap text\r\n");
+    TDiagnosticLog* log = Open(Given(), kDirect, 20);
+    ASSERT_TRUE(log->IsActive());
+    log->WriteInfo(u"after the wrap");
+
+    LogFileView view = ReadLogFile(OnDisk());
+    ASSERT_EQ(view.lines.size(), 2u);
+    EXPECT_EQ(StartOffset(view.lines[0]), "16"); // the start line itself wrapped
+    EXPECT_EQ(AfterStamp(view.lines[1]), "|I|after the wrap");
+    EXPECT_EQ(FileSize(OnDisk()), limit - 40);
+    EXPECT_NE(view.bytes.find("old lap text", view.position), std::string::npos);
+    log->Close();
+}
+
+TEST_F(DirectLog, TheFileNeverGrowsBeyondItsLimit) {
+    TDiagnosticLog* log = Open(Given(), kDirect, 20);
+    std::uint64_t previous = 0;
+    bool wrapped = false;
+    for (int i = 0; i < 400; ++i) {
+        log->WriteInfo(u"line " + Utf16(std::to_string(i)) + std::u16string(80, u'x'));
+        const std::uint64_t now = ReadLogFile(OnDisk()).position;
+        wrapped = wrapped || now < previous;
+        previous = now;
+    }
+    log->Close();
+    EXPECT_TRUE(wrapped);
+    EXPECT_LE(FileSize(OnDisk()), 20u * 1024);
+    LogFileView view = ReadLogFile(OnDisk());
+    EXPECT_TRUE(view.linesComplete);
+    EXPECT_EQ(AfterStamp(view.lines.back()), " Log stopped");
+}
+
+TEST_F(DirectLog, AStoredPositionAboveTheLimitCutsTheFileAtTheLimit) {
+    WriteRing(OnDisk(), 30000, 30000, "written with a larger limit\r\n");
+    TDiagnosticLog* log = Open(Given(), kDirect, 20);
+    EXPECT_EQ(FileSize(OnDisk()), 20u * 1024);
+    log->Close();
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(StartOffset(lines[0]), "16");
+}
+
+class DamagedHeader : public DirectLog, public ::testing::WithParamInterface<std::string> {};
+
+INSTANTIATE_TEST_SUITE_P(Headers, DamagedHeader,
+                         ::testing::Values(std::string("no mark    900\r\n"),
+                                           std::string("\xEF\xBB\xBF" "           \r\n"),
+                                           std::string("\xEF\xBB\xBF" "          7\r\n"),
+                                           // points behind the end of the file
+                                           std::string("\xEF\xBB\xBF" "      99999\r\n"),
+                                           std::string("\xEF\xBB\xBF")));
+
+TEST_P(DamagedHeader, StartsWritingBehindTheHeader) {
+    std::string bytes = GetParam();
+    if (bytes.size() == 16) {
+        bytes += std::string(4000, 'z');
+    }
+    WriteTextFile(OnDisk(), bytes);
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    ASSERT_TRUE(log->IsActive());
+    log->Close();
+    LogFileView view = ReadLogFile(OnDisk());
+    ASSERT_TRUE(view.headerValid);
+    ASSERT_GE(view.lines.size(), 2u);
+    EXPECT_EQ(StartOffset(view.lines[0]), "16");
+    if (bytes.size() > 16) {
+        EXPECT_EQ(view.bytes.substr(view.position, 10), std::string(10, 'z'));
+    }
+}
+
+TEST_F(DirectLog, LongMessagesAreSplitInto220CharacterPieces) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    std::u16string message;
+    for (int i = 0; i < 500; ++i) {
+        message += static_cast<char16_t>(u'a' + i % 26);
+    }
+    const std::u16string returned = log->WriteInfo(message);
+    log->Close();
+    EXPECT_EQ(returned.substr(23), u"|I|" + message.substr(0, 220));
+
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 5u);
+    const std::string text = Utf8(message);
+    EXPECT_EQ(lines[1].substr(0, 26), Utf8(returned.substr(0, 26)));
+    EXPECT_EQ(AfterStamp(lines[1]), "|I|" + text.substr(0, 220));
+    EXPECT_EQ(lines[2], std::string(23, ' ') + "|I|" + text.substr(220, 220));
+    EXPECT_EQ(lines[3], std::string(23, ' ') + "|I|" + text.substr(440, 60));
+}
+
+TEST_F(DirectLog, CrLfSplitsAMessageAndEmptyPiecesGiveNoLine) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    const std::u16string returned = log->WriteWarning(u"A\r\n\r\nB");
+    log->WriteError(u"\r\nfirst\r\nsecond\r\n");
+    log->Close();
+    EXPECT_EQ(returned.substr(23), u"|W|A\r\n\r\nB"); // the window gets it whole
+
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(AfterStamp(lines[1]), "|W|A");
+    EXPECT_EQ(lines[2], std::string(23, ' ') + "|W|B");
+    EXPECT_EQ(lines[3], std::string(23, ' ') + "|E|first"); // the stamp went to no piece
+    EXPECT_EQ(lines[4], std::string(23, ' ') + "|E|second");
+}
+
+TEST_F(DirectLog, APieceNeverEndsInsideASurrogatePair) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    const std::u16string message = std::u16string(219, u'x') + u"\U0001F600" + u"tail";
+    log->WriteInfo(message);
+    log->Close();
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(AfterStamp(lines[1]), "|I|" + std::string(219, 'x'));
+    EXPECT_EQ(lines[2], std::string(23, ' ') + "|I|\xF0\x9F\x98\x80tail");
+}
+
+TEST_F(DirectLog, ALoneSurrogateIsWrittenAsAReplacementCharacter) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    log->WriteInfo(std::u16string(u"bad ") + char16_t(0xDBFF) + u" unit");
+    log->Close();
+    EXPECT_EQ(AfterStamp(LogLines(OnDisk())[1]), "|I|bad \xEF\xBF\xBD unit");
+}
+
+TEST_F(DirectLog, RepeatsAreSummarisedWithTheStampOfTheLatestRepeat) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    std::vector<std::u16string> returned;
+    for (int i = 0; i < 3; ++i) {
+        returned.push_back(log->WriteInfo(u"same"));
+        usleep(2000); // distinct stamps
+    }
+    returned.push_back(log->WriteInfo(u"other"));
+    for (std::size_t i = 0; i < returned.size(); ++i) {
+        EXPECT_TRUE(StartsWithTimeStamp(Utf8(returned[i])));
+        EXPECT_EQ(returned[i].substr(23), i < 3 ? u"|I|same" : u"|I|other");
+    }
+    EXPECT_NE(returned[0].substr(0, 23), returned[2].substr(0, 23));
+    log->WriteWarning(u"warned");
+    log->WriteWarning(u"warned");
+    log->WriteError(u"error after a repeated warning");
+    log->WriteError(u"closing repeat");
+    log->WriteError(u"closing repeat");
+    log->Close();
+
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(AfterStamp(lines[1]), "|I|same");
+    EXPECT_EQ(lines[2], Utf8(returned[2]) + " [3x]");
+    EXPECT_EQ(AfterStamp(lines[3]), "|I|other");
+    EXPECT_EQ(AfterStamp(lines[4]), "|W|warned");
+    EXPECT_EQ(AfterStamp(lines[5]), "|W|warned [2x]");
+    EXPECT_EQ(AfterStamp(lines[6]), "|E|error after a repeated warning");
+    EXPECT_EQ(AfterStamp(lines[7]), "|E|closing repeat");
+    EXPECT_EQ(AfterStamp(lines[8]), "|E|closing repeat [2x]"); // written by Close
+    EXPECT_EQ(AfterStamp(lines[9]), " Log stopped");
+}
+
+TEST_F(DirectLog, ASummaryCutsTheTextTo210Characters) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    const std::u16string message(300, u'r');
+    log->WriteInfo(message);
+    log->WriteInfo(message);
+    log->Close();
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(AfterStamp(lines[3]), "|I|" + std::string(210, 'r') + " [2x]");
+}
+
+TEST_F(DirectLog, BlockMarkersAreNeverSuppressedAndIndentTheLinesBetween) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    log->WriteInfo(u"Begin: Create");
+    log->WriteInfo(u"Begin: Create");
+    const std::u16string inside = log->WriteInfo(u"inside");
+    const std::u16string endpoint = log->WriteError(u"Endpoint not found");
+    log->WriteInfo(u"step|begin of a nested block");
+    log->WriteInfo(u"end: nested");
+    log->WriteInfo(u"End: Create");
+    log->WriteInfo(u"End: nothing left to close");
+    log->WriteInfo(u"outside");
+    log->Close();
+    EXPECT_EQ(inside.substr(23), u"|I|..inside");
+    EXPECT_EQ(endpoint.substr(23), u"|E|..Endpoint not found"); // formed before the END rule
+
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 11u);
+    const char* expected[] = {"|I|Begin: Create",
+                              "|I|.Begin: Create",
+                              "|I|..inside",
+                              "|E|.Endpoint not found",
+                              "|I|.step|begin of a nested block",
+                              "|I|.end: nested",
+                              "|I|End: Create",
+                              "|I|End: nothing left to close",
+                              "|I|outside"};
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(AfterStamp(lines[i + 1]), expected[i]) << "line " << i + 1;
+    }
+}
+
+TEST_F(DirectLog, TheIndentStopsAtTenDots) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    for (int i = 0; i < 12; ++i) {
+        log->WriteInfo(u"BEGIN level");
+    }
+    const std::u16string deep = log->WriteInfo(u"deep");
+    log->Close();
+    EXPECT_EQ(deep.substr(23), u"|I|..........deep");
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    EXPECT_EQ(AfterStamp(lines[12]), "|I|..........BEGIN level");
+}
+
+TEST_F(DirectLog, AnEmptyMessageWritesNothingAndLeavesPendingRepeatsAlone) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    log->WriteInfo(u"twice");
+    log->WriteInfo(u"twice");
+    const std::uint64_t before = ReadLogFile(OnDisk()).position;
+    EXPECT_EQ(log->WriteInfo(u""), u"");
+    EXPECT_EQ(log->WriteError(u""), u"");
+    EXPECT_EQ(ReadLogFile(OnDisk()).position, before);
+    log->WriteInfo(u"twice"); // still the same pending message
+    log->Close();
+    EXPECT_EQ(AfterStamp(LogLines(OnDisk())[2]), "|I|twice [3x]");
+}
+
+TEST_F(DirectLog, AnInactiveLogReturnsLinesAndWritesNothing) {
+    WriteTextFile(Folder() / "blocker", "a file where a folder should be");
+    TDiagnosticLog* log = Open(Folder() / "blocker/sub/kelRostery.log", kDirect);
+    EXPECT_FALSE(log->IsActive());
+    EXPECT_EQ(log->WriteInfo(u"Begin: x").substr(23), u"|I|Begin: x");
+    EXPECT_EQ(log->WriteInfo(u"inside").substr(23), u"|I|inside"); // indent untouched
+    EXPECT_EQ(log->WriteInfoAnsi("eight-bit").substr(23), "|I|eight-bit");
+    log->Close();
+    EXPECT_EQ(ReadTextFile(Folder() / "blocker"), "a file where a folder should be");
+}
+
+TEST_F(DirectLog, ASecondWriterOfTheSameFileIsInactiveAndChangesNothing) {
+    TDiagnosticLog* first = Open(Given(), kDirect);
+    first->WriteInfo(u"from the first writer");
+    const std::string before = ReadTextFile(OnDisk());
+    TDiagnosticLog* second = Open(Given(), kDirect);
+    EXPECT_TRUE(first->IsActive());
+    EXPECT_FALSE(second->IsActive());
+    second->WriteInfo(u"from the second writer");
+    second->Close();
+    EXPECT_EQ(ReadTextFile(OnDisk()), before);
+    first->WriteInfo(u"first goes on");
+    first->Close();
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(AfterStamp(lines[2]), "|I|first goes on");
+}
+
+TEST_F(DirectLog, AnsiOperationsConvertBothWays) {
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    EXPECT_EQ(log->WriteInfoAnsi("caf\xC3\xA9").substr(23), "|I|caf\xC3\xA9");
+    EXPECT_EQ(log->WriteErrorAnsi("bad").substr(23), "|E|bad");
+    log->Close();
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    EXPECT_EQ(AfterStamp(lines[1]), "|I|caf\xC3\xA9");
+    EXPECT_EQ(AfterStamp(lines[2]), "|E|bad");
+}
+
+} // namespace
+} // namespace nomvera::test
