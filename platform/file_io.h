@@ -77,3 +77,9 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD moveM
 BOOL SetEndOfFile(HANDLE file);
 BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 BOOL FlushFileBuffers(HANDLE file);
+
+namespace nomvera::platform::test_double {
+// Test double for a slow disk, which cannot be had here on purpose: every
+// WriteFile first sleeps this many milliseconds. 0 turns it off.
+void DelayFileWrites(DWORD milliseconds);
+} // namespace nomvera::platform::test_double

@@ -5,6 +5,9 @@
 #include "platform/posix/errno_map.h"
 #include "platform/posix/utf.h"
 
+#include "platform/process.h"
+
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -115,6 +118,8 @@ DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
     return result;
 }
 
+std::atomic<DWORD> writeDelay{0};
+
 FileObject* FileOf(HANDLE handle) {
     auto* file = HandleObject<FileObject>(handle);
     if (file == nullptr) {
@@ -129,6 +134,13 @@ BOOL Fail(DWORD code) {
 }
 
 } // namespace
+
+namespace test_double {
+void DelayFileWrites(DWORD milliseconds) {
+    writeDelay.store(milliseconds);
+}
+} // namespace test_double
+
 } // namespace nomvera::platform
 
 using nomvera::platform::CodeOfErrno;
@@ -272,6 +284,9 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesW
     }
     if (!file->CanWrite()) {
         return Fail(ERROR_ACCESS_DENIED);
+    }
+    if (DWORD delay = nomvera::platform::writeDelay.load(); delay > 0) {
+        Sleep(delay);
     }
     DWORD done = 0;
     while (done < bytesToWrite) {

@@ -1,0 +1,251 @@
+#include "log/md5.h"
+#include "platform/file_io.h"
+#include "platform/handles.h"
+#include "platform/process.h"
+#include "platform/sync.h"
+#include "support/text.h"
+#include "tests/log/log_test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace nomvera::test {
+namespace {
+
+using log::TDiagnosticLog;
+
+std::size_t CountContaining(const std::vector<std::string>& lines, const std::string& part) {
+    return static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), [&](const auto& l) {
+        return l.find(part) != std::string::npos;
+    }));
+}
+
+// Every numbered message "n <i>" for i in [0, count) appears exactly once,
+// in order.
+void ExpectAllNumbered(const std::vector<std::string>& lines, int count) {
+    int next = 0;
+    for (const std::string& line : lines) {
+        const auto at = line.find("|I|n ");
+        if (at != std::string::npos) {
+            ASSERT_EQ(line.substr(at + 5), std::to_string(next)) << "out of order or lost";
+            ++next;
+        }
+    }
+    EXPECT_EQ(next, count);
+}
+
+// The closing lines of a queued run: wait line, batch statistics, stop line.
+void ExpectQueuedRunEnd(const std::vector<std::string>& lines) {
+    ASSERT_GE(lines.size(), 3u);
+    const std::size_t n = lines.size();
+    EXPECT_EQ(AfterStamp(lines[n - 3]).substr(0, 15), "|I|Wait(mSec): ");
+    EXPECT_EQ(AfterStamp(lines[n - 2]).substr(0, 13), "|I|CNTin1GO: ");
+    EXPECT_EQ(AfterStamp(lines[n - 1]), " Log stopped");
+}
+
+class QueuedLog : public ::testing::Test, protected LogFolderFixture {
+protected:
+    void TearDown() override {
+        platform::test_double::DelayFileWrites(0);
+        platform::test_double::FailNextEventCreations(0, 0);
+    }
+};
+
+TEST_F(QueuedLog, AutomaticModeOnThisSystemQueuesAndEndsWithTheClosingLines) {
+    TDiagnosticLog* log = Open(Given(), 0);
+    ASSERT_TRUE(log->IsActive());
+    log->WriteInfo(u"Begin: Create");
+    log->WriteInfo(u"queued line");
+    log->WriteInfo(u"End: Create");
+    log->Close();
+
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0].substr(lines[0].size() - 7), "][M] 16");
+    EXPECT_EQ(AfterStamp(lines[1]), "|I|Begin: Create");
+    EXPECT_EQ(AfterStamp(lines[2]), "|I|.queued line");
+    EXPECT_EQ(AfterStamp(lines[3]), "|I|End: Create");
+    EXPECT_EQ(AfterStamp(lines[4]), "|I|Wait(mSec): 0");
+    ExpectQueuedRunEnd(lines);
+    // Largest batch, the event's handle number (not 0: the event exists), its time.
+    const std::string statistics = AfterStamp(lines[5]).substr(13);
+    const auto firstBlank = statistics.find(' ');
+    const auto secondBlank = statistics.find(' ', firstBlank + 1);
+    EXPECT_GE(std::stoi(statistics.substr(0, firstBlank)), 1);
+    EXPECT_NE(statistics.substr(firstBlank + 1, secondBlank - firstBlank - 1), "0");
+    EXPECT_TRUE(StartsWithTimeStamp(statistics.substr(secondBlank + 1)));
+}
+
+TEST_F(QueuedLog, TheWakeUpEventIsNamedAfterTheDigestOfThePath) {
+    TDiagnosticLog* log = Open(Given(), kQueued);
+    const std::string name = "G" + log::Md5Hex(OnDisk());
+    ASSERT_EQ(name.size(), 33u);
+    HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, name.c_str());
+    EXPECT_NE(event, nullptr) << "no event named " << name;
+    CloseHandle(event);
+    log->Close();
+
+    TDiagnosticLog* again = Open(Given(), kQueued); // the same name in every run
+    event = OpenEventA(EVENT_ALL_ACCESS, FALSE, name.c_str());
+    EXPECT_NE(event, nullptr);
+    CloseHandle(event);
+    again->Close();
+}
+
+TEST_F(QueuedLog, CloseWritesEveryLineStillQueued) {
+    TDiagnosticLog* log = Open(Given(), kQueued);
+    for (int i = 0; i < 900; ++i) {
+        log->WriteInfo(u"n " + Utf16(std::to_string(i)));
+    }
+    log->Close(); // at once, with most lines still in the queue
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ExpectAllNumbered(lines, 900);
+    ExpectQueuedRunEnd(lines);
+}
+
+TEST_F(QueuedLog, ASlowWriterMakesCallersWaitAndLosesNoLine) {
+    platform::test_double::DelayFileWrites(1);
+    TDiagnosticLog* log = Open(Given(), kQueued);
+    const ULONGLONG started = GetTickCount64();
+    for (int i = 0; i < 2500; ++i) {
+        log->WriteInfo(u"n " + Utf16(std::to_string(i)));
+    }
+    const ULONGLONG spent = GetTickCount64() - started;
+    log->Close();
+    platform::test_double::DelayFileWrites(0);
+
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ExpectAllNumbered(lines, 2500);
+    EXPECT_EQ(CountContaining(lines, "lines not written"), 0u);
+    const std::string wait = AfterStamp(lines[lines.size() - 3]);
+    ASSERT_EQ(wait.substr(0, 15), "|I|Wait(mSec): ");
+    const long waited = std::stol(wait.substr(15));
+    EXPECT_GT(waited, 0);
+    EXPECT_EQ(waited % 50, 0);
+    EXPECT_LE(static_cast<ULONGLONG>(waited), spent + 50);
+}
+
+TEST_F(QueuedLog, ALineThatFindsTheQueueFullAfterTheLongestWaitIsCountedAndReported) {
+    // A batch of a full queue takes about 10 s here: longer than the 3 s a
+    // caller waits, twice over.
+    platform::test_double::DelayFileWrites(10);
+    TDiagnosticLog* log = Open(Given(), kQueued);
+    const ULONGLONG started = GetTickCount64();
+    for (int i = 0; i < 1002; ++i) {
+        log->WriteInfo(u"n " + Utf16(std::to_string(i)));
+    }
+    const ULONGLONG spent = GetTickCount64() - started;
+    platform::test_double::DelayFileWrites(0);
+    log->Close();
+
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    const std::size_t reported = CountContaining(lines, "|W|Queue full, lines not written: ");
+    ASSERT_EQ(reported, 1u);
+    const auto notice = std::find_if(lines.begin(), lines.end(), [](const auto& l) {
+        return l.find("lines not written") != std::string::npos;
+    });
+    const int dropped = std::stoi(notice->substr(notice->rfind(' ') + 1));
+    EXPECT_GE(dropped, 1);
+    // Every line the queue took is in the file; only the counted ones are not.
+    EXPECT_EQ(CountContaining(lines, "|I|n "), 1002u - static_cast<std::size_t>(dropped));
+    EXPECT_TRUE(ReadLogFile(OnDisk()).linesComplete);
+    EXPECT_GE(spent, 3000u);
+}
+
+TEST_F(QueuedLog, WithoutAWakeUpEventTheThreadPollsAfterTenErrorPasses) {
+    platform::test_double::FailNextEventCreations(100, 1450); // creation and every retry
+    TDiagnosticLog* log = Open(Given(), kQueued);
+    ASSERT_TRUE(log->IsActive());
+    for (int i = 0; i < 30; ++i) {
+        log->WriteInfo(u"n " + Utf16(std::to_string(i)));
+        Sleep(100); // 3 s: long enough for more than ten error passes
+    }
+    log->Close();
+    platform::test_double::FailNextEventCreations(0, 0);
+
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ExpectAllNumbered(lines, 30);
+    EXPECT_EQ(CountContaining(lines, "|dwRW : "), 10u);
+    EXPECT_EQ(CountContaining(lines, "|dwRST: "), 10u);
+    EXPECT_EQ(CountContaining(lines, "|dwRW2: "), 10u);
+    const std::string notFound = support::SystemMessageText(ERROR_FILE_NOT_FOUND);
+    const std::string success = support::SystemMessageText(ERROR_SUCCESS);
+    for (const std::string& line : lines) {
+        if (line.find("|dwRW : ") != std::string::npos) {
+            EXPECT_TRUE(line.rfind("E|", 0) == 0 && line[14] == '|') << line;
+            EXPECT_EQ(line.substr(15), "dwRW : 0 " + notFound);
+        } else if (line.find("|dwRST: ") != std::string::npos) {
+            EXPECT_EQ(line.substr(15), "dwRST: " + success);
+        } else if (line.find("|dwRW2: ") != std::string::npos) {
+            EXPECT_EQ(line.substr(15), "dwRW2: 0 " + notFound);
+        }
+    }
+    const std::string statistics = AfterStamp(lines[lines.size() - 2]);
+    EXPECT_NE(statistics.find(" 0 "), std::string::npos) << "no event when the thread started";
+}
+
+TEST_F(QueuedLog, AnEventRecreatedByTheLogIsFoundAgainByTheThread) {
+    platform::test_double::FailNextEventCreations(1, 1450); // only the first creation
+    TDiagnosticLog* log = Open(Given(), kQueued);
+    log->WriteInfo(u"n 0"); // creates the event again
+    Sleep(400);
+    log->WriteInfo(u"n 1");
+    log->Close();
+
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ExpectAllNumbered(lines, 2);
+    ASSERT_EQ(CountContaining(lines, "|dwRW2: "), 1u);
+    const auto reopened = std::find_if(lines.begin(), lines.end(), [](const auto& l) {
+        return l.find("|dwRW2: ") != std::string::npos;
+    });
+    EXPECT_EQ(reopened->find("dwRW2: 0 "), std::string::npos) << *reopened;
+    EXPECT_NE(reopened->find(support::SystemMessageText(ERROR_SUCCESS)), std::string::npos);
+}
+
+TEST_F(QueuedLog, AnInactiveLogQueuesNothingAndCloseStillStopsTheThread) {
+    WriteTextFile(Folder() / "blocker", "not a folder");
+    TDiagnosticLog* log = Open(Folder() / "blocker/kelRostery.log", kQueued);
+    EXPECT_FALSE(log->IsActive());
+    EXPECT_EQ(log->WriteInfo(u"shown only").substr(23), u"|I|shown only");
+    const ULONGLONG started = GetTickCount64();
+    log->Close();
+    EXPECT_LT(GetTickCount64() - started, 2000u);
+    EXPECT_EQ(ReadTextFile(Folder() / "blocker"), "not a folder");
+}
+
+TEST_F(QueuedLog, ASecondWriterOfTheSameFileIsInactive) {
+    TDiagnosticLog* first = Open(Given(), kQueued);
+    TDiagnosticLog* second = Open(Given(), kQueued);
+    EXPECT_TRUE(first->IsActive());
+    EXPECT_FALSE(second->IsActive());
+    second->WriteInfo(u"never written");
+    second->Close();
+    first->WriteInfo(u"n 0");
+    first->Close();
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ExpectAllNumbered(lines, 1);
+    EXPECT_EQ(CountContaining(lines, "never written"), 0u);
+    EXPECT_EQ(CountContaining(lines, " Log Started["), 1u);
+}
+
+TEST_F(QueuedLog, RepeatSummariesAndIndentWorkAsInDirectMode) {
+    TDiagnosticLog* log = Open(Given(), kQueued);
+    log->WriteInfo(u"Begin: x");
+    log->WriteWarning(u"again");
+    log->WriteWarning(u"again");
+    log->WriteInfo(u"End: x");
+    log->WriteError(u"pending at close");
+    log->WriteError(u"pending at close");
+    log->Close();
+    const std::vector<std::string> lines = LogLines(OnDisk());
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(AfterStamp(lines[2]), "|W|.again");
+    EXPECT_EQ(AfterStamp(lines[3]), "|W|.again [2x]");
+    EXPECT_EQ(AfterStamp(lines[4]), "|I|End: x");
+    EXPECT_EQ(AfterStamp(lines[6]), "|E|pending at close [2x]");
+    ExpectQueuedRunEnd(lines);
+}
+
+} // namespace
+} // namespace nomvera::test
