@@ -1,0 +1,72 @@
+#include "platform/errors.h"
+#include "platform/messages.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+constexpr DWORD kSystemFlags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY;
+
+// Every code the stand-ins return, as listed for the platform.
+constexpr DWORD kListedCodes[] = {0,    2,    3,    5,    8,    50,   87,   122,
+                                  124,  127,  183,  1326, 1332, 1376, 1378, 1379,
+                                  2202, 2220, 2221, 2223, 2224, 2226, 2245};
+
+class ListedCode : public testing::TestWithParam<DWORD> {};
+
+TEST_P(ListedCode, HasASentenceClosedLikeWindowsMessages) {
+    char buffer[256];
+    std::memset(buffer, 0x7F, sizeof buffer);
+    DWORD n = FormatMessageA(kSystemFlags, nullptr, GetParam(), 0, buffer, sizeof buffer, nullptr);
+    ASSERT_GT(n, 3u);
+    std::string text(buffer, n);
+    EXPECT_EQ(buffer[n], '\0');
+    EXPECT_EQ(text.substr(n - 3), ".\r\n");
+    EXPECT_GE(text[0], 'A');
+    EXPECT_LE(text[0], 'Z');
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ListedCode, testing::ValuesIn(kListedCodes));
+
+TEST(FormatMessageA, UnknownCodeGivesNoCharacters) {
+    char buffer[256] = {};
+    SetLastError(0);
+    EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 2100, 0, buffer, sizeof buffer, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_MR_MID_NOT_FOUND);
+    EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 0xFFFFFFFF, 0, buffer, 256, nullptr), 0u);
+}
+
+TEST(FormatMessageA, MessageThatDoesNotFitGivesZeroAndLeavesTheBuffer) {
+    char reference[256] = {};
+    DWORD n = FormatMessageA(kSystemFlags, nullptr, 5, 0, reference, sizeof reference, nullptr);
+    ASSERT_GT(n, 0u);
+    char buffer[256];
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 5, 0, buffer, n, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(buffer[0], 'x');
+    // exactly the text and its NUL fit
+    EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 5, 0, buffer, n + 1, nullptr), n);
+    EXPECT_STREQ(buffer, reference);
+}
+
+TEST(FormatMessageA, RefusesWhatIsNotOffered) {
+    char buffer[256] = {};
+    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_STRING, "x", 5, 0, buffer, 256, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(FormatMessageA(kSystemFlags | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, 5, 0, buffer,
+                             256, nullptr),
+              0u);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+    EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 5, 0, nullptr, 256, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    // German (0x0407) is not there; US English (0x0409) and neutral are
+    EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 5, 0x0407, buffer, 256, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_RESOURCE_LANG_NOT_FOUND);
+    EXPECT_GT(FormatMessageA(kSystemFlags, nullptr, 5, 0x0409, buffer, 256, nullptr), 0u);
+    EXPECT_GT(FormatMessageA(kSystemFlags, nullptr, 5, 0x0400, buffer, 256, nullptr), 0u);
+}
+
+} // namespace
