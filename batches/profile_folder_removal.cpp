@@ -65,9 +65,17 @@ public:
 
     std::uint32_t Failures() const { return failures_; }
 
-    void Descend(const TEntry& self) {
+    // attributes: the folder's own, as its parent's search (or, for the
+    // start folder, GetFileAttributesW) gave them.
+    void Descend(const TEntry& self, DWORD attributes) {
         ++foldersEntered_;
         const std::u16string prefix = support::AddBackslashW(self.path);
+        // Here a folder's read-only state guards its entries rather than the
+        // folder itself: give its owner the rights back before going in.
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            SetAttributes(self, FILE_ATTRIBUTE_DIRECTORY);
+        }
         {
             THandleCloser folder(self.folder != nullptr ? OpenFolderW(self.folder, self.name.c_str())
                                                         : OpenFolderW(nullptr, self.path.c_str()),
@@ -102,12 +110,7 @@ private:
             return;
         }
         const TEntry sub{folder, name, prefix + name};
-        // Here a folder's read-only state guards its entries rather than the
-        // folder itself: give its owner the rights back before going in.
-        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-            SetAttributes(sub, FILE_ATTRIBUTE_DIRECTORY);
-        }
-        Descend(sub);
+        Descend(sub, attributes);
         RemoveFolderAttempts(sub, "RemoveDirectory(1#): ", "RemoveDirectory(2#): ",
                              "RemoveDirectory(3#): ");
     }
@@ -224,7 +227,7 @@ void DeleteFilesInSubdirW(const std::u16string& path, log::TDiagnosticLog* log, 
         if (namesRoot) {
             // A root ("/", a drive or a share) is never emptied.
         } else if (support::FolderExistsW(path)) {
-            removal.Descend(TEntry{nullptr, std::u16string(), path});
+            removal.Descend(TEntry{nullptr, std::u16string(), path}, GetFileAttributesW(path.c_str()));
         } else if (log != nullptr) {
             log->WriteError(u"RemoveDirectory: " + path);
             log->WriteErrorAnsi(support::SystemMessageText(ERROR_FILE_NOT_FOUND));

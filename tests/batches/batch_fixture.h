@@ -1,0 +1,41 @@
+// A fresh sandbox system root with the account and profile services bound,
+// and readers of the sandbox's account files.
+#pragma once
+
+#include "tests/batches/recording_batch_host.h"
+#include "tests/common/sandbox_root.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nomvera::test {
+
+struct PasswdLine {
+    std::string name;
+    unsigned uid = 0;
+    unsigned gid = 0;
+    std::string gecos;
+    std::string home;
+};
+
+class BatchTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::optional<PasswdLine> User(const std::string& name) const;
+    // The members listed for group in the sandbox's etc/group; nothing for a missing group.
+    std::optional<std::vector<std::string>> GroupMembers(const std::string& group) const;
+    std::string Home(const std::string& user) const { return root_ / ("home/" + user); }
+
+    SandboxRoot root_;
+    TRecordingBatchHost host;
+};
+
+// SystemMessageText of a code, for building expected lines.
+std::string Message(unsigned code);
+
+} // namespace nomvera::test

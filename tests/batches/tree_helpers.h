@@ -1,0 +1,32 @@
+// Folder trees, log-file reading and unprivileged children for the removal
+// and batch tests.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace nomvera::test {
+
+void MakeFolder(const std::string& path, mode_t mode = 0755);
+void MakeFile(const std::string& path, const std::string& content = "x", mode_t mode = 0644);
+bool Exists(const std::string& path);   // without following a final link
+bool IsFolder(const std::string& path); // a real folder, not a link to one
+mode_t ModeOf(const std::string& path);
+std::size_t EntryCount(const std::string& folder); // without "." and ".."
+
+// The lines of a diagnostic log file after its header, without CR LF.
+std::vector<std::string> LogFileLines(const std::string& path);
+// The lines among them that end with text (the file adds time, level and indent).
+std::vector<std::string> LinesEndingWith(const std::vector<std::string>& lines,
+                                         const std::string& text);
+// The position of the first line at or after from that ends with text; -1 if none.
+int FindLine(const std::vector<std::string>& lines, const std::string& text, int from = 0);
+
+// Runs body in a forked child as the user nobody (uid and gid 65534, no
+// supplementary groups) and gives its exit status; -1 when the child did not
+// exit normally. The child never returns into the test.
+int RunAsNobody(const std::function<int()>& body);
+
+} // namespace nomvera::test
