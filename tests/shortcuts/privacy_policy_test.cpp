@@ -1,0 +1,142 @@
+#include "platform/errors.h"
+#include "platform/registry.h"
+#include "shortcuts/privacy_policy.h"
+#include "shortcuts/shortcut_steps.h"
+#include "support/text.h"
+#include "tests/common/sandbox_root.h"
+#include "tests/shortcuts/shortcut_test_support.h"
+
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace nomvera::test {
+namespace {
+
+const shortcuts::TShellFacts kFacts{10, false, 0};
+const std::string kMarker = "etc/skel/.config/gnome-initial-setup-done";
+
+std::string g_tree;
+// Every entry under a folder with its type, mode and content size.
+std::string TreeOf(const std::string& root) {
+    g_tree.clear();
+    nftw(
+        root.c_str(),
+        [](const char* path, const struct stat* st, int type, FTW*) {
+            g_tree += std::string(path) + " " + std::to_string(type) + " " +
+                      std::to_string(st->st_mode) + " " + std::to_string(st->st_size) + "\n";
+            return 0;
+        },
+        16, FTW_PHYS);
+    return g_tree;
+}
+
+// The real useradd, confined to the sandbox root.
+int AddUserInSandbox(const SandboxRoot& root, const std::string& name) {
+    std::vector<std::string> words = {"useradd", "--prefix", root.Path(), "-m",
+                                      "-N",      "-g",       "users",     name};
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, "/usr/sbin/useradd", nullptr, nullptr, argv.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(NoPrivacyQuestions, MarksTheSkeletonForAccountsMadeAfterwards) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    SandboxRoot root;
+    TRecordingHost host;
+    for (int press = 0; press < 2; ++press) {
+        host.lines.clear();
+        shortcuts::NoPrivacyQuestionsClick(host, kFacts);
+        EXPECT_EQ(host.lines, std::vector<TLoggedLine>{Info("DisablePrivacyExperience: OK")})
+            << Describe(host.lines);
+        EXPECT_EQ(ReadTextFile(root / kMarker), "yes");
+    }
+    struct stat info {};
+    ASSERT_EQ(stat((root / kMarker).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    ASSERT_EQ(stat((root / "etc/skel/.config").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0755u);
+
+    // The value reads back as 1 through the registry.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, shortcuts::kOobePolicyKey, 0, KEY_READ, &key), 0);
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    EXPECT_EQ(RegQueryValueExA(key, shortcuts::kDisablePrivacyExperience, nullptr, &type,
+                               reinterpret_cast<BYTE*>(&value), &size),
+              0);
+    EXPECT_EQ(type, REG_DWORD);
+    EXPECT_EQ(value, 1u);
+    RegCloseKey(key);
+
+    ASSERT_EQ(AddUserInSandbox(root, "oobe001"), 0);
+    EXPECT_EQ(ReadTextFile(root / "home/oobe001/.config/gnome-initial-setup-done"), "yes");
+}
+
+TEST(NoPrivacyQuestions, NeverWritesThroughALinkInTheSkeleton) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    SandboxRoot root;
+    TempFolder elsewhere("nomvera-elsewhere");
+    ASSERT_EQ(symlink(elsewhere.Path().c_str(), (root / "etc/skel/.config").c_str()), 0);
+    TRecordingHost host;
+    shortcuts::NoPrivacyQuestionsClick(host, kFacts);
+    EXPECT_EQ(host.lines,
+              std::vector<TLoggedLine>{Error("DisablePrivacyExperience: " +
+                                             support::SystemMessageText(ERROR_PATH_NOT_FOUND))})
+        << Describe(host.lines);
+    EXPECT_EQ(ReadTextFile(elsewhere / "gnome-initial-setup-done"), "");
+}
+
+// Run as nobody in a child, which reports the lines it logged on a pipe.
+TEST(NoPrivacyQuestions, WithoutRightsLogsAccessDeniedAndWritesNothing) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    SandboxRoot root;
+    const std::string before = TreeOf(root.Path());
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeFds[0]);
+        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) {
+            _exit(2);
+        }
+        TRecordingHost host;
+        shortcuts::NoPrivacyQuestionsClick(host, kFacts);
+        std::string text = Describe(host.lines);
+        ssize_t written = write(pipeFds[1], text.data(), text.size());
+        _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 3);
+    }
+    close(pipeFds[1]);
+    std::string report;
+    char buffer[512];
+    for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        report.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(report, "E DisablePrivacyExperience: " + support::SystemMessageText(5) + "\n");
+    EXPECT_NE(report.find(" [5]"), std::string::npos);
+    EXPECT_EQ(TreeOf(root.Path()), before);
+}
+
+} // namespace
+} // namespace nomvera::test

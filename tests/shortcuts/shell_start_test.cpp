@@ -1,0 +1,217 @@
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/handles.h"
+#include "platform/posix/shell_targets.h"
+#include "platform/shell.h"
+#include "tests/shortcuts/shortcut_test_support.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace nomvera::test {
+namespace {
+
+using posix::SplitCommandLine;
+using Words = std::vector<std::string>;
+
+TEST(SplitCommandLine, FollowsTheWindowsRules) {
+    struct Case {
+        const char* line;
+        Words words;
+    };
+    const std::vector<Case> cases = {
+        {"", {}},
+        {"   ", {}},
+        {"prog", {"prog"}},
+        {"  prog  a\tb  ", {"prog", "a", "b"}},
+        {"\"C:\\Program Files\\x.exe\" a", {"C:\\Program Files\\x.exe", "a"}},
+        {"p \"a b\" c", {"p", "a b", "c"}},
+        {"p a\\\\\\\"b", {"p", "a\\\"b"}},   // 3 backslashes + quote: one backslash, a quote
+        {"p a\\\\\"b c\"", {"p", "a\\b c"}}, // 2 backslashes + quote: one backslash, grouping
+        {"p a\\b\\", {"p", "a\\b\\"}},       // backslashes not before a quote stay
+        {"p \"\"", {"p", ""}},
+        {"p \"a\"\"b\"", {"p", "a\"b"}},
+        {"p -Microsoft.Personalization\\pageColorization",
+         {"p", "-Microsoft.Personalization\\pageColorization"}},
+        {"C:\\dir\\prog.exe x", {"C:\\dir\\prog.exe", "x"}}, // no escapes in the program
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SplitCommandLine(c.line), c.words) << c.line;
+    }
+}
+
+TEST(SystemPrograms, AreKnownOnlyInTheSystemFolders) {
+    using posix::SystemProgram;
+    EXPECT_EQ(posix::SystemProgramOf("/usr/bin/rundll32.exe"), SystemProgram::Rundll32);
+    EXPECT_EQ(posix::SystemProgramOf("/usr/EXPLORER.EXE"), SystemProgram::Explorer);
+    EXPECT_EQ(posix::SystemProgramOf("control.exe"), SystemProgram::Control);
+    EXPECT_EQ(posix::SystemProgramOf("/tmp/explorer.exe"), SystemProgram::None);
+    EXPECT_EQ(posix::SystemProgramOf("/usr/bin/explorer"), SystemProgram::None);
+}
+
+class ShellStartTest : public ::testing::Test {
+protected:
+    TSettingsProgramDouble programs_;
+    TScopedEnv path_{"PATH", programs_.Folder()};
+};
+
+TEST_F(ShellStartTest, SystemProgramExistsOnlyWithASettingsProgram) {
+    EXPECT_FALSE(PathFileExistsA("/usr/bin/rundll32.exe"));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    programs_.Install("systemsettings");
+    EXPECT_TRUE(PathFileExistsA("/usr/bin/rundll32.exe"));
+    EXPECT_TRUE(PathFileExistsA("/usr/explorer.exe"));
+    EXPECT_TRUE(PathFileExistsA(programs_.Folder().c_str()));
+    EXPECT_FALSE(PathFileExistsA((programs_.Folder() + "/missing").c_str()));
+}
+
+TEST_F(ShellStartTest, RelativePathEntriesAreNeverSearched) {
+    programs_.Install("gnome-control-center");
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir(programs_.Folder().c_str()), 0);
+    {
+        TScopedEnv path("PATH", ".:bin:");
+        EXPECT_FALSE(posix::FindProgram("gnome-control-center"));
+        EXPECT_FALSE(PathFileExistsA("/usr/bin/rundll32.exe"));
+    }
+    ASSERT_EQ(chdir(here), 0);
+}
+
+TEST_F(ShellStartTest, CreateProcessStartsFromPathWithItsWordsAndFolder) {
+    const std::string script = programs_.Folder() + "/show-start";
+    const std::string out = programs_.Folder() + "/out";
+    WriteTextFile(script, "#!/bin/sh\necho \"${0##*/}|$1|$2|$PWD|$EXTRA\" > '" + out + "'\n");
+    chmod(script.c_str(), 0755);
+
+    std::string commandLine = "show-start \"a b\" c\\\"d";
+    char block[] = "EXTRA=yes\0\0";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, block, "/",
+                               &startup, &process));
+    EXPECT_NE(process.dwProcessId, 0u);
+    EXPECT_TRUE(CloseHandle(process.hProcess));
+    EXPECT_TRUE(CloseHandle(process.hThread));
+    for (int i = 0; i < 1000 && ReadTextFile(out).empty(); ++i) {
+        usleep(10000);
+    }
+    EXPECT_EQ(ReadTextFile(out), "show-start|a b|c\"d|/|yes\n");
+}
+
+TEST_F(ShellStartTest, CreateProcessFailuresGiveTheirCodes) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string missing = "no-such-program x";
+    EXPECT_FALSE(CreateProcessA(nullptr, missing.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                nullptr, &startup, &process));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    programs_.Install("tool");
+    std::string tool = "tool";
+    EXPECT_FALSE(CreateProcessA(nullptr, tool.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                "/no/such/folder", &startup, &process));
+    EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
+
+    programs_.InstallBroken("broken");
+    std::string broken = "broken";
+    EXPECT_FALSE(CreateProcessA(nullptr, broken.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &startup, &process));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    std::string unknownPage = "/usr/explorer.exe shell:::{00000000-0000-0000-0000-000000000000}";
+    programs_.Install("gnome-control-center");
+    EXPECT_FALSE(CreateProcessA(nullptr, unknownPage.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                nullptr, &startup, &process));
+    EXPECT_EQ(GetLastError(), ERROR_NO_ASSOCIATION);
+    EXPECT_EQ(programs_.Record(), "");
+}
+
+// The tool's own files (its log above all) must not stay open in a settings
+// program that outlives it.
+TEST_F(ShellStartTest, StartedProgramGetsNoDescriptorOfTheTool) {
+    int fd = open(programs_.Folder().c_str(), O_RDONLY); // deliberately without close-on-exec
+    ASSERT_GE(fd, 3);
+    const std::string out = programs_.Folder() + "/fds";
+    const std::string script = programs_.Folder() + "/probe";
+    WriteTextFile(script, "#!/bin/sh\nif [ -e /proc/$$/fd/" + std::to_string(fd) +
+                              " ]; then echo open; else echo closed; fi > '" + out + "'\n");
+    chmod(script.c_str(), 0755);
+    std::string commandLine = "probe";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               nullptr, &startup, &process));
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    for (int i = 0; i < 1000 && ReadTextFile(out).empty(); ++i) {
+        usleep(10000);
+    }
+    close(fd);
+    EXPECT_EQ(ReadTextFile(out), "closed\n");
+}
+
+TEST_F(ShellStartTest, ShellOpensOnlyWhatItKnows) {
+    auto code = [](HINSTANCE result) { return reinterpret_cast<std::uintptr_t>(result); };
+    const std::string folder = programs_.Folder();
+    EXPECT_EQ(code(ShellExecuteA(nullptr, "open", (folder + "/missing").c_str(), nullptr, nullptr,
+                                 SW_SHOWNORMAL)),
+              SE_ERR_FNF);
+    EXPECT_EQ(code(ShellExecuteA(nullptr, "open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL)),
+              SE_ERR_NOASSOC);
+    WriteTextFile(folder + "/document.txt", "text");
+    EXPECT_EQ(code(ShellExecuteA(nullptr, "open", (folder + "/document.txt").c_str(), nullptr,
+                                 nullptr, SW_SHOWNORMAL)),
+              SE_ERR_NOASSOC);
+    EXPECT_EQ(GetLastError(), ERROR_NO_ASSOCIATION);
+    EXPECT_EQ(code(ShellExecuteA(nullptr, "print", "/usr/bin/control.exe", nullptr, nullptr,
+                                 SW_SHOWNORMAL)),
+              SE_ERR_NOASSOC);
+    EXPECT_EQ(code(ShellExecuteA(nullptr, "open", "/usr/bin/rundll32.exe",
+                                 "shell32.dll,Control_RunDLL desk.cpl,,0", nullptr, SW_SHOWNORMAL)),
+              SE_ERR_FNF);
+
+    programs_.Install("systemsettings");
+    EXPECT_GT(
+        code(ShellExecuteA(nullptr, "open", "/usr/bin/rundll32.exe",
+                           "shell32.dll,Control_RunDLL desk.cpl,,1", "/usr/bin", SW_SHOWNORMAL)),
+        32u);
+    EXPECT_EQ(programs_.WaitForRecord(), Words{"systemsettings kcm_screenlocker"});
+    EXPECT_EQ(code(ShellExecuteA(nullptr, "open", "/usr/bin/rundll32.exe", "other.dll,Entry",
+                                 nullptr, SW_SHOWNORMAL)),
+              SE_ERR_NOASSOC);
+}
+
+TEST(Com, SecondInitialisationOnAThreadIsSFalse) {
+    EXPECT_EQ(CoInitialize(nullptr), S_OK);
+    EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+    CoUninitialize();
+    CoUninitialize();
+    EXPECT_EQ(CoInitialize(nullptr), S_OK);
+    CoUninitialize();
+}
+
+TEST(SystemFolderCalls, FollowTheBufferRules) {
+    char small[4] = "abc";
+    EXPECT_EQ(GetSystemDirectoryA(small, sizeof small), 9u); // "/usr/bin" and its NUL
+    EXPECT_STREQ(small, "abc");
+    char buffer[16];
+    EXPECT_EQ(GetSystemDirectoryA(buffer, sizeof buffer), 8u);
+    EXPECT_STREQ(buffer, "/usr/bin");
+    EXPECT_EQ(GetWindowsDirectoryA(buffer, sizeof buffer), 4u);
+    EXPECT_STREQ(buffer, "/usr");
+}
+
+TEST(Windows, NoTrayWindowToFind) {
+    EXPECT_EQ(FindWindowExA(nullptr, nullptr, "Shell_TrayWnd", nullptr), nullptr);
+    EXPECT_EQ(SendMessageA(nullptr, WM_COMMAND, 421, 0), 0);
+}
+
+} // namespace
+} // namespace nomvera::test
