@@ -123,7 +123,11 @@ void TLogRingFile::WriteLine(std::u16string_view text) {
     }
     const std::string bytes = EncodeLine(text);
     if (position_ + bytes.size() >= sizeLimit_) {
+        // The line goes over the oldest text. The header first forgets the
+        // old lap, so that whenever the process ends, everything between the
+        // header and the position it records is whole lines.
         position_ = kHeaderSize;
+        WriteHeader();
     }
     // A line that did not reach the file completely is treated as not
     // written: the next line goes over it, so the header always points

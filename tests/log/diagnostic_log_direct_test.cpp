@@ -12,7 +12,7 @@ namespace {
 using log::TDiagnosticLog;
 
 std::uint64_t FileSize(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
 }
 
@@ -122,10 +122,13 @@ class DamagedHeader : public DirectLog, public ::testing::WithParamInterface<std
 
 INSTANTIATE_TEST_SUITE_P(Headers, DamagedHeader,
                          ::testing::Values(std::string("no mark    900\r\n"),
-                                           std::string("\xEF\xBB\xBF" "           \r\n"),
-                                           std::string("\xEF\xBB\xBF" "          7\r\n"),
+                                           std::string("\xEF\xBB\xBF"
+                                                       "           \r\n"),
+                                           std::string("\xEF\xBB\xBF"
+                                                       "          7\r\n"),
                                            // points behind the end of the file
-                                           std::string("\xEF\xBB\xBF" "      99999\r\n"),
+                                           std::string("\xEF\xBB\xBF"
+                                                       "      99999\r\n"),
                                            std::string("\xEF\xBB\xBF")));
 
 TEST_P(DamagedHeader, StartsWritingBehindTheHeader) {

@@ -1,0 +1,94 @@
+// A process that logs without end is killed at random moments; whatever the
+// moment, the file must stay a readable ring that the next run continues.
+#include "tests/log/log_test_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <random>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace nomvera::test {
+namespace {
+
+std::string ChildProgram() {
+    char self[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path(self, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return path.substr(0, path.rfind('/') + 1) + "log_kill_child";
+}
+
+pid_t StartChild(const std::string& program, const std::string& logPath, const char* mode) {
+    std::string arg0 = program;
+    std::string arg1 = logPath;
+    std::string arg2 = mode;
+    char* argv[] = {arg0.data(), arg1.data(), arg2.data(), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) {
+        return -1;
+    }
+    return pid;
+}
+
+TEST(LogKill, AFileLeftByAKilledWriterIsReadableAndContinuedByTheNextRun) {
+    LogFolderFixture files("nomvera-log-kill");
+    const std::string program = ChildProgram();
+    ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> pause(3000, 60000); // microseconds
+
+    int checked = 0;
+    for (int round = 0; round < 60; ++round) {
+        const char* mode = round % 2 == 0 ? "1" : "2";
+        const pid_t child = StartChild(program, files.Given(), mode);
+        ASSERT_GT(child, 0);
+        usleep(static_cast<useconds_t>(pause(random)));
+        ASSERT_EQ(kill(child, SIGKILL), 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended on its own: " << status;
+
+        struct stat info {};
+        if (stat(files.OnDisk().c_str(), &info) != 0) {
+            continue; // killed before it made the file
+        }
+        const LogFileView view = ReadLogFile(files.OnDisk());
+        ASSERT_TRUE(view.headerValid) << "round " << round;
+        ASSERT_GE(view.position, 16u);
+        ASSERT_LE(view.position, view.bytes.size()) << "round " << round;
+        ASSERT_LE(view.bytes.size(), 20u * 1024);
+        ASSERT_TRUE(view.linesComplete) << "round " << round << ": header not at a line end";
+        for (const std::string& line : view.lines) {
+            ASSERT_TRUE(StartsWithTimeStamp(line) || line.rfind(std::string(23, ' ') + "|", 0) == 0)
+                << "round " << round << ": not a whole line: " << line;
+        }
+
+        log::TDiagnosticLog* next = LogFolderFixture::Open(files.Given(), 1, 20);
+        ASSERT_TRUE(next->IsActive()) << "round " << round << ": the file is still locked";
+        next->Close();
+        // The next run's start line stands at the recorded position, or behind
+        // the header when it did not fit in front of the limit.
+        const LogFileView after = ReadLogFile(files.OnDisk());
+        auto isStartLineAt = [](const std::string& line, std::uint64_t offset) {
+            const std::string tail = "][1] " + std::to_string(offset);
+            return StartsWithTimeStamp(line) && AfterStamp(line).rfind(" Log Started[", 0) == 0 &&
+                   line.size() > tail.size() && line.substr(line.size() - tail.size()) == tail;
+        };
+        const std::string atPosition = after.bytes.substr(view.position);
+        const bool continued =
+            isStartLineAt(atPosition.substr(0, atPosition.find("\r\n")), view.position);
+        const bool wrapped = !after.lines.empty() && isStartLineAt(after.lines.front(), 16);
+        ASSERT_TRUE(continued || wrapped)
+            << "round " << round << ": no start line at " << view.position;
+        ++checked;
+    }
+    EXPECT_GE(checked, 50);
+}
+
+} // namespace
+} // namespace nomvera::test
