@@ -10,9 +10,12 @@
 #include "platform/windows_types.h"
 
 // The predefined keys; they need no opening and are never closed.
-inline HKEY const HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000000));
-inline HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001));
-inline HKEY const HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002));
+inline HKEY const HKEY_CLASSES_ROOT =
+    reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000000));
+inline HKEY const HKEY_CURRENT_USER =
+    reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001));
+inline HKEY const HKEY_LOCAL_MACHINE =
+    reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000002));
 inline HKEY const HKEY_USERS = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000003));
 
 inline constexpr REGSAM KEY_QUERY_VALUE = 0x0001;

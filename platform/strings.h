@@ -25,7 +25,7 @@ DWORD CharUpperBuffW(LPWSTR text, DWORD length);
 // ERROR_NO_UNICODE_TRANSLATION. Only CP_ACP and CP_UTF8 are known; any other
 // code page gives ERROR_INVALID_PARAMETER. defaultChar and usedDefaultChar
 // must be null for UTF-8, as on Windows.
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int byteCount,
-                        LPWSTR wide, int charCount);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int byteCount, LPWSTR wide,
+                        int charCount);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int charCount, LPSTR multiByte,
                         int byteCount, LPCSTR defaultChar, LPBOOL usedDefaultChar);

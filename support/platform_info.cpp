@@ -185,9 +185,9 @@ PlatformBindings BoundEntryPoints() {
     result.ProcessIdToSessionIdBound = bound.processIdToSessionId != nullptr;
     result.FsRedirectionBound =
         bound.disableFsRedirection != nullptr && bound.revertFsRedirection != nullptr;
-    result.RegistryDeleteBound = (bound.regDeleteTreeW != nullptr) +
-                                 (bound.regDeleteKeyExW != nullptr) +
-                                 (bound.regDeleteTreeA != nullptr) + (bound.regDeleteKeyExA != nullptr);
+    result.RegistryDeleteBound =
+        (bound.regDeleteTreeW != nullptr) + (bound.regDeleteKeyExW != nullptr) +
+        (bound.regDeleteTreeA != nullptr) + (bound.regDeleteKeyExA != nullptr);
     return result;
 }
 

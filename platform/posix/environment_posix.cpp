@@ -4,35 +4,12 @@
 #include "platform/posix/sysroot.h"
 #include "platform/posix/utf.h"
 
-#include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <cstring>
 #include <strings.h>
 #include <unistd.h>
 
 namespace {
-
-// The short host name in upper case: the root's etc/hostname, else the
-// host's own name.
-std::string MachineName() {
-    std::string name;
-    if (!nomvera::posix::IsRealSystemRoot()) {
-        std::ifstream in(nomvera::posix::InSystemRoot("/etc/hostname"));
-        std::getline(in, name);
-    }
-    if (name.empty()) {
-        char host[256] = {};
-        if (gethostname(host, sizeof host - 1) == 0) {
-            name = host;
-        }
-    }
-    name = name.substr(0, name.find_first_of(". \t\r\n"));
-    for (char& c : name) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return name.empty() ? std::string("LOCALHOST") : name;
-}
 
 // Copies text and its NUL when it fits into size characters.
 bool Fits(const std::u16string& text, LPWSTR buffer, std::size_t size) {
@@ -85,7 +62,7 @@ BOOL GetUserNameExW(EXTENDED_NAME_FORMAT format, LPWSTR nameBuffer, PULONG size)
         return FALSE;
     }
     std::u16string text =
-        nomvera::posix::Utf8ToUtf16Lossy(MachineName() + "\\" + user->name);
+        nomvera::posix::Utf8ToUtf16Lossy(nomvera::posix::MachineName() + "\\" + user->name);
     if (!Fits(text, nameBuffer, *size)) {
         *size = static_cast<ULONG>(text.size() + 1);
         SetLastError(ERROR_MORE_DATA);
@@ -100,7 +77,7 @@ BOOL GetComputerNameW(LPWSTR buffer, LPDWORD size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::u16string name = nomvera::posix::Utf8ToUtf16Lossy(MachineName());
+    std::u16string name = nomvera::posix::Utf8ToUtf16Lossy(nomvera::posix::MachineName());
     if (name.empty()) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return FALSE;

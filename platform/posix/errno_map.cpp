@@ -57,8 +57,8 @@ DWORD PathErrorCode(const std::string& path, int error) {
     }
     auto slash = path.rfind('/', end - 1);
     std::string folder = slash == std::string::npos ? std::string(".")
-                         : slash == 0              ? std::string("/")
-                                                   : path.substr(0, slash);
+                         : slash == 0               ? std::string("/")
+                                                    : path.substr(0, slash);
     struct stat st {};
     if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         return ERROR_FILE_NOT_FOUND;

@@ -14,9 +14,9 @@ namespace nomvera::posix {
 
 // A value as the registry hands it over.
 struct RegistryData {
-    DWORD type = 0;             // REG_SZ or REG_DWORD
-    std::u16string text;        // REG_SZ, without its closing NUL
-    DWORD number = 0;           // REG_DWORD
+    DWORD type = 0;      // REG_SZ or REG_DWORD
+    std::u16string text; // REG_SZ, without its closing NUL
+    DWORD number = 0;    // REG_DWORD
 };
 
 // ERROR_SUCCESS with data filled in; ERROR_FILE_NOT_FOUND when the value does

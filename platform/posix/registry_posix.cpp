@@ -87,9 +87,10 @@ LONG ReadAppData(RegistryData& data) {
     return static_cast<LONG>(ERROR_SUCCESS);
 }
 
-const RegistryValueRegistration kAppData(
-    HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-    "AppData", ReadAppData);
+const RegistryValueRegistration
+    kAppData(HKEY_CURRENT_USER,
+             "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "AppData",
+             ReadAppData);
 
 } // namespace
 
@@ -255,8 +256,8 @@ LONG QueryValue(HKEY key, const std::string& valueName, bool wide, LPDWORD type,
         bytes.resize(sizeof(DWORD));
         std::memcpy(bytes.data(), &value.number, sizeof(DWORD));
     } else {
-        bytes = wide ? TextBytes(value.text)
-                     : TextBytes(nomvera::posix::Utf16ToUtf8Lossy(value.text));
+        bytes =
+            wide ? TextBytes(value.text) : TextBytes(nomvera::posix::Utf16ToUtf8Lossy(value.text));
     }
     if (type != nullptr) {
         *type = value.type;
@@ -298,8 +299,8 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*keyCla
     return OpenKey(key, subKey, desired, result, true, disposition);
 }
 
-LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD /*reserved*/, LPDWORD type,
-                      LPBYTE data, LPDWORD dataLength) {
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD /*reserved*/, LPDWORD type, LPBYTE data,
+                      LPDWORD dataLength) {
     auto name = NarrowName(valueName);
     if (!name) {
         return static_cast<LONG>(ERROR_FILE_NOT_FOUND);

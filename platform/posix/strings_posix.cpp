@@ -39,7 +39,7 @@ char16_t UpperUnit(char16_t c, locale_t locale) {
     }
     wint_t upper = towupper_l(static_cast<wint_t>(c), locale);
     return upper <= 0xFFFF && !(upper >= 0xD800 && upper <= 0xDFFF) ? static_cast<char16_t>(upper)
-                                                                      : c;
+                                                                    : c;
 }
 
 bool KnownCodePage(UINT codePage) {

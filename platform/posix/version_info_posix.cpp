@@ -35,7 +35,7 @@ public:
     std::uint64_t Size() const {
         struct stat st {};
         return fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size)
-                                                            : 0;
+                                                           : 0;
     }
     // Reads exactly length bytes at offset, within the file's size.
     bool Read(std::uint64_t offset, void* data, std::uint64_t length) const {
@@ -98,8 +98,7 @@ public:
             shnum_ = Get(offsetof(Elf32_Ehdr, e_shnum), 2);
             shstrndx_ = Get(offsetof(Elf32_Ehdr, e_shstrndx), 2);
         }
-        if (!ok_ || shoff_ == 0 ||
-            shentsize_ < (wide_ ? sizeof(Elf64_Shdr) : sizeof(Elf32_Shdr))) {
+        if (!ok_ || shoff_ == 0 || shentsize_ < (wide_ ? sizeof(Elf64_Shdr) : sizeof(Elf32_Shdr))) {
             return false;
         }
         // Many sections: the real count and string-table index live in section 0.

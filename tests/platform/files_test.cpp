@@ -58,13 +58,13 @@ TEST_P(AttributeMapping, FollowsTheDocumentedTable) {
     EXPECT_EQ(GetFileAttributesA(narrow.c_str()), GetParam().attributes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, AttributeMapping,
-    testing::Values(AttributeCase{"file", FILE_ATTRIBUTE_NORMAL},
-                    AttributeCase{"dir", FILE_ATTRIBUTE_DIRECTORY},
-                    AttributeCase{"dirlink", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
-                    AttributeCase{"filelink", FILE_ATTRIBUTE_REPARSE_POINT},
-                    AttributeCase{"dangling", FILE_ATTRIBUTE_REPARSE_POINT}));
+INSTANTIATE_TEST_SUITE_P(Entries, AttributeMapping,
+                         testing::Values(AttributeCase{"file", FILE_ATTRIBUTE_NORMAL},
+                                         AttributeCase{"dir", FILE_ATTRIBUTE_DIRECTORY},
+                                         AttributeCase{"dirlink", FILE_ATTRIBUTE_DIRECTORY |
+                                                                      FILE_ATTRIBUTE_REPARSE_POINT},
+                                         AttributeCase{"filelink", FILE_ATTRIBUTE_REPARSE_POINT},
+                                         AttributeCase{"dangling", FILE_ATTRIBUTE_REPARSE_POINT}));
 
 TEST_F(FilesTest, ReadOnlyIsTheMissingOwnerWriteBit) {
     ASSERT_EQ(chmod((folder_ / "file").c_str(), 0444), 0);

@@ -44,8 +44,8 @@ protected:
         }
         char16_t buffer[512] = {};
         DWORD length = sizeof buffer - 2;
-        status = RegQueryValueExW(key, u"AppData", nullptr, &type,
-                                  reinterpret_cast<LPBYTE>(buffer), &length);
+        status = RegQueryValueExW(key, u"AppData", nullptr, &type, reinterpret_cast<LPBYTE>(buffer),
+                                  &length);
         text = buffer;
         EXPECT_EQ(RegCloseKey(key), 0);
         return status;
@@ -101,9 +101,9 @@ TEST(Registry, MappedKeysOpenInAnyCaseAndAsParentsOfTheirValues) {
     DWORD type = 0;
     DWORD number = 0;
     DWORD length = sizeof number;
-    EXPECT_EQ(RegQueryValueExA(key, "COUNT", nullptr, &type, reinterpret_cast<LPBYTE>(&number),
-                               &length),
-              0);
+    EXPECT_EQ(
+        RegQueryValueExA(key, "COUNT", nullptr, &type, reinterpret_cast<LPBYTE>(&number), &length),
+        0);
     EXPECT_EQ(type, REG_DWORD);
     EXPECT_EQ(length, 4u);
     EXPECT_EQ(number, storedNumber);
@@ -135,13 +135,13 @@ TEST(Registry, CreateOfAMappedKeyOpensItAndWritesGoToTheMapping) {
 
 TEST(Registry, AccessRightsAndSizeRules) {
     HKEY readOnly = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\NomveraTest\\Numbers", 0, KEY_READ,
-                            &readOnly),
-              0);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\NomveraTest\\Numbers", 0, KEY_READ, &readOnly),
+        0);
     DWORD value = 1;
-    EXPECT_EQ(RegSetValueExA(readOnly, "Count", 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&value), 4),
-              static_cast<LONG>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(
+        RegSetValueExA(readOnly, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4),
+        static_cast<LONG>(ERROR_ACCESS_DENIED));
     DWORD length = 0;
     EXPECT_EQ(RegQueryValueExA(readOnly, "Count", nullptr, nullptr, nullptr, &length), 0);
     EXPECT_EQ(length, 4u);

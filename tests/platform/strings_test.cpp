@@ -63,12 +63,12 @@ TEST(WideCharToMultiByte, SizeQueryConversionAndFailures) {
     EXPECT_EQ(needed, 5); // 3 bytes for the euro sign, "1", NUL
     char out[8] = {};
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, out, 8, nullptr, nullptr), 5);
-    EXPECT_STREQ(out, "\xe2\x82\xac" "1");
+    EXPECT_STREQ(out, "\xe2\x82\xac"
+                      "1");
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 2, out, 3, nullptr, nullptr), 0);
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
     const char16_t lone[] = {u'a', char16_t(0xD800)};
-    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 2, out, 8, nullptr,
-                                  nullptr),
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, lone, 2, out, 8, nullptr, nullptr),
               0);
     EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
     EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, lone, 2, out, 8, nullptr, nullptr), 4);

@@ -62,7 +62,10 @@ struct NoRecordCase {
 
 TEST(FileVersionInfo, FilesWithoutTheSectionReportResourceTypeNotFound) {
     nomvera::test::TempFolder folder("platform-version");
-    std::string elfHeaderOnly = std::string("\x7f" "ELF\x02\x01\x01", 7) + std::string(57, '\0');
+    std::string elfHeaderOnly = std::string("\x7f"
+                                            "ELF\x02\x01\x01",
+                                            7) +
+                                std::string(57, '\0');
     std::string hugeSectionTable = elfHeaderOnly;
     hugeSectionTable[0x28] = '\x40'; // e_shoff = 64, the section table right behind
     hugeSectionTable[0x3A] = '\x40'; // e_shentsize = 64

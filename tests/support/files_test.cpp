@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                     PathCase{u"/home/Test001/", u"/HOME/TEST001/"},
                     PathCase{u"gr\u00fc\u00dfe", u"GR\u00dc\u00dfE"}, // ß has no one-letter capital
                     PathCase{u"\u00ff\u03b1\u0436", u"\u0178\u0391\u0416"},
-                    PathCase{u"istanbul", u"ISTANBUL"}, // no Turkish dotted capital I
+                    PathCase{u"istanbul", u"ISTANBUL"},     // no Turkish dotted capital I
                     PathCase{u"\U00010428", u"\U00010428"}, // surrogate pairs pass unchanged
                     PathCase{u"", u""}));
 
@@ -184,7 +184,8 @@ TEST(GetFileVersionText, BuiltProgramCarriesTheProjectVersion) {
 TEST(GetFileVersionText, FilesWithoutTheRecordSayNoFileInfo) {
     test::TempFolder folder("support-version");
     test::WriteTextFile(folder / "text.txt", "not a program");
-    test::WriteTextFile(folder / "short", "\x7f" "ELF");
+    test::WriteTextFile(folder / "short", "\x7f"
+                                          "ELF");
     // the test program itself is an ELF file without the version section
     EXPECT_EQ(GetFileVersionText(W(posix::ExecutablePath())), u".No FileInfo in file");
     EXPECT_EQ(GetFileVersionText(W(folder / "text.txt")), u".No FileInfo in file");

@@ -137,23 +137,25 @@ TEST_P(DrivePartCases, GivesTheRootPart) {
     EXPECT_EQ(DrivePart(GetParam().path), GetParam().drive);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    WindowsForms, DrivePartCases,
-    testing::Values(DriveCase{"C:\\x", "C:"}, DriveCase{"C:", "C:"}, DriveCase{"c:rel", "c:"},
-                    DriveCase{"\\\\srv\\share\\x", "\\\\srv\\share"},
-                    DriveCase{"\\\\srv\\share", "\\\\srv\\share"},
-                    DriveCase{"\\\\srv\\share\\", "\\\\srv\\share"},
-                    DriveCase{"\\\\srv", "\\\\srv"}, DriveCase{"relative\\path", ""},
-                    DriveCase{"x", ""}, DriveCase{"", ""}));
+INSTANTIATE_TEST_SUITE_P(WindowsForms, DrivePartCases,
+                         testing::Values(DriveCase{"C:\\x", "C:"}, DriveCase{"C:", "C:"},
+                                         DriveCase{"c:rel", "c:"},
+                                         DriveCase{"\\\\srv\\share\\x", "\\\\srv\\share"},
+                                         DriveCase{"\\\\srv\\share", "\\\\srv\\share"},
+                                         DriveCase{"\\\\srv\\share\\", "\\\\srv\\share"},
+                                         DriveCase{"\\\\srv", "\\\\srv"},
+                                         DriveCase{"relative\\path", ""}, DriveCase{"x", ""},
+                                         DriveCase{"", ""}));
 
-INSTANTIATE_TEST_SUITE_P(
-    PosixRoot, DrivePartCases,
-    testing::Values(DriveCase{"/home/x", "/"}, DriveCase{"/home", "/"}, DriveCase{"/", "/"},
-                    DriveCase{"//", "//"}, DriveCase{"///", "///"}, DriveCase{"/./", "/./"},
-                    DriveCase{"/..", "/.."}, DriveCase{"/tmp/..", "/tmp/.."},
-                    DriveCase{"/tmp/../", "/tmp/../"}, DriveCase{"/a/b/../..", "/a/b/../.."},
-                    DriveCase{"/a/b/..", "/"}, DriveCase{"/../a", "/"},
-                    DriveCase{"relative/x", ""}, DriveCase{"./x", ""}));
+INSTANTIATE_TEST_SUITE_P(PosixRoot, DrivePartCases,
+                         testing::Values(DriveCase{"/home/x", "/"}, DriveCase{"/home", "/"},
+                                         DriveCase{"/", "/"}, DriveCase{"//", "//"},
+                                         DriveCase{"///", "///"}, DriveCase{"/./", "/./"},
+                                         DriveCase{"/..", "/.."}, DriveCase{"/tmp/..", "/tmp/.."},
+                                         DriveCase{"/tmp/../", "/tmp/../"},
+                                         DriveCase{"/a/b/../..", "/a/b/../.."},
+                                         DriveCase{"/a/b/..", "/"}, DriveCase{"/../a", "/"},
+                                         DriveCase{"relative/x", ""}, DriveCase{"./x", ""}));
 
 // The folder removal refuses a start path whose delimited form equals its
 // drive part's: that must hold for every spelling of "/" and never for a
@@ -212,12 +214,16 @@ TEST(TempFolder, PathThatDoesNotFitTheBufferGivesTheFallback) {
 }
 
 TEST(WidenText, RoundTripsUtf8AndReplacesInvalidBytes) {
-    const std::string text = "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac \xf0\x9f\x98\x80";
+    const std::string text = "Gr\xc3\xbc\xc3\x9f"
+                             "e \xe2\x82\xac \xf0\x9f\x98\x80";
     std::u16string wide = WidenText(text);
     EXPECT_EQ(wide, u"Grüße € \U0001F600");
     EXPECT_EQ(NarrowText(wide), text);
-    EXPECT_EQ(WidenText("a\xff" "b"), u"a\uFFFDb");
-    EXPECT_EQ(NarrowText(std::u16string(u"a") + char16_t(0xD800) + u"b"), "a\xef\xbf\xbd" "b");
+    EXPECT_EQ(WidenText("a\xff"
+                        "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(NarrowText(std::u16string(u"a") + char16_t(0xD800) + u"b"), "a\xef\xbf\xbd"
+                                                                          "b");
     EXPECT_EQ(WidenText(""), u"");
     EXPECT_EQ(NarrowText(u""), "");
 }
