@@ -13,6 +13,9 @@ void LoadSecurityLibrary(const char* libraryName = "advapi32.dll");
 void UnloadSecurityLibrary();
 
 bool IsAdministrator();
+// The same check for a given Windows major version: from 6 on a member of
+// the administrators is one only with a full or an unsplit token.
+bool IsAdministratorOnVersion(std::int32_t windowsMajorVersion);
 // The elevation type (1 default, 2 full, 3 limited); -2 when the query
 // fails, -1 when the process token cannot be opened.
 std::int32_t GetTokenElevationType();

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace nomvera::test {
 namespace {
@@ -17,6 +19,52 @@ void MakeDir(const std::string& path, mode_t mode) {
 void WriteFile(const std::string& path, const std::string& content, mode_t mode) {
     WriteTextFile(path, content);
     chmod(path.c_str(), mode);
+}
+
+// The lines a checker prints on standard output and standard error.
+std::vector<std::string> CheckerLines(const char* program, const std::string& root) {
+    int out[2];
+    if (pipe(out) != 0) {
+        return {std::string("cannot run ") + program};
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        dup2(out[1], STDERR_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execl(program, program, "-r", "-R", root.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string text;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+        lines.push_back(std::string("cannot run ") + program);
+    }
+    return lines;
+}
+
+bool IsSandboxNoise(const std::string& line) {
+    bool missingThing = line.find("' does not exist") != std::string::npos &&
+                        (line.find(": directory '") != std::string::npos ||
+                         line.find(": program '") != std::string::npos);
+    return line.empty() || missingThing || line == "pwck: no changes" || line == "grpck: no changes";
 }
 
 } // namespace
@@ -103,6 +151,18 @@ std::string SandboxRoot::AccountFiles() const {
         all += std::string("--- ") + name + "\n" + ReadTextFile(*this / name);
     }
     return all;
+}
+
+std::vector<std::string> SandboxRoot::AccountFileComplaints() const {
+    std::vector<std::string> complaints;
+    for (const char* checker : {"/usr/sbin/pwck", "/usr/sbin/grpck"}) {
+        for (const std::string& line : CheckerLines(checker, Path())) {
+            if (!IsSandboxNoise(line)) {
+                complaints.push_back(line);
+            }
+        }
+    }
+    return complaints;
 }
 
 } // namespace nomvera::test

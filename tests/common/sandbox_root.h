@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace nomvera::test {
@@ -26,6 +27,10 @@ public:
     // The whole content of etc/passwd, etc/shadow, etc/group and etc/gshadow,
     // to prove that a refused change left them byte-for-byte as they were.
     std::string AccountFiles() const;
+    // What `pwck -r -R ROOT` and `grpck -r -R ROOT` report about the account
+    // files, one line each, without the home folders and login programs that
+    // a sandbox does not have. Empty when the files are sound.
+    std::vector<std::string> AccountFileComplaints() const;
 
 private:
     TempFolder folder_;

@@ -1,0 +1,97 @@
+// The account-service and profile-service bindings with their library
+// missing, complete, or lacking one entry point.
+#include "accounts/netapi.h"
+#include "accounts/profile_service.h"
+#include "tests/accounts/account_test_support.h"
+
+namespace nomvera::test {
+namespace {
+
+// Every one of the thirteen operations, with the arguments the tool passes.
+std::vector<NET_API_STATUS> CallEveryOperation() {
+    USER_INFO_1 user{};
+    LOCALGROUP_INFO_1 local{};
+    GROUP_INFO_1 global{};
+    LOCALGROUP_MEMBERS_INFO_0 member{};
+    LPBYTE record = nullptr;
+    DWORD read = 0;
+    DWORD total = 0;
+    DWORD field = 0;
+    std::vector<NET_API_STATUS> statuses{
+        NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&user), nullptr),
+        NetUserGetInfo(nullptr, u"x", 1, &record),
+        NetUserSetInfo(nullptr, u"x", 1, reinterpret_cast<LPBYTE>(&user), nullptr),
+        NetUserDel(nullptr, u"x"),
+        NetUserModalsGet(nullptr, 2, &record),
+        NetGroupAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&global), &field),
+        NetGroupDel(nullptr, u"x"),
+        NetLocalGroupAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&local), &field),
+        NetLocalGroupEnum(nullptr, 0, &record, MAX_PREFERRED_LENGTH, &read, &total, nullptr),
+        NetLocalGroupDel(nullptr, u"x"),
+        NetLocalGroupAddMembers(nullptr, u"x", 0, reinterpret_cast<LPBYTE>(&member), 1),
+        NetApiBufferFree(nullptr),
+        NetWkstaGetInfo(nullptr, 100, &record),
+    };
+    EXPECT_EQ(record, nullptr);
+    return statuses;
+}
+
+TEST(AccountServiceBinding, MissingLibraryGives127Everywhere) {
+    accounts::LoadAccountService("nosuchlibrary.dll");
+    EXPECT_FALSE(accounts::AccountServiceLoaded());
+    EXPECT_EQ(CallEveryOperation(), std::vector<NET_API_STATUS>(13, ERROR_PROC_NOT_FOUND));
+    accounts::UnloadAccountService();
+}
+
+TEST(AccountServiceBinding, MissingEntryPointFailsAloneAndIsLookedUpAgain) {
+    SandboxRoot root;
+    accounts::LoadAccountService("netapi32_without_userdel.dll");
+    ASSERT_TRUE(accounts::AccountServiceLoaded());
+    EXPECT_EQ(NetUserDel(nullptr, u"x"), ERROR_PROC_NOT_FOUND);
+    EXPECT_EQ(NetUserDel(nullptr, u"x"), ERROR_PROC_NOT_FOUND);
+    LPBYTE record = nullptr;
+    EXPECT_EQ(NetWkstaGetInfo(nullptr, 100, &record), NERR_Success);
+    EXPECT_EQ(NetApiBufferFree(record), NERR_Success);
+    EXPECT_EQ(NetUserGetInfo(nullptr, u"nosuch", 1, &record), NERR_UserNotFound) << "statuses pass through";
+    EXPECT_EQ(NetLocalGroupDel(nullptr, u"x"), ERROR_PROC_NOT_FOUND);
+    accounts::UnloadAccountService();
+
+    // The failed look-up left the slot empty, so the complete library binds it.
+    accounts::LoadAccountService("netapi32.dll");
+    EXPECT_EQ(NetUserDel(nullptr, u"x"), RunningAsRoot() ? NERR_UserNotFound : ERROR_ACCESS_DENIED);
+    EXPECT_EQ(NetWkstaGetInfo(nullptr, 100, &record), NERR_Success);
+    EXPECT_EQ(NetApiBufferFree(record), NERR_Success);
+    accounts::UnloadAccountService();
+    EXPECT_EQ(NetWkstaGetInfo(nullptr, 100, &record), ERROR_PROC_NOT_FOUND) << "nothing is called after unloading";
+}
+
+TEST(AccountServiceBinding, LoadsOnlyOnce) {
+    accounts::LoadAccountService("netapi32.dll");
+    accounts::LoadAccountService("nosuchlibrary.dll");
+    EXPECT_TRUE(accounts::AccountServiceLoaded());
+    accounts::UnloadAccountService();
+    EXPECT_FALSE(accounts::AccountServiceLoaded());
+}
+
+TEST(ProfileServiceBinding, MissingLibraryOrEntryPointLeavesTheServiceIncomplete) {
+    accounts::BindProfileService("nosuchlibrary.dll");
+    EXPECT_FALSE(accounts::ProfileServiceComplete());
+    char16_t path[260] = {};
+    EXPECT_EQ(accounts::CreateProfile(u"S-1-5-32-545", u"x", path, 260), 1);
+    EXPECT_FALSE(accounts::DeleteProfile(u"S-1-5-32-545", nullptr, nullptr));
+    accounts::ReleaseProfileService();
+
+    accounts::BindProfileService("userenv_without_delete.dll");
+    EXPECT_FALSE(accounts::ProfileServiceComplete());
+    EXPECT_FALSE(accounts::DeleteProfile(u"S-1-5-32-545", nullptr, nullptr));
+    EXPECT_NE(accounts::CreateProfile(u"S-1-5-32-545", u"x", path, 260), 1) << "the bound one is called";
+    accounts::ReleaseProfileService();
+
+    accounts::BindProfileService("userenv.dll");
+    EXPECT_TRUE(accounts::ProfileServiceComplete());
+    accounts::ReleaseProfileService();
+    EXPECT_FALSE(accounts::ProfileServiceComplete());
+}
+
+} // namespace
+} // namespace nomvera::test
