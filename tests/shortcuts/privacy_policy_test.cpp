@@ -1,5 +1,8 @@
 #include "platform/errors.h"
+#include "platform/lmaccess.h"
+#include "platform/posix/standin_services.h"
 #include "platform/registry.h"
+#include "platform/security.h"
 #include "shortcuts/privacy_policy.h"
 #include "shortcuts/shortcut_steps.h"
 #include "support/text.h"
@@ -8,12 +11,9 @@
 
 #include <ftw.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace nomvera::test {
 namespace {
@@ -36,22 +36,35 @@ std::string TreeOf(const std::string& root) {
     return g_tree;
 }
 
-// The real useradd, confined to the sandbox root.
-int AddUserInSandbox(const SandboxRoot& root, const std::string& name) {
-    std::vector<std::string> words = {"useradd", "--prefix", root.Path(), "-m",
-                                      "-N",      "-g",       "users",     name};
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
+// An account and its profile made the way the tool makes them: through the
+// account and profile stand-ins (shadow-utils inside the sandbox root).
+std::string AddUserWithProfile(const std::u16string& name) {
+    USER_INFO_1 record{};
+    std::u16string password = u"pass001";
+    record.usri1_name = const_cast<LPWSTR>(name.c_str());
+    record.usri1_password = password.data();
+    record.usri1_priv = USER_PRIV_USER;
+    record.usri1_flags = UF_DONT_EXPIRE_PASSWD | UF_NORMAL_ACCOUNT;
+    if (posix::NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), nullptr) != 0) {
+        return "account not made";
     }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, "/usr/sbin/useradd", nullptr, nullptr, argv.data(), environ) != 0) {
-        return -1;
+    BYTE sid[SECURITY_MAX_SID_SIZE] = {};
+    DWORD sidSize = sizeof sid;
+    char16_t domain[256] = {};
+    DWORD domainSize = 256;
+    SID_NAME_USE use{};
+    LPSTR sidText = nullptr;
+    if (!LookupAccountNameW(nullptr, name.c_str(), sid, &sidSize, domain, &domainSize, &use) ||
+        !ConvertSidToStringSidA(sid, &sidText)) {
+        return "no SID";
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::u16string wideSid = support::WidenText(sidText);
+    LocalFree(sidText);
+    char16_t path[260] = {};
+    if (posix::CreateProfile(wideSid.c_str(), name.c_str(), path, 260) != 0) {
+        return "profile not made";
+    }
+    return support::NarrowText(path);
 }
 
 TEST(NoPrivacyQuestions, MarksTheSkeletonForAccountsMadeAfterwards) {
@@ -84,8 +97,9 @@ TEST(NoPrivacyQuestions, MarksTheSkeletonForAccountsMadeAfterwards) {
     EXPECT_EQ(value, 1u);
     RegCloseKey(key);
 
-    ASSERT_EQ(AddUserInSandbox(root, "oobe001"), 0);
-    EXPECT_EQ(ReadTextFile(root / "home/oobe001/.config/gnome-initial-setup-done"), "yes");
+    const std::string home = AddUserWithProfile(u"oobe001");
+    EXPECT_EQ(home, root / "home/oobe001");
+    EXPECT_EQ(ReadTextFile(home + "/.config/gnome-initial-setup-done"), "yes");
 }
 
 TEST(NoPrivacyQuestions, NeverWritesThroughALinkInTheSkeleton) {
