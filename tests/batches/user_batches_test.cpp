@@ -1,4 +1,5 @@
 #include "accounts/netapi.h"
+#include "accounts/profile_service.h"
 #include "batches/batches.h"
 #include "log/diagnostic_log.h"
 #include "support/text.h"
@@ -238,6 +239,53 @@ TEST_F(UserBatchTest, AMissingAccountServiceGives127ForEveryAccount) {
     EXPECT_EQ(deleting.Transcript()[2], "E Error deleting User[test001] " +
                                             Message(ERROR_PROC_NOT_FOUND));
     EXPECT_FALSE(User("test001"));
+}
+
+// Without the profile entry points the wrappers fail (1, false with the code
+// left at 0); the folder left on disk is still removed by the batch itself.
+TEST_F(UserBatchTest, MissingProfileEntryPointsAreReportedAndTheFolderIsStillRemoved) {
+    accounts::ReleaseProfileService();
+    accounts::BindProfileService("nomvera-no-such-library.dll");
+    host.count = 1;
+    host.profile = true;
+    batches::CreateUsersBatch(host);
+    const Transcript created = host.Transcript();
+    ASSERT_EQ(created.size(), 7u);
+    EXPECT_EQ(created[3], "I User[test001] SID[" + SidFromLine(created[2], "test001") + "]");
+    EXPECT_EQ(created[4], "E Create Profile:" + Message(1));
+    EXPECT_EQ(created[5], "I []");
+    EXPECT_FALSE(Exists(Home("test001")));
+
+    accounts::ReleaseProfileService();
+    accounts::BindProfileService();
+    TRecordingBatchHost again;
+    again.count = 1;
+    again.profile = true;
+    batches::CreateUsersBatch(again);
+    ASSERT_TRUE(IsFolder(Home("test001")));
+    MakeFile(Home("test001") + "/work.txt", "left behind", 0400);
+
+    accounts::ReleaseProfileService();
+    accounts::BindProfileService("nomvera-no-such-library.dll");
+    TempFolder logFolder("nomvera-batch-log");
+    auto* log = log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
+    TRecordingBatchHost deleting;
+    deleting.count = 1;
+    deleting.profile = true;
+    deleting.logWriter = log;
+    batches::DeleteUsersBatch(deleting);
+    log->Close();
+
+    const Transcript deleted = deleting.Transcript();
+    ASSERT_EQ(deleted.size(), 10u);
+    EXPECT_EQ(deleted[7].rfind("I Delete Profile[test001] SID[", 0), 0u) << deleted[7];
+    EXPECT_EQ(deleted[8], "E Delete Profile: " + Message(0));
+    EXPECT_FALSE(Exists(Home("test001")));
+    const auto fileLines = LogFileLines(logFolder / "batch.utf8.log");
+    EXPECT_EQ(LinesEndingWith(fileLines, "Begin DeleteFilesInSubdirW: " + Home("test001") + " [yes yes]")
+                  .size(),
+              1u);
+    EXPECT_EQ(LinesEndingWith(fileLines, "End DeleteFilesInSubdirW #errors: 0").size(), 1u);
 }
 
 // Between accounts the batch processes messages: another batch pressed then
