@@ -1,10 +1,5 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/program.h"
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("TestTool Nomvera"));
-    window.show();
-    return application.exec();
+    return nomvera::app::RunProgram(argc, argv);
 }

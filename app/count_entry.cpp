@@ -1,0 +1,62 @@
+#include "app/count_entry.h"
+
+#include <QKeyEvent>
+
+#include <limits>
+
+namespace nomvera::app {
+
+bool TCountKeyFilter::CharacterPasses(char16_t character) {
+    return (character >= u'0' && character <= u'9') || character < 32;
+}
+
+bool TCountKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // A letter typed with Ctrl held is a control character (Ctrl+V is 22),
+        // whatever text the platform reports with it.
+        if (key->modifiers() & Qt::ControlModifier) {
+            return QObject::eventFilter(watched, event);
+        }
+        const QString text = key->text();
+        for (const QChar character : text) {
+            if (!CharacterPasses(character.unicode())) {
+                return true;
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+std::int32_t CountFromText(const QString& text) {
+    qsizetype position = 0;
+    bool negative = false;
+    if (position < text.size() && (text[position] == u'-' || text[position] == u'+')) {
+        negative = text[position] == u'-';
+        ++position;
+    }
+    if (position == text.size()) {
+        return 0;
+    }
+    std::int64_t value = 0;
+    for (; position < text.size(); ++position) {
+        const char16_t character = text[position].unicode();
+        if (character < u'0' || character > u'9') {
+            return 0;
+        }
+        value = value * 10 + (character - u'0');
+        if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
+            return 0;
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > std::numeric_limits<std::int32_t>::max() ||
+        value < std::numeric_limits<std::int32_t>::min()) {
+        return 0;
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace nomvera::app

@@ -1,0 +1,30 @@
+// The count entry's rules: which typed characters reach it, and how its text
+// reads as a number.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+namespace nomvera::app {
+
+// A typed character passes when it is a digit "0".."9" or a control character
+// (code below 32: backspace, and every key typed with Ctrl, such as Ctrl+V); every
+// other typed character is dropped before it reaches the entry. Text that
+// arrives by pasting is not a key press and is not filtered.
+class TCountKeyFilter : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    static bool CharacterPasses(char16_t character);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+// A decimal integer with an optional sign and nothing else; any other text,
+// the empty text included, and a number outside 32 bits read as 0.
+std::int32_t CountFromText(const QString& text);
+
+} // namespace nomvera::app

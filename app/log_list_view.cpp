@@ -1,0 +1,286 @@
+#include "app/log_list_view.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace nomvera::app {
+
+TLogListModel::TLogListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+int TLogListModel::Append(const QString& line) {
+    const int row = Count();
+    beginInsertRows(QModelIndex(), row, row);
+    lines_.push_back(line);
+    longest_ = std::max(longest_, static_cast<int>(line.size()));
+    endInsertRows();
+    return row;
+}
+
+int TLogListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : Count();
+}
+
+QVariant TLogListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() < 0 || index.row() >= Count()) {
+        return {};
+    }
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
+        return Line(index.row());
+    }
+    return {};
+}
+
+TLogListView::TLogListView(QWidget* parent) : QAbstractItemView(parent) {
+    setSelectionMode(SingleSelection);
+    setSelectionBehavior(SelectRows);
+    setEditTriggers(NoEditTriggers);
+    setHorizontalScrollMode(ScrollPerPixel);
+    setVerticalScrollMode(ScrollPerPixel);
+    setTextElideMode(Qt::ElideNone);
+}
+
+void TLogListView::setModel(QAbstractItemModel* model) {
+    QAbstractItemView::setModel(model);
+    measuredWidth_ = 0;
+    updateGeometries();
+}
+
+void TLogListView::SetRowHeight(int height) {
+    rowHeight_ = std::max(1, height);
+    updateGeometries();
+    viewport()->update();
+}
+
+int TLogListView::Rows() const {
+    return model() ? model()->rowCount(rootIndex()) : 0;
+}
+
+int TLogListView::ContentWidth() const {
+    int estimate = 0;
+    if (const auto* lines = qobject_cast<const TLogListModel*>(model())) {
+        // A fixed-pitch font makes the character count a fair first guess.
+        estimate = lines->LongestLine() * fontMetrics().horizontalAdvance(QLatin1Char('M'));
+    }
+    return std::max(estimate, measuredWidth_) + 8;
+}
+
+int TLogListView::FirstVisibleRow() const {
+    return verticalOffset() / rowHeight_;
+}
+
+void TLogListView::SelectRow(int row) {
+    if (!model() || row < 0 || row >= Rows()) {
+        return;
+    }
+    const QModelIndex index = model()->index(row, 0, rootIndex());
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
+}
+
+QRect TLogListView::visualRect(const QModelIndex& index) const {
+    if (!index.isValid() || index.parent() != rootIndex() || index.row() >= Rows()) {
+        return {};
+    }
+    return {-horizontalOffset(), RowTop(index.row()) - verticalOffset(),
+            std::max(ContentWidth(), viewport()->width()), rowHeight_};
+}
+
+void TLogListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    if (!index.isValid() || index.row() >= Rows()) {
+        return;
+    }
+    QScrollBar* bar = verticalScrollBar();
+    const int top = RowTop(index.row());
+    const int height = viewport()->height();
+    int value = bar->value();
+    switch (hint) {
+    case EnsureVisible:
+        if (top < value) {
+            value = top;
+        } else if (top + rowHeight_ > value + height) {
+            value = top + rowHeight_ - height;
+        }
+        break;
+    case PositionAtTop:
+        value = top;
+        break;
+    case PositionAtBottom:
+        value = top + rowHeight_ - height;
+        break;
+    case PositionAtCenter:
+        value = top - (height - rowHeight_) / 2;
+        break;
+    }
+    bar->setValue(value);
+}
+
+QModelIndex TLogListView::indexAt(const QPoint& point) const {
+    if (!model() || point.y() < 0) {
+        return {};
+    }
+    const int row = (point.y() + verticalOffset()) / rowHeight_;
+    if (row >= Rows()) {
+        return {};
+    }
+    return model()->index(row, 0, rootIndex());
+}
+
+QModelIndex TLogListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers) {
+    const int rows = Rows();
+    if (rows == 0) {
+        return {};
+    }
+    const QModelIndex current = currentIndex();
+    int row = current.isValid() ? current.row() : -1;
+    const int page = std::max(1, viewport()->height() / rowHeight_ - 1);
+    switch (cursorAction) {
+    case MoveUp:
+    case MovePrevious:
+        row = row < 0 ? rows - 1 : row - 1;
+        break;
+    case MoveDown:
+    case MoveNext:
+        row += 1;
+        break;
+    case MovePageUp:
+        row -= page;
+        break;
+    case MovePageDown:
+        row = std::max(row, 0) + page;
+        break;
+    case MoveHome:
+        row = 0;
+        break;
+    case MoveEnd:
+        row = rows - 1;
+        break;
+    case MoveLeft:
+        horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        return current;
+    case MoveRight:
+        horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        return current;
+    }
+    row = std::clamp(row, 0, rows - 1);
+    return model()->index(row, 0, rootIndex());
+}
+
+int TLogListView::horizontalOffset() const {
+    return horizontalScrollBar()->value();
+}
+
+int TLogListView::verticalOffset() const {
+    return verticalScrollBar()->value();
+}
+
+bool TLogListView::isIndexHidden(const QModelIndex&) const {
+    return false;
+}
+
+void TLogListView::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) {
+    const int rows = Rows();
+    if (rows == 0 || !selectionModel()) {
+        return;
+    }
+    const QRect normal = rect.normalized();
+    const int first = std::clamp((normal.top() + verticalOffset()) / rowHeight_, 0, rows - 1);
+    const int last = std::clamp((normal.bottom() + verticalOffset()) / rowHeight_, 0, rows - 1);
+    selectionModel()->select(
+        QItemSelection(model()->index(first, 0, rootIndex()), model()->index(last, 0, rootIndex())),
+        command);
+}
+
+QRegion TLogListView::visualRegionForSelection(const QItemSelection& selection) const {
+    QRegion region;
+    const QRect visible = viewport()->rect();
+    for (const QItemSelectionRange& range : selection) {
+        if (range.parent() != rootIndex()) {
+            continue;
+        }
+        const QRect band(0, RowTop(range.top()) - verticalOffset(), visible.width(),
+                         (range.bottom() - range.top() + 1) * rowHeight_);
+        region += band.intersected(visible);
+    }
+    return region;
+}
+
+void TLogListView::updateGeometries() {
+    QAbstractItemView::updateGeometries();
+    const QSize area = viewport()->size();
+    QScrollBar* vertical = verticalScrollBar();
+    vertical->setSingleStep(rowHeight_);
+    vertical->setPageStep(std::max(rowHeight_, area.height()));
+    vertical->setRange(0, std::max(0, Rows() * rowHeight_ - area.height()));
+    QScrollBar* horizontal = horizontalScrollBar();
+    horizontal->setSingleStep(std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('M'))));
+    horizontal->setPageStep(std::max(1, area.width()));
+    horizontal->setRange(0, std::max(0, ContentWidth() - area.width()));
+}
+
+void TLogListView::scrollContentsBy(int, int) {
+    // Repaint instead of moving pixels: a batch scrolls once per line, and
+    // the paint that follows covers the whole viewport anyway.
+    viewport()->update();
+}
+
+void TLogListView::paintEvent(QPaintEvent* event) {
+    const int rows = Rows();
+    if (rows == 0) {
+        return;
+    }
+    QPainter painter(viewport());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QStyle::State baseState = option.state;
+    const QModelIndex current = currentIndex();
+    const QRect dirty = event->rect();
+    const int first = std::max(0, (dirty.top() + verticalOffset()) / rowHeight_);
+    const int last = std::min(rows - 1, (dirty.bottom() + verticalOffset()) / rowHeight_);
+    const int widthBefore = measuredWidth_;
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model()->index(row, 0, rootIndex());
+        option.rect = visualRect(index);
+        option.state = baseState;
+        if (selectionModel() && selectionModel()->isSelected(index)) {
+            option.state |= QStyle::State_Selected;
+        }
+        if (index == current && hasFocus()) {
+            option.state |= QStyle::State_HasFocus;
+        }
+        itemDelegateForIndex(index)->paint(&painter, option, index);
+        measuredWidth_ = std::max(
+            measuredWidth_, option.fontMetrics.horizontalAdvance(index.data().toString()) + 8);
+    }
+    if (measuredWidth_ != widthBefore) {
+        QTimer::singleShot(0, this, [this] { updateGeometries(); });
+    }
+}
+
+void TLogListView::rowsInserted(const QModelIndex& parent, int start, int end) {
+    QAbstractItemView::rowsInserted(parent, start, end);
+    updateGeometries();
+    viewport()->update();
+}
+
+void TLogListView::resizeEvent(QResizeEvent* event) {
+    QAbstractItemView::resizeEvent(event);
+    updateGeometries();
+    // Lines logged while the page was hidden were scrolled for the old size;
+    // the newest line stays in view when it is the selected one.
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && current.row() == Rows() - 1) {
+        scrollTo(current);
+    }
+}
+
+void TLogListView::reset() {
+    QAbstractItemView::reset();
+    measuredWidth_ = 0;
+    updateGeometries();
+}
+
+} // namespace nomvera::app

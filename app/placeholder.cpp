@@ -1,1 +1,0 @@
-// The window library; its units arrive with the main window.

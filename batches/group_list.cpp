@@ -1,0 +1,49 @@
+#include "batches/group_list.h"
+
+#include "accounts/netapi.h"
+#include "support/files.h"
+
+namespace nomvera::batches {
+
+std::size_t TGroupNameList::Add(const std::u16string& name) {
+    names_.push_back(name);
+    return names_.size() - 1;
+}
+
+std::ptrdiff_t TGroupNameList::IndexOf(const std::u16string& name) const {
+    const std::u16string wanted = support::UpperText(name);
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+        if (support::UpperText(names_[i]) == wanted) {
+            return static_cast<std::ptrdiff_t>(i);
+        }
+    }
+    return -1;
+}
+
+void EnumerateLocalGroups(TGroupNameList& list) {
+    LPBYTE buffer = nullptr;
+    struct ReleaseBuffer {
+        LPBYTE& buffer;
+        ~ReleaseBuffer() {
+            if (buffer != nullptr) {
+                NetApiBufferFree(buffer);
+                buffer = nullptr;
+            }
+        }
+    } release{buffer};
+
+    DWORD entriesRead = 0;
+    DWORD totalEntries = 0;
+    const NET_API_STATUS status = NetLocalGroupEnum(nullptr, 0, &buffer, MAX_PREFERRED_LENGTH,
+                                                    &entriesRead, &totalEntries, nullptr);
+    if (status != NERR_Success || entriesRead == 0 || buffer == nullptr) {
+        return;
+    }
+    const auto* entries = reinterpret_cast<const LOCALGROUP_INFO_0*>(buffer);
+    for (DWORD i = 0; i < entriesRead; ++i) {
+        const LPCWSTR name = entries[i].lgrpi0_name;
+        list.Add(name != nullptr ? std::u16string(name) : std::u16string());
+    }
+}
+
+} // namespace nomvera::batches

@@ -1,0 +1,45 @@
+// The surroundings of a test that builds the real window: a sandbox system
+// root and fresh HOME, XDG_STATE_HOME, XDG_RUNTIME_DIR and TMPDIR folders,
+// all under one temporary folder removed at the end.
+#pragma once
+
+#include "tests/common/sandbox_root.h"
+#include "tests/common/temp_folder.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace nomvera::test {
+
+class TWindowTestEnvironment {
+public:
+    TWindowTestEnvironment();
+    ~TWindowTestEnvironment();
+
+    const SandboxRoot& Root() const { return *root_; }
+    // The folder the log file goes to (XDG_STATE_HOME).
+    const std::string& StateFolder() const { return state_; }
+    const std::string& TempFolderPath() const { return temp_; }
+
+private:
+    // The variables this environment set, with the values they had before.
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+    TempFolder base_;
+    std::string state_;
+    std::string temp_;
+    std::unique_ptr<SandboxRoot> root_;
+};
+
+} // namespace nomvera::test
+
+namespace nomvera::test {
+
+// The lines of the diagnostic log file from its first line up to the write
+// position in its header (CR LF removed). For a file that has not wrapped yet
+// this is every line it holds, the newest last.
+std::vector<std::string> LogFileLines(const std::string& path);
+
+} // namespace nomvera::test
