@@ -5,6 +5,7 @@
 #include "log/log_text.h"
 #include "log/log_writer_thread.h"
 #include "log/md5.h"
+#include "platform/clock.h"
 #include "platform/handles.h"
 #include "platform/process.h"
 #include "platform/sync.h"
@@ -30,16 +31,26 @@ constexpr std::int32_t kEventAttemptLimit = 10;
 constexpr DWORD kBackPressureStep = 50;
 constexpr DWORD kBackPressureLimit = 3000;
 
-bool StartsWith(std::u16string_view text, std::u16string_view head) {
-    return text.substr(0, head.size()) == head;
-}
+struct BlockMarks {
+    bool opens = false;  // starts with "BEGIN" or holds "|BEGIN", in any letter case
+    bool closes = false; // starts with "END" or holds "|END"
+};
 
-bool OpensBlock(const std::u16string& upper) {
-    return StartsWith(upper, u"BEGIN") || upper.find(u"|BEGIN") != std::u16string::npos;
-}
-
-bool ClosesBlock(const std::u16string& upper) {
-    return StartsWith(upper, u"END") || upper.find(u"|END") != std::u16string::npos;
+// Upper-casing maps each unit on its own and leaves "|" alone, so only the
+// front of the text and the units behind each "|" need to be upper-cased.
+BlockMarks MarksOf(std::u16string_view text) {
+    BlockMarks marks;
+    auto look = [&marks](std::u16string_view at) {
+        const std::u16string upper = support::UpperText(std::u16string(at.substr(0, 5)));
+        marks.opens = marks.opens || upper == u"BEGIN";
+        marks.closes = marks.closes || upper.compare(0, 3, u"END") == 0;
+    };
+    look(text);
+    for (std::size_t bar = text.find(u'|'); bar != std::u16string_view::npos;
+         bar = text.find(u'|', bar + 1)) {
+        look(text.substr(bar + 1));
+    }
+    return marks;
 }
 
 std::u16string Decimal(std::int64_t value) {
@@ -86,7 +97,8 @@ struct TDiagnosticLog::State {
     HANDLE event = nullptr;
     std::string eventName;
     std::int32_t eventAttempts = 0;
-    std::uint64_t waitTotal = 0;
+    std::uint64_t waitTotal = 0; // milliseconds
+    std::uint64_t waitTicks = 0; // of the performance counter
     std::shared_ptr<TLogThreadFlags> flags = std::make_shared<TLogThreadFlags>();
     // Lines that found the queue still full after the longest wait; they are
     // reported in the file as soon as there is room again.
@@ -162,13 +174,23 @@ void TDiagnosticLog::State::PutIntoSlot(std::u16string_view line) {
     }
 }
 
-// Back-pressure: waits in 50 ms steps, at most 3 s, until `needed` slots are
-// free. True when they are.
+// Back-pressure: waits in steps of at most 50 ms, 3 s in all, until `needed`
+// slots are free; a step ends early when the writer frees slots. True when
+// they are free. The wait total counts the time really waited.
 bool TDiagnosticLog::State::WaitForRoom(std::int32_t needed) {
     const ULONGLONG started = GetTickCount64();
+    LARGE_INTEGER frequency{};
+    QueryPerformanceFrequency(&frequency);
     for (;;) {
-        Sleep(kBackPressureStep);
-        waitTotal += kBackPressureStep;
+        LARGE_INTEGER before{};
+        LARGE_INTEGER after{};
+        QueryPerformanceCounter(&before);
+        writer->WaitForProgress(kBackPressureStep);
+        QueryPerformanceCounter(&after);
+        waitTicks += static_cast<std::uint64_t>(after.QuadPart - before.QuadPart);
+        waitTotal = frequency.QuadPart > 0
+                        ? waitTicks * 1000 / static_cast<std::uint64_t>(frequency.QuadPart)
+                        : 0;
         const std::int32_t readIndex = writer->ReadIndex();
         if (event != nullptr) {
             SetEvent(event);
@@ -219,8 +241,8 @@ std::u16string TDiagnosticLog::State::Write(Level level, const std::u16string& m
     line += indent;
     line.append(message, 0, CutLength(message, kPieceLength));
 
-    const std::u16string upperMessage = support::UpperText(message);
-    const bool blockMarker = OpensBlock(upperMessage) || ClosesBlock(upperMessage);
+    const BlockMarks messageMarks = MarksOf(message);
+    const bool blockMarker = messageMarks.opens || messageMarks.closes;
     if (message == repeat.text && !blockMarker) {
         ++repeat.count;
         repeat.stamp = stamp;
@@ -242,15 +264,15 @@ std::u16string TDiagnosticLog::State::Write(Level level, const std::u16string& m
         }
         const std::u16string_view piece = rest.substr(0, pieceLength);
         if (!piece.empty()) {
-            const std::u16string upperPiece = support::UpperText(std::u16string(piece));
-            if (active && ClosesBlock(upperPiece) && !indent.empty()) {
+            const BlockMarks marks = MarksOf(piece);
+            if (active && marks.closes && !indent.empty()) {
                 indent.pop_back();
             }
             fileLine = prefix;
             fileLine += indent;
             fileLine += piece;
             WriteFileLine(fileLine);
-            if (active && OpensBlock(upperPiece) && indent.size() < kMaxIndent) {
+            if (active && marks.opens && indent.size() < kMaxIndent) {
                 indent += u'.';
             }
         }

@@ -16,6 +16,7 @@ namespace {
 
 constexpr DWORD kPassMilliseconds = 100;
 constexpr std::uint32_t kErrorPassLimit = 10;
+constexpr std::uint32_t kProgressStep = 64;
 
 std::u16string ErrorText(DWORD code) {
     return support::WidenText(support::SystemMessageText(code));
@@ -37,13 +38,17 @@ void WipeSlotText(char16_t*& text) {
 
 TLogWriterThread::TLogWriterThread(const std::u16string& path, std::int64_t maxSizeKiB,
                                    const std::string& eventName)
-    : ring_(ApplyUtf8Rule(path), RingSizeLimit(maxSizeKiB)), eventName_(eventName) {
+    : ring_(ApplyUtf8Rule(path), RingSizeLimit(maxSizeKiB)), eventName_(eventName),
+      progress_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
     ring_.WriteStartLine(u"M");
 }
 
 TLogWriterThread::~TLogWriterThread() {
     for (auto& slot : slots_) {
         WipeSlotText(slot);
+    }
+    if (progress_ != nullptr) {
+        CloseHandle(progress_);
     }
 }
 
@@ -79,6 +84,12 @@ std::int32_t TLogWriterThread::Publish(std::int32_t writeIndex) {
 std::int32_t TLogWriterThread::ReadIndex() {
     TLockHold hold(queueLock_);
     return readIndex_;
+}
+
+void TLogWriterThread::WaitForProgress(DWORD milliseconds) {
+    if (progress_ == nullptr || WaitForSingleObject(progress_, milliseconds) == WAIT_FAILED) {
+        Sleep(milliseconds);
+    }
 }
 
 void TLogWriterThread::Terminate() {
@@ -170,18 +181,29 @@ void TLogWriterThread::Drain() {
         WipeSlotText(text);
         ++taken;
         r = r == kQueueSlots ? 1 : r + 1;
+        // A caller waiting for room need not wait for the whole batch.
+        if (taken % kProgressStep == 0 && r != w) {
+            PublishReadIndex(r);
+        }
     }
     if (taken == 0) {
         return;
     }
     ring_.WriteHeader();
-    {
-        TLockHold hold(queueLock_);
-        readIndex_ = r;
-    }
+    PublishReadIndex(r);
     if (taken > largestBatch_) {
         largestBatch_ = taken;
         largestBatchTime_ = LocalTimeStamp();
+    }
+}
+
+void TLogWriterThread::PublishReadIndex(std::int32_t readIndex) {
+    {
+        TLockHold hold(queueLock_);
+        readIndex_ = readIndex;
+    }
+    if (progress_ != nullptr) {
+        SetEvent(progress_);
     }
 }
 

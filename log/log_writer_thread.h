@@ -40,6 +40,8 @@ public:
     // Publishes the log's write index and gives the thread's read index.
     std::int32_t Publish(std::int32_t writeIndex);
     std::int32_t ReadIndex();
+    // Waits at most `milliseconds` for the thread to free slots.
+    void WaitForProgress(DWORD milliseconds);
     // After this call the log must not touch the object again.
     void Terminate();
 
@@ -51,6 +53,7 @@ private:
     void Execute();
     // Entered with the queue lock held; releases it.
     void Drain();
+    void PublishReadIndex(std::int32_t readIndex);
     void WriteErrorPass(DWORD waitError, DWORD resetError);
     void Finish();
 
@@ -68,6 +71,7 @@ private:
     std::shared_ptr<TLogThreadFlags> flags_;
     std::atomic<bool> terminated_{false};
     HANDLE thread_ = nullptr;
+    HANDLE progress_ = nullptr; // set whenever the read index moves on
 };
 
 // Releases a slot's text: overwritten with zeros first.

@@ -22,6 +22,19 @@ struct FILETIME {
 };
 using LPFILETIME = FILETIME*;
 
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+};
+using PLARGE_INTEGER = LARGE_INTEGER*;
+
+// A monotonic counter for measuring short intervals, and its ticks per second.
+BOOL QueryPerformanceCounter(PLARGE_INTEGER count);
+BOOL QueryPerformanceFrequency(PLARGE_INTEGER frequency);
+
 // When the system cannot break the clock into local parts, every field is 0
 // (so the month, 0, marks the value as invalid).
 void GetLocalTime(LPSYSTEMTIME localTime);

@@ -9,6 +9,7 @@
 // process dies.
 #pragma once
 
+#include "platform/clock.h" // LARGE_INTEGER
 #include "platform/files.h"
 #include "platform/windows_types.h"
 
@@ -38,15 +39,6 @@ inline constexpr DWORD ERROR_FILE_EXISTS = 80;
 inline constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
 inline constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
 inline constexpr DWORD ERROR_IO_DEVICE = 1117;
-
-union LARGE_INTEGER {
-    struct {
-        DWORD LowPart;
-        LONG HighPart;
-    } u;
-    LONGLONG QuadPart;
-};
-using PLARGE_INTEGER = LARGE_INTEGER*;
 
 struct OVERLAPPED;
 using LPOVERLAPPED = OVERLAPPED*;

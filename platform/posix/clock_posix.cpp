@@ -164,3 +164,23 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime) {
     fileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return TRUE;
 }
+
+BOOL QueryPerformanceCounter(PLARGE_INTEGER count) {
+    if (count == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    count->QuadPart = static_cast<LONGLONG>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(PLARGE_INTEGER frequency) {
+    if (frequency == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    frequency->QuadPart = 1000000000LL;
+    return TRUE;
+}

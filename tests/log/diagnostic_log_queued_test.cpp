@@ -122,17 +122,15 @@ TEST_F(QueuedLog, ASlowWriterMakesCallersWaitAndLosesNoLine) {
     ASSERT_EQ(wait.substr(0, 15), "|I|Wait(mSec): ");
     const long waited = std::stol(wait.substr(15));
     EXPECT_GT(waited, 0);
-    EXPECT_EQ(waited % 50, 0);
     EXPECT_LE(static_cast<ULONGLONG>(waited), spent + 50);
 }
 
 TEST_F(QueuedLog, ALineThatFindsTheQueueFullAfterTheLongestWaitIsCountedAndReported) {
-    // A batch of a full queue takes about 10 s here: longer than the 3 s a
-    // caller waits, twice over.
-    platform::test_double::DelayFileWrites(10);
+    // A stalled disk: one write takes longer than a caller ever waits.
     TDiagnosticLog* log = Open(Given(), kQueued);
+    platform::test_double::DelayFileWrites(3500);
     const ULONGLONG started = GetTickCount64();
-    for (int i = 0; i < 1002; ++i) {
+    for (int i = 0; i < 1001; ++i) {
         log->WriteInfo(u"n " + Utf16(std::to_string(i)));
     }
     const ULONGLONG spent = GetTickCount64() - started;
@@ -148,9 +146,9 @@ TEST_F(QueuedLog, ALineThatFindsTheQueueFullAfterTheLongestWaitIsCountedAndRepor
     const int dropped = std::stoi(notice->substr(notice->rfind(' ') + 1));
     EXPECT_GE(dropped, 1);
     // Every line the queue took is in the file; only the counted ones are not.
-    EXPECT_EQ(CountContaining(lines, "|I|n "), 1002u - static_cast<std::size_t>(dropped));
+    EXPECT_EQ(CountContaining(lines, "|I|n "), 1001u - static_cast<std::size_t>(dropped));
     EXPECT_TRUE(ReadLogFile(OnDisk()).linesComplete);
-    EXPECT_GE(spent, 3000u);
+    EXPECT_GE(spent, 6000u); // two full waits before the first line was given up
 }
 
 TEST_F(QueuedLog, WithoutAWakeUpEventTheThreadPollsAfterTenErrorPasses) {
