@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,9 +20,14 @@ namespace {
 
 class FileObject : public KernelObject {
 public:
-    FileObject(int fd, bool canRead, bool canWrite)
-        : fd_(fd), canRead_(canRead), canWrite_(canWrite) {}
-    ~FileObject() override { close(fd_); }
+    FileObject(int fd, int lockFd, bool canRead, bool canWrite)
+        : fd_(fd), lockFd_(lockFd), canRead_(canRead), canWrite_(canWrite) {}
+    ~FileObject() override {
+        if (lockFd_ >= 0 && lockFd_ != fd_) {
+            close(lockFd_);
+        }
+        close(fd_);
+    }
     FileObject(const FileObject&) = delete;
     FileObject& operator=(const FileObject&) = delete;
 
@@ -31,6 +37,7 @@ public:
 
 private:
     int fd_;
+    int lockFd_; // holds the share-mode locks: fd_ itself, or a reading twin of it
     bool canRead_;
     bool canWrite_;
 };
@@ -54,16 +61,16 @@ DWORD CodeOfErrno(int error) {
 
 // Share-mode bookkeeping: one lock byte per fact, far behind any real data.
 // Every opening holds a shared lock on the bytes of the access it has and of
-// the access it denies; an opening checks the bytes of the other side under
-// the exclusive guard byte, so check and claim are one step for all openers.
+// the access it denies; an opening checks the bytes of the other side while
+// it holds the file's exclusive flock, so check and claim are one step for
+// all openers. Shared byte locks need a descriptor open for reading.
 constexpr off_t kShareBase = 0x7FFFFFFF00000000LL;
-constexpr off_t kGuardByte = kShareBase;
 constexpr off_t kHasReadByte = kShareBase + 1;
 constexpr off_t kHasWriteByte = kShareBase + 2;
 constexpr off_t kDeniesReadByte = kShareBase + 3;
 constexpr off_t kDeniesWriteByte = kShareBase + 4;
 
-int LockByte(int fd, off_t byte, short type, bool wait) {
+int LockByte(int fd, off_t byte, short type) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
@@ -71,7 +78,7 @@ int LockByte(int fd, off_t byte, short type, bool wait) {
     lock.l_len = 1;
     int result;
     do {
-        result = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
+        result = fcntl(fd, F_OFD_SETLK, &lock);
     } while (result != 0 && errno == EINTR);
     return result;
 }
@@ -91,7 +98,11 @@ bool HeldByOthers(int fd, off_t byte) {
 // 0 when the opening may go ahead (and now holds its share locks), else the
 // failure code. A file system without locks opens without share checks.
 DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
-    if (LockByte(fd, kGuardByte, F_WRLCK, true) != 0) {
+    int guard;
+    do {
+        guard = flock(fd, LOCK_EX);
+    } while (guard != 0 && errno == EINTR);
+    if (guard != 0) {
         return (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP) ? ERROR_SUCCESS
                                                                            : CodeOfErrno(errno);
     }
@@ -108,13 +119,13 @@ DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
                                 deniesRead ? kDeniesReadByte : -1,
                                 deniesWrite ? kDeniesWriteByte : -1};
         for (off_t byte : claims) {
-            if (byte >= 0 && LockByte(fd, byte, F_RDLCK, false) != 0) {
+            if (byte >= 0 && LockByte(fd, byte, F_RDLCK) != 0) {
                 result = CodeOfErrno(errno);
                 break;
             }
         }
     }
-    LockByte(fd, kGuardByte, F_UNLCK, false);
+    flock(fd, LOCK_UN);
     return result;
 }
 
@@ -209,8 +220,20 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    if (DWORD clash = nomvera::platform::ClaimShareMode(fd, wantRead, wantWrite, shareMode);
-        clash != ERROR_SUCCESS) {
+    int lockFd = fd;
+    if (!wantRead) {
+        // A reading twin of the same opening carries the locks; without read
+        // permission there is none, and the file opens without share checks.
+        const std::string twin = "/proc/self/fd/" + std::to_string(fd);
+        lockFd = open(twin.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    }
+    DWORD clash = lockFd >= 0
+                      ? nomvera::platform::ClaimShareMode(lockFd, wantRead, wantWrite, shareMode)
+                      : ERROR_SUCCESS;
+    if (clash != ERROR_SUCCESS) {
+        if (lockFd != fd) {
+            close(lockFd);
+        }
         close(fd);
         SetLastError(clash);
         return INVALID_HANDLE_VALUE;
@@ -219,12 +242,15 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
                                       creationDisposition == TRUNCATE_EXISTING);
     if (truncate && ftruncate(fd, 0) != 0) {
         const int error = errno;
+        if (lockFd >= 0 && lockFd != fd) {
+            close(lockFd);
+        }
         close(fd);
         SetLastError(CodeOfErrno(error));
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE handle =
-        nomvera::platform::RegisterHandle(std::make_unique<FileObject>(fd, wantRead, wantWrite));
+    HANDLE handle = nomvera::platform::RegisterHandle(
+        std::make_unique<FileObject>(fd, lockFd, wantRead, wantWrite));
     const bool reportExisting =
         existed && (creationDisposition == OPEN_ALWAYS || creationDisposition == CREATE_ALWAYS);
     SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
