@@ -13,6 +13,8 @@
 // Failures give INVALID_FILE_ATTRIBUTES and the last-error code: 2 when the
 // path's folder exists but the entry does not, 3 when a folder on the way is
 // missing or not a folder, 5 when a folder on the way may not be searched.
+// As for every POSIX call, a trailing "/" makes the system resolve a final
+// symbolic link, so "link/" reports the target folder, not the link.
 #pragma once
 
 #include "platform/windows_types.h"
