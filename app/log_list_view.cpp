@@ -41,6 +41,16 @@ TLogListView::TLogListView(QWidget* parent) : QAbstractItemView(parent) {
     setHorizontalScrollMode(ScrollPerPixel);
     setVerticalScrollMode(ScrollPerPixel);
     setTextElideMode(Qt::ElideNone);
+    charWidth_ = std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('M')));
+}
+
+void TLogListView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        charWidth_ = std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('M')));
+        measuredWidth_ = 0;
+        updateGeometries();
+    }
+    QAbstractItemView::changeEvent(event);
 }
 
 void TLogListView::setModel(QAbstractItemModel* model) {
@@ -63,7 +73,7 @@ int TLogListView::ContentWidth() const {
     int estimate = 0;
     if (const auto* lines = qobject_cast<const TLogListModel*>(model())) {
         // A fixed-pitch font makes the character count a fair first guess.
-        estimate = lines->LongestLine() * fontMetrics().horizontalAdvance(QLatin1Char('M'));
+        estimate = lines->LongestLine() * charWidth_;
     }
     return std::max(estimate, measuredWidth_) + 8;
 }
@@ -210,13 +220,17 @@ QRegion TLogListView::visualRegionForSelection(const QItemSelection& selection) 
 
 void TLogListView::updateGeometries() {
     QAbstractItemView::updateGeometries();
+    UpdateScrollRanges();
+}
+
+void TLogListView::UpdateScrollRanges() {
     const QSize area = viewport()->size();
     QScrollBar* vertical = verticalScrollBar();
     vertical->setSingleStep(rowHeight_);
     vertical->setPageStep(std::max(rowHeight_, area.height()));
     vertical->setRange(0, std::max(0, Rows() * rowHeight_ - area.height()));
     QScrollBar* horizontal = horizontalScrollBar();
-    horizontal->setSingleStep(std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('M'))));
+    horizontal->setSingleStep(charWidth_);
     horizontal->setPageStep(std::max(1, area.width()));
     horizontal->setRange(0, std::max(0, ContentWidth() - area.width()));
 }
@@ -262,8 +276,12 @@ void TLogListView::paintEvent(QPaintEvent* event) {
 
 void TLogListView::rowsInserted(const QModelIndex& parent, int start, int end) {
     QAbstractItemView::rowsInserted(parent, start, end);
-    updateGeometries();
-    viewport()->update();
+    UpdateScrollRanges();
+    // Only rows that land inside the viewport need painting now.
+    const int top = RowTop(start) - verticalOffset();
+    if (top < viewport()->height()) {
+        viewport()->update(QRect(0, top, viewport()->width(), (end - start + 1) * rowHeight_));
+    }
 }
 
 void TLogListView::resizeEvent(QResizeEvent* event) {

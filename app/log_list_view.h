@@ -60,14 +60,18 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void reset() override;
 
 private:
     int Rows() const;
     int ContentWidth() const;
     int RowTop(int row) const { return row * rowHeight_; }
+    // The scroll bars' ranges for the current rows and widths.
+    void UpdateScrollRanges();
 
     int rowHeight_ = 15;
+    int charWidth_ = 1;
     // Widest line seen while painting, in pixels; lines are measured only
     // when they are painted, so appending stays cheap.
     mutable int measuredWidth_ = 0;
