@@ -243,6 +243,10 @@ private slots:
             module + u" [" + nomvera::support::GetFileVersionText(module) +
             u"][ Build: 01-Jan-2023][unlimited users]");
         QVERIFY2(lines[1].endsWith(QStringLiteral("|I|.") + banner), qPrintable(lines[1]));
+        // This test program carries no file version, unlike the tool itself.
+        QVERIFY2(lines[1].endsWith(QStringLiteral(" [.No FileInfo in file][ Build: 01-Jan-2023]"
+                                                  "[unlimited users]")),
+                 qPrintable(lines[1]));
         QVERIFY(lines.last().endsWith(QStringLiteral("|I|.End: Create")));
         QCOMPARE(SelectedLogRow(form), lines.size() - 1);
         if (nomvera::accounts::IsAdministrator()) {

@@ -207,6 +207,14 @@ TEST_F(ProgramTest, PressingOneEndsWithExitCodeOneAfterItsLogLine) {
     EXPECT_TRUE(lines.back().ends_with(" Log stopped")) << lines.back();
     EXPECT_TRUE(LastActivityLine(lines).ends_with("|I|ExitCode: 1")) << LastActivityLine(lines);
     EXPECT_TRUE(HasLineEndingWith(lines, "|I|End: Create"));
+    // The start: the log's start line, then Begin, then the banner with the
+    // program's own file version.
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_NE(lines[0].find(" Log Started[" + LogPath(RunningAsRoot()) + "]"), std::string::npos);
+    EXPECT_TRUE(lines[1].ends_with("|I|Begin: Create")) << lines[1];
+    EXPECT_TRUE(lines[2].ends_with("|I|." + posix::ExecutableFolder() +
+                                   "/nomvera [2.2.205.1][ Build: 01-Jan-2023][unlimited users]"))
+        << lines[2];
 }
 
 TEST_F(ProgramTest, ClosingTheWindowEndsWithExitCodeZero) {
