@@ -47,8 +47,9 @@ struct TEntry {
 };
 
 BOOL SetAttributes(const TEntry& entry, DWORD attributes) {
-    return entry.folder != nullptr ? SetFileAttributesW(entry.folder, entry.name.c_str(), attributes)
-                                   : SetFileAttributesW(entry.path.c_str(), attributes);
+    return entry.folder != nullptr
+               ? SetFileAttributesW(entry.folder, entry.name.c_str(), attributes)
+               : SetFileAttributesW(entry.path.c_str(), attributes);
 }
 
 BOOL RemoveFolder(const TEntry& entry) {
@@ -77,14 +78,14 @@ public:
             SetAttributes(self, FILE_ATTRIBUTE_DIRECTORY);
         }
         {
-            THandleCloser folder(self.folder != nullptr ? OpenFolderW(self.folder, self.name.c_str())
-                                                        : OpenFolderW(nullptr, self.path.c_str()),
+            THandleCloser folder(self.folder != nullptr
+                                     ? OpenFolderW(self.folder, self.name.c_str())
+                                     : OpenFolderW(nullptr, self.path.c_str()),
                                  false);
             // Every entry of the folder, as a search of prefix + "*.*" gives them.
             WIN32_FIND_DATAW found{};
-            THandleCloser search(folder.Valid() ? FindFirstFileW(folder.Get(), &found)
-                                                : INVALID_HANDLE_VALUE,
-                                 true);
+            THandleCloser search(
+                folder.Valid() ? FindFirstFileW(folder.Get(), &found) : INVALID_HANDLE_VALUE, true);
             if (search.Valid()) {
                 do {
                     const std::u16string name = found.cFileName;
@@ -99,8 +100,8 @@ public:
         if (support::UpperText(prefix) == startKey_ && !removeRoot_) {
             return;
         }
-        RemoveFolderAttempts(self, "RemoveDirectory(4#): ", "RemoveDirectory(5#): ",
-                             "RemoveDirectory(6#): ");
+        RemoveFolderAttempts(
+            self, "RemoveDirectory(4#): ", "RemoveDirectory(5#): ", "RemoveDirectory(6#): ");
     }
 
 private:
@@ -111,8 +112,8 @@ private:
         }
         const TEntry sub{folder, name, prefix + name};
         Descend(sub, attributes);
-        RemoveFolderAttempts(sub, "RemoveDirectory(1#): ", "RemoveDirectory(2#): ",
-                             "RemoveDirectory(3#): ");
+        RemoveFolderAttempts(
+            sub, "RemoveDirectory(1#): ", "RemoveDirectory(2#): ", "RemoveDirectory(3#): ");
     }
 
     void DeleteOneFile(HANDLE folder, const std::u16string& name, const std::u16string& prefix) {
@@ -227,7 +228,8 @@ void DeleteFilesInSubdirW(const std::u16string& path, log::TDiagnosticLog* log, 
         if (namesRoot) {
             // A root ("/", a drive or a share) is never emptied.
         } else if (support::FolderExistsW(path)) {
-            removal.Descend(TEntry{nullptr, std::u16string(), path}, GetFileAttributesW(path.c_str()));
+            removal.Descend(TEntry{nullptr, std::u16string(), path},
+                            GetFileAttributesW(path.c_str()));
         } else if (log != nullptr) {
             log->WriteError(u"RemoveDirectory: " + path);
             log->WriteErrorAnsi(support::SystemMessageText(ERROR_FILE_NOT_FOUND));

@@ -32,8 +32,14 @@ std::mt19937_64 FreshGenerator() {
     std::random_device device;
     const auto ticks = static_cast<std::uint64_t>(
         std::chrono::high_resolution_clock::now().time_since_epoch().count());
-    std::seed_seq seed{device(), device(), device(), device(), device(), device(),
-                       static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
+    std::seed_seq seed{device(),
+                       device(),
+                       device(),
+                       device(),
+                       device(),
+                       device(),
+                       static_cast<std::uint32_t>(ticks),
+                       static_cast<std::uint32_t>(ticks >> 32)};
     return std::mt19937_64(seed);
 }
 
@@ -61,7 +67,8 @@ std::u16string RandomPassword(std::int32_t length) {
         }
         auto sorted = position;
         std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(places));
-        if (std::adjacent_find(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(places)) ==
+        if (std::adjacent_find(sorted.begin(),
+                               sorted.begin() + static_cast<std::ptrdiff_t>(places)) ==
             sorted.begin() + static_cast<std::ptrdiff_t>(places)) {
             break;
         }

@@ -74,8 +74,8 @@ void AddToTickedGroups(TBatchHost& host, const std::u16string& accountName, PSID
         }
         const std::u16string group = host.GroupName(index);
         LOCALGROUP_MEMBERS_INFO_0 member{sid};
-        const NET_API_STATUS status = NetLocalGroupAddMembers(
-            nullptr, group.c_str(), 0, reinterpret_cast<LPBYTE>(&member), 1);
+        const NET_API_STATUS status = NetLocalGroupAddMembers(nullptr, group.c_str(), 0,
+                                                              reinterpret_cast<LPBYTE>(&member), 1);
         if (status == NERR_Success) {
             host.LogInfo(u"User[" + accountName + u"] is a member of [" + group + u"]");
         } else {
@@ -136,8 +136,8 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
     record.usri1_comment = comment.data();
     record.usri1_flags = kUserFlags;
     record.usri1_script_path = nullptr;
-    const NET_API_STATUS status = NetUserSetInfo(nullptr, accountName.c_str(), 1,
-                                                 reinterpret_cast<LPBYTE>(&record), nullptr);
+    const NET_API_STATUS status =
+        NetUserSetInfo(nullptr, accountName.c_str(), 1, reinterpret_cast<LPBYTE>(&record), nullptr);
     if (status != NERR_Success) {
         host.LogError(u"Setting User[" + accountName + u"] " + MessageOf(status));
         return;
@@ -173,8 +173,8 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
 }
 
 // Step E: the profile service first, then whatever is left on disk.
-void RemoveProfile(TBatchHost& host, const std::u16string& accountName,
-                   const std::string& sidText, const std::u16string& profilePath) {
+void RemoveProfile(TBatchHost& host, const std::u16string& accountName, const std::string& sidText,
+                   const std::u16string& profilePath) {
     if (!sidText.empty()) {
         const std::u16string sid = WidenText(sidText);
         host.LogInfo(u"Delete Profile[" + accountName + u"] SID[" + sid + u"]");

@@ -91,14 +91,14 @@ struct Identity {
 };
 
 bool IdentityOf(int fd, Identity& id) {
-    struct statx stx{};
+    struct statx stx {};
     if (statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &stx) == 0) {
         id.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
         id.inode = stx.stx_ino;
         id.mount = (stx.stx_mask & STATX_MNT_ID) != 0 ? stx.stx_mnt_id : 0;
         return true;
     }
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd, &st) != 0) {
         return false;
     }
@@ -109,7 +109,7 @@ bool IdentityOf(int fd, Identity& id) {
 }
 
 bool IsRootIdentity(dev_t device, ino_t inode) {
-    struct stat root{};
+    struct stat root {};
     return stat("/", &root) == 0 && root.st_dev == device && root.st_ino == inode;
 }
 
@@ -197,7 +197,7 @@ bool NextEntry(SearchObject& search, WIN32_FIND_DATAW& data) {
             continue;
         }
         data = WIN32_FIND_DATAW{};
-        struct statx stx{};
+        struct statx stx {};
         if (statx(dirfd(search.dir), entry->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
                   STATX_BASIC_STATS | STATX_MNT_ID, &stx) == 0) {
             data.dwFileAttributes = AttributesOf(stx.stx_mode);
@@ -379,7 +379,7 @@ HANDLE OpenFolderW(HANDLE parent, LPCWSTR name) {
     if (fd < 0) {
         const int error = errno;
         return FailHandle(error == ELOOP || error == ENOTDIR ? ERROR_DIRECTORY
-                                                              : CodeOfErrno(error));
+                                                             : CodeOfErrno(error));
     }
     auto state = std::make_shared<FolderState>();
     state->fd = fd;
@@ -414,7 +414,7 @@ BOOL SetFileAttributesW(HANDLE folder, LPCWSTR name, DWORD attributes) {
     mode_t mode = state->entryMode;
     bool onFolderMount = state->entryOnFolderMount;
     if (!current) {
-        struct statx stx{};
+        struct statx stx {};
         if (statx(state->fd, raw.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
                   STATX_MODE | STATX_MNT_ID, &stx) != 0) {
             return Fail(CodeOfErrno(errno));
@@ -491,7 +491,7 @@ BOOL IsFileSystemRootW(LPCWSTR path) {
     if (!text || text->empty()) {
         return FALSE;
     }
-    struct stat st{};
+    struct stat st {};
     if (stat(text->c_str(), &st) != 0) {
         return FALSE;
     }

@@ -78,10 +78,12 @@ TEST_F(GroupBatchTest, CountsOutsideOneTo999TouchNothing) {
         const char* error;
     };
     const Case cases[] = {
-        {batches::CreateLocalGroupsBatch, "Create Local Groups", "Can not do; no users to create: "},
+        {batches::CreateLocalGroupsBatch, "Create Local Groups",
+         "Can not do; no users to create: "},
         {batches::CreateGlobalGroupsBatch, "Create Global Groups",
          "Can not do; no Groups to create: "},
-        {batches::DeleteLocalGroupsBatch, "Delete Local Groups", "Can not do; no Groups to delete: "},
+        {batches::DeleteLocalGroupsBatch, "Delete Local Groups",
+         "Can not do; no Groups to delete: "},
         {batches::DeleteGlobalGroupsBatch, "Delete Global Groups",
          "Can not do; no Groups to delete: "},
     };

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <dirent.h>
 #include <sched.h>
 #include <sys/mount.h>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -142,7 +142,8 @@ TEST_F(RemovalTest, RemovesAReadOnlyTreeWithItsStartFolder) {
     const auto lines = Remove(start, true, true);
 
     EXPECT_FALSE(Exists(start));
-    EXPECT_EQ(LinesEndingWith(lines, "Begin DeleteFilesInSubdirW: " + start + " [yes yes]").size(), 1u);
+    EXPECT_EQ(LinesEndingWith(lines, "Begin DeleteFilesInSubdirW: " + start + " [yes yes]").size(),
+              1u);
     EXPECT_EQ(LinesEndingWith(lines, EndLine(0)).size(), 1u);
     EXPECT_EQ(FailureLineCount(lines), 0u);
 }
@@ -203,9 +204,10 @@ TEST_F(RemovalTest, KeepsLogFilesAndTheFoldersAboveThemWithoutAllFiles) {
                   1u)
             << mark;
     }
-    EXPECT_EQ(LinesEndingWith(lines, FailureLine("RemoveDirectory(6#): ", start, ERROR_DIR_NOT_EMPTY))
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        LinesEndingWith(lines, FailureLine("RemoveDirectory(6#): ", start, ERROR_DIR_NOT_EMPTY))
+            .size(),
+        1u);
     EXPECT_EQ(FailureLineCount(lines), 9u);
     EXPECT_EQ(LinesEndingWith(lines, EndLine(9)).size(), 1u);
 }
@@ -275,8 +277,9 @@ TEST_F(RemovalTest, NeverTouchesTheRootFolder) {
         EXPECT_EQ(status, 0);
         const auto lines = RemovalLines();
         ASSERT_EQ(lines.size(), 2u);
-        EXPECT_EQ(LinesEndingWith(lines, "Begin DeleteFilesInSubdirW: " + path + " [yes yes]").size(),
-                  1u);
+        EXPECT_EQ(
+            LinesEndingWith(lines, "Begin DeleteFilesInSubdirW: " + path + " [yes yes]").size(),
+            1u);
         EXPECT_EQ(LinesEndingWith(lines, EndLine(0)).size(), 1u);
     }
 }
@@ -336,9 +339,10 @@ TEST_F(RemovalTest, EntersAtMostAThousandFolders) {
 
     // The start and 999 subfolders are entered; six stay, and so does the start.
     EXPECT_EQ(EntryCount(start), 6u);
-    EXPECT_EQ(LinesEndingWith(lines, FailureLine("RemoveDirectory(4#): ", start, ERROR_DIR_NOT_EMPTY))
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        LinesEndingWith(lines, FailureLine("RemoveDirectory(4#): ", start, ERROR_DIR_NOT_EMPTY))
+            .size(),
+        1u);
     EXPECT_EQ(LinesEndingWith(lines, EndLine(3)).size(), 1u);
 }
 
@@ -390,7 +394,8 @@ TEST_F(RemovalTest, NeverEntersAnotherMount) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
             _exit(77);
         }
         if (mount("nomvera-test", (start + "/tmpfs").c_str(), "tmpfs", 0, "mode=0711") != 0 ||
@@ -400,11 +405,16 @@ TEST_F(RemovalTest, NeverEntersAnotherMount) {
         MakeFile(start + "/tmpfs/on-tmpfs.txt", "tmpfs");
         RemoveWithLog(start, true, true);
         int result = 0;
-        if (ReadTextFile(start + "/tmpfs/on-tmpfs.txt") != "tmpfs") result |= 1;
-        if (ModeOf(start + "/tmpfs") != 0711) result |= 2;
-        if (ReadTextFile(start + "/bound/keep.txt") != "canary") result |= 4;
-        if (ModeOf(start + "/bound") != 0750) result |= 8;
-        if (Exists(start + "/plain.txt")) result |= 16;
+        if (ReadTextFile(start + "/tmpfs/on-tmpfs.txt") != "tmpfs")
+            result |= 1;
+        if (ModeOf(start + "/tmpfs") != 0711)
+            result |= 2;
+        if (ReadTextFile(start + "/bound/keep.txt") != "canary")
+            result |= 4;
+        if (ModeOf(start + "/bound") != 0750)
+            result |= 8;
+        if (Exists(start + "/plain.txt"))
+            result |= 16;
         _exit(result);
     }
     int status = 0;
@@ -417,10 +427,12 @@ TEST_F(RemovalTest, NeverEntersAnotherMount) {
     EXPECT_EQ(ReadTextFile(canary + "/keep.txt"), "canary");
     EXPECT_EQ(ModeOf(canary), 0750u);
     const auto lines = RemovalLines();
-    EXPECT_EQ(LinesEndingWith(lines, FailureLine("RemoveDirectory(4#): ", start + "/tmpfs", 32)).size(),
-              1u);
-    EXPECT_EQ(LinesEndingWith(lines, FailureLine("RemoveDirectory(4#): ", start + "/bound", 32)).size(),
-              1u);
+    EXPECT_EQ(
+        LinesEndingWith(lines, FailureLine("RemoveDirectory(4#): ", start + "/tmpfs", 32)).size(),
+        1u);
+    EXPECT_EQ(
+        LinesEndingWith(lines, FailureLine("RemoveDirectory(4#): ", start + "/bound", 32)).size(),
+        1u);
 }
 
 } // namespace

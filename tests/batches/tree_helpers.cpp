@@ -27,17 +27,17 @@ void MakeFile(const std::string& path, const std::string& content, mode_t mode) 
 }
 
 bool Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return lstat(path.c_str(), &st) == 0;
 }
 
 bool IsFolder(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 mode_t ModeOf(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return lstat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
@@ -74,7 +74,8 @@ std::vector<std::string> LogFileLines(const std::string& path) {
 
 namespace {
 bool EndsWith(const std::string& line, const std::string& text) {
-    return line.size() >= text.size() && line.compare(line.size() - text.size(), text.size(), text) == 0;
+    return line.size() >= text.size() &&
+           line.compare(line.size() - text.size(), text.size(), text) == 0;
 }
 } // namespace
 
