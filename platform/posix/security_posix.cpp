@@ -118,7 +118,8 @@ std::string SidValue::ToString() const {
         text += std::to_string(authority);
     }
     for (std::uint32_t sub : subAuthorities) {
-        text += "-" + std::to_string(sub);
+        text += '-';
+        text += std::to_string(sub);
     }
     return text;
 }
