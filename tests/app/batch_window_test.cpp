@@ -119,10 +119,10 @@ private slots:
         TMainForm& form = Form();
         PrepareUsers(form.CreateRadio, QStringLiteral("2"));
         QVERIFY(form.ProfileCheck->isChecked());
-        // Only the Users group stays ticked among several entries.
+        // Only the Remote Desktop Users group stays ticked among several entries.
         for (int row = 0; row < form.GroupCheckList->count(); ++row) {
             QListWidgetItem* item = form.GroupCheckList->item(row);
-            item->setCheckState(item->text() == QStringLiteral("users") ? Qt::Checked
+            item->setCheckState(item->text() == QStringLiteral("tsusers") ? Qt::Checked
                                                                         : Qt::Unchecked);
         }
         QVERIFY(form.GroupCheckList->count() > 1);
@@ -138,7 +138,7 @@ private slots:
             const QString number = user.right(3);
             for (const QString& text :
                  {QStringLiteral("Created User[%1] Password[pass%2]").arg(user, number),
-                  QStringLiteral("] is a member of [users]"),
+                  QStringLiteral("] is a member of [tsusers]"),
                   QStringLiteral("[%1]").arg(QString::fromStdString(Home(name)))}) {
                 const int next = IndexEndingWith(lines, text, at + 1);
                 QVERIFY2(next > at, qPrintable(text));
