@@ -64,7 +64,9 @@ BOOL FindClose(HANDLE findFile);
 HANDLE OpenFolderW(HANDLE parent, LPCWSTR name);
 
 // Lists every entry of an open folder, as FindFirstFileW with "*.*" does.
-// The search holds its own reference to the folder.
+// The search holds its own reference to the folder and reads through the
+// folder's descriptor: one search at a time per folder handle (a new one
+// starts again from the first entry).
 HANDLE FindFirstFileW(HANDLE folder, LPWIN32_FIND_DATAW findData);
 
 // FILE_ATTRIBUTE_READONLY set clears every write bit; clear, it gives the

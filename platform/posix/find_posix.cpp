@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -136,19 +137,54 @@ struct FolderObject : KernelObject {
     std::shared_ptr<FolderState> state;
 };
 
+// A search reads its folder's own descriptor (a walk then holds one
+// descriptor per level, not two), a batch of entries at a time.
 struct SearchObject : KernelObject {
     std::shared_ptr<FolderState> folder;
-    DIR* dir = nullptr;
     std::string pattern; // empty: every entry
+    alignas(8) char batch[8192];
+    long batchSize = 0;
+    long batchOffset = 0;
     ~SearchObject() override {
-        if (dir != nullptr) {
-            closedir(dir);
-        }
         if (folder) {
             folder->entryKnown = false;
         }
     }
 };
+
+struct RawEntry {
+    const char* name = nullptr;
+    unsigned char type = DT_UNKNOWN;
+};
+
+struct LinuxDirent64 {
+    std::uint64_t d_ino;
+    std::int64_t d_off;
+    unsigned short d_reclen;
+    unsigned char d_type;
+    char d_name[1];
+};
+
+// The next entry of the folder; false at the end (errno 0) or on a failure.
+bool ReadRawEntry(SearchObject& search, RawEntry& entry) {
+    if (search.batchOffset >= search.batchSize) {
+        const long read =
+            syscall(SYS_getdents64, search.folder->fd, search.batch, sizeof search.batch);
+        if (read <= 0) {
+            if (read == 0) {
+                errno = 0;
+            }
+            return false;
+        }
+        search.batchSize = read;
+        search.batchOffset = 0;
+    }
+    const auto* record = reinterpret_cast<const LinuxDirent64*>(search.batch + search.batchOffset);
+    search.batchOffset += record->d_reclen;
+    entry.name = record->d_name;
+    entry.type = record->d_type;
+    return true;
+}
 
 // An entry lies on its folder's mount unless it is a mount point itself (of
 // another file system or a bind mount).
@@ -186,19 +222,19 @@ DWORD AttributesOf(mode_t mode) {
 // current entry. False (with the code set) at the end or on a failure.
 bool NextEntry(SearchObject& search, WIN32_FIND_DATAW& data) {
     for (;;) {
-        errno = 0;
-        dirent* entry = readdir(search.dir);
-        if (entry == nullptr) {
+        RawEntry raw;
+        if (!ReadRawEntry(search, raw)) {
             search.folder->entryKnown = false;
             SetLastError(errno == 0 ? kErrorNoMoreFiles : CodeOfErrno(errno));
             return false;
         }
-        if (!search.pattern.empty() && fnmatch(search.pattern.c_str(), entry->d_name, 0) != 0) {
+        const RawEntry* entry = &raw;
+        if (!search.pattern.empty() && fnmatch(search.pattern.c_str(), entry->name, 0) != 0) {
             continue;
         }
         data = WIN32_FIND_DATAW{};
         struct statx stx {};
-        if (statx(dirfd(search.dir), entry->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+        if (statx(search.folder->fd, entry->name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
                   STATX_BASIC_STATS | STATX_MNT_ID, &stx) == 0) {
             data.dwFileAttributes = AttributesOf(stx.stx_mode);
             data.nFileSizeHigh = static_cast<DWORD>(stx.stx_size >> 32);
@@ -210,18 +246,18 @@ bool NextEntry(SearchObject& search, WIN32_FIND_DATAW& data) {
             search.folder->entryOnFolderMount = OnMountOf(*search.folder, stx);
         } else {
             // Gone or unreadable since it was listed: report what the listing knew.
-            data.dwFileAttributes = entry->d_type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
-                                    : entry->d_type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
-                                                              : FILE_ATTRIBUTE_NORMAL;
+            data.dwFileAttributes = entry->type == DT_DIR   ? FILE_ATTRIBUTE_DIRECTORY
+                                    : entry->type == DT_LNK ? FILE_ATTRIBUTE_REPARSE_POINT
+                                                            : FILE_ATTRIBUTE_NORMAL;
             search.folder->entryMode = 0;
         }
-        std::u16string shown = nomvera::posix::Utf8ToUtf16Lossy(entry->d_name);
+        std::u16string shown = nomvera::posix::Utf8ToUtf16Lossy(entry->name);
         if (shown.size() >= MAX_PATH) {
             shown.resize(MAX_PATH - 1);
         }
         shown.copy(data.cFileName, shown.size());
         data.cFileName[shown.size()] = 0;
-        search.folder->entryRaw = entry->d_name;
+        search.folder->entryRaw = entry->name;
         search.folder->entryShown = std::move(shown);
         search.folder->entryKnown = search.folder->entryMode != 0;
         return true;
@@ -230,20 +266,12 @@ bool NextEntry(SearchObject& search, WIN32_FIND_DATAW& data) {
 
 HANDLE StartSearch(std::shared_ptr<FolderState> folder, std::string pattern,
                    LPWIN32_FIND_DATAW findData) {
-    const int copy = fcntl(folder->fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) {
+    // A new search of a folder starts again from its first entry.
+    if (lseek(folder->fd, 0, SEEK_SET) < 0) {
         return FailHandle(CodeOfErrno(errno));
     }
-    DIR* dir = fdopendir(copy);
-    if (dir == nullptr) {
-        const int error = errno;
-        close(copy);
-        return FailHandle(CodeOfErrno(error));
-    }
-    rewinddir(dir);
     auto search = std::make_unique<SearchObject>();
     search->folder = std::move(folder);
-    search->dir = dir;
     search->pattern = std::move(pattern);
     if (!NextEntry(*search, *findData)) {
         const DWORD code = GetLastError();

@@ -346,6 +346,26 @@ TEST_F(RemovalTest, EntersAtMostAThousandFolders) {
     EXPECT_EQ(LinesEndingWith(lines, EndLine(3)).size(), 1u);
 }
 
+// A chain deeper than the limit: one open folder per level, and nothing of
+// the chain can go, since its deepest entered folder keeps a subfolder.
+TEST_F(RemovalTest, StopsEnteringAChainDeeperThanAThousandFolders) {
+    MakeFolder(start);
+    std::string deepest = start;
+    for (int level = 1; level <= 1005; ++level) {
+        deepest += "/d";
+        MakeFolder(deepest);
+    }
+    RemoveWithLog(start, true, true);
+    const auto lines = RemovalLines();
+
+    EXPECT_TRUE(IsFolder(deepest));
+    EXPECT_EQ(FailureLineCount(lines), 50u);
+    // Each of the 999 entered subfolders fails its own three attempts and its
+    // parent's three; the start its three. A level that could not be opened
+    // (out of descriptors) would end the entering early and give fewer.
+    EXPECT_EQ(LinesEndingWith(lines, EndLine(999 * 6 + 3)).size(), 1u);
+}
+
 TEST_F(RemovalTest, ReportsAMissingStartPath) {
     const std::string missing = work / "missing";
     Remove(missing, true, true);
