@@ -15,15 +15,11 @@
 // search of that folder.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/windows_types.h"
 
 #include <string>
-
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-};
 
 struct WIN32_FIND_DATAW {
     DWORD dwFileAttributes;
