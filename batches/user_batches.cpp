@@ -28,40 +28,31 @@ std::u16string CountText(std::int32_t count) {
     return WidenText(support::DecimalText(count));
 }
 
-// Releases a record of the account service when the pass ends.
-class TNetRecord {
+// Releases what a pass obtained (a record of the account service, a token)
+// when the pass ends, also when an exception passes.
+template <class Handle, auto Release> class TReleasedAtPassEnd {
 public:
-    TNetRecord() = default;
-    ~TNetRecord() {
-        if (record_ != nullptr) {
-            NetApiBufferFree(record_);
+    TReleasedAtPassEnd() = default;
+    ~TReleasedAtPassEnd() {
+        if (value_ != nullptr) {
+            Release(value_);
         }
     }
-    TNetRecord(const TNetRecord&) = delete;
-    TNetRecord& operator=(const TNetRecord&) = delete;
-    LPBYTE* Out() { return &record_; }
-    const USER_INFO_1* User() const { return reinterpret_cast<const USER_INFO_1*>(record_); }
+    TReleasedAtPassEnd(const TReleasedAtPassEnd&) = delete;
+    TReleasedAtPassEnd& operator=(const TReleasedAtPassEnd&) = delete;
+    Handle* Out() { return &value_; }
+    Handle Get() const { return value_; }
 
 private:
-    LPBYTE record_ = nullptr;
+    Handle value_ = nullptr;
 };
 
-class TTokenHolder {
+class TNetRecord : public TReleasedAtPassEnd<LPBYTE, &NetApiBufferFree> {
 public:
-    TTokenHolder() = default;
-    ~TTokenHolder() {
-        if (token_ != nullptr) {
-            CloseHandle(token_);
-        }
-    }
-    TTokenHolder(const TTokenHolder&) = delete;
-    TTokenHolder& operator=(const TTokenHolder&) = delete;
-    PHANDLE Out() { return &token_; }
-    HANDLE Get() const { return token_; }
-
-private:
-    HANDLE token_ = nullptr;
+    const USER_INFO_1* User() const { return reinterpret_cast<const USER_INFO_1*>(Get()); }
 };
+
+using TTokenHolder = TReleasedAtPassEnd<HANDLE, &CloseHandle>;
 
 void AddToTickedGroups(TBatchHost& host, const std::u16string& accountName, PSID sid) {
     // A list of a single entry is never used, ticked or not.

@@ -68,6 +68,27 @@ void TSidBuffer::Clear() {
     std::memset(storage_, 0, Allocated(capacity_, kSidSpare));
 }
 
+namespace {
+
+// The registry read of both text buffers: never more than the capacity, so
+// the spare NULs stay and the text is terminated even when the value is not.
+template <class Buffer, class Name, class Query>
+LONG QueryRegistryInto(Buffer& buffer, DWORD capacity, void* storage, Query query, HKEY key,
+                       Name valueName, DWORD& requestedLength, DWORD& valueType) {
+    if (requestedLength > capacity) {
+        return static_cast<LONG>(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    valueType = 0;
+    if (requestedLength == 0) {
+        requestedLength = capacity;
+    }
+    buffer.Clear();
+    return query(key, valueName, nullptr, &valueType, static_cast<LPBYTE>(storage),
+                 &requestedLength);
+}
+
+} // namespace
+
 TWideTextBuffer::TWideTextBuffer(std::int32_t characters)
     : byteCapacity_(WideByteCapacity(characters)) {
     AllocZeroedBlock(storage_, Allocated(byteCapacity_, kWideSpare));
@@ -98,17 +119,8 @@ std::u16string TWideTextBuffer::ToString() const {
 
 LONG TWideTextBuffer::QueryRegistryValue(HKEY key, LPCWSTR valueName, DWORD& requestedLength,
                                          DWORD& valueType) {
-    DWORD capacity = static_cast<DWORD>(byteCapacity_);
-    if (requestedLength > capacity) {
-        return static_cast<LONG>(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    valueType = 0;
-    if (requestedLength == 0) {
-        requestedLength = capacity;
-    }
-    Clear();
-    return RegQueryValueExW(key, valueName, nullptr, &valueType, static_cast<LPBYTE>(storage_),
-                            &requestedLength);
+    return QueryRegistryInto(*this, static_cast<DWORD>(byteCapacity_), storage_, RegQueryValueExW,
+                             key, valueName, requestedLength, valueType);
 }
 
 TAnsiTextBuffer::TAnsiTextBuffer(std::int32_t capacity) : capacity_(NonNegative(capacity)) {
@@ -131,17 +143,8 @@ std::string TAnsiTextBuffer::ToString() const {
 
 LONG TAnsiTextBuffer::QueryRegistryValue(HKEY key, LPCSTR valueName, DWORD& requestedLength,
                                          DWORD& valueType) {
-    DWORD capacity = static_cast<DWORD>(capacity_);
-    if (requestedLength > capacity) {
-        return static_cast<LONG>(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    valueType = 0;
-    if (requestedLength == 0) {
-        requestedLength = capacity;
-    }
-    Clear();
-    return RegQueryValueExA(key, valueName, nullptr, &valueType, static_cast<LPBYTE>(storage_),
-                            &requestedLength);
+    return QueryRegistryInto(*this, static_cast<DWORD>(capacity_), storage_, RegQueryValueExA, key,
+                             valueName, requestedLength, valueType);
 }
 
 TSidBuffer* NewSidBuffer(std::int32_t capacityBytes) {

@@ -125,11 +125,14 @@ bool FolderExistsA(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::string TempFolderA() {
-    std::string result = kFallbackTempFolder;
-    TAnsiTextBuffer* buffer = NewAnsiTextBuffer(kTempBufferSize);
+namespace {
+
+// The system's temporary folder through a buffer of kTempBufferSize units,
+// or the fallback when the answer does not fit.
+template <class Buffer, class Text, class Query>
+Text TempFolderThrough(Buffer* buffer, Text result, Query query) {
     try {
-        DWORD n = GetTempPathA(static_cast<DWORD>(buffer->Size()), buffer->Data());
+        DWORD n = query(static_cast<DWORD>(kTempBufferSize), buffer->Data());
         if (n > 0 && n < static_cast<DWORD>(kTempBufferSize)) {
             result = buffer->ToString();
         }
@@ -141,20 +144,16 @@ std::string TempFolderA() {
     return result;
 }
 
+} // namespace
+
+std::string TempFolderA() {
+    return TempFolderThrough(NewAnsiTextBuffer(kTempBufferSize), std::string(kFallbackTempFolder),
+                             GetTempPathA);
+}
+
 std::u16string TempFolderW() {
-    std::u16string result = WidenText(kFallbackTempFolder);
-    TWideTextBuffer* buffer = NewWideTextBuffer(kTempBufferSize);
-    try {
-        DWORD n = GetTempPathW(buffer->Length(), buffer->Data());
-        if (n > 0 && n < static_cast<DWORD>(kTempBufferSize)) {
-            result = buffer->ToString();
-        }
-    } catch (...) {
-        FreeAndNilBuffer(buffer);
-        throw;
-    }
-    FreeAndNilBuffer(buffer);
-    return result;
+    return TempFolderThrough(NewWideTextBuffer(kTempBufferSize), WidenText(kFallbackTempFolder),
+                             GetTempPathW);
 }
 
 std::u16string WidenText(const std::string& text) {

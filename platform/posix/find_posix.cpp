@@ -426,16 +426,29 @@ HANDLE OpenFolderW(HANDLE parent, LPCWSTR name) {
     return nomvera::platform::RegisterHandle(std::move(object));
 }
 
-BOOL SetFileAttributesW(HANDLE folder, LPCWSTR name, DWORD attributes) {
-    if (const DWORD refused = AskSeam("SetFileAttributesW", name); refused != 0) {
-        return Fail(refused);
+// The common first steps of a change inside an open folder: the test seam,
+// the folder handle and the entry's name. Null (last error set) when refused.
+static FolderState* EntryToChange(const char* operation, HANDLE folder, LPCWSTR name,
+                                  std::string& raw) {
+    if (const DWORD refused = AskSeam(operation, name); refused != 0) {
+        Fail(refused);
+        return nullptr;
     }
     FolderState* state = FolderOf(folder);
     if (state == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
+        Fail(ERROR_INVALID_HANDLE);
+        return nullptr;
     }
-    std::string raw;
     if (!EntryName(*state, name, raw)) {
+        return nullptr;
+    }
+    return state;
+}
+
+BOOL SetFileAttributesW(HANDLE folder, LPCWSTR name, DWORD attributes) {
+    std::string raw;
+    FolderState* state = EntryToChange("SetFileAttributesW", folder, name, raw);
+    if (state == nullptr) {
         return FALSE;
     }
     const bool current = state->entryKnown && raw == state->entryRaw;
@@ -478,15 +491,9 @@ BOOL SetFileAttributesW(HANDLE folder, LPCWSTR name, DWORD attributes) {
 }
 
 BOOL DeleteFileW(HANDLE folder, LPCWSTR name) {
-    if (const DWORD refused = AskSeam("DeleteFileW", name); refused != 0) {
-        return Fail(refused);
-    }
-    FolderState* state = FolderOf(folder);
-    if (state == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
     std::string raw;
-    if (!EntryName(*state, name, raw)) {
+    FolderState* state = EntryToChange("DeleteFileW", folder, name, raw);
+    if (state == nullptr) {
         return FALSE;
     }
     if (unlinkat(state->fd, raw.c_str(), 0) != 0) {
@@ -496,15 +503,9 @@ BOOL DeleteFileW(HANDLE folder, LPCWSTR name) {
 }
 
 BOOL RemoveDirectoryW(HANDLE folder, LPCWSTR name) {
-    if (const DWORD refused = AskSeam("RemoveDirectoryW", name); refused != 0) {
-        return Fail(refused);
-    }
-    FolderState* state = FolderOf(folder);
-    if (state == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
     std::string raw;
-    if (!EntryName(*state, name, raw)) {
+    FolderState* state = EntryToChange("RemoveDirectoryW", folder, name, raw);
+    if (state == nullptr) {
         return FALSE;
     }
     if (unlinkat(state->fd, raw.c_str(), AT_REMOVEDIR) != 0) {

@@ -5,6 +5,7 @@
 #include "app/main_form.h"
 #include "app/program.h"
 #include "app/program_state.h"
+#include "tests/app/shown_form.h"
 #include "tests/app/test_environment.h"
 #include "tests/common/temp_folder.h"
 
@@ -72,17 +73,8 @@ class TBatchWindowTest : public QObject {
     std::unique_ptr<TWindowTestEnvironment> environment_;
     std::unique_ptr<TMainForm> form_;
 
-    TMainForm& Form() {
-        if (!form_) {
-            form_ = std::make_unique<TMainForm>();
-            form_->show();
-            if (!QTest::qWaitForWindowExposed(form_.get())) {
-                qWarning("the window was not exposed");
-            }
-        }
-        return *form_;
-    }
-    void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    TMainForm& Form() { return nomvera::test::ShowFormOnce(form_); }
+    void Click(QAbstractButton* button) { nomvera::test::ClickButton(button); }
     void Type(QLineEdit* edit, const QString& text) {
         edit->clear();
         QTest::keyClicks(edit, text);
@@ -123,7 +115,7 @@ private slots:
         for (int row = 0; row < form.GroupCheckList->count(); ++row) {
             QListWidgetItem* item = form.GroupCheckList->item(row);
             item->setCheckState(item->text() == QStringLiteral("tsusers") ? Qt::Checked
-                                                                        : Qt::Unchecked);
+                                                                          : Qt::Unchecked);
         }
         QVERIFY(form.GroupCheckList->count() > 1);
         Click(form.CreateUsersButton);

@@ -12,6 +12,7 @@
 #include "log/diagnostic_log.h"
 #include "shortcuts/shortcuts.h"
 #include "support/files.h"
+#include "tests/app/shown_form.h"
 #include "tests/app/test_environment.h"
 
 #include <QAccessible>
@@ -94,17 +95,8 @@ class TWindowTest : public QObject {
     std::unique_ptr<TWindowTestEnvironment> environment_;
     std::unique_ptr<TMainForm> form_;
 
-    TMainForm& Form() {
-        if (!form_) {
-            form_ = std::make_unique<TMainForm>();
-            form_->show();
-            if (!QTest::qWaitForWindowExposed(form_.get())) {
-                qWarning("the window was not exposed");
-            }
-        }
-        return *form_;
-    }
-    void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+    TMainForm& Form() { return nomvera::test::ShowFormOnce(form_); }
+    void Click(QAbstractButton* button) { nomvera::test::ClickButton(button); }
     // On the indicator: a radio button or check box reacts to clicks on its
     // indicator and caption only.
     void Click(QRadioButton* radio) {
