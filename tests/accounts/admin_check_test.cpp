@@ -3,6 +3,7 @@
 #include "accounts/admin_check.h"
 #include "platform/posix/module_path.h"
 #include "tests/accounts/account_test_support.h"
+#include "tests/common/child_process.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,30 +24,11 @@ protected:
 
     // The probe's output when run as nobody (uid 65534) without groups.
     std::string ProbeAsNobody() {
-        std::string probe = posix::ExecutableFolder() + "/accounts_admin_probe";
-        int out[2];
-        EXPECT_EQ(pipe(out), 0);
-        pid_t child = fork();
-        if (child == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            close(out[0]);
-            close(out[1]);
-            execl("/usr/bin/setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", probe.c_str(),
-                  static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        std::string text;
-        char buffer[1024];
-        ssize_t n;
-        while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
-            text.append(buffer, static_cast<std::size_t>(n));
-        }
-        close(out[0]);
-        int status = 0;
-        waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        return text;
+        const std::string probe = posix::ExecutableFolder() + "/accounts_admin_probe";
+        const TChildResult run = RunProgram(
+            {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", probe});
+        EXPECT_EQ(run.exitCode, 0);
+        return run.output;
     }
 };
 
@@ -78,7 +60,8 @@ TEST_F(AdminCheck, NamesAreLookedUpOnceAndAgainAfterAFailure) {
     ReplaceLine("etc/group", "tsusers:", "other:x:990:");
     EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), u"");
     WriteTextFile(Root() / "etc/group", group);
-    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), u"tsusers") << "a failed look-up is tried again";
+    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), u"tsusers")
+        << "a failed look-up is tried again";
 }
 
 TEST_F(AdminCheck, MissingSecurityLibraryMeansNoAdministratorAndNoGroupNames) {
@@ -88,12 +71,14 @@ TEST_F(AdminCheck, MissingSecurityLibraryMeansNoAdministratorAndNoGroupNames) {
     EXPECT_EQ(accounts::GetTokenElevationType(), -2);
     EXPECT_EQ(accounts::GetUsersGroupName(), u"");
     EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), u"");
-    EXPECT_EQ(accounts::GetAdministratorAccountName(), u"root") << "comes through the account service";
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), u"root")
+        << "comes through the account service";
 }
 
 TEST_F(AdminCheck, OtherAccountIsNotAnAdministratorAndIsRefusedEveryChange) {
     std::string before = Root().AccountFiles();
-    EXPECT_EQ(ProbeAsNobody(), "administrator=0\nadministrator-on-5=0\nelevation=1\nadd=5\ndelete=5\ngroup=5\n");
+    EXPECT_EQ(ProbeAsNobody(),
+              "administrator=0\nadministrator-on-5=0\nelevation=1\nadd=5\ndelete=5\ngroup=5\n");
     EXPECT_EQ(Root().AccountFiles(), before);
 }
 
@@ -101,7 +86,8 @@ TEST_F(AdminCheck, AdministratorsMemberWithoutRootHasALimitedToken) {
     ReplaceLine("etc/group", "sudo:", "sudo:x:27:nobody");
     ReplaceLine("etc/gshadow", "sudo:", "sudo:*::nobody");
     std::string before = Root().AccountFiles();
-    EXPECT_EQ(ProbeAsNobody(), "administrator=0\nadministrator-on-5=1\nelevation=3\nadd=5\ndelete=5\ngroup=5\n");
+    EXPECT_EQ(ProbeAsNobody(),
+              "administrator=0\nadministrator-on-5=1\nelevation=3\nadd=5\ndelete=5\ngroup=5\n");
     EXPECT_EQ(Root().AccountFiles(), before);
 }
 

@@ -99,28 +99,4 @@ int FindLine(const std::vector<std::string>& lines, const std::string& text, int
     return -1;
 }
 
-int RunAsNobody(const std::function<int()>& body) {
-    const pid_t child = fork();
-    if (child < 0) {
-        return -1;
-    }
-    if (child == 0) {
-        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
-            _exit(120);
-        }
-        int result = 121;
-        try {
-            result = body();
-        } catch (...) {
-            result = 122;
-        }
-        _exit(result);
-    }
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
-
 } // namespace nomvera::test

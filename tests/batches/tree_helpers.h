@@ -2,6 +2,8 @@
 // and batch tests.
 #pragma once
 
+#include "tests/common/child_process.h"
+
 #include <functional>
 #include <string>
 #include <sys/types.h>
@@ -23,10 +25,5 @@ std::vector<std::string> LinesEndingWith(const std::vector<std::string>& lines,
                                          const std::string& text);
 // The position of the first line at or after from that ends with text; -1 if none.
 int FindLine(const std::vector<std::string>& lines, const std::string& text, int from = 0);
-
-// Runs body in a forked child as the user nobody (uid and gid 65534, no
-// supplementary groups) and gives its exit status; -1 when the child did not
-// exit normally. The child never returns into the test.
-int RunAsNobody(const std::function<int()>& body);
 
 } // namespace nomvera::test

@@ -1,5 +1,7 @@
 #include "tests/common/sandbox_root.h"
 
+#include "tests/common/child_process.h"
+
 #include <cstdlib>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -23,38 +25,16 @@ void WriteFile(const std::string& path, const std::string& content, mode_t mode)
 
 // The lines a checker prints on standard output and standard error.
 std::vector<std::string> CheckerLines(const char* program, const std::string& root) {
-    int out[2];
-    if (pipe(out) != 0) {
-        return {std::string("cannot run ") + program};
-    }
-    pid_t child = fork();
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        dup2(out[1], STDERR_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl(program, program, "-r", "-R", root.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    std::string text;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+    const TChildResult run = RunProgram({program, "-r", "-R", root}, true);
     std::vector<std::string> lines;
     std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end;
-        lines.push_back(text.substr(start, end - start));
+    while (start < run.output.size()) {
+        std::size_t end = run.output.find('\n', start);
+        end = end == std::string::npos ? run.output.size() : end;
+        lines.push_back(run.output.substr(start, end - start));
         start = end + 1;
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
+    if (run.exitCode == 127) {
         lines.push_back(std::string("cannot run ") + program);
     }
     return lines;
@@ -64,7 +44,8 @@ bool IsSandboxNoise(const std::string& line) {
     bool missingThing = line.find("' does not exist") != std::string::npos &&
                         (line.find(": directory '") != std::string::npos ||
                          line.find(": program '") != std::string::npos);
-    return line.empty() || missingThing || line == "pwck: no changes" || line == "grpck: no changes";
+    return line.empty() || missingThing || line == "pwck: no changes" ||
+           line == "grpck: no changes";
 }
 
 } // namespace

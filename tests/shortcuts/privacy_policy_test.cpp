@@ -6,6 +6,7 @@
 #include "shortcuts/privacy_policy.h"
 #include "shortcuts/shortcut_steps.h"
 #include "support/text.h"
+#include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/shortcuts/shortcut_test_support.h"
 
@@ -121,32 +122,13 @@ TEST(NoPrivacyQuestions, WithoutRightsLogsAccessDeniedAndWritesNothing) {
     NOMVERA_SKIP_UNLESS_ROOT();
     SandboxRoot root;
     const std::string before = TreeOf(root.Path());
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        close(pipeFds[0]);
-        if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) {
-            _exit(2);
-        }
+    const TChildResult run = RunAsNobodyCapturing([] {
         TRecordingHost host;
         shortcuts::NoPrivacyQuestionsClick(host, kFacts);
-        std::string text = Describe(host.lines);
-        ssize_t written = write(pipeFds[1], text.data(), text.size());
-        _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 3);
-    }
-    close(pipeFds[1]);
-    std::string report;
-    char buffer[512];
-    for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
-        report.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(pipeFds[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+        return Describe(host.lines);
+    });
+    ASSERT_EQ(run.exitCode, 0);
+    const std::string& report = run.output;
     EXPECT_EQ(report, "E DisablePrivacyExperience: " + support::SystemMessageText(5) + "\n");
     EXPECT_NE(report.find(" [5]"), std::string::npos);
     EXPECT_EQ(TreeOf(root.Path()), before);

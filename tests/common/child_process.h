@@ -1,0 +1,29 @@
+// Child processes for tests: a program run with its output captured, and a
+// piece of test code run as the user nobody.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace nomvera::test {
+
+struct TChildResult {
+    std::string output;
+    int exitCode = -1; // -1 when the child did not exit normally
+};
+
+// Runs argv[0] (a full path) with an argument vector, no shell, and captures
+// its standard output (and standard error when asked). Exit code 127: the
+// program could not be started.
+TChildResult RunProgram(const std::vector<std::string>& argv, bool withStandardError = false);
+
+// Runs body in a forked child as nobody (uid and gid 65534, no supplementary
+// groups) and gives its exit status. The child never returns into the test:
+// 120 when dropping the rights failed, 122 when body threw.
+int RunAsNobody(const std::function<int()>& body);
+
+// The same, for a body that reports a text: the child exits 0 after writing it.
+TChildResult RunAsNobodyCapturing(const std::function<std::string()>& body);
+
+} // namespace nomvera::test
