@@ -65,11 +65,13 @@ std::u16string RandomPassword(std::int32_t length) {
         for (std::size_t k = 0; k < places; ++k) {
             position[k] = place(generator);
         }
-        auto sorted = position;
-        std::sort(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(places));
-        if (std::adjacent_find(sorted.begin(),
-                               sorted.begin() + static_cast<std::ptrdiff_t>(places)) ==
-            sorted.begin() + static_cast<std::ptrdiff_t>(places)) {
+        bool distinct = true;
+        for (std::size_t k = 1; k < places && distinct; ++k) {
+            for (std::size_t j = 0; j < k; ++j) {
+                distinct = distinct && position[j] != position[k];
+            }
+        }
+        if (distinct) {
             break;
         }
     }

@@ -52,7 +52,9 @@ int main(int argc, char** argv) {
         view.setModel(&model);
         view.resize(556, 385);
         view.show();
-        QTest::qWaitForWindowExposed(&view);
+        if (!QTest::qWaitForWindowExposed(&view)) {
+            std::printf("the log view was not exposed\n");
+        }
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < lines; ++i) {
@@ -68,7 +70,9 @@ int main(int argc, char** argv) {
 
         nomvera::app::TMainForm form;
         form.show();
-        QTest::qWaitForWindowExposed(&form);
+        if (!QTest::qWaitForWindowExposed(&form)) {
+            std::printf("the window was not exposed\n");
+        }
         form.ShowLoggingPage();
         const bool writing = form.LogWriter() != nullptr && form.LogWriter()->IsActive();
         timer.restart();
