@@ -44,7 +44,20 @@ struct TEntry {
     HANDLE folder; // null: the start folder, addressed by path
     std::u16string name;
     std::u16string path;
+    // The folder as its lines name it and as the prefix of its entries: the
+    // path for a subfolder, the start path with a trailing delimiter for the
+    // start folder.
+    std::u16string shown;
 };
+
+// The start folder is addressed without its trailing delimiters: with one,
+// the system would follow a start path that is a link to a folder.
+std::u16string WithoutTrailingDelimiters(std::u16string path) {
+    while (path.size() > 1 && path.back() == support::kWidePathDelimiter) {
+        path.pop_back();
+    }
+    return path;
+}
 
 BOOL SetAttributes(const TEntry& entry, DWORD attributes) {
     return entry.folder != nullptr
@@ -70,7 +83,7 @@ public:
     // start folder, GetFileAttributesW) gave them.
     void Descend(const TEntry& self, DWORD attributes) {
         ++foldersEntered_;
-        const std::u16string prefix = support::AddBackslashW(self.path);
+        const std::u16string prefix = support::AddBackslashW(self.shown);
         // Here a folder's read-only state guards its entries rather than the
         // folder itself: give its owner the rights back before going in.
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
@@ -110,7 +123,7 @@ private:
         if (name == u"." || name == u".." || foldersEntered_ >= kFolderLimit) {
             return;
         }
-        const TEntry sub{folder, name, prefix + name};
+        const TEntry sub{folder, name, prefix + name, prefix + name};
         Descend(sub, attributes);
         RemoveFolderAttempts(
             sub, "RemoveDirectory(1#): ", "RemoveDirectory(2#): ", "RemoveDirectory(3#): ");
@@ -145,7 +158,7 @@ private:
         if (code == ERROR_FILE_NOT_FOUND) {
             return;
         }
-        Failed(first, entry.path, code);
+        Failed(first, entry.shown, code);
 
         SetAttributes(entry, FILE_ATTRIBUTE_DIRECTORY);
         if (RemoveFolder(entry)) {
@@ -153,7 +166,7 @@ private:
         }
         code = GetLastError();
         if (code != ERROR_FILE_NOT_FOUND) {
-            Failed(second, entry.path, code);
+            Failed(second, entry.shown, code);
         }
 
         SetAttributes(entry, 0);
@@ -164,7 +177,7 @@ private:
         if (code == ERROR_FILE_NOT_FOUND) {
             return;
         }
-        Failed(third, entry.path, code);
+        Failed(third, entry.shown, code);
     }
 
     void Failed(const char* what, const std::u16string& path, DWORD code) {
@@ -228,8 +241,10 @@ void DeleteFilesInSubdirW(const std::u16string& path, log::TDiagnosticLog* log, 
         if (namesRoot) {
             // A root ("/", a drive or a share) is never emptied.
         } else if (support::FolderExistsW(path)) {
-            removal.Descend(TEntry{nullptr, std::u16string(), path},
-                            GetFileAttributesW(path.c_str()));
+            const std::u16string startFolder = WithoutTrailingDelimiters(path);
+            removal.Descend(
+                TEntry{nullptr, std::u16string(), startFolder, support::AddBackslashW(path)},
+                GetFileAttributesW(startFolder.c_str()));
         } else if (log != nullptr) {
             log->WriteError(u"RemoveDirectory: " + path);
             log->WriteErrorAnsi(support::SystemMessageText(ERROR_FILE_NOT_FOUND));
