@@ -112,7 +112,11 @@ void TLogRingFile::WriteStartLine(std::u16string_view modeMark) {
     };
     std::u16string line = startLine(position_);
     if (position_ + EncodeLine(line).size() >= sizeLimit_) {
-        line = startLine(kHeaderSize); // the line goes behind the header: say so
+        // The line goes behind the header and says so. It goes there even
+        // when its shorter number would let it fit in front of the limit.
+        position_ = kHeaderSize;
+        WriteHeader();
+        line = startLine(kHeaderSize);
     }
     WriteLine(line);
 }

@@ -90,6 +90,28 @@ TEST_F(DirectLog, ALineThatDoesNotFitGoesBehindTheHeaderAndTheOldLapStaysBehindI
     log->Close();
 }
 
+TEST_F(DirectLog, AStartLineThatWrapsStandsAtTheOffsetItNames) {
+    const std::uint64_t limit = 20 * 1024;
+    TDiagnosticLog* fresh = Open(Given(), kDirect, 20);
+    fresh->Close();
+    const std::uint64_t length = LogLines(OnDisk())[0].size() + 2; // naming offset 16
+    // Near the last position at which the line still fits, the longer number
+    // of the stored position can push it over the limit where "16" would not.
+    for (std::uint64_t position = limit - length - 6; position <= limit - length + 1; ++position) {
+        std::string old = log::HeaderBytes(position);
+        old += std::string(position - 18, 'o') + "\r\n"; // one old line up to the position
+        WriteTextFile(OnDisk(), old);
+        TDiagnosticLog* log = Open(Given(), kDirect, 20);
+        log->Close();
+        const std::string bytes = ReadTextFile(OnDisk());
+        const std::size_t at = bytes.find(" Log Started[");
+        ASSERT_NE(at, std::string::npos);
+        const std::size_t begin = at - 23;
+        const std::string line = bytes.substr(begin, bytes.find("\r\n", at) - begin);
+        EXPECT_EQ(StartOffset(line), std::to_string(begin)) << "stored position " << position;
+    }
+}
+
 TEST_F(DirectLog, TheFileNeverGrowsBeyondItsLimit) {
     TDiagnosticLog* log = Open(Given(), kDirect, 20);
     std::uint64_t previous = 0;
