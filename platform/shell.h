@@ -49,8 +49,11 @@ BOOL PathFileExistsA(LPCSTR path);
 // association). On POSIX the targets that open something are: the system
 // programs above with the arguments the tool passes them, a folder named
 // "<anything>.{ED7BA470-8E54-465E-825C-99712043E01C}" (the Control Panel's
-// namespace folder) and an executable file. The result is above 32 on
-// success; otherwise one of the SE_ERR_ values, with the last-error code set.
+// namespace folder) and an executable file that no other account can change
+// (the file and every folder above it belong to root or to the tool's user
+// and are not writable by others, a sticky folder such as /tmp excepted;
+// else SE_ERR_ACCESSDENIED). The result is above 32 on success; otherwise
+// one of the SE_ERR_ values, with the last-error code set.
 HINSTANCE ShellExecuteA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                         INT showCommand);
 

@@ -139,6 +139,43 @@ HINSTANCE ShellFailure(DWORD code) {
     }
 }
 
+bool ChangeableOnlyByUs(const struct stat& info, bool folder) {
+    bool ours = info.st_uid == 0 || info.st_uid == geteuid();
+    bool othersMayWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    // In a sticky folder such as /tmp others may add entries but cannot
+    // replace ours.
+    return ours && (!othersMayWrite || (folder && (info.st_mode & S_ISVTX) != 0));
+}
+
+// The tool often runs as root, and the temporary folder may be shared: a
+// program is only started when no other account can have put it there or
+// swap it, that is when the file and every folder above it belong to root or
+// to the tool's user and nobody else may write them. The real path, with
+// links resolved, or the code of the refusal.
+std::optional<std::string> ProgramNoOtherCanChange(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        SetLastError(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+        return std::nullopt;
+    }
+    std::string real = resolved;
+    std::free(resolved);
+    struct stat info {};
+    if (stat(real.c_str(), &info) != 0 || !ChangeableOnlyByUs(info, false)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return std::nullopt;
+    }
+    for (std::string folder = real; folder != "/";) {
+        auto slash = folder.rfind('/');
+        folder = slash == 0 ? std::string("/") : folder.substr(0, slash);
+        if (stat(folder.c_str(), &info) != 0 || !ChangeableOnlyByUs(info, true)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return std::nullopt;
+        }
+    }
+    return real;
+}
+
 bool IsOpenVerb(LPCSTR verb) {
     return verb == nullptr || *verb == '\0' || strcasecmp(verb, "open") == 0;
 }
@@ -204,9 +241,10 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCST
             command = SettingsCommandFor(SettingsPage::Overview);
         } else if (access(target.c_str(), X_OK) != 0) {
             return ShellFailure(ERROR_NO_ASSOCIATION);
+        } else if (auto program = ProgramNoOtherCanChange(target)) {
+            command = ProgramCommand(*program, words, extra);
         } else {
-            command = ProgramCommand(target.find('/') != std::string::npos ? target : "./" + target,
-                                     words, extra);
+            return ShellFailure(GetLastError());
         }
     }
     if (!command) {

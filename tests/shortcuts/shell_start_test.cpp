@@ -188,6 +188,32 @@ TEST_F(ShellStartTest, ShellOpensOnlyWhatItKnows) {
               SE_ERR_NOASSOC);
 }
 
+// A program is opened only when no other account can change it: neither the
+// file nor a folder above it may be writable by others.
+TEST_F(ShellStartTest, ShellStartsOnlyProgramsNoOtherAccountCanChange) {
+    auto code = [](HINSTANCE result) { return reinterpret_cast<std::uintptr_t>(result); };
+    const std::string script = programs_.Folder() + "/opened";
+    const std::string out = programs_.Folder() + "/out";
+    WriteTextFile(script, "#!/bin/sh\necho \"$1\" > '" + out + "'\n");
+
+    ASSERT_EQ(chmod(script.c_str(), 0775), 0);
+    EXPECT_EQ(code(ShellExecuteA(nullptr, "open", script.c_str(), "x", nullptr, SW_SHOWNORMAL)),
+              SE_ERR_ACCESSDENIED);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+
+    const std::string link = programs_.Folder() + "/link";
+    ASSERT_EQ(symlink(script.c_str(), link.c_str()), 0);
+    EXPECT_EQ(code(ShellExecuteA(nullptr, "open", link.c_str(), "x", nullptr, SW_SHOWNORMAL)),
+              SE_ERR_ACCESSDENIED);
+
+    ASSERT_EQ(chmod(script.c_str(), 0755), 0);
+    EXPECT_GT(code(ShellExecuteA(nullptr, "open", link.c_str(), "y", nullptr, SW_SHOWNORMAL)), 32u);
+    for (int i = 0; i < 1000 && ReadTextFile(out).empty(); ++i) {
+        usleep(10000);
+    }
+    EXPECT_EQ(ReadTextFile(out), "y\n");
+}
+
 TEST(Com, SecondInitialisationOnAThreadIsSFalse) {
     EXPECT_EQ(CoInitialize(nullptr), S_OK);
     EXPECT_EQ(CoInitialize(nullptr), S_FALSE);

@@ -3,8 +3,10 @@
 #include "shortcuts/shortcuts.h"
 #include "shortcuts/system_folders.h"
 #include "support/text.h"
+#include "tests/common/sandbox_root.h"
 #include "tests/shortcuts/shortcut_test_support.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -156,6 +158,47 @@ INSTANTIATE_TEST_SUITE_P(
                     std::vector<std::string>(7, "xfce4-settings-manager ")}),
     [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
+// No explorer.exe in the system folder (no settings program): the one of the
+// Windows folder is started, with the page's words after it.
+TEST_F(ShortcutsTest, ExplorerOfTheWindowsFolderGetsThePageWords) {
+    TempFolder windows("nomvera-windir");
+    const std::string record = windows / "record";
+    const std::string explorer = windows / "explorer.exe";
+    WriteTextFile(explorer, "#!/bin/sh\nfor a; do echo \"$a\"; done >> '" + record + "'\n");
+    ASSERT_EQ(chmod(explorer.c_str(), 0755), 0);
+    TScopedEnv windir("WINDIR", windows.Path());
+    const std::string personalization = "shell:::{ED834ED6-4B5A-4bfe-8F11-A626DCB6A921}\n";
+    struct Case {
+        void (*click)(shortcuts::TShortcutHost&, const TShellFacts&);
+        std::string caption;
+        std::string n;
+        std::string words;
+    };
+    const std::vector<Case> cases = {
+        {shortcuts::TaskbarSettingsClick, "Taskbar Settings", "4",
+         "shell:::{05d7b0f4-2121-4eff-bf6b-ed3f69b894d9}\n"},
+        {shortcuts::PersonalizationClick, "Personalization", "5",
+         personalization + "-Microsoft.Personalization\n"},
+        {shortcuts::PersonalizationColorClick, "Personalization\\Color", "6",
+         personalization + "-Microsoft.Personalization\\pageColorization\n"},
+        {shortcuts::PersonalizationWallPaperClick, "Personalization\\WallPaper", "7",
+         personalization + "-Microsoft.Personalization\\pageWallpaper\n"},
+    };
+    for (const auto& c : cases) {
+        host_.lines.clear();
+        unlink(record.c_str());
+        c.click(host_, kWindows10);
+        EXPECT_EQ(host_.lines, (std::vector<TLoggedLine>{Info("Begin: " + c.caption),
+                                                         Info("Shell " + c.n + ": OK"),
+                                                         Info("End: " + c.caption)}))
+            << Describe(host_.lines);
+        for (int i = 0; i < 1000 && ReadTextFile(record) != c.words; ++i) {
+            usleep(10000);
+        }
+        EXPECT_EQ(ReadTextFile(record), c.words) << c.caption;
+    }
+}
+
 TEST_F(ShortcutsTest, HandlerReturnsWhileTheStartedProgramStillRuns) {
     settings_.Install("gnome-control-center", true);
     shortcuts::PersonalizationClick(host_, kWindows10);
@@ -233,6 +276,53 @@ TEST_F(ShortcutsTest, ProgramThatCannotBeStartedGivesItsCode) {
     host_.lines.clear();
     shortcuts::DesktopIconSettingsClick(host_, kWindows10);
     EXPECT_EQ(host_.lines.size(), 6u) << Describe(host_.lines);
+}
+
+// The temporary folder may be shared with other accounts: a program one of
+// them put where the shortcut folder belongs is never started by the tool,
+// which usually runs as root.
+TEST_F(ShortcutsTest, ProgramPlantedForTheShortcutFolderIsNotStarted) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    constexpr uid_t kNobody = 65534;
+    const std::string ran = temp_ / "ran";
+    const std::string script = "#!/bin/sh\n: > '" + ran + "'\n";
+    auto plant = [&](const std::string& path, uid_t owner, mode_t mode) {
+        WriteTextFile(path, script);
+        ASSERT_EQ(chown(path.c_str(), owner, owner), 0);
+        ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> set_up;
+        std::string target;
+    };
+    const std::vector<Case> cases = {
+        {"a program of another account", [&] { plant(Wcpl(), kNobody, 0755); }, Wcpl()},
+        {"a program others may change", [&] { plant(Wcpl(), 0, 0777); }, Wcpl()},
+        {"a program in a folder of another account",
+         [&] {
+             ASSERT_EQ(mkdir(Wcpl().c_str(), 0755), 0);
+             ASSERT_EQ(chown(Wcpl().c_str(), kNobody, kNobody), 0);
+             plant(PanelFolder(), 0, 0755);
+         },
+         PanelFolder()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.set_up();
+        host_.lines.clear();
+        shortcuts::ControlPanelClick(host_, kWindows10);
+        EXPECT_EQ(host_.lines, (std::vector<TLoggedLine>{Info("Begin: Control Panel"),
+                                                         Error("Shell cannot find: " + c.target),
+                                                         Error("Shell cannot open " + c.target),
+                                                         Info("End: Control Panel")}))
+            << Describe(host_.lines);
+        usleep(300000); // time enough for a started script to have run
+        EXPECT_NE(access(ran.c_str(), F_OK), 0);
+        unlink(c.target.c_str());
+        unlink(ran.c_str());
+        rmdir(Wcpl().c_str());
+    }
 }
 
 TEST_F(ShortcutsTest, FolderRemovalAtCloseTakesOnlyEmptyFolders) {
