@@ -18,6 +18,11 @@ bool TCountKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         if (key->modifiers() & Qt::ControlModifier) {
             return QObject::eventFilter(watched, event);
         }
+        // The Delete key types no character, though X11 reports it with the
+        // text "\x7f"; it edits the entry like the arrow keys do.
+        if (key->key() == Qt::Key_Delete) {
+            return QObject::eventFilter(watched, event);
+        }
         const QString text = key->text();
         for (const QChar character : text) {
             if (!CharacterPasses(character.unicode())) {

@@ -405,6 +405,20 @@ private slots:
         QCOMPARE(form.ReadCount(), 12);
         QTest::keyClick(form.CountEdit, Qt::Key_Backspace);
         QCOMPARE(form.CountEdit->text(), QStringLiteral("1"));
+        // Keys that type no character edit the entry as usual. Delete comes
+        // with the text "\x7f" from an X11 keyboard, which types nothing.
+        const auto pressDelete = [&form] {
+            QTest::sendKeyEvent(QTest::Click, form.CountEdit, Qt::Key_Delete, QString(QChar(0x7f)),
+                                Qt::NoModifier);
+        };
+        QTest::keyClicks(form.CountEdit, QStringLiteral("23"));
+        QTest::keyClick(form.CountEdit, Qt::Key_Home);
+        pressDelete();
+        QCOMPARE(form.CountEdit->text(), QStringLiteral("23"));
+        QTest::keyClick(form.CountEdit, Qt::Key_End);
+        QTest::keyClick(form.CountEdit, Qt::Key_Left);
+        pressDelete();
+        QCOMPARE(form.CountEdit->text(), QStringLiteral("2"));
 
         form.CountEdit->clear();
         QGuiApplication::clipboard()->setText(QStringLiteral("3x"));
