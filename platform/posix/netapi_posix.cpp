@@ -357,6 +357,10 @@ NET_API_STATUS NetUserAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmE
         return NERR_InternalError;
     }
     std::vector<std::string> args{"-N", "-M", "-g", "users"};
+    if ((record.usri1_flags & UF_DONT_EXPIRE_PASSWD) != 0) {
+        // No maximum age, whatever the machine's ageing policy says.
+        args.insert(args.end(), {"-K", "PASS_MAX_DAYS=-1"});
+    }
     if (comment) {
         args.insert(args.end(), {"-c", *comment});
     }

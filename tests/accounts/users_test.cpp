@@ -127,6 +127,24 @@ TEST_F(Users, DisabledAccountIsStoredLockedAndRefusesItsLogon) {
     EXPECT_EQ(code, ERROR_LOGON_FAILURE) << "a wrong password learns nothing about the account";
 }
 
+TEST_F(Users, NeverExpiringPasswordHoldsUnderAnAgeingPolicy) {
+    ReplaceLine("etc/login.defs", "PASS_MAX_DAYS", "PASS_MAX_DAYS 90");
+    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
+    EXPECT_NE(ReadTextFile(Root() / "etc/shadow").find(":0::7:::"), std::string::npos)
+        << "no maximum age: " << ReadTextFile(Root() / "etc/shadow");
+    EXPECT_NE(ReadUser(u"test001").flags & UF_DONT_EXPIRE_PASSWD, 0u);
+
+    USER_INFO_1 record{};
+    std::u16string name = u"test002";
+    std::u16string password = u"pass002";
+    record.usri1_name = name.data();
+    record.usri1_password = password.data();
+    record.usri1_priv = USER_PRIV_USER;
+    record.usri1_flags = UF_NORMAL_ACCOUNT;
+    ASSERT_EQ(NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), nullptr), NERR_Success);
+    EXPECT_EQ(ReadUser(u"test002").flags & UF_DONT_EXPIRE_PASSWD, 0u) << "the policy applies without the flag";
+}
+
 TEST_F(Users, RemoteServerIsNotReached) {
     EXPECT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
     EXPECT_EQ(NetUserDel(u"\\\\ELSEWHERE", u"test001"), ERROR_BAD_NETPATH);
