@@ -2,8 +2,9 @@
 //
 // On POSIX the message table holds a short English text of this project's own
 // wording, ending in ".\r\n" as Windows messages do, for the status codes that
-// the stand-ins return (errors listed in windows_types.h, the account-service
-// codes of lmaccess.h and a few file-system codes of files.h). Any other code
+// the stand-ins return (the error and status codes of the platform headers:
+// windows_types.h, lmaccess.h, security_types.h, files.h, file_io.h,
+// environment.h, shell.h, sync.h, strings.h, version_info.h). Any other code
 // has no message: 0 characters and ERROR_MR_MID_NOT_FOUND.
 #pragma once
 
