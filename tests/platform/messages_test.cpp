@@ -34,9 +34,9 @@ INSTANTIATE_TEST_SUITE_P(Table, ListedCode, testing::ValuesIn(kListedCodes));
 // 1387, 1388, 2140, 2234), logons and SIDs (1008, 1330, 1331, 1337, 1793,
 // 1907), files (4, 29, 30, 80, 131, 223, 1117, 1921), the environment (111,
 // 203), the shell (193, 1155) and security descriptors (1336, 1338).
-constexpr DWORD kFurtherCodes[] = {4,    29,   30,   53,   80,   111,  131,  170,  193,  203,
-                                   223,  1008, 1117, 1155, 1330, 1331, 1336, 1337, 1338, 1371,
-                                   1387, 1388, 1793, 1907, 1921, 2140, 2234};
+constexpr DWORD kFurtherCodes[] = {4,    29,   30,   53,   80,   111,  131,  170,  193,
+                                   203,  223,  1008, 1117, 1155, 1330, 1331, 1336, 1337,
+                                   1338, 1371, 1387, 1388, 1793, 1907, 1921, 2140, 2234};
 
 INSTANTIATE_TEST_SUITE_P(FurtherCodes, ListedCode, testing::ValuesIn(kFurtherCodes));
 
