@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -197,6 +198,48 @@ TEST_F(ShortcutsTest, ExplorerOfTheWindowsFolderGetsThePageWords) {
         }
         EXPECT_EQ(ReadTextFile(record), c.words) << c.caption;
     }
+}
+
+// The desk.cpl pages run in the system folder; the other starts name no
+// folder of their own and run in the tool's.
+TEST_F(ShortcutsTest, EachStartRunsInItsWorkingFolder) {
+    const std::string record = temp_ / "folders";
+    const std::string program = settings_.Folder() + "/gnome-control-center";
+    WriteTextFile(program, "#!/bin/sh\npwd >> '" + record + "'\n");
+    ASSERT_EQ(chmod(program.c_str(), 0755), 0);
+    char own[4096];
+    ASSERT_NE(getcwd(own, sizeof own), nullptr);
+    const auto& buttons = shortcuts::ShortcutButtons();
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < 7; ++i) {
+        buttons[i].handler(host_);
+        expected.push_back(i == 1 || i == 3 ? "/usr/bin" : own);
+        std::vector<std::string> folders;
+        for (int wait = 0; wait < 1000 && folders.size() < expected.size(); ++wait) {
+            folders.clear();
+            std::istringstream in(ReadTextFile(record));
+            for (std::string line; std::getline(in, line);) {
+                folders.push_back(line);
+            }
+            usleep(10000);
+        }
+        ASSERT_EQ(folders, expected) << Describe(host_.lines);
+    }
+}
+
+// Missing folders above the shortcut folder are made as well.
+TEST_F(ShortcutsTest, ShortcutFolderIsMadeWithItsParents) {
+    TScopedEnv tmpdir("TMPDIR", temp_ / "deep/er");
+    settings_.Install("gnome-control-center");
+    shortcuts::ControlPanelClick(host_, kWindows10);
+    EXPECT_EQ(host_.lines,
+              (std::vector<TLoggedLine>{Info("Begin: Control Panel"), Info("End: Control Panel")}))
+        << Describe(host_.lines);
+    EXPECT_TRUE(IsFolder(temp_ / "deep/er/wcpl/" + kPanelFolder));
+    EXPECT_EQ(settings_.WaitForRecord(), std::vector<std::string>{"gnome-control-center "});
+    shortcuts::RemoveShortcutFolder();
+    EXPECT_FALSE(IsFolder(temp_ / "deep/er/wcpl"));
+    EXPECT_TRUE(IsFolder(temp_ / "deep/er"));
 }
 
 TEST_F(ShortcutsTest, HandlerReturnsWhileTheStartedProgramStillRuns) {
