@@ -1,8 +1,9 @@
 // A GUI-automation agent for the end-to-end tests and the start-up benchmark.
 // Preloaded into the real program (LD_PRELOAD), it registers itself with the
 // application object and waits for the main window's first paint. Then:
-//   NOMVERA_DRIVER_REPORT=<file>  gets "shown_ns <CLOCK_MONOTONIC ns>" and
-//                                 "rss_kb <resident KiB>" at that moment;
+//   NOMVERA_DRIVER_REPORT=<file>  gets "shown_ns <CLOCK_MONOTONIC ns>",
+//                                 "rss_kb <resident KiB>" and "page <caption
+//                                 of the active page's tab>" at that moment;
 //   NOMVERA_DRIVER_STEPS=<steps>  are played one after the other, separated
 //                                 by ";":
 //     page:<tab caption>          click that page's tab
@@ -93,10 +94,14 @@ private:
         const QString partial = path + QStringLiteral(".part");
         QFile file(partial);
         if (file.open(QIODevice::WriteOnly)) {
-            file.write(QStringLiteral("shown_ns %1\nrss_kb %2\n")
+            auto* pages = form_->findChild<QTabWidget*>(QStringLiteral("PageControl"));
+            const QString page =
+                pages != nullptr ? pages->tabText(pages->currentIndex()) : QString();
+            file.write(QStringLiteral("shown_ns %1\nrss_kb %2\npage %3\n")
                            .arg(shownNs)
                            .arg(ResidentKiB())
-                           .toLatin1());
+                           .arg(page)
+                           .toUtf8());
             file.close();
             std::rename(qPrintable(partial), qPrintable(path));
         }

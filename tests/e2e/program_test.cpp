@@ -150,6 +150,17 @@ protected:
         return outcome;
     }
 
+    // The caption of the page that was active when the window was first shown.
+    std::string ShownPage() const {
+        const std::string report = ReadTextFile(report_);
+        const std::size_t at = report.find("\npage ");
+        if (at == std::string::npos) {
+            return {};
+        }
+        const std::size_t start = at + 6;
+        return report.substr(start, report.find('\n', start) - start);
+    }
+
     std::string LogPath(bool administrator) const {
         return state_ + (administrator ? "/kelRostery.utf8.log" : "/kelNonAdminRostery.utf8.log");
     }
@@ -199,6 +210,7 @@ protected:
 TEST_F(ProgramTest, PressingOneEndsWithExitCodeOneAfterItsLogLine) {
     const TOutcome outcome = Run({.steps = "page:ExitCode;click:1"});
     ASSERT_TRUE(outcome.shown);
+    EXPECT_EQ(ShownPage(), "Create/Delete");
     ASSERT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.exitCode, 1);
 
@@ -266,8 +278,16 @@ TEST_F(ProgramTest, AUserWithoutRightsGetsTheOtherLogFileAndAnErrorLine) {
     accounts::UnloadAccountService();
     ASSERT_FALSE(admin.empty());
     std::string adminName(admin.begin(), admin.end());
-    EXPECT_TRUE(HasLineEndingWith(lines, "|E|.not an " + adminName)) << "not an " << adminName;
+    // Start line, Begin, banner, then the error line inside the start block.
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_TRUE(lines[1].ends_with("|I|Begin: Create")) << lines[1];
+    EXPECT_NE(lines[2].find("/nomvera [2.2.205.1][ Build: 01-Jan-2023]"), std::string::npos)
+        << lines[2];
+    EXPECT_TRUE(lines[3].ends_with("|E|.not an " + adminName)) << lines[3];
+    EXPECT_TRUE(lines[4].ends_with("|I|End: Create")) << lines[4];
     EXPECT_TRUE(lines.back().ends_with(" Log stopped"));
+    // The error line brought the Logging page up for a moment only.
+    EXPECT_EQ(ShownPage(), "Create/Delete");
 }
 
 TEST_F(ProgramTest, PressingTwoDuringABatchStopsItBeforeTheNextGroup) {
