@@ -1,6 +1,7 @@
 // The administrator check and the well-known names, as root and, through a
 // probe program, as an account that is not root.
 #include "accounts/admin_check.h"
+#include "platform/libloader.h"
 #include "platform/posix/module_path.h"
 #include "tests/accounts/account_test_support.h"
 #include "tests/common/child_process.h"
@@ -89,6 +90,74 @@ TEST_F(AdminCheck, AdministratorsMemberWithoutRootHasALimitedToken) {
     EXPECT_EQ(ProbeAsNobody(),
               "administrator=0\nadministrator-on-5=1\nelevation=3\nadd=5\ndelete=5\ngroup=5\n");
     EXPECT_EQ(Root().AccountFiles(), before);
+}
+
+// The check against token answers that no real token here gives, through the
+// test double library; no account is touched, so no sandbox root is needed.
+class AdminCheckWithTokenDouble : public ::testing::Test {
+protected:
+    using SetToken = void (*)(DWORD groupsSize, BOOL elevationQueryAnswers, DWORD type);
+    using Counter = DWORD (*)();
+
+    void SetUp() override {
+        library_ = LoadLibraryA("advapi32_token_double.dll");
+        ASSERT_NE(library_, nullptr);
+        setToken_ = reinterpret_cast<SetToken>(GetProcAddress(library_, "TestDoubleSetToken"));
+        calls_ = reinterpret_cast<Counter>(GetProcAddress(library_, "TestDoubleGroupsCalls"));
+        first_ = reinterpret_cast<Counter>(GetProcAddress(library_, "TestDoubleFirstGroupsLength"));
+        last_ = reinterpret_cast<Counter>(GetProcAddress(library_, "TestDoubleLastGroupsLength"));
+        ASSERT_TRUE(setToken_ && calls_ && first_ && last_);
+        accounts::LoadSecurityLibrary("advapi32_token_double.dll");
+    }
+    void TearDown() override {
+        accounts::UnloadSecurityLibrary();
+        if (library_ != nullptr) {
+            FreeLibrary(library_);
+        }
+    }
+
+    HMODULE library_ = nullptr;
+    SetToken setToken_ = nullptr;
+    Counter calls_ = nullptr;
+    Counter first_ = nullptr;
+    Counter last_ = nullptr;
+};
+
+TEST_F(AdminCheckWithTokenDouble, GroupListIsReadAgainWithTheReportedSizeAndSpareUpToTheLimit) {
+    setToken_(10240000, TRUE, 1);
+    EXPECT_TRUE(accounts::IsAdministratorOnVersion(5));
+    EXPECT_EQ(calls_(), 2u);
+    EXPECT_EQ(first_(), 10u) << "the first buffer holds 10 bytes";
+    EXPECT_EQ(last_(), 10240000u + 1024u);
+
+    setToken_(100, TRUE, 1);
+    EXPECT_TRUE(accounts::IsAdministratorOnVersion(5));
+    EXPECT_EQ(last_(), 1124u);
+}
+
+TEST_F(AdminCheckWithTokenDouble, SizeAboveTheLimitOrNoSizeIsNotRetried) {
+    for (DWORD reported : {10240001u, 0xFFFFFFFFu, 1u, 0u}) {
+        setToken_(reported, TRUE, 1);
+        EXPECT_FALSE(accounts::IsAdministratorOnVersion(5)) << reported;
+        EXPECT_EQ(calls_(), 1u) << reported;
+    }
+}
+
+TEST_F(AdminCheckWithTokenDouble, FromVersion6OnlyAnUnsplitOrFullTokenCounts) {
+    struct Case {
+        BOOL answers;
+        DWORD type;
+        bool administrator;
+        std::int32_t elevation;
+    };
+    for (Case c : {Case{TRUE, 1, true, 1}, Case{TRUE, 2, true, 2}, Case{TRUE, 3, false, 3},
+                   Case{TRUE, 0, false, 0}, Case{FALSE, 2, false, -2}}) {
+        setToken_(100, c.answers, c.type);
+        EXPECT_EQ(accounts::IsAdministratorOnVersion(6), c.administrator) << c.type;
+        EXPECT_EQ(accounts::IsAdministratorOnVersion(10), c.administrator) << c.type;
+        EXPECT_TRUE(accounts::IsAdministratorOnVersion(5)) << "membership alone decides";
+        EXPECT_EQ(accounts::GetTokenElevationType(), c.elevation);
+    }
 }
 
 } // namespace
