@@ -134,7 +134,9 @@ void TLogWriterThread::Execute() {
                 }
             }
         }
-        if (terminating) {
+        // A request that came during this pass's wait already counts: no
+        // error lines may follow the lines Close queued last.
+        if (terminated_.load()) {
             if (remainingPasses > 0) {
                 --remainingPasses;
             }

@@ -183,6 +183,27 @@ TEST_F(QueuedLog, WithoutAWakeUpEventTheThreadPollsAfterTenErrorPasses) {
     EXPECT_NE(statistics.find(" 0 "), std::string::npos) << "no event when the thread started";
 }
 
+TEST_F(QueuedLog, WithoutAWakeUpEventARunStillEndsWithTheClosingLines) {
+    // The thread is between error passes when Close asks it to stop; the
+    // moment within its pass differs from run to run.
+    for (int run = 0; run < 8; ++run) {
+        platform::test_double::FailNextEventCreations(100, 1450);
+        TDiagnosticLog* log = Open(Given(), kQueued);
+        log->WriteInfo(u"n 0");
+        Sleep(static_cast<DWORD>(run * 25));
+        log->Close();
+        const std::vector<std::string> lines = LogLines(OnDisk());
+        const auto start = std::find_if(lines.rbegin(), lines.rend(), [](const auto& l) {
+            return l.find(" Log Started[") != std::string::npos;
+        });
+        ASSERT_NE(start, lines.rend());
+        const std::vector<std::string> thisRun(start.base() - 1, lines.end());
+        ExpectAllNumbered(thisRun, 1);
+        ExpectQueuedRunEnd(thisRun);
+        ASSERT_FALSE(HasFailure()) << "run " << run;
+    }
+}
+
 TEST_F(QueuedLog, AnEventRecreatedByTheLogIsFoundAgainByTheThread) {
     platform::test_double::FailNextEventCreations(1, 1450); // only the first creation
     TDiagnosticLog* log = Open(Given(), kQueued);
