@@ -271,6 +271,14 @@ TEST_F(ShortcutsTest, ControlPanelTwiceLogsNoComError) {
 }
 
 TEST_F(ShortcutsTest, ControlPanelOnWindows5OpensControlExeAndMakesNoFolder) {
+    shortcuts::ControlPanelClick(host_, kWindowsXp);
+    EXPECT_EQ(host_.lines,
+              (std::vector<TLoggedLine>{Info("Begin: Control Panel"),
+                                        Error("Shell cannot open /usr/bin/control.exe"),
+                                        Info("End: Control Panel")}))
+        << Describe(host_.lines);
+
+    host_.lines.clear();
     settings_.Install("systemsettings");
     shortcuts::ControlPanelClick(host_, kWindowsXp);
     EXPECT_EQ(host_.lines,
