@@ -14,8 +14,11 @@ bool TCountKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // A letter typed with Ctrl held is a control character (Ctrl+V is 22),
-        // whatever text the platform reports with it.
-        if (key->modifiers() & Qt::ControlModifier) {
+        // whatever text the platform reports with it. Ctrl+Alt is AltGr on
+        // some systems and types a real character, which is filtered.
+        const Qt::KeyboardModifiers held =
+            key->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
+        if (held == Qt::ControlModifier) {
             return QObject::eventFilter(watched, event);
         }
         // The Delete key types no character, though X11 reports it with the
