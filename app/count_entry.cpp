@@ -1,5 +1,6 @@
 #include "app/count_entry.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 
 #include <limits>
@@ -31,6 +32,21 @@ bool TCountKeyFilter::eventFilter(QObject* watched, QEvent* event) {
             if (!CharacterPasses(character.unicode())) {
                 return true;
             }
+        }
+    }
+    if (event->type() == QEvent::InputMethod) {
+        // An input method's composed text is typed text as well: each of its
+        // characters goes through the same rule.
+        auto* composed = static_cast<QInputMethodEvent*>(event);
+        QString kept;
+        for (const QChar character : composed->commitString()) {
+            if (CharacterPasses(character.unicode())) {
+                kept.append(character);
+            }
+        }
+        if (kept.size() != composed->commitString().size()) {
+            composed->setCommitString(kept, composed->replacementStart(),
+                                      composed->replacementLength());
         }
     }
     return QObject::eventFilter(watched, event);

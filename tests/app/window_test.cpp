@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -424,6 +425,11 @@ private slots:
         QTest::sendKeyEvent(QTest::Click, form.CountEdit, Qt::Key_E, QString(QChar(0x20AC)),
                             Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(form.CountEdit->text(), QStringLiteral("2"));
+        // Text that an input method composes is typed text too.
+        QInputMethodEvent composed;
+        composed.setCommitString(QStringLiteral("4x5"));
+        QCoreApplication::sendEvent(form.CountEdit, &composed);
+        QCOMPARE(form.CountEdit->text(), QStringLiteral("245"));
 
         form.CountEdit->clear();
         QGuiApplication::clipboard()->setText(QStringLiteral("3x"));
