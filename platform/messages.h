@@ -5,7 +5,9 @@
 // the stand-ins return (the error and status codes of the platform headers:
 // windows_types.h, lmaccess.h, security_types.h, files.h, file_io.h,
 // environment.h, shell.h, sync.h, strings.h, version_info.h). Any other code
-// has no message: 0 characters and ERROR_MR_MID_NOT_FOUND.
+// has no message: 0 characters and ERROR_MR_MID_NOT_FOUND. As on Windows, a
+// code wrapped as an HRESULT of facility 7 (0x8007xxxx) has the message of
+// the code xxxx.
 #pragma once
 
 #include "platform/windows_types.h"

@@ -23,6 +23,7 @@ struct MessageEntry {
 // One short English sentence per code, closed like the system's messages.
 constexpr MessageEntry kMessages[] = {
     {ERROR_SUCCESS, "The operation succeeded.\r\n"},
+    {1, "The function is not available here.\r\n"},
     {ERROR_FILE_NOT_FOUND, "No file or folder of that name was found.\r\n"},
     {ERROR_PATH_NOT_FOUND, "A folder on the path was not found.\r\n"},
     {ERROR_TOO_MANY_OPEN_FILES, "The program has too many files open.\r\n"},
@@ -88,6 +89,13 @@ constexpr MessageEntry kMessages[] = {
 };
 
 const char* MessageOf(DWORD code) {
+    // A Windows code wrapped as an HRESULT (facility 7, as the profile service
+    // reports its failures) has the message of the code it wraps.
+    constexpr DWORD kWin32FailureMask = 0xFFFF0000;
+    constexpr DWORD kWin32Failure = 0x80070000;
+    if ((code & kWin32FailureMask) == kWin32Failure) {
+        code &= 0xFFFF;
+    }
     for (const auto& entry : kMessages) {
         if (entry.code == code) {
             return entry.text;

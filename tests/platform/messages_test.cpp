@@ -30,13 +30,14 @@ TEST_P(ListedCode, HasASentenceClosedLikeWindowsMessages) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ListedCode, testing::ValuesIn(kListedCodes));
 
-// Further codes the stand-ins return: the account service (53, 170, 1371,
+// Further codes the stand-ins return: the profile-service wrapper's fixed
+// failure (1), the account service (53, 170, 1371,
 // 1387, 1388, 2140, 2234), logons and SIDs (1008, 1330, 1331, 1337, 1793,
 // 1907), files (4, 29, 30, 80, 131, 223, 1117, 1921), the environment (111,
 // 203), the shell (193, 1155) and security descriptors (1336, 1338).
-constexpr DWORD kFurtherCodes[] = {4,    29,   30,   53,   80,   111,  131,  170,  193,
-                                   203,  223,  1008, 1117, 1155, 1330, 1331, 1336, 1337,
-                                   1338, 1371, 1387, 1388, 1793, 1907, 1921, 2140, 2234};
+constexpr DWORD kFurtherCodes[] = {1,    4,    29,   30,   53,   80,   111,  131,  170,  193,
+                                   203,  223,  1008, 1117, 1155, 1330, 1331, 1336, 1337, 1338,
+                                   1371, 1387, 1388, 1793, 1907, 1921, 2140, 2234};
 
 INSTANTIATE_TEST_SUITE_P(FurtherCodes, ListedCode, testing::ValuesIn(kFurtherCodes));
 
@@ -46,6 +47,20 @@ TEST(FormatMessageA, UnknownCodeGivesNoCharacters) {
     EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 2100, 0, buffer, sizeof buffer, nullptr), 0u);
     EXPECT_EQ(GetLastError(), ERROR_MR_MID_NOT_FOUND);
     EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 0xFFFFFFFF, 0, buffer, 256, nullptr), 0u);
+}
+
+TEST(FormatMessageA, WrappedWindowsCodeHasTheMessageOfTheCode) {
+    char plain[256] = {};
+    char wrapped[256] = {};
+    DWORD n = FormatMessageA(kSystemFlags, nullptr, 183, 0, plain, sizeof plain, nullptr);
+    ASSERT_GT(n, 0u);
+    EXPECT_EQ(
+        FormatMessageA(kSystemFlags, nullptr, 0x800700B7, 0, wrapped, sizeof wrapped, nullptr), n);
+    EXPECT_STREQ(wrapped, plain);
+    // other facilities, and wrapped codes without a message, have none
+    EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 0x80004005, 0, wrapped, 256, nullptr), 0u);
+    EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 0x80070834, 0, wrapped, 256, nullptr), 0u);
+    EXPECT_EQ(FormatMessageA(kSystemFlags, nullptr, 0x000700B7, 0, wrapped, 256, nullptr), 0u);
 }
 
 TEST(FormatMessageA, MessageThatDoesNotFitGivesZeroAndLeavesTheBuffer) {

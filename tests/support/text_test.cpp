@@ -121,6 +121,10 @@ TEST(SystemMessageText, EveryTextEndsWithTheBracketedCodeAndNoStopBeforeIt) {
     }
 }
 
+TEST(SystemMessageText, WrappedCodeOfAProfileFailureKeepsItsWholeNumber) {
+    EXPECT_EQ(SystemMessageText(0x80070005), "Access was refused [2147942405]");
+}
+
 TEST(SystemMessageText, UnknownCodeGivesOnlyTheBracketedCode) {
     EXPECT_EQ(SystemMessageText(2100), " [2100]");
     EXPECT_EQ(SystemMessageText(0xFFFFFFFF), " [4294967295]");
