@@ -20,6 +20,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -32,6 +33,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -673,6 +675,26 @@ private slots:
         Click(form.RefreshButton);
         QCOMPARE(GroupEntries(), expected);
         QCOMPARE(CheckedGroups(), (QStringList{"users", "tsusers"}));
+    }
+
+    void refreshShowsTheEmptiedListBeforeItsPauseAndRefill() {
+        TMainForm& form = Form();
+        ChooseMode(QStringLiteral("Create Users"));
+        QVERIFY(form.GroupCheckList->count() > 0);
+        // A message waiting when Refresh is pressed is handled once the list
+        // is empty, and the refill comes at least 100 ms later.
+        int entriesSeen = -1;
+        QElapsedTimer sinceSeen;
+        QTimer::singleShot(0, &form, [&] {
+            entriesSeen = form.GroupCheckList->count();
+            sinceSeen.start();
+        });
+        const int lines = LogLines(form).size();
+        form.RefreshButton->click();
+        QCOMPARE(entriesSeen, 0);
+        QVERIFY2(sinceSeen.elapsed() >= 100, qPrintable(QString::number(sinceSeen.elapsed())));
+        QCOMPARE(form.GroupCheckList->count(), 5);
+        QCOMPARE(LogLines(form).size(), lines + 2);
     }
 
     void anEmptyEnumerationLeavesTheListEmptyAndIsRetried() {
