@@ -26,8 +26,9 @@ public:
     std::uint64_t SizeLimit() const { return sizeLimit_; }
     const std::u16string& Path() const { return path_; }
 
-    // The start line of a run, written at the current position; modeMark is
-    // u"1" (direct) or u"M" (queued). The header is not rewritten.
+    // The start line of a run, written at the current position (behind the
+    // header when it does not fit, like any line); modeMark is u"1" (direct)
+    // or u"M" (queued). The header is rewritten only for such a wrap.
     void WriteStartLine(std::u16string_view modeMark);
     // Appends one line (CR LF added), or starts again behind the header when
     // it would reach the limit. Failures are not reported; the position only
