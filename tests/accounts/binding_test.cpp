@@ -1,7 +1,10 @@
 // The account-service and profile-service bindings with their library
 // missing, complete, or lacking one entry point.
+#include "accounts/admin_check.h"
 #include "accounts/netapi.h"
 #include "accounts/profile_service.h"
+#include "platform/libloader.h"
+#include "support/platform_info.h"
 #include "tests/accounts/account_test_support.h"
 
 namespace nomvera::test {
@@ -71,6 +74,67 @@ TEST(AccountServiceBinding, LoadsOnlyOnce) {
     EXPECT_TRUE(accounts::AccountServiceLoaded());
     accounts::UnloadAccountService();
     EXPECT_FALSE(accounts::AccountServiceLoaded());
+}
+
+// Records released through the binding, counted by the test double library.
+class RecordRelease : public SandboxAccounts {
+protected:
+    using Start = void (*)(int failQueriesWithRecord);
+    using Counter = int (*)();
+
+    void SetUp() override {
+        SandboxAccounts::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        accounts::UnloadAccountService();
+        accounts::LoadAccountService("netapi32_counting.dll");
+        library_ = LoadLibraryA("netapi32_counting.dll");
+        ASSERT_NE(library_, nullptr);
+        start_ = reinterpret_cast<Start>(GetProcAddress(library_, "TestDoubleStart"));
+        handedOut_ = reinterpret_cast<Counter>(GetProcAddress(library_, "TestDoubleHandedOut"));
+        releases_ = reinterpret_cast<Counter>(GetProcAddress(library_, "TestDoubleReleaseCalls"));
+        ASSERT_TRUE(start_ && handedOut_ && releases_);
+        accounts::LoadSecurityLibrary("advapi32.dll");
+    }
+    void TearDown() override {
+        accounts::UnloadSecurityLibrary();
+        support::ReleasePlatformInfo();
+        if (library_ != nullptr) {
+            FreeLibrary(library_);
+        }
+        SandboxAccounts::TearDown();
+    }
+    static void Gather() {
+        support::WorkstationQuery query;
+        query.NetWkstaGetInfo = &NetWkstaGetInfo;
+        query.NetApiBufferFree = &NetApiBufferFree;
+        support::GatherPlatformInfo(query);
+    }
+
+    HMODULE library_ = nullptr;
+    Start start_ = nullptr;
+    Counter handedOut_ = nullptr;
+    Counter releases_ = nullptr;
+};
+
+TEST_F(RecordRelease, EveryRecordIsReleasedOnce) {
+    start_(0);
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), u"root");
+    Gather();
+    EXPECT_EQ(support::Platform().WorkstationMajorVersion, 10u);
+    EXPECT_EQ(handedOut_(), 2);
+    EXPECT_EQ(releases_(), 2);
+}
+
+TEST_F(RecordRelease, RecordOfAFailedQueryIsReleasedAndNotRead) {
+    start_(1);
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), u"");
+    Gather();
+    EXPECT_EQ(support::Platform().WorkstationMajorVersion, 0u);
+    EXPECT_EQ(support::Platform().WindowsMajorVersion, 10) << "the first source's version";
+    EXPECT_EQ(handedOut_(), 2);
+    EXPECT_EQ(releases_(), 2);
 }
 
 TEST(ProfileServiceBinding, MissingLibraryOrEntryPointLeavesTheServiceIncomplete) {
