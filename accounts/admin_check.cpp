@@ -44,8 +44,8 @@ BOOL BoundConvertStringSidToSidA(LPCSTR stringSid, PSID* sid) {
     return entry == nullptr ? FALSE : entry(stringSid, sid);
 }
 
-BOOL BoundGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD length,
-                              PDWORD returnLength) {
+BOOL BoundGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                              DWORD length, PDWORD returnLength) {
     auto entry = BindOnFirstUse(getTokenInformation, "GetTokenInformation");
     return entry == nullptr ? FALSE : entry(token, infoClass, info, length, returnLength);
 }
@@ -59,7 +59,8 @@ std::u16string NameOfSid(PSID sid) {
         DWORD nameLength = name->Length();
         DWORD domainLength = domain->Length();
         SID_NAME_USE use{};
-        if (LookupAccountSidW(nullptr, sid, name->Data(), &nameLength, domain->Data(), &domainLength, &use)) {
+        if (LookupAccountSidW(nullptr, sid, name->Data(), &nameLength, domain->Data(),
+                              &domainLength, &use)) {
             result = name->ToString();
         }
     } catch (...) {
@@ -109,7 +110,8 @@ std::u16string LookUpAdministrator() {
             PSID domain = reinterpret_cast<USER_MODALS_INFO_2*>(record)->usrmod2_domain_id;
             BYTE count = *GetSidSubAuthorityCount(domain);
             support::AllocZeroedBlock(block, kSidBlockSize);
-            if (InitializeSid(block, GetSidIdentifierAuthority(domain), static_cast<BYTE>(count + 1))) {
+            if (InitializeSid(block, GetSidIdentifierAuthority(domain),
+                              static_cast<BYTE>(count + 1))) {
                 for (BYTE i = 0; i < count; ++i) {
                     *GetSidSubAuthority(block, i) = *GetSidSubAuthority(domain, i);
                 }
@@ -152,8 +154,8 @@ bool HoldsAdministrators(HANDLE token) {
     if (read) {
         SID_IDENTIFIER_AUTHORITY nt{{0, 0, 0, 0, 0, SECURITY_NT_AUTHORITY_VALUE}};
         PSID administrators = nullptr;
-        if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                     &administrators)) {
+        if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                     0, 0, 0, 0, 0, 0, &administrators)) {
             const auto* list = static_cast<const TOKEN_GROUPS*>(groups);
             for (DWORD i = 0; i < list->GroupCount && !found; ++i) {
                 found = EqualSid(list->Groups[i].Sid, administrators) != FALSE;
@@ -200,7 +202,8 @@ bool IsAdministratorOnVersion(std::int32_t windowsMajorVersion) {
             if (windowsMajorVersion >= 6) {
                 elevationTypeCell = 0;
                 GetTokenElevationType();
-                result = elevationTypeCell == TokenElevationTypeDefault || elevationTypeCell == TokenElevationTypeFull;
+                result = elevationTypeCell == TokenElevationTypeDefault ||
+                         elevationTypeCell == TokenElevationTypeFull;
             } else {
                 result = true;
             }
@@ -224,8 +227,8 @@ std::int32_t GetTokenElevationType() {
         return -1;
     }
     DWORD length = 0;
-    BOOL read = BoundGetTokenInformation(token, TokenElevationType, &elevationTypeCell, sizeof elevationTypeCell,
-                                         &length);
+    BOOL read = BoundGetTokenInformation(token, TokenElevationType, &elevationTypeCell,
+                                         sizeof elevationTypeCell, &length);
     CloseHandle(token);
     return read ? static_cast<std::int32_t>(elevationTypeCell) : -2;
 }

@@ -26,9 +26,11 @@ enum Slot : std::size_t {
 };
 
 constexpr std::array<const char*, kSlotCount> kEntryNames = {
-    "NetUserAdd",       "NetUserGetInfo",          "NetUserSetInfo",   "NetUserDel",      "NetUserModalsGet",
-    "NetGroupAdd",      "NetGroupDel",             "NetLocalGroupAdd", "NetLocalGroupEnum", "NetLocalGroupDel",
-    "NetLocalGroupAddMembers", "NetApiBufferFree", "NetWkstaGetInfo",
+    "NetUserAdd",       "NetUserGetInfo",          "NetUserSetInfo",
+    "NetUserDel",       "NetUserModalsGet",        "NetGroupAdd",
+    "NetGroupDel",      "NetLocalGroupAdd",        "NetLocalGroupEnum",
+    "NetLocalGroupDel", "NetLocalGroupAddMembers", "NetApiBufferFree",
+    "NetWkstaGetInfo",
 };
 
 HMODULE library = nullptr;
@@ -93,7 +95,8 @@ NET_API_STATUS NetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE*
     return Call<NetUserGetInfoFn>(kNetUserGetInfo, server, user, level, buf);
 }
 
-NET_API_STATUS NetUserSetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf, LPDWORD parmErr) {
+NET_API_STATUS NetUserSetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf,
+                              LPDWORD parmErr) {
     return Call<NetUserSetInfoFn>(kNetUserSetInfo, server, user, level, buf, parmErr);
 }
 
@@ -117,18 +120,21 @@ NET_API_STATUS NetLocalGroupAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD
     return Call<NetLocalGroupAddFn>(kNetLocalGroupAdd, server, level, buf, parmErr);
 }
 
-NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD prefMaxLen, LPDWORD entriesRead,
-                                 LPDWORD totalEntries, PDWORD_PTR resumeHandle) {
-    return Call<NetLocalGroupEnumFn>(kNetLocalGroupEnum, server, level, buf, prefMaxLen, entriesRead, totalEntries,
-                                     resumeHandle);
+NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD prefMaxLen,
+                                 LPDWORD entriesRead, LPDWORD totalEntries,
+                                 PDWORD_PTR resumeHandle) {
+    return Call<NetLocalGroupEnumFn>(kNetLocalGroupEnum, server, level, buf, prefMaxLen,
+                                     entriesRead, totalEntries, resumeHandle);
 }
 
 NET_API_STATUS NetLocalGroupDel(LPCWSTR server, LPCWSTR group) {
     return Call<NetLocalGroupDelFn>(kNetLocalGroupDel, server, group);
 }
 
-NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD level, LPBYTE buf, DWORD totalEntries) {
-    return Call<NetLocalGroupAddMembersFn>(kNetLocalGroupAddMembers, server, group, level, buf, totalEntries);
+NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD level, LPBYTE buf,
+                                       DWORD totalEntries) {
+    return Call<NetLocalGroupAddMembersFn>(kNetLocalGroupAddMembers, server, group, level, buf,
+                                           totalEntries);
 }
 
 NET_API_STATUS NetApiBufferFree(LPVOID buffer) {

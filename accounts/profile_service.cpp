@@ -17,7 +17,8 @@ void BindProfileService(const char* libraryName) {
     }
     if (library != nullptr) {
         createProfile = reinterpret_cast<CreateProfileFn>(GetProcAddress(library, "CreateProfile"));
-        deleteProfile = reinterpret_cast<DeleteProfileWFn>(GetProcAddress(library, "DeleteProfileW"));
+        deleteProfile =
+            reinterpret_cast<DeleteProfileWFn>(GetProcAddress(library, "DeleteProfileW"));
     }
 }
 

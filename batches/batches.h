@@ -6,11 +6,11 @@
 
 namespace nomvera::batches {
 
-void CreateUsersBatch(TBatchHost& host);         // "Create Users"
-void DeleteUsersBatch(TBatchHost& host);         // "Delete Users"
-void CreateLocalGroupsBatch(TBatchHost& host);   // "Create Local Groups"
-void DeleteLocalGroupsBatch(TBatchHost& host);   // "Delete Local Groups"
-void CreateGlobalGroupsBatch(TBatchHost& host);  // "Create Global Groups"
-void DeleteGlobalGroupsBatch(TBatchHost& host);  // "Delete Global Groups"
+void CreateUsersBatch(TBatchHost& host);        // "Create Users"
+void DeleteUsersBatch(TBatchHost& host);        // "Delete Users"
+void CreateLocalGroupsBatch(TBatchHost& host);  // "Create Local Groups"
+void DeleteLocalGroupsBatch(TBatchHost& host);  // "Delete Local Groups"
+void CreateGlobalGroupsBatch(TBatchHost& host); // "Create Global Groups"
+void DeleteGlobalGroupsBatch(TBatchHost& host); // "Delete Global Groups"
 
 } // namespace nomvera::batches

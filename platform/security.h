@@ -40,6 +40,6 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
 // "advapi32.dll" (the stand-in library exports them under these names).
 extern "C" {
 using ConvertStringSidToSidAFn = BOOL (*)(LPCSTR stringSid, PSID* sid);
-using GetTokenInformationFn = BOOL (*)(HANDLE token, TOKEN_INFORMATION_CLASS infoClass,
-                                       LPVOID info, DWORD infoLength, PDWORD returnLength);
+using GetTokenInformationFn = BOOL (*)(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                                       DWORD infoLength, PDWORD returnLength);
 }

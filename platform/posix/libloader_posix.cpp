@@ -12,7 +12,8 @@ namespace {
 // "NetApi32.DLL" -> "<exe folder>/libnetapi32.so". Only plain names are
 // accepted: a name with a path separator never leaves the executable's folder.
 std::string StandInPath(std::string name) {
-    if (name.empty() || name.find('/') != std::string::npos || name.find('\\') != std::string::npos) {
+    if (name.empty() || name.find('/') != std::string::npos ||
+        name.find('\\') != std::string::npos) {
         return {};
     }
     for (auto& c : name) {
@@ -34,7 +35,8 @@ HMODULE Open(LPCSTR name, int extraFlags) {
         return nullptr;
     }
     std::string path = StandInPath(name);
-    void* handle = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | extraFlags);
+    void* handle =
+        path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | extraFlags);
     if (handle == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;

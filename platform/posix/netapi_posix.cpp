@@ -173,13 +173,16 @@ public:
         return offset;
     }
     BYTE* Build() {
-        auto* block = static_cast<BYTE*>(AllocateBlock(BlockKind::NetApi, fixed_ + strings_.size() * 2));
+        auto* block =
+            static_cast<BYTE*>(AllocateBlock(BlockKind::NetApi, fixed_ + strings_.size() * 2));
         if (block != nullptr) {
             std::memcpy(block + fixed_, strings_.data(), strings_.size() * 2);
         }
         return block;
     }
-    LPWSTR At(BYTE* block, std::size_t offset) const { return reinterpret_cast<LPWSTR>(block + fixed_) + offset; }
+    LPWSTR At(BYTE* block, std::size_t offset) const {
+        return reinterpret_cast<LPWSTR>(block + fixed_) + offset;
+    }
 
 private:
     std::size_t fixed_;
@@ -198,7 +201,8 @@ std::string GroupComment(const std::string& group) {
 void SetGroupComment(const std::string& group, const std::optional<std::string>& comment) {
     StateRecords records = ReadStateFile(kGroupComments);
     auto before = records.size();
-    std::erase_if(records, [&](const auto& record) { return !record.empty() && record[0] == group; });
+    std::erase_if(records,
+                  [&](const auto& record) { return !record.empty() && record[0] == group; });
     if (comment && !comment->empty()) {
         records.push_back({group, *comment});
     } else if (records.size() == before) {
@@ -293,7 +297,8 @@ DWORD PasswordAgeOf(const PasswdEntry& user) {
         return 0;
     }
     long today = static_cast<long>(std::time(nullptr) / 86400);
-    return today > shadow->lastChange ? static_cast<DWORD>((today - shadow->lastChange) * 86400) : 0;
+    return today > shadow->lastChange ? static_cast<DWORD>((today - shadow->lastChange) * 86400)
+                                      : 0;
 }
 
 bool IsAdministratorsMember(const PasswdEntry& user) {
@@ -311,12 +316,13 @@ bool IsAdministratorsMember(const PasswdEntry& user) {
 } // namespace
 
 bool IsAcceptableAccountName(const std::u16string& name, std::size_t maxLength) {
-    if (name.empty() || name.size() > maxLength || name[0] == u'-' || name == u"." || name == u"..") {
+    if (name.empty() || name.size() > maxLength || name[0] == u'-' || name == u"." ||
+        name == u"..") {
         return false;
     }
     return std::all_of(name.begin(), name.end(), [](char16_t c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'.' ||
-               c == u'_' || c == u'-';
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               c == u'.' || c == u'_' || c == u'-';
     });
 }
 
@@ -433,7 +439,8 @@ NET_API_STATUS NetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE*
     return NERR_Success;
 }
 
-NET_API_STATUS NetUserSetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf, LPDWORD parmErr) {
+NET_API_STATUS NetUserSetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf,
+                              LPDWORD parmErr) {
     if (NET_API_STATUS status = CheckLocal(server)) {
         return status;
     }
@@ -556,7 +563,8 @@ NET_API_STATUS NetLocalGroupAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD
         return ERROR_INVALID_PARAMETER;
     }
     LPCWSTR wideName = reinterpret_cast<const LOCALGROUP_INFO_0*>(buf)->lgrpi0_name;
-    LPCWSTR wideComment = level == 1 ? reinterpret_cast<const LOCALGROUP_INFO_1*>(buf)->lgrpi1_comment : nullptr;
+    LPCWSTR wideComment =
+        level == 1 ? reinterpret_cast<const LOCALGROUP_INFO_1*>(buf)->lgrpi1_comment : nullptr;
     auto name = Narrow(wideName);
     if (wideName == nullptr || !name) {
         return Refuse(ERROR_INVALID_PARAMETER, parmErr, LOCALGROUP_NAME_PARMNUM);
@@ -587,8 +595,9 @@ NET_API_STATUS NetLocalGroupAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD
     return status;
 }
 
-NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD prefMaxLen, LPDWORD entriesRead,
-                                 LPDWORD totalEntries, PDWORD_PTR resumeHandle) {
+NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD prefMaxLen,
+                                 LPDWORD entriesRead, LPDWORD totalEntries,
+                                 PDWORD_PTR resumeHandle) {
     if (buf != nullptr) {
         *buf = nullptr;
     }
@@ -617,7 +626,8 @@ NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD
     std::size_t used = 0;
     std::vector<std::u16string> comments;
     while (last < groups.size()) {
-        std::u16string comment = level == 1 ? Utf8ToUtf16Lossy(GroupComment(groups[last].name)) : u"";
+        std::u16string comment =
+            level == 1 ? Utf8ToUtf16Lossy(GroupComment(groups[last].name)) : u"";
         std::size_t size = recordSize + 2 * (groups[last].name.size() + comment.size() + 2);
         if (prefMaxLen != MAX_PREFERRED_LENGTH && last > first && used + size > prefMaxLen) {
             break;
@@ -640,7 +650,8 @@ NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD
     }
     for (std::size_t i = 0; i < count; ++i) {
         if (level == 0) {
-            reinterpret_cast<LOCALGROUP_INFO_0*>(block)[i].lgrpi0_name = builder.At(block, offsets[i].first);
+            reinterpret_cast<LOCALGROUP_INFO_0*>(block)[i].lgrpi0_name =
+                builder.At(block, offsets[i].first);
         } else {
             auto& entry = reinterpret_cast<LOCALGROUP_INFO_1*>(block)[i];
             entry.lgrpi1_name = builder.At(block, offsets[i].first);
@@ -686,7 +697,8 @@ NET_API_STATUS NetLocalGroupDel(LPCWSTR server, LPCWSTR group) {
     return status;
 }
 
-NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD level, LPBYTE buf, DWORD totalEntries) {
+NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD level, LPBYTE buf,
+                                       DWORD totalEntries) {
     if (NET_API_STATUS status = CheckLocal(server)) {
         return status;
     }
@@ -719,7 +731,8 @@ NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD leve
             return AccountOfSid(*sid) ? ERROR_INVALID_MEMBER : ERROR_NO_SUCH_MEMBER;
         }
         bool member = user->gid == target->gid ||
-                      std::find(target->members.begin(), target->members.end(), user->name) != target->members.end() ||
+                      std::find(target->members.begin(), target->members.end(), user->name) !=
+                          target->members.end() ||
                       std::find(names.begin(), names.end(), user->name) != names.end();
         if (member) {
             return ERROR_MEMBER_IN_ALIAS;

@@ -22,7 +22,8 @@ void Sleep(DWORD milliseconds) {
 ULONGLONG GetTickCount64() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<ULONGLONG>(now.tv_sec) * 1000u + static_cast<ULONGLONG>(now.tv_nsec) / 1000000u;
+    return static_cast<ULONGLONG>(now.tv_sec) * 1000u +
+           static_cast<ULONGLONG>(now.tv_nsec) / 1000000u;
 }
 
 DWORD GetTickCount() {

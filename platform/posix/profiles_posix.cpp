@@ -118,7 +118,8 @@ std::optional<std::vector<std::string>> PartsBelowRoot(const std::string& folder
 Fd OpenParent(const std::vector<std::string>& parts, int& error) {
     Fd current(open(InSystemRoot(ProfilesRoot()).c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
     for (std::size_t i = 0; current.valid() && i + 1 < parts.size(); ++i) {
-        current = Fd(openat(current.get(), parts[i].c_str(), O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        current = Fd(openat(current.get(), parts[i].c_str(),
+                            O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     }
     error = current.valid() ? 0 : errno;
     return current;
@@ -147,7 +148,8 @@ ProfileFolder OpenProfileFolder(const std::string& folder, uid_t uid, int& error
         return profile;
     }
     profile.leaf = parts->back();
-    if (fstatat(profile.parent.get(), profile.leaf.c_str(), &profile.info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(profile.parent.get(), profile.leaf.c_str(), &profile.info, AT_SYMLINK_NOFOLLOW) !=
+        0) {
         error = errno == ENOENT ? ENOENT : EACCES;
         return profile;
     }
@@ -155,7 +157,8 @@ ProfileFolder OpenProfileFolder(const std::string& folder, uid_t uid, int& error
         error = EACCES;
         return profile;
     }
-    profile.folder = Fd(openat(profile.parent.get(), profile.leaf.c_str(), O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    profile.folder = Fd(openat(profile.parent.get(), profile.leaf.c_str(),
+                               O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     error = profile.folder.valid() ? 0 : EACCES;
     return profile;
 }
@@ -200,7 +203,8 @@ bool EmptyFolder(int folder, dev_t device, int depth) {
     return complete;
 }
 
-bool CopyFile(int fromFolder, const char* name, int toFolder, const struct stat& st, uid_t uid, gid_t gid) {
+bool CopyFile(int fromFolder, const char* name, int toFolder, const struct stat& st, uid_t uid,
+              gid_t gid) {
     Fd from(openat(fromFolder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!from.valid()) {
         return false;
@@ -260,10 +264,13 @@ bool CopySkeleton(int from, int to, uid_t uid, gid_t gid, int depth) {
             ok = false;
         } else if (S_ISDIR(st.st_mode)) {
             ok = depth < kMaxDepth && mkdirat(to, name, 0700) == 0;
-            Fd source(ok ? openat(from, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1);
+            Fd source(ok ? openat(from, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC)
+                         : -1);
             Fd target(ok ? openat(to, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1);
-            ok = source.valid() && target.valid() && CopySkeleton(source.get(), target.get(), uid, gid, depth + 1) &&
-                 fchown(target.get(), uid, gid) == 0 && fchmod(target.get(), st.st_mode & 07777) == 0;
+            ok = source.valid() && target.valid() &&
+                 CopySkeleton(source.get(), target.get(), uid, gid, depth + 1) &&
+                 fchown(target.get(), uid, gid) == 0 &&
+                 fchmod(target.get(), st.st_mode & 07777) == 0;
         } else if (S_ISREG(st.st_mode)) {
             ok = CopyFile(from, name, to, st, uid, gid);
         } else if (S_ISLNK(st.st_mode)) {
@@ -272,7 +279,8 @@ bool CopySkeleton(int from, int to, uid_t uid, gid_t gid, int depth) {
             ok = n >= 0 && static_cast<std::size_t>(n) < target.size();
             if (ok) {
                 target.resize(static_cast<std::size_t>(n));
-                ok = symlinkat(target.c_str(), to, name) == 0 && fchownat(to, name, uid, gid, AT_SYMLINK_NOFOLLOW) == 0;
+                ok = symlinkat(target.c_str(), to, name) == 0 &&
+                     fchownat(to, name, uid, gid, AT_SYMLINK_NOFOLLOW) == 0;
             }
         }
         // Devices, pipes and sockets in a skeleton are not copied.
@@ -486,7 +494,8 @@ BOOL GetProfilesDirectoryW(LPWSTR profileDir, LPDWORD size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    return nomvera::posix::ReturnPath(nomvera::posix::InSystemRoot(nomvera::posix::ProfilesRoot()), profileDir, size);
+    return nomvera::posix::ReturnPath(nomvera::posix::InSystemRoot(nomvera::posix::ProfilesRoot()),
+                                      profileDir, size);
 }
 
 BOOL GetUserProfileDirectoryW(HANDLE token, LPWSTR profileDir, LPDWORD size) {

@@ -98,7 +98,8 @@ bool ParseNumber(const std::string& text, std::uint64_t& value) {
         } else {
             return false;
         }
-        if (value > (0xFFFFFFFFFFFFull - static_cast<std::uint64_t>(digit)) / static_cast<std::uint64_t>(base)) {
+        if (value > (0xFFFFFFFFFFFFull - static_cast<std::uint64_t>(digit)) /
+                        static_cast<std::uint64_t>(base)) {
             return false;
         }
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
@@ -169,7 +170,8 @@ std::optional<SidValue> ParseSidString(const std::string& text) {
     std::size_t start = 4;
     while (true) {
         std::size_t dash = text.find('-', start);
-        parts.push_back(text.substr(start, dash == std::string::npos ? std::string::npos : dash - start));
+        parts.push_back(
+            text.substr(start, dash == std::string::npos ? std::string::npos : dash - start));
         if (dash == std::string::npos) {
             break;
         }
@@ -241,7 +243,8 @@ std::optional<uid_t> UidOfSid(const SidValue& sid) {
     auto domain = MachineDomainSid();
     if (!domain || sid.subAuthorities.size() != domain->subAuthorities.size() + 1 ||
         sid.authority != domain->authority ||
-        !std::equal(domain->subAuthorities.begin(), domain->subAuthorities.end(), sid.subAuthorities.begin())) {
+        !std::equal(domain->subAuthorities.begin(), domain->subAuthorities.end(),
+                    sid.subAuthorities.begin())) {
         return std::nullopt;
     }
     std::uint32_t rid = sid.subAuthorities.back();
@@ -282,7 +285,8 @@ std::optional<AccountOfSidResult> AccountOfSid(const SidValue& sid) {
         return std::nullopt;
     }
     if (sid.subAuthorities.size() == domain->subAuthorities.size() + 1 &&
-        std::equal(domain->subAuthorities.begin(), domain->subAuthorities.end(), sid.subAuthorities.begin()) &&
+        std::equal(domain->subAuthorities.begin(), domain->subAuthorities.end(),
+                   sid.subAuthorities.begin()) &&
         sid.authority == domain->authority) {
         std::uint32_t rid = sid.subAuthorities.back();
         if (rid >= 1001 && rid % 2 == 1) {
@@ -303,7 +307,8 @@ std::optional<std::pair<SidValue, AccountOfSidResult>> SidOfAccount(const std::s
     }
     std::string machine = MachineName();
     bool builtinOnly = SameTextIgnoringCase(domainPart, "BUILTIN");
-    if (!builtinOnly && !domainPart.empty() && domainPart != "." && !SameTextIgnoringCase(domainPart, machine)) {
+    if (!builtinOnly && !domainPart.empty() && domainPart != "." &&
+        !SameTextIgnoringCase(domainPart, machine)) {
         return std::nullopt;
     }
     if (name.empty()) {
@@ -330,7 +335,8 @@ std::optional<std::pair<SidValue, AccountOfSidResult>> SidOfAccount(const std::s
     if (auto group = FindGroupByName(name)) {
         DWORD alias = AliasRidOfGroup(*group);
         if (alias != 0) {
-            return std::make_pair(BuiltinAliasSid(alias), AccountOfSidResult{group->name, "BUILTIN", SidTypeAlias});
+            return std::make_pair(BuiltinAliasSid(alias),
+                                  AccountOfSidResult{group->name, "BUILTIN", SidTypeAlias});
         }
         if (!builtinOnly) {
             if (auto sid = GroupSid(group->gid)) {
@@ -378,7 +384,8 @@ bool IsLocalMachineName(LPCWSTR name) {
     while (!plain.empty() && plain[0] == '\\') {
         plain.erase(0, 1);
     }
-    return SameTextIgnoringCase(plain, MachineName()) || plain == "." || SameTextIgnoringCase(plain, "localhost");
+    return SameTextIgnoringCase(plain, MachineName()) || plain == "." ||
+           SameTextIgnoringCase(plain, "localhost");
 }
 
 BOOL StringSidToSid(LPCSTR stringSid, PSID* sid) {
@@ -416,8 +423,8 @@ bool FitText(const std::u16string& text, LPWSTR buffer, DWORD size) {
 
 } // namespace
 
-BOOL LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountName, PSID sid, LPDWORD sidSize, LPWSTR domainName,
-                        LPDWORD domainSize, PSID_NAME_USE use) {
+BOOL LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountName, PSID sid, LPDWORD sidSize,
+                        LPWSTR domainName, LPDWORD domainSize, PSID_NAME_USE use) {
     if (accountName == nullptr || sidSize == nullptr || domainSize == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -453,8 +460,8 @@ BOOL LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountName, PSID sid, LPDWO
     return TRUE;
 }
 
-BOOL LookupAccountSidW(LPCWSTR systemName, PSID sid, LPWSTR name, LPDWORD nameSize, LPWSTR domainName,
-                       LPDWORD domainSize, PSID_NAME_USE use) {
+BOOL LookupAccountSidW(LPCWSTR systemName, PSID sid, LPWSTR name, LPDWORD nameSize,
+                       LPWSTR domainName, LPDWORD domainSize, PSID_NAME_USE use) {
     auto value = ReadSid(sid);
     if (!value || nameSize == nullptr || domainSize == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -496,7 +503,8 @@ BOOL ConvertSidToStringSidA(PSID sid, LPSTR* stringSid) {
         return FALSE;
     }
     std::string text = value->ToString();
-    auto* block = static_cast<char*>(nomvera::posix::AllocateBlock(BlockKind::Local, text.size() + 1));
+    auto* block =
+        static_cast<char*>(nomvera::posix::AllocateBlock(BlockKind::Local, text.size() + 1));
     if (block == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return FALSE;
@@ -510,9 +518,9 @@ BOOL ConvertStringSidToSidA(LPCSTR stringSid, PSID* sid) {
     return nomvera::posix::StringSidToSid(stringSid, sid);
 }
 
-BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE subAuthorityCount, DWORD sub0,
-                              DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6,
-                              DWORD sub7, PSID* sid) {
+BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE subAuthorityCount,
+                              DWORD sub0, DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4,
+                              DWORD sub5, DWORD sub6, DWORD sub7, PSID* sid) {
     if (authority == nullptr || sid == nullptr || subAuthorityCount == 0 || subAuthorityCount > 8) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -534,7 +542,8 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE subAutho
 }
 
 BOOL InitializeSid(PSID sid, PSID_IDENTIFIER_AUTHORITY authority, BYTE subAuthorityCount) {
-    if (sid == nullptr || authority == nullptr || subAuthorityCount > nomvera::posix::kMaxSubAuthorities) {
+    if (sid == nullptr || authority == nullptr ||
+        subAuthorityCount > nomvera::posix::kMaxSubAuthorities) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }

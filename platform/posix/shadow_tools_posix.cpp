@@ -133,7 +133,8 @@ ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>
         close(input[0]);
         if (spawned == 0) {
             // A tool that exits early must not kill us with SIGPIPE.
-            struct sigaction ignore {}, previous {};
+            struct sigaction ignore {
+            }, previous{};
             ignore.sa_handler = SIG_IGN;
             sigaction(SIGPIPE, &ignore, &previous);
             WriteAll(input[1], *standardInput);
@@ -159,7 +160,8 @@ ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>
 std::optional<std::string> HashPassword(const std::string& password) {
     const char* prefix = MethodPrefix();
     char setting[CRYPT_GENSALT_OUTPUT_SIZE] = {};
-    if (crypt_gensalt_rn(prefix, CostFactor(prefix), nullptr, 0, setting, sizeof setting) == nullptr &&
+    if (crypt_gensalt_rn(prefix, CostFactor(prefix), nullptr, 0, setting, sizeof setting) ==
+            nullptr &&
         crypt_gensalt_rn(prefix, 0, nullptr, 0, setting, sizeof setting) == nullptr) {
         return std::nullopt;
     }

@@ -57,8 +57,8 @@ bool ReleaseBlock(BlockKind kind, void* block);
 
 // The two entry points the advapi32 stand-in exports.
 BOOL StringSidToSid(LPCSTR stringSid, PSID* sid);
-BOOL TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD infoLength,
-                      PDWORD returnLength);
+BOOL TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                      DWORD infoLength, PDWORD returnLength);
 
 // Whether a server or system name means this machine: null, empty, or the
 // machine name with or without leading backslashes.

@@ -41,7 +41,8 @@ StateRecords ReadStateFile(const std::string& name) {
         std::size_t start = 0;
         while (true) {
             std::size_t tab = line.find('\t', start);
-            fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+            fields.push_back(
+                line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
             if (tab == std::string::npos) {
                 break;
             }

@@ -65,7 +65,8 @@ void ReadRootFile(const char* file, Reader reader, Visit visit) {
     std::vector<char> buffer(kEntryBufferSize);
     Record record{};
     Record* result = nullptr;
-    while (reader(stream, &record, buffer.data(), buffer.size(), &result) == 0 && result != nullptr) {
+    while (reader(stream, &record, buffer.data(), buffer.size(), &result) == 0 &&
+           result != nullptr) {
         if (visit(*result)) {
             break;
         }
@@ -97,7 +98,8 @@ template <class Match> std::optional<GroupEntry> FindInGroupFile(Match match) {
     return found;
 }
 
-std::optional<std::string> SettingOf(const std::string& file, const std::string& key, char separator) {
+std::optional<std::string> SettingOf(const std::string& file, const std::string& key,
+                                     char separator) {
     std::ifstream in(InSystemRoot(file));
     std::string line;
     std::optional<std::string> value;
@@ -196,8 +198,8 @@ std::vector<GroupEntry> AllGroupsInFileOrder() {
 std::vector<gid_t> GroupsOfUser(const PasswdEntry& user) {
     std::vector<gid_t> gids{user.gid};
     for (const GroupEntry& entry : AllGroupsInFileOrder()) {
-        bool listed = std::find(entry.members.begin(), entry.members.end(), user.name) !=
-                      entry.members.end();
+        bool listed =
+            std::find(entry.members.begin(), entry.members.end(), user.name) != entry.members.end();
         if (listed && std::find(gids.begin(), gids.end(), entry.gid) == gids.end()) {
             gids.push_back(entry.gid);
         }
@@ -230,7 +232,8 @@ std::optional<ShadowEntry> FindShadowByName(const std::string& name) {
     std::vector<char> buffer(kEntryBufferSize);
     spwd sp{};
     spwd* result = nullptr;
-    if (getspnam_r(name.c_str(), &sp, buffer.data(), buffer.size(), &result) == 0 && result != nullptr) {
+    if (getspnam_r(name.c_str(), &sp, buffer.data(), buffer.size(), &result) == 0 &&
+        result != nullptr) {
         take(sp);
     }
     return found;

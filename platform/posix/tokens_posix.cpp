@@ -35,7 +35,8 @@ void AddGid(std::vector<gid_t>& gids, gid_t gid) {
 void SetElevation(TokenObject& token) {
     auto admins = AdministratorsGroup();
     token.administratorsMember =
-        token.uid == 0 || (admins && std::find(token.gids.begin(), token.gids.end(), admins->gid) != token.gids.end());
+        token.uid == 0 || (admins && std::find(token.gids.begin(), token.gids.end(), admins->gid) !=
+                                         token.gids.end());
     if (token.uid == 0) {
         token.elevation = TokenElevationTypeFull;
     } else if (token.administratorsMember) {
@@ -86,12 +87,14 @@ GroupSids SidsOf(const TokenObject& token) {
             }
             adminsListed = true;
         }
-        DWORD attributes =
-            isAdmins && token.elevation == TokenElevationTypeLimited ? SE_GROUP_USE_FOR_DENY_ONLY : kEnabledGroup;
+        DWORD attributes = isAdmins && token.elevation == TokenElevationTypeLimited
+                               ? SE_GROUP_USE_FOR_DENY_ONLY
+                               : kEnabledGroup;
         sids.entries.emplace_back(*sid, attributes);
     }
     if (token.administratorsMember && !adminsListed) {
-        DWORD attributes = token.elevation == TokenElevationTypeLimited ? SE_GROUP_USE_FOR_DENY_ONLY : kEnabledGroup;
+        DWORD attributes = token.elevation == TokenElevationTypeLimited ? SE_GROUP_USE_FOR_DENY_ONLY
+                                                                        : kEnabledGroup;
         sids.entries.emplace_back(admins, attributes);
     }
     return sids;
@@ -114,8 +117,8 @@ long Today() {
 
 } // namespace
 
-BOOL TokenInformation(HANDLE handle, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD infoLength,
-                      PDWORD returnLength) {
+BOOL TokenInformation(HANDLE handle, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                      DWORD infoLength, PDWORD returnLength) {
     auto* token = platform::HandleObject<TokenObject>(handle);
     if (token == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -149,7 +152,9 @@ BOOL TokenInformation(HANDLE handle, TOKEN_INFORMATION_CLASS infoClass, LPVOID i
     }
     case TokenGroups: {
         GroupSids sids = SidsOf(*token);
-        std::size_t header = offsetof(TOKEN_GROUPS, Groups) + sizeof(SID_AND_ATTRIBUTES) * std::max<std::size_t>(1, sids.entries.size());
+        std::size_t header =
+            offsetof(TOKEN_GROUPS, Groups) +
+            sizeof(SID_AND_ATTRIBUTES) * std::max<std::size_t>(1, sids.entries.size());
         std::size_t needed = header;
         for (auto& [sid, attributes] : sids.entries) {
             needed += sid.Size();
@@ -208,18 +213,19 @@ BOOL OpenThreadToken(HANDLE thread, DWORD access, BOOL openAsSelf, PHANDLE token
     return FALSE;
 }
 
-BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD infoLength,
-                         PDWORD returnLength) {
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                         DWORD infoLength, PDWORD returnLength) {
     return nomvera::posix::TokenInformation(token, infoClass, info, infoLength, returnLength);
 }
 
-BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType, DWORD logonProvider,
-                PHANDLE token) {
+BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
+                DWORD logonProvider, PHANDLE token) {
     using namespace nomvera::posix;
     if (token != nullptr) {
         *token = nullptr;
     }
-    if (user == nullptr || password == nullptr || token == nullptr || logonProvider != LOGON32_PROVIDER_DEFAULT ||
+    if (user == nullptr || password == nullptr || token == nullptr ||
+        logonProvider != LOGON32_PROVIDER_DEFAULT ||
         (logonType != LOGON32_LOGON_NETWORK && logonType != LOGON32_LOGON_INTERACTIVE &&
          logonType != LOGON32_LOGON_NETWORK_CLEARTEXT)) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -234,7 +240,8 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
     auto account = name ? FindUserByName(*name) : std::nullopt;
     auto shadow = account ? FindShadowByName(account->name) : std::nullopt;
     if (!secret || !account || !shadow) {
-        SetLastError(account && !shadow && geteuid() != 0 ? ERROR_ACCESS_DENIED : ERROR_LOGON_FAILURE);
+        SetLastError(account && !shadow && geteuid() != 0 ? ERROR_ACCESS_DENIED
+                                                          : ERROR_LOGON_FAILURE);
         return FALSE;
     }
     // A locked account keeps its hash behind "!": the right password then

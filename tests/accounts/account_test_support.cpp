@@ -23,7 +23,8 @@ void SandboxAccounts::TearDown() {
     accounts::UnloadAccountService();
     if (root_) {
         std::vector<std::string> complaints = root_->AccountFileComplaints();
-        EXPECT_TRUE(complaints.empty()) << ::testing::PrintToString(complaints) << "\n" << root_->AccountFiles();
+        EXPECT_TRUE(complaints.empty()) << ::testing::PrintToString(complaints) << "\n"
+                                        << root_->AccountFiles();
     }
     root_.reset();
 }
@@ -39,7 +40,8 @@ NET_API_STATUS SandboxAccounts::AddUser(const std::u16string& name, const std::u
     return NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), nullptr);
 }
 
-NET_API_STATUS SandboxAccounts::SetPassword(const std::u16string& name, const std::u16string& password) {
+NET_API_STATUS SandboxAccounts::SetPassword(const std::u16string& name,
+                                            const std::u16string& password) {
     USER_INFO_1 record{};
     record.usri1_name = const_cast<LPWSTR>(name.c_str());
     record.usri1_password = const_cast<LPWSTR>(password.c_str());
@@ -66,7 +68,8 @@ std::vector<std::u16string> SandboxAccounts::LocalGroups() {
     DWORD read = 0;
     DWORD total = 0;
     std::vector<std::u16string> names;
-    NET_API_STATUS status = NetLocalGroupEnum(nullptr, 0, &block, MAX_PREFERRED_LENGTH, &read, &total, nullptr);
+    NET_API_STATUS status =
+        NetLocalGroupEnum(nullptr, 0, &block, MAX_PREFERRED_LENGTH, &read, &total, nullptr);
     EXPECT_EQ(status, NERR_Success);
     for (DWORD i = 0; status == NERR_Success && i < read; ++i) {
         names.emplace_back(reinterpret_cast<LOCALGROUP_INFO_0*>(block)[i].lgrpi0_name);
@@ -83,7 +86,8 @@ std::vector<BYTE> SandboxAccounts::SidOf(const std::u16string& name) {
     DWORD sidSize = static_cast<DWORD>(sid.size());
     DWORD domainSize = static_cast<DWORD>(domain.size());
     SID_NAME_USE use{};
-    if (!LookupAccountNameW(nullptr, name.c_str(), sid.data(), &sidSize, domain.data(), &domainSize, &use)) {
+    if (!LookupAccountNameW(nullptr, name.c_str(), sid.data(), &sidSize, domain.data(), &domainSize,
+                            &use)) {
         return {};
     }
     sid.resize(sidSize);
@@ -101,17 +105,20 @@ std::string SandboxAccounts::SidTextOf(const std::u16string& name) {
     return result;
 }
 
-HANDLE SandboxAccounts::Logon(const std::u16string& name, const std::u16string& password, DWORD* code) {
+HANDLE SandboxAccounts::Logon(const std::u16string& name, const std::u16string& password,
+                              DWORD* code) {
     HANDLE token = nullptr;
     SetLastError(0);
-    LogonUserW(name.c_str(), nullptr, password.c_str(), LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, &token);
+    LogonUserW(name.c_str(), nullptr, password.c_str(), LOGON32_LOGON_NETWORK,
+               LOGON32_PROVIDER_DEFAULT, &token);
     if (code != nullptr) {
         *code = GetLastError();
     }
     return token;
 }
 
-void SandboxAccounts::ReplaceLine(const std::string& file, const std::string& startsWith, const std::string& line) const {
+void SandboxAccounts::ReplaceLine(const std::string& file, const std::string& startsWith,
+                                  const std::string& line) const {
     std::istringstream in(ReadTextFile(Root() / file));
     std::string result;
     std::string current;

@@ -7,9 +7,9 @@
 #include "tests/common/sandbox_root.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace nomvera::test {
@@ -31,7 +31,8 @@ protected:
                                   const char16_t* comment = kComment);
     // NetUserSetInfo with the record the Delete-users batch passes.
     static NET_API_STATUS SetPassword(const std::u16string& name, const std::u16string& password);
-    static NET_API_STATUS AddLocalGroup(const std::u16string& name, const char16_t* comment = kComment);
+    static NET_API_STATUS AddLocalGroup(const std::u16string& name,
+                                        const char16_t* comment = kComment);
     static NET_API_STATUS AddMember(const std::u16string& group, const std::u16string& user);
     // Local groups as NetLocalGroupEnum level 0 gives them.
     static std::vector<std::u16string> LocalGroups();
@@ -39,11 +40,13 @@ protected:
     static std::vector<BYTE> SidOf(const std::u16string& name);
     static std::string SidTextOf(const std::u16string& name);
     // A network logon; the token (closed by the caller) or null and the code.
-    static HANDLE Logon(const std::u16string& name, const std::u16string& password, DWORD* code = nullptr);
+    static HANDLE Logon(const std::u16string& name, const std::u16string& password,
+                        DWORD* code = nullptr);
 
     // Writes a line into one of the sandbox's account files; for set-ups
     // that shadow-utils cannot make (a locked or expired account, ...).
-    void ReplaceLine(const std::string& file, const std::string& startsWith, const std::string& line) const;
+    void ReplaceLine(const std::string& file, const std::string& startsWith,
+                     const std::string& line) const;
 
 private:
     std::unique_ptr<SandboxRoot> root_;

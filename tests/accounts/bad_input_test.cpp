@@ -31,7 +31,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadName{"Newline", u"test\n001"}, BadName{"LeadingDash", u"-test001"},
                       BadName{"TwoHundredCharacters", std::u16string(200, u'a')},
                       BadName{"NonAsciiLetters", u"t\u00E9st\u00FC001"}, BadName{"Empty", u""},
-                      BadName{"Dots", u".."}, BadName{"Blank", u"test 001"}, BadName{"Comma", u"te,st"}),
+                      BadName{"Dots", u".."}, BadName{"Blank", u"test 001"},
+                      BadName{"Comma", u"te,st"}),
     [](const auto& row) { return std::string(row.param.label); });
 
 using BadInput = SandboxAccounts;
@@ -41,7 +42,8 @@ TEST_F(BadInput, MissingNameOrRecordIsAnInvalidParameter) {
     USER_INFO_1 record{};
     record.usri1_priv = USER_PRIV_USER;
     DWORD field = 0;
-    EXPECT_EQ(NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), &field), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), &field),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(field, USER_NAME_PARMNUM);
     EXPECT_EQ(NetUserDel(nullptr, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(NetLocalGroupDel(nullptr, nullptr), ERROR_INVALID_PARAMETER);
@@ -72,7 +74,8 @@ TEST_F(BadInput, FieldsOutsideWhatWindowsAcceptsAreInvalidParameters) {
         record.usri1_priv = c.priv;
         record.usri1_comment = c.comment;
         DWORD field = 0;
-        EXPECT_EQ(NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), &field), ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), &field),
+                  ERROR_INVALID_PARAMETER);
         EXPECT_EQ(field, c.field);
     }
     EXPECT_EQ(Root().AccountFiles(), before);

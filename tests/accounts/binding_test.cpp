@@ -55,7 +55,8 @@ TEST(AccountServiceBinding, MissingEntryPointFailsAloneAndIsLookedUpAgain) {
     LPBYTE record = nullptr;
     EXPECT_EQ(NetWkstaGetInfo(nullptr, 100, &record), NERR_Success);
     EXPECT_EQ(NetApiBufferFree(record), NERR_Success);
-    EXPECT_EQ(NetUserGetInfo(nullptr, u"nosuch", 1, &record), NERR_UserNotFound) << "statuses pass through";
+    EXPECT_EQ(NetUserGetInfo(nullptr, u"nosuch", 1, &record), NERR_UserNotFound)
+        << "statuses pass through";
     EXPECT_EQ(NetLocalGroupDel(nullptr, u"x"), ERROR_PROC_NOT_FOUND);
     accounts::UnloadAccountService();
 
@@ -65,7 +66,8 @@ TEST(AccountServiceBinding, MissingEntryPointFailsAloneAndIsLookedUpAgain) {
     EXPECT_EQ(NetWkstaGetInfo(nullptr, 100, &record), NERR_Success);
     EXPECT_EQ(NetApiBufferFree(record), NERR_Success);
     accounts::UnloadAccountService();
-    EXPECT_EQ(NetWkstaGetInfo(nullptr, 100, &record), ERROR_PROC_NOT_FOUND) << "nothing is called after unloading";
+    EXPECT_EQ(NetWkstaGetInfo(nullptr, 100, &record), ERROR_PROC_NOT_FOUND)
+        << "nothing is called after unloading";
 }
 
 TEST(AccountServiceBinding, LoadsOnlyOnce) {
@@ -148,7 +150,8 @@ TEST(ProfileServiceBinding, MissingLibraryOrEntryPointLeavesTheServiceIncomplete
     accounts::BindProfileService("userenv_without_delete.dll");
     EXPECT_FALSE(accounts::ProfileServiceComplete());
     EXPECT_FALSE(accounts::DeleteProfile(u"S-1-5-32-545", nullptr, nullptr));
-    EXPECT_NE(accounts::CreateProfile(u"S-1-5-32-545", u"x", path, 260), 1) << "the bound one is called";
+    EXPECT_NE(accounts::CreateProfile(u"S-1-5-32-545", u"x", path, 260), 1)
+        << "the bound one is called";
     accounts::ReleaseProfileService();
 
     accounts::BindProfileService("userenv.dll");

@@ -9,7 +9,8 @@ using Groups = SandboxAccounts;
 TEST_F(Groups, CreateEnumerateInFileOrderAndDelete) {
     ASSERT_EQ(AddLocalGroup(u"zeta001"), NERR_Success);
     ASSERT_EQ(AddLocalGroup(u"alpha001"), NERR_Success);
-    std::vector<std::u16string> expected{u"root", u"sudo", u"users", u"tsusers", u"nogroup", u"zeta001", u"alpha001"};
+    std::vector<std::u16string> expected{u"root",    u"sudo",    u"users",   u"tsusers",
+                                         u"nogroup", u"zeta001", u"alpha001"};
     EXPECT_EQ(LocalGroups(), expected);
 
     ASSERT_EQ(NetLocalGroupDel(nullptr, u"zeta001"), NERR_Success);
@@ -33,14 +34,16 @@ TEST_F(Groups, MembersAreAddedOnce) {
     ASSERT_EQ(AddLocalGroup(u"grp001"), NERR_Success);
     ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
     ASSERT_EQ(AddMember(u"grp001", u"test001"), NERR_Success);
-    EXPECT_NE(ReadTextFile(Root() / "etc/group").find("grp001:x:1000:test001\n"), std::string::npos);
+    EXPECT_NE(ReadTextFile(Root() / "etc/group").find("grp001:x:1000:test001\n"),
+              std::string::npos);
     std::string before = Root().AccountFiles();
     EXPECT_EQ(AddMember(u"grp001", u"test001"), ERROR_MEMBER_IN_ALIAS);
     // A new account is in Users already, as on Windows: its primary group.
     EXPECT_EQ(AddMember(u"users", u"test001"), ERROR_MEMBER_IN_ALIAS);
     EXPECT_EQ(Root().AccountFiles(), before);
     ASSERT_EQ(AddMember(u"tsusers", u"test001"), NERR_Success);
-    EXPECT_NE(ReadTextFile(Root() / "etc/group").find("tsusers:x:990:test001\n"), std::string::npos);
+    EXPECT_NE(ReadTextFile(Root() / "etc/group").find("tsusers:x:990:test001\n"),
+              std::string::npos);
 }
 
 TEST_F(Groups, OnlyExistingUsersBecomeMembers) {
@@ -63,7 +66,8 @@ TEST_F(Groups, OnlyExistingUsersBecomeMembers) {
 TEST_F(Groups, BuiltInGroupsAreNeverDeleted) {
     std::string before = Root().AccountFiles();
     for (const char16_t* name : {u"root", u"sudo", u"users", u"tsusers"}) {
-        EXPECT_EQ(NetLocalGroupDel(nullptr, name), NERR_SpeGroupOp) << ::testing::PrintToString(std::u16string(name));
+        EXPECT_EQ(NetLocalGroupDel(nullptr, name), NERR_SpeGroupOp)
+            << ::testing::PrintToString(std::u16string(name));
     }
     EXPECT_EQ(Root().AccountFiles(), before);
 }
@@ -74,7 +78,8 @@ TEST_F(Groups, CommentIsKeptAndGivenBackByLevelOne) {
     LPBYTE block = nullptr;
     DWORD read = 0;
     DWORD total = 0;
-    ASSERT_EQ(NetLocalGroupEnum(nullptr, 1, &block, MAX_PREFERRED_LENGTH, &read, &total, nullptr), NERR_Success);
+    ASSERT_EQ(NetLocalGroupEnum(nullptr, 1, &block, MAX_PREFERRED_LENGTH, &read, &total, nullptr),
+              NERR_Success);
     ASSERT_EQ(read, 7u);
     auto* groups = reinterpret_cast<LOCALGROUP_INFO_1*>(block);
     EXPECT_EQ(std::u16string(groups[5].lgrpi1_comment), kComment);
@@ -107,7 +112,8 @@ TEST_F(Groups, SmallPreferredLengthGivesMoreDataAndResumes) {
     } while (status == ERROR_MORE_DATA && calls < 10);
     EXPECT_GT(calls, 1);
     EXPECT_EQ(total, 5u);
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"root", u"sudo", u"users", u"tsusers", u"nogroup"}));
+    EXPECT_EQ(names,
+              (std::vector<std::u16string>{u"root", u"sudo", u"users", u"tsusers", u"nogroup"}));
 }
 
 TEST_F(Groups, GlobalGroupsNeedADomainController) {

@@ -62,7 +62,9 @@ protected:
         return ok;
     }
 
-    std::u16string Wide(const std::string& text) const { return std::u16string(text.begin(), text.end()); }
+    std::u16string Wide(const std::string& text) const {
+        return std::u16string(text.begin(), text.end());
+    }
     std::u16string Home() const { return Wide(Root() / "home/test001"); }
 
     std::string sid_;
@@ -167,7 +169,8 @@ TEST_F(Profiles, FolderThatTheAccountDoesNotOwnIsNeitherReportedNorRemoved) {
 
 TEST_F(Profiles, HomeOutsideTheProfilesRootIsNeverMadeNorReported) {
     for (const char* home : {"/", "/home", "/etc", "/home/../etc", "/nonexistent"}) {
-        ReplaceLine("etc/passwd", "test001:", std::string("test001:x:1000:100::") + home + ":/bin/sh");
+        ReplaceLine("etc/passwd",
+                    "test001:", std::string("test001:x:1000:100::") + home + ":/bin/sh");
         std::string before = ReadTextFile(Root() / "etc/passwd");
         EXPECT_EQ(Create(), static_cast<HRESULT>(0x80070005)) << home;
         DWORD code = 0;
@@ -192,9 +195,11 @@ TEST_F(Profiles, HomeOfAnotherAccountIsNotReported) {
 
 TEST_F(Profiles, TooSmallPathBufferMakesNothing) {
     char16_t buffer[8] = {};
-    EXPECT_EQ(stand_in::CreateProfile(wideSid_.c_str(), u"test001", buffer, 8), static_cast<HRESULT>(0x8007007A));
+    EXPECT_EQ(stand_in::CreateProfile(wideSid_.c_str(), u"test001", buffer, 8),
+              static_cast<HRESULT>(0x8007007A));
     EXPECT_FALSE(Exists(Root() / "home/test001"));
-    EXPECT_EQ(stand_in::CreateProfile(wideSid_.c_str(), u"test002", nullptr, 0), static_cast<HRESULT>(0x80070057))
+    EXPECT_EQ(stand_in::CreateProfile(wideSid_.c_str(), u"test002", nullptr, 0),
+              static_cast<HRESULT>(0x80070057))
         << "the name must be the SID's account";
 }
 

@@ -28,7 +28,8 @@ NameOfSid LookUp(const std::string& sidText) {
     DWORD nameSize = 64;
     DWORD domainSize = 64;
     SID_NAME_USE use = SidTypeUnknown;
-    NameOfSid result{LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use), name, domain, use};
+    NameOfSid result{LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use),
+                     name, domain, use};
     LocalFree(sid);
     return result;
 }
@@ -57,7 +58,8 @@ TEST_F(Security, WellKnownAliasesAreTheLocalGroups) {
     const struct {
         const char* sid;
         const char16_t* name;
-    } aliases[] = {{"S-1-5-32-544", u"sudo"}, {"S-1-5-32-545", u"users"}, {"S-1-5-32-555", u"tsusers"}};
+    } aliases[] = {
+        {"S-1-5-32-544", u"sudo"}, {"S-1-5-32-545", u"users"}, {"S-1-5-32-555", u"tsusers"}};
     for (const auto& alias : aliases) {
         NameOfSid found = LookUp(alias.sid);
         EXPECT_TRUE(found.ok) << alias.sid;
@@ -86,8 +88,9 @@ TEST_F(Security, DeletedAccountsAndUnknownSidsAreNotMapped) {
 }
 
 TEST_F(Security, SidStringsRoundTrip) {
-    for (const char* text : {"S-1-5-32-544", "S-1-1-0", "S-1-5-21-1732584193-4023233417-1732584193-3000",
-                             "S-1-0x123456789ABC-1"}) {
+    for (const char* text :
+         {"S-1-5-32-544", "S-1-1-0", "S-1-5-21-1732584193-4023233417-1732584193-3000",
+          "S-1-0x123456789ABC-1"}) {
         PSID sid = nullptr;
         ASSERT_TRUE(ConvertStringSidToSidA(text, &sid)) << text;
         LPSTR back = nullptr;
@@ -173,7 +176,8 @@ TEST_F(Security, ProcessTokenOfRootIsFullAndHoldsAdministrators) {
     EXPECT_NE(std::find(sids.begin(), sids.end(), "S-1-5-32-544"), sids.end());
     EXPECT_EQ(ElevationOf(token), static_cast<DWORD>(TokenElevationTypeFull));
     EXPECT_TRUE(CloseHandle(token));
-    EXPECT_FALSE(GetTokenInformation(token, TokenElevationType, nullptr, 0, nullptr)) << "a closed token";
+    EXPECT_FALSE(GetTokenInformation(token, TokenElevationType, nullptr, 0, nullptr))
+        << "a closed token";
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
@@ -192,8 +196,10 @@ TEST_F(Security, LogonTokensCarryTheAccountsGroups) {
     HANDLE member = Logon(u"test002", u"pass002");
     ASSERT_NE(member, nullptr);
     std::vector<DWORD> attributes;
-    EXPECT_EQ(TokenGroupSids(member, &attributes), (std::vector<std::string>{"S-1-5-32-545", "S-1-5-32-544"}));
-    EXPECT_EQ(attributes.back(), SE_GROUP_USE_FOR_DENY_ONLY) << "a limited token holds Administrators for deny only";
+    EXPECT_EQ(TokenGroupSids(member, &attributes),
+              (std::vector<std::string>{"S-1-5-32-545", "S-1-5-32-544"}));
+    EXPECT_EQ(attributes.back(), SE_GROUP_USE_FOR_DENY_ONLY)
+        << "a limited token holds Administrators for deny only";
     EXPECT_EQ(ElevationOf(member), static_cast<DWORD>(TokenElevationTypeLimited));
     CloseHandle(member);
 }

@@ -1,6 +1,7 @@
 // Test double: a profile-service library that lacks DeleteProfileW.
 #include "platform/posix/standin_services.h"
 
-extern "C" HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, DWORD pathCapacity) {
+extern "C" HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath,
+                                 DWORD pathCapacity) {
     return nomvera::posix::CreateProfile(sidString, userName, profilePath, pathCapacity);
 }

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 #include <string>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace nomvera::test {
 

@@ -37,7 +37,8 @@ void MakeWritable(const std::string& root) {
 
 TempFolder::TempFolder(const std::string& tag) {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/" + tag + ".XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != 0 ? base : "/tmp") + "/" + tag + ".XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary folder: " + pattern);
     }

@@ -6,8 +6,8 @@ extern "C" {
 BOOL ConvertStringSidToSidA(LPCSTR stringSid, PSID* sid) {
     return nomvera::posix::StringSidToSid(stringSid, sid);
 }
-BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info, DWORD infoLength,
-                         PDWORD returnLength) {
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
+                         DWORD infoLength, PDWORD returnLength) {
     return nomvera::posix::TokenInformation(token, infoClass, info, infoLength, returnLength);
 }
 
