@@ -7,6 +7,7 @@
 #include "app/close_signals.h"
 #include "app/main_form.h"
 #include "app/program_state.h"
+#include "shortcuts/com_once.h"
 #include "shortcuts/fs_redirection.h"
 #include "support/platform_info.h"
 
@@ -26,6 +27,8 @@ void StartSupportUnits() {
 }
 
 void StopSupportUnits() {
+    // The Control Panel buttons initialise COM on this thread at most once.
+    shortcuts::ReleaseComOnce();
     support::ReleasePlatformInfo();
     accounts::UnloadSecurityLibrary();
     accounts::UnloadAccountService();
