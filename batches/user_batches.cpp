@@ -112,21 +112,29 @@ void ReadHomeFolder(TBatchHost& host, const std::u16string& accountName,
     }
 }
 
-// Step C: a network logon with the throw-away password, then the profile
-// folder of its token.
-void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
-                             const std::u16string& accountName, TWipedPassword& password,
-                             std::u16string& profilePath) {
-    std::u16string comment = accounts::AccountComment();
+// The account record with the fixed values of creation (also used when an
+// account is rewritten); name and password are set per account. The comment
+// must outlive the record.
+USER_INFO_1 FixedUserRecord(std::u16string& comment) {
     USER_INFO_1 record{};
-    record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
-    record.usri1_password = password.Data();
     record.usri1_password_age = 0;
     record.usri1_priv = USER_PRIV_USER;
     record.usri1_home_dir = nullptr;
     record.usri1_comment = comment.data();
     record.usri1_flags = kUserFlags;
     record.usri1_script_path = nullptr;
+    return record;
+}
+
+// Step C: a network logon with the throw-away password, then the profile
+// folder of its token.
+void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
+                             const std::u16string& accountName, TWipedPassword& password,
+                             std::u16string& profilePath) {
+    std::u16string comment = accounts::AccountComment();
+    USER_INFO_1 record = FixedUserRecord(comment);
+    record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
+    record.usri1_password = password.Data();
     const NET_API_STATUS status =
         NetUserSetInfo(nullptr, accountName.c_str(), 1, reinterpret_cast<LPBYTE>(&record), nullptr);
     if (status != NERR_Success) {
@@ -222,13 +230,7 @@ void CreateUsersBatch(TBatchHost& host) {
     BeginBatch(host, caption);
 
     std::u16string comment = accounts::AccountComment();
-    USER_INFO_1 record{};
-    record.usri1_password_age = 0;
-    record.usri1_priv = USER_PRIV_USER;
-    record.usri1_home_dir = nullptr;
-    record.usri1_comment = comment.data();
-    record.usri1_flags = kUserFlags;
-    record.usri1_script_path = nullptr;
+    USER_INFO_1 record = FixedUserRecord(comment);
 
     const std::int32_t count = host.ReadCount();
     if (!CountInRange(count)) {

@@ -4,6 +4,7 @@
 // ERROR_INVALID_HANDLE instead of touching memory.
 #pragma once
 
+#include "platform/errors.h"
 #include "platform/windows_types.h"
 
 #include <memory>
@@ -22,6 +23,16 @@ HANDLE RegisterHandle(std::unique_ptr<KernelObject> object);
 KernelObject* LookupHandle(HANDLE handle);
 template <class T> T* HandleObject(HANDLE handle) {
     return dynamic_cast<T*>(LookupHandle(handle));
+}
+
+// The same, leaving ERROR_INVALID_HANDLE as the thread's last error when the
+// handle names no open object of type T.
+template <class T> T* HandleObjectOrFail(HANDLE handle) {
+    T* object = HandleObject<T>(handle);
+    if (object == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    }
+    return object;
 }
 
 } // namespace nomvera::platform

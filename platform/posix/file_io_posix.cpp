@@ -132,11 +132,7 @@ DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
 std::atomic<DWORD> writeDelay{0};
 
 FileObject* FileOf(HANDLE handle) {
-    auto* file = HandleObject<FileObject>(handle);
-    if (file == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-    }
-    return file;
+    return HandleObjectOrFail<FileObject>(handle);
 }
 
 BOOL Fail(DWORD code) {

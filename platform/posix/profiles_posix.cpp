@@ -500,9 +500,8 @@ BOOL GetProfilesDirectoryW(LPWSTR profileDir, LPDWORD size) {
 
 BOOL GetUserProfileDirectoryW(HANDLE token, LPWSTR profileDir, LPDWORD size) {
     using namespace nomvera::posix;
-    auto* object = nomvera::platform::HandleObject<TokenObject>(token);
+    auto* object = nomvera::platform::HandleObjectOrFail<TokenObject>(token);
     if (object == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     if (size == nullptr) {

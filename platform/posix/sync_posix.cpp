@@ -127,11 +127,7 @@ HANDLE CreateNamedEvent(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL
 }
 
 EventObject* EventOf(HANDLE handle) {
-    auto* event = HandleObject<EventObject>(handle);
-    if (event == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-    }
-    return event;
+    return HandleObjectOrFail<EventObject>(handle);
 }
 
 std::recursive_mutex* MutexOf(LPCRITICAL_SECTION section) {
@@ -237,9 +233,8 @@ BOOL ResetEvent(HANDLE handle) {
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    auto* waitable = HandleObject<Waitable>(handle);
+    auto* waitable = HandleObjectOrFail<Waitable>(handle);
     if (waitable == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return WAIT_FAILED;
     }
     return waitable->WaitFor(milliseconds);

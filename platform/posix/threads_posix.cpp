@@ -49,11 +49,7 @@ private:
 };
 
 ThreadObject* ThreadOf(HANDLE handle) {
-    auto* thread = HandleObject<ThreadObject>(handle);
-    if (thread == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-    }
-    return thread;
+    return HandleObjectOrFail<ThreadObject>(handle);
 }
 
 int NiceOffsetOf(int priority) {

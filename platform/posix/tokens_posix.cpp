@@ -119,9 +119,8 @@ long Today() {
 
 BOOL TokenInformation(HANDLE handle, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
                       DWORD infoLength, PDWORD returnLength) {
-    auto* token = platform::HandleObject<TokenObject>(handle);
+    auto* token = platform::HandleObjectOrFail<TokenObject>(handle);
     if (token == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
     switch (infoClass) {
