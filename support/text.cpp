@@ -187,4 +187,71 @@ std::string NarrowText(const std::u16string& text) {
     return narrow;
 }
 
+namespace {
+
+// The escape for one code point, or nothing when it is shown as it is.
+bool AppendEscape(std::string& out, char32_t c) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+        out += "\\x";
+        out += kHex[(c >> 4) & 0xF];
+        out += kHex[c & 0xF];
+        return true;
+    }
+    if (c == 0x2028 || c == 0x2029) {
+        out += c == 0x2028 ? "\\u2028" : "\\u2029";
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::u16string ShownText(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    std::string escape;
+    for (char16_t c : text) {
+        escape.clear();
+        if (AppendEscape(escape, c)) {
+            out.append(escape.begin(), escape.end());
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string ShownText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        char32_t c = byte;
+        std::size_t length = 1;
+        // The only multi-byte forms that need an escape: C1 controls (C2 80-9F)
+        // and U+2028/U+2029 (E2 80 A8/A9).
+        if (byte == 0xC2 && i + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if (next >= 0x80 && next <= 0x9F) {
+                c = next;
+                length = 2;
+            }
+        } else if (byte == 0xE2 && i + 2 < text.size() && text[i + 1] == '\x80' &&
+                   (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
+            c = text[i + 2] == '\xA8' ? 0x2028 : 0x2029;
+            length = 3;
+        } else if (byte >= 0x80) {
+            out += text[i];
+            continue;
+        }
+        if (!AppendEscape(out, c)) {
+            out += text[i];
+            continue;
+        }
+        i += length - 1;
+    }
+    return out;
+}
+
 } // namespace nomvera::support

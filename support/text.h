@@ -43,4 +43,13 @@ std::u16string TempFolderW();
 std::u16string WidenText(const std::string& text);
 std::string NarrowText(const std::u16string& text);
 
+// Text that comes from outside the tool (file and folder names, account and
+// group fields, paths) as it may be shown in a log line: every control
+// character (U+0000-U+001F, U+007F-U+009F) as "\xHH" and the line and
+// paragraph separators U+2028/U+2029 as "\u2028"/"\u2029", so no such text
+// breaks a line or starts a line of its own. Everything else is unchanged,
+// also bytes that are not valid UTF-8.
+std::u16string ShownText(std::u16string_view text);
+std::string ShownText(std::string_view text);
+
 } // namespace nomvera::support

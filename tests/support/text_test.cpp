@@ -234,3 +234,35 @@ TEST(WidenText, RoundTripsUtf8AndReplacesInvalidBytes) {
 
 } // namespace
 } // namespace nomvera::support
+
+struct ShownTextCase {
+    std::string raw;
+    std::string shown;
+};
+
+class ShownTextCases : public ::testing::TestWithParam<ShownTextCase> {};
+
+// The same escapes in both widths, so a name shows alike wherever it is logged.
+TEST_P(ShownTextCases, EscapesEveryLineBreakingOrControlCharacter) {
+    const auto& c = GetParam();
+    EXPECT_EQ(nomvera::support::ShownText(std::string_view(c.raw)), c.shown);
+    EXPECT_EQ(nomvera::support::NarrowText(
+                  nomvera::support::ShownText(nomvera::support::WidenText(c.raw))),
+              c.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ShownTextCases,
+    ::testing::Values(
+        ShownTextCase{"plain name.txt", "plain name.txt"},
+        ShownTextCase{"a\nb\rc", "a\\x0Ab\\x0Dc"},
+        ShownTextCase{std::string("nul\0tab\tdel\x7f", 12), "nul\\x00tab\\x09del\\x7F"},
+        ShownTextCase{"nel\xC2\x85 nbsp\xC2\xA0", "nel\\x85 nbsp\xC2\xA0"},
+        ShownTextCase{"ls\xE2\x80\xA8ps\xE2\x80\xA9", "ls\\u2028ps\\u2029"},
+        ShownTextCase{"\xC3\xA9t\xC3\xA9 \xE2\x82\xAC", "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC"},
+        ShownTextCase{"back\\slash", "back\\slash"}));
+
+TEST(ShownText, BytesThatAreNotUtf8StayAsTheyAre) {
+    const std::string raw = "x\xC2\xFF\x80\xE2\x80";
+    EXPECT_EQ(nomvera::support::ShownText(std::string_view(raw)), raw);
+}
