@@ -20,8 +20,8 @@ struct ToolRun {
 // (CurrentSystemRoot), or the root is the machine itself and a password hash
 // would go on the command line ("-p", "--password"), where every other user
 // could read it from the process list.
-std::optional<std::vector<std::string>> ShadowToolArguments(
-    const std::string& program, const std::vector<std::string>& arguments);
+std::optional<std::vector<std::string>>
+ShadowToolArguments(const std::string& program, const std::vector<std::string>& arguments);
 
 // Runs /usr/sbin/<program> (or /sbin/<program>) with ShadowToolArguments,
 // never through a shell; a refused run starts nothing and has exitCode -1.

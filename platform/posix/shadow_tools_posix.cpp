@@ -109,8 +109,8 @@ unsigned long CostFactor(const char* prefix) {
 
 } // namespace
 
-std::optional<std::vector<std::string>> ShadowToolArguments(
-    const std::string& program, const std::vector<std::string>& arguments) {
+std::optional<std::vector<std::string>>
+ShadowToolArguments(const std::string& program, const std::vector<std::string>& arguments) {
     const SystemRoot root = CurrentSystemRoot();
     if (root.kind == SystemRootKind::Unusable ||
         (root.kind == SystemRootKind::Machine && HasPasswordOption(arguments))) {

@@ -14,8 +14,8 @@ namespace nomvera::posix {
 // identity, not by spelling: "/", "/.", "//", "/usr/.." and a link to "/"
 // all name the folder whose device and inode are those of "/".
 enum class SystemRootKind {
-    Machine, // the machine itself: unset, empty, or the same folder as "/"
-    Sandbox, // another existing folder, named by an absolute path
+    Machine,  // the machine itself: unset, empty, or the same folder as "/"
+    Sandbox,  // another existing folder, named by an absolute path
     Unusable, // relative, missing, not a folder: nothing is read or run there
 };
 

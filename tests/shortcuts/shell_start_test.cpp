@@ -55,7 +55,7 @@ TEST(SystemPrograms, AreKnownOnlyInTheSystemFolders) {
 class ShellStartTest : public ::testing::Test {
 protected:
     TSettingsProgramDouble programs_;
-    TScopedEnv path_{"PATH", programs_.Folder()};
+    TProgramFolders path_{programs_.Folder()};
 };
 
 TEST_F(ShellStartTest, SystemProgramExistsOnlyWithASettingsProgram) {
@@ -74,7 +74,7 @@ TEST_F(ShellStartTest, RelativePathEntriesAreNeverSearched) {
     ASSERT_NE(getcwd(here, sizeof here), nullptr);
     ASSERT_EQ(chdir(programs_.Folder().c_str()), 0);
     {
-        TScopedEnv path("PATH", ".:bin:");
+        TProgramFolders path(".:bin:");
         EXPECT_FALSE(posix::FindProgram("gnome-control-center"));
         EXPECT_FALSE(PathFileExistsA("/usr/bin/rundll32.exe"));
     }
