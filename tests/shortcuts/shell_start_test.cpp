@@ -253,8 +253,8 @@ TEST(ShellStartAsRoot, SettingsProgramsOnAnotherAccountsPathNeverRun) {
     ASSERT_EQ(mkdir(theirs.c_str(), 0755), 0);
     ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
     ASSERT_EQ(RunAsNobody([&] {
-                  for (const char* name : {"gnome-control-center", "systemsettings",
-                                           "xfce4-panel", "xfce4-settings-manager"}) {
+                  for (const char* name : {"gnome-control-center", "systemsettings", "xfce4-panel",
+                                           "xfce4-settings-manager"}) {
                       const std::string path = theirs + "/" + name;
                       WriteTextFile(path, "#!/bin/sh\necho \"$0\" >> '" + marker + "'\n");
                       if (chmod(path.c_str(), 0755) != 0) {
@@ -275,11 +275,10 @@ TEST(ShellStartAsRoot, SettingsProgramsOnAnotherAccountsPathNeverRun) {
     }
     TRecordingHost host;
     shortcuts::ShortcutButtons()[2].handler(host);
-    EXPECT_EQ(host.lines,
-              (std::vector<TLoggedLine>{
-                  Info("Begin: Taskbar Settings"),
-                  Error("Shell 4: " + support::SystemMessageText(ERROR_FILE_NOT_FOUND)),
-                  Info("End: Taskbar Settings")}))
+    EXPECT_EQ(host.lines, (std::vector<TLoggedLine>{
+                              Info("Begin: Taskbar Settings"),
+                              Error("Shell 4: " + support::SystemMessageText(ERROR_FILE_NOT_FOUND)),
+                              Info("End: Taskbar Settings")}))
         << Describe(host.lines);
     usleep(200000);
     EXPECT_EQ(ReadTextFile(marker), "");
