@@ -95,7 +95,7 @@ std::optional<std::string> trustedFoldersOverride;
 } // namespace
 
 bool SearchesTrustedFoldersOnly() {
-    return geteuid() == 0 || geteuid() != getuid();
+    return geteuid() == 0 || geteuid() != getuid() || getegid() != getgid();
 }
 
 std::string ProgramSearchFolders() {
