@@ -3,17 +3,28 @@
 #include "platform/posix/module_path.h"
 #include "platform/posix/utf.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
+#include <cerrno>
 #include <dlfcn.h>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
-// "NetApi32.DLL" -> "<exe folder>/libnetapi32.so". Only plain names are
-// accepted: a name with a path separator never leaves the executable's folder.
-std::string StandInPath(std::string name) {
-    if (name.empty() || name.find('/') != std::string::npos ||
-        name.find('\\') != std::string::npos) {
+// The stand-in libraries the project builds beside its executables. Nothing
+// else is ever looked for: a library of another name in the executable's
+// folder (one planted beside a copy of the tool, say) has no way in.
+constexpr std::array<const char*, 4> kShipped = {"kernel32", "netapi32", "userenv", "advapi32"};
+
+std::mutex doublesLock;
+std::vector<std::string> acceptedDoubles;
+
+// "NetApi32.DLL" -> "netapi32"; empty for a name with a path separator.
+std::string PlainName(std::string name) {
+    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) {
         return {};
     }
     for (auto& c : name) {
@@ -22,11 +33,19 @@ std::string StandInPath(std::string name) {
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dll") == 0) {
         name.resize(name.size() - 4);
     }
-    std::string folder = nomvera::posix::ExecutableFolder();
-    if (folder.empty()) {
-        return {};
+    return name;
+}
+
+bool IsKnown(const std::string& plain) {
+    if (plain.empty()) {
+        return false;
     }
-    return folder + "/lib" + name + ".so";
+    if (std::find(kShipped.begin(), kShipped.end(), plain) != kShipped.end()) {
+        return true;
+    }
+    std::lock_guard<std::mutex> guard(doublesLock);
+    return std::find(acceptedDoubles.begin(), acceptedDoubles.end(), plain) !=
+           acceptedDoubles.end();
 }
 
 HMODULE Open(LPCSTR name, int extraFlags) {
@@ -34,9 +53,18 @@ HMODULE Open(LPCSTR name, int extraFlags) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::string path = StandInPath(name);
-    void* handle =
-        path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | extraFlags);
+    const std::string plain = PlainName(name);
+    const std::string folder = nomvera::posix::ExecutableFolder();
+    if (!IsKnown(plain) || folder.empty()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    auto file = nomvera::posix::UnchangeableByOthers(folder + "/lib" + plain + ".so");
+    if (file.real.empty()) {
+        SetLastError(file.error == EACCES ? ERROR_ACCESS_DENIED : ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    void* handle = dlopen(file.real.c_str(), RTLD_NOW | RTLD_LOCAL | extraFlags);
     if (handle == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
@@ -45,6 +73,17 @@ HMODULE Open(LPCSTR name, int extraFlags) {
 }
 
 } // namespace
+
+namespace nomvera::platform::test_double {
+void AcceptTestDoubleLibrary(const char* plainName) {
+    std::string plain = PlainName(plainName == nullptr ? "" : plainName);
+    std::lock_guard<std::mutex> guard(doublesLock);
+    if (!plain.empty() &&
+        std::find(acceptedDoubles.begin(), acceptedDoubles.end(), plain) == acceptedDoubles.end()) {
+        acceptedDoubles.push_back(plain);
+    }
+}
+} // namespace nomvera::platform::test_double
 
 HMODULE LoadLibraryA(LPCSTR name) {
     return Open(name, 0);

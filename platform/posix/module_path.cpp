@@ -1,9 +1,21 @@
 #include "platform/posix/module_path.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace nomvera::posix {
+namespace {
+
+bool ChangeableOnlyByUs(const struct stat& info, bool folder) {
+    const bool ours = info.st_uid == 0 || info.st_uid == geteuid();
+    const bool othersMayWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    return ours && (!othersMayWrite || (folder && (info.st_mode & S_ISVTX) != 0));
+}
+
+} // namespace
 
 std::string ExecutablePath() {
     char buffer[PATH_MAX + 1];
@@ -21,6 +33,40 @@ std::string ExecutableFolder() {
         return {};
     }
     return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+TrustedFile UnchangeableByOthers(const std::string& path) {
+    TrustedFile result;
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) {
+        result.error = errno == ENOTDIR ? ENOTDIR : ENOENT;
+        return result;
+    }
+    std::string real = resolved;
+    std::free(resolved);
+    struct stat info {};
+    if (stat(real.c_str(), &info) != 0) {
+        result.error = ENOENT;
+        return result;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        result.error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return result;
+    }
+    if (!ChangeableOnlyByUs(info, false)) {
+        result.error = EACCES;
+        return result;
+    }
+    for (std::string folder = real; folder != "/";) {
+        auto slash = folder.rfind('/');
+        folder = slash == 0 ? std::string("/") : folder.substr(0, slash);
+        if (stat(folder.c_str(), &info) != 0 || !ChangeableOnlyByUs(info, true)) {
+            result.error = EACCES;
+            return result;
+        }
+    }
+    result.real = std::move(real);
+    return result;
 }
 
 } // namespace nomvera::posix

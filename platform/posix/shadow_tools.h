@@ -14,9 +14,19 @@ struct ToolRun {
     int exitCode = -1;
 };
 
-// Runs /usr/sbin/<program> (or /sbin/<program>) with this argument vector,
-// never through a shell, with "--prefix ROOT" in front of the arguments when
-// the system root is not "/". standardInput, when given, is written to the
+// The argument vector a run of the program would get under the current
+// system root: the program's name, "--prefix ROOT" under a sandbox root,
+// then the arguments. Nothing when the run is refused: the root is unusable
+// (CurrentSystemRoot), or the root is the machine itself and a password hash
+// would go on the command line ("-p", "--password"), where every other user
+// could read it from the process list.
+std::optional<std::vector<std::string>>
+ShadowToolArguments(const std::string& program, const std::vector<std::string>& arguments);
+
+// Runs /usr/sbin/<program> (or /sbin/<program>) with ShadowToolArguments,
+// never through a shell; a refused run starts nothing and has exitCode -1.
+// The program file must pass the rule that no other account can change it
+// (UnchangeableByOthers). standardInput, when given, is written to the
 // program's standard input; its output goes nowhere.
 ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>& arguments,
                       const std::optional<std::string>& standardInput = std::nullopt);

@@ -1,5 +1,6 @@
 #include "platform/posix/shadow_tools.h"
 
+#include "platform/posix/module_path.h"
 #include "platform/posix/sysroot.h"
 
 #include <cerrno>
@@ -18,12 +19,31 @@ namespace {
 
 std::string ToolPath(const std::string& program) {
     for (const char* folder : {"/usr/sbin/", "/sbin/"}) {
-        std::string path = folder + program;
-        if (access(path.c_str(), X_OK) == 0) {
-            return path;
+        auto file = UnchangeableByOthers(folder + program);
+        if (!file.real.empty() && access(file.real.c_str(), X_OK) == 0) {
+            return file.real;
         }
     }
     return {};
+}
+
+// Whether the words before "--" hold a password option. The values of the
+// options the stand-ins pass are skipped, so a comment "-p" is only a comment.
+bool HasPasswordOption(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& word = arguments[i];
+        if (word == "--") {
+            return false;
+        }
+        if (word == "-p" || word.rfind("--password", 0) == 0) {
+            return true;
+        }
+        if (word == "-c" || word == "-g" || word == "-G" || word == "-K" || word == "-d" ||
+            word == "-s" || word == "-e" || word == "-u" || word == "-f") {
+            ++i;
+        }
+    }
+    return false;
 }
 
 void WriteAll(int fd, const std::string& text) {
@@ -89,22 +109,35 @@ unsigned long CostFactor(const char* prefix) {
 
 } // namespace
 
+std::optional<std::vector<std::string>>
+ShadowToolArguments(const std::string& program, const std::vector<std::string>& arguments) {
+    const SystemRoot root = CurrentSystemRoot();
+    if (root.kind == SystemRootKind::Unusable ||
+        (root.kind == SystemRootKind::Machine && HasPasswordOption(arguments))) {
+        return std::nullopt;
+    }
+    std::vector<std::string> argv{program};
+    if (root.kind == SystemRootKind::Sandbox) {
+        argv.push_back("--prefix");
+        argv.push_back(root.prefix);
+    }
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return argv;
+}
+
 ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>& arguments,
                       const std::optional<std::string>& standardInput) {
     ToolRun run;
+    auto argv = ShadowToolArguments(program, arguments);
+    if (!argv) {
+        return run;
+    }
     std::string path = ToolPath(program);
     if (path.empty()) {
         return run;
     }
-    std::vector<std::string> argv{program};
-    std::string root = SystemRootPrefix();
-    if (!root.empty()) {
-        argv.push_back("--prefix");
-        argv.push_back(root);
-    }
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> args;
-    for (auto& a : argv) {
+    for (auto& a : *argv) {
         args.push_back(a.data());
     }
     args.push_back(nullptr);

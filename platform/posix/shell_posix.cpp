@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/posix/module_path.h"
 #include "platform/posix/shell_spawn.h"
 #include "platform/posix/shell_targets.h"
 
@@ -13,6 +14,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 using nomvera::posix::SettingsPage;
 using nomvera::posix::SystemProgram;
@@ -112,8 +115,28 @@ std::optional<std::vector<std::string>> EnvironmentBlock(LPVOID environment) {
     return entries;
 }
 
+// As root a started program inherits the tool's environment with PATH set to
+// the trusted folders, so that it does not in turn run what another account
+// put on the inherited PATH.
+std::optional<std::vector<std::string>> InheritedEnvironment() {
+    if (!nomvera::posix::SearchesTrustedFoldersOnly()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> entries;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "PATH=", 5) != 0) {
+            entries.emplace_back(*entry);
+        }
+    }
+    entries.push_back("PATH=" + nomvera::posix::ProgramSearchFolders());
+    return entries;
+}
+
 nomvera::posix::DetachedResult Start(const Command& command, const char* folder,
                                      std::optional<std::vector<std::string>> environment) {
+    if (!environment) {
+        environment = InheritedEnvironment();
+    }
     nomvera::posix::DetachedStart request;
     request.program = command.program;
     request.arguments = command.arguments;
@@ -139,41 +162,17 @@ HINSTANCE ShellFailure(DWORD code) {
     }
 }
 
-bool ChangeableOnlyByUs(const struct stat& info, bool folder) {
-    bool ours = info.st_uid == 0 || info.st_uid == geteuid();
-    bool othersMayWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    // In a sticky folder such as /tmp others may add entries but cannot
-    // replace ours.
-    return ours && (!othersMayWrite || (folder && (info.st_mode & S_ISVTX) != 0));
-}
-
-// The tool often runs as root, and the temporary folder may be shared: a
-// program is only started when no other account can have put it there or
-// swap it, that is when the file and every folder above it belong to root or
-// to the tool's user and nobody else may write them. The real path, with
-// links resolved, or the code of the refusal.
+// The real path of a program named by path, when no other account can
+// change it (UnchangeableByOthers), or the code of the refusal.
 std::optional<std::string> ProgramNoOtherCanChange(const std::string& path) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) {
-        SetLastError(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+    auto file = nomvera::posix::UnchangeableByOthers(path);
+    if (file.real.empty()) {
+        SetLastError(file.error == ENOTDIR  ? ERROR_PATH_NOT_FOUND
+                     : file.error == ENOENT ? ERROR_FILE_NOT_FOUND
+                                            : ERROR_ACCESS_DENIED);
         return std::nullopt;
     }
-    std::string real = resolved;
-    std::free(resolved);
-    struct stat info {};
-    if (stat(real.c_str(), &info) != 0 || !ChangeableOnlyByUs(info, false)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return std::nullopt;
-    }
-    for (std::string folder = real; folder != "/";) {
-        auto slash = folder.rfind('/');
-        folder = slash == 0 ? std::string("/") : folder.substr(0, slash);
-        if (stat(folder.c_str(), &info) != 0 || !ChangeableOnlyByUs(info, true)) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return std::nullopt;
-        }
-    }
-    return real;
+    return file.real;
 }
 
 bool IsOpenVerb(LPCSTR verb) {

@@ -1,8 +1,11 @@
 #include "platform/posix/shell_targets.h"
 
+#include "platform/posix/module_path.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,13 +79,40 @@ std::vector<Candidate> CandidatesFor(SettingsPage page) {
     return {};
 }
 
-bool IsExecutableFile(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-           access(path.c_str(), X_OK) == 0;
+// A program file no other account can change, executable by us; its real
+// path.
+std::optional<std::string> TrustedExecutable(const std::string& path) {
+    auto file = UnchangeableByOthers(path);
+    if (file.real.empty() || access(file.real.c_str(), X_OK) != 0) {
+        return std::nullopt;
+    }
+    return file.real;
 }
 
+std::mutex seamLock;
+std::optional<std::string> trustedFoldersOverride;
+
 } // namespace
+
+bool SearchesTrustedFoldersOnly() {
+    return geteuid() == 0 || geteuid() != getuid() || getegid() != getgid();
+}
+
+std::string ProgramSearchFolders() {
+    if (SearchesTrustedFoldersOnly()) {
+        std::lock_guard<std::mutex> guard(seamLock);
+        return trustedFoldersOverride.value_or(kTrustedProgramFolders);
+    }
+    const char* path = std::getenv("PATH");
+    return path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+}
+
+namespace test_double {
+void SetTrustedProgramFolders(std::optional<std::string> folders) {
+    std::lock_guard<std::mutex> guard(seamLock);
+    trustedFoldersOverride = std::move(folders);
+}
+} // namespace test_double
 
 SystemProgram SystemProgramOf(const std::string& path) {
     std::string folder;
@@ -181,10 +211,9 @@ std::optional<std::string> FindProgram(const std::string& name) {
         return std::nullopt;
     }
     if (name.find('/') != std::string::npos) {
-        return IsExecutableFile(name) ? std::optional<std::string>(name) : std::nullopt;
+        return TrustedExecutable(name);
     }
-    const char* path = std::getenv("PATH");
-    std::string folders = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
+    const std::string folders = ProgramSearchFolders();
     std::size_t start = 0;
     while (start <= folders.size()) {
         std::size_t end = folders.find(':', start);
@@ -195,8 +224,10 @@ std::optional<std::string> FindProgram(const std::string& name) {
         // A relative entry would run whatever lies in the current folder.
         if (!folder.empty() && folder.front() == '/') {
             std::string candidate = folder + (folder.back() == '/' ? "" : "/") + name;
-            if (IsExecutableFile(candidate)) {
-                return candidate;
+            // One that another account could have put there is passed over,
+            // as if it were not there.
+            if (auto found = TrustedExecutable(candidate)) {
+                return found;
             }
         }
         start = end + 1;

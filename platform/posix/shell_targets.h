@@ -43,16 +43,36 @@ struct ProgramCommand {
     std::vector<std::string> arguments; // argv, argv[0] included
 };
 
-// The first candidate for the page whose program is on PATH, in the order
-// GNOME, KDE, Xfce; nothing when none of them is installed.
+// The first candidate for the page whose program is found (FindProgram), in
+// the order GNOME, KDE, Xfce; nothing when none of them is installed.
 std::optional<ProgramCommand> FindSettingsCommand(SettingsPage page);
 // Whether any desktop settings program is installed.
 bool SettingsProgramInstalled();
 
-// An executable regular file named name in an absolute folder of PATH
-// (relative and empty entries are skipped); a name holding "/" is taken as
-// it is.
+// Where programs are searched as root (or set-id): a fixed list, since the
+// inherited PATH may hold another account's folder after su or sudo -E.
+inline constexpr char kTrustedProgramFolders[] =
+    "/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin";
+
+// Whether the process is root or runs set-id, and so searches only the
+// trusted folders.
+bool SearchesTrustedFoldersOnly();
+// The folders searched for a program, separated by ":": the trusted list as
+// root, else PATH.
+std::string ProgramSearchFolders();
+
+// The real path of an executable regular file named name in the first
+// absolute folder of ProgramSearchFolders() that has one no other account
+// can change (UnchangeableByOthers); relative and empty entries are skipped.
+// A name holding "/" is that file, under the same rule.
 std::optional<std::string> FindProgram(const std::string& name);
+
+namespace test_double {
+// Test seam: the folders (":"-separated) searched in place of
+// kTrustedProgramFolders while set; nullopt restores the fixed list. Only
+// tests call it, so that a root test can offer settings programs of its own.
+void SetTrustedProgramFolders(std::optional<std::string> folders);
+} // namespace test_double
 
 // Splits a Windows command line into words: blanks and tabs separate, double
 // quotes group, 2n backslashes before a quote give n and the quote groups,

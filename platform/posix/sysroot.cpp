@@ -2,27 +2,52 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <grp.h>
 #include <pwd.h>
 #include <shadow.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace nomvera::posix {
 
-std::string SystemRootPrefix() {
-    const char* root = std::getenv("NOMVERA_SYSROOT");
-    std::string prefix = root == nullptr ? std::string() : std::string(root);
+SystemRoot SystemRootOf(const char* value) {
+    std::string spelled = value == nullptr ? std::string() : std::string(value);
+    if (spelled.empty()) {
+        return {SystemRootKind::Machine, ""};
+    }
+    if (spelled.front() != '/') {
+        // Never taken relative to whatever the current folder is.
+        return {SystemRootKind::Unusable, "/dev/null"};
+    }
+    std::string prefix = spelled;
     while (!prefix.empty() && prefix.back() == '/') {
         prefix.pop_back();
     }
-    return prefix;
+    struct stat root {};
+    struct stat named {};
+    if (stat("/", &root) != 0 || stat(spelled.c_str(), &named) != 0 || !S_ISDIR(named.st_mode)) {
+        return {SystemRootKind::Unusable, prefix};
+    }
+    if (named.st_dev == root.st_dev && named.st_ino == root.st_ino) {
+        return {SystemRootKind::Machine, ""};
+    }
+    return {SystemRootKind::Sandbox, prefix};
+}
+
+SystemRoot CurrentSystemRoot() {
+    return SystemRootOf(std::getenv("NOMVERA_SYSROOT"));
+}
+
+std::string SystemRootPrefix() {
+    return CurrentSystemRoot().prefix;
 }
 
 bool IsRealSystemRoot() {
-    return SystemRootPrefix().empty();
+    return CurrentSystemRoot().kind == SystemRootKind::Machine;
 }
 
 std::string InSystemRoot(const std::string& absolutePath) {
@@ -32,6 +57,31 @@ std::string InSystemRoot(const std::string& absolutePath) {
 namespace {
 
 constexpr std::size_t kEntryBufferSize = 1 << 16;
+// An entry longer than this (a member list of millions of names) is passed
+// over rather than read.
+constexpr std::size_t kLargestEntry = std::size_t{1} << 28;
+
+// Runs a reentrant look-up (getgrnam_r and the like: 0 or an errno, result
+// set when found) with a buffer that doubles while the answer is ERANGE.
+template <class Lookup> bool LookUpGrowing(Lookup lookup) {
+    std::vector<char> buffer(kEntryBufferSize);
+    while (true) {
+        bool found = false;
+        int error = lookup(buffer, found);
+        if (error != ERANGE || buffer.size() >= kLargestEntry) {
+            return error == 0 && found;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// Moves the stream past the line it is in.
+void SkipLine(FILE* stream) {
+    int c;
+    do {
+        c = std::fgetc(stream);
+    } while (c != EOF && c != '\n');
+}
 
 PasswdEntry FromPasswd(const passwd& pw) {
     PasswdEntry entry;
@@ -64,10 +114,24 @@ void ReadRootFile(const char* file, Reader reader, Visit visit) {
     }
     std::vector<char> buffer(kEntryBufferSize);
     Record record{};
-    Record* result = nullptr;
-    while (reader(stream, &record, buffer.data(), buffer.size(), &result) == 0 &&
-           result != nullptr) {
-        if (visit(*result)) {
+    while (true) {
+        Record* result = nullptr;
+        const off_t start = ftello(stream);
+        int error = reader(stream, &record, buffer.data(), buffer.size(), &result);
+        if (error == ERANGE) {
+            // The entry does not fit: read it again with a larger buffer,
+            // from its start (not every C library moves back by itself).
+            if (start < 0 || fseeko(stream, start, SEEK_SET) != 0) {
+                break;
+            }
+            if (buffer.size() < kLargestEntry) {
+                buffer.resize(buffer.size() * 2);
+            } else {
+                SkipLine(stream);
+            }
+            continue;
+        }
+        if (error != 0 || result == nullptr || visit(*result)) {
             break;
         }
     }
@@ -136,54 +200,72 @@ std::optional<PasswdEntry> FindUserByUid(uid_t uid) {
     if (!IsRealSystemRoot()) {
         return FindInPasswdFile([uid](const passwd& pw) { return pw.pw_uid == uid; });
     }
-    std::vector<char> buffer(kEntryBufferSize);
-    passwd pw{};
-    passwd* result = nullptr;
-    if (getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &result) != 0 || result == nullptr) {
-        return std::nullopt;
-    }
-    return FromPasswd(pw);
+    std::optional<PasswdEntry> entry;
+    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
+        passwd pw{};
+        passwd* result = nullptr;
+        int error = getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &result);
+        hit = result != nullptr;
+        if (error == 0 && hit) {
+            entry = FromPasswd(pw);
+        }
+        return error;
+    });
+    return entry;
 }
 
 std::optional<PasswdEntry> FindUserByName(const std::string& name) {
     if (!IsRealSystemRoot()) {
         return FindInPasswdFile([&name](const passwd& pw) { return name == pw.pw_name; });
     }
-    std::vector<char> buffer(kEntryBufferSize);
-    passwd pw{};
-    passwd* result = nullptr;
-    if (getpwnam_r(name.c_str(), &pw, buffer.data(), buffer.size(), &result) != 0 ||
-        result == nullptr) {
-        return std::nullopt;
-    }
-    return FromPasswd(pw);
+    std::optional<PasswdEntry> entry;
+    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
+        passwd pw{};
+        passwd* result = nullptr;
+        int error = getpwnam_r(name.c_str(), &pw, buffer.data(), buffer.size(), &result);
+        hit = result != nullptr;
+        if (error == 0 && hit) {
+            entry = FromPasswd(pw);
+        }
+        return error;
+    });
+    return entry;
 }
 
 std::optional<GroupEntry> FindGroupByGid(gid_t gid) {
     if (!IsRealSystemRoot()) {
         return FindInGroupFile([gid](const group& gr) { return gr.gr_gid == gid; });
     }
-    std::vector<char> buffer(kEntryBufferSize);
-    group gr{};
-    group* result = nullptr;
-    if (getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &result) != 0 || result == nullptr) {
-        return std::nullopt;
-    }
-    return FromGroup(gr);
+    std::optional<GroupEntry> entry;
+    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
+        group gr{};
+        group* result = nullptr;
+        int error = getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &result);
+        hit = result != nullptr;
+        if (error == 0 && hit) {
+            entry = FromGroup(gr);
+        }
+        return error;
+    });
+    return entry;
 }
 
 std::optional<GroupEntry> FindGroupByName(const std::string& name) {
     if (!IsRealSystemRoot()) {
         return FindInGroupFile([&name](const group& gr) { return name == gr.gr_name; });
     }
-    std::vector<char> buffer(kEntryBufferSize);
-    group gr{};
-    group* result = nullptr;
-    if (getgrnam_r(name.c_str(), &gr, buffer.data(), buffer.size(), &result) != 0 ||
-        result == nullptr) {
-        return std::nullopt;
-    }
-    return FromGroup(gr);
+    std::optional<GroupEntry> entry;
+    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
+        group gr{};
+        group* result = nullptr;
+        int error = getgrnam_r(name.c_str(), &gr, buffer.data(), buffer.size(), &result);
+        hit = result != nullptr;
+        if (error == 0 && hit) {
+            entry = FromGroup(gr);
+        }
+        return error;
+    });
+    return entry;
 }
 
 std::vector<GroupEntry> AllGroupsInFileOrder() {
@@ -229,13 +311,16 @@ std::optional<ShadowEntry> FindShadowByName(const std::string& name) {
         });
         return found;
     }
-    std::vector<char> buffer(kEntryBufferSize);
-    spwd sp{};
-    spwd* result = nullptr;
-    if (getspnam_r(name.c_str(), &sp, buffer.data(), buffer.size(), &result) == 0 &&
-        result != nullptr) {
-        take(sp);
-    }
+    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
+        spwd sp{};
+        spwd* result = nullptr;
+        int error = getspnam_r(name.c_str(), &sp, buffer.data(), buffer.size(), &result);
+        hit = result != nullptr;
+        if (error == 0 && hit) {
+            take(sp);
+        }
+        return error;
+    });
     return found;
 }
 

@@ -10,9 +10,33 @@
 
 namespace nomvera::posix {
 
-// The root without a trailing "/": "" for the real system, else e.g. "/tmp/x".
-// Read from the environment on every call, so a test can switch roots.
+// What a value of NOMVERA_SYSROOT names. The machine itself is told by
+// identity, not by spelling: "/", "/.", "//", "/usr/.." and a link to "/"
+// all name the folder whose device and inode are those of "/".
+enum class SystemRootKind {
+    Machine,  // the machine itself: unset, empty, or the same folder as "/"
+    Sandbox,  // another existing folder, named by an absolute path
+    Unusable, // relative, missing, not a folder: nothing is read or run there
+};
+
+struct SystemRoot {
+    SystemRootKind kind = SystemRootKind::Machine;
+    // Put in front of the system's paths: "" for the machine, the value as
+    // given without trailing "/" for a sandbox or an absolute unusable root,
+    // "/dev/null" (under which nothing opens) for a relative one.
+    std::string prefix;
+};
+
+// The decision for one value (nullptr: unset). Reads nothing but the file
+// system's answer for the value and for "/".
+SystemRoot SystemRootOf(const char* value);
+// The decision for the current NOMVERA_SYSROOT, read on every call, so a
+// test can switch roots.
+SystemRoot CurrentSystemRoot();
+
+// CurrentSystemRoot().prefix: "" for the real system, else e.g. "/tmp/x".
 std::string SystemRootPrefix();
+// Whether the root is the machine itself (however it is spelled).
 bool IsRealSystemRoot();
 
 // A path of the system inside the root ("/etc/passwd" -> "/tmp/x/etc/passwd").
@@ -49,7 +73,9 @@ struct ShadowEntry {
 std::optional<PasswdEntry> FindUserByUid(uid_t uid);
 std::optional<PasswdEntry> FindUserByName(const std::string& name);
 
-// The group database of the root, the same way.
+// The group database of the root, the same way. Entries of any length are
+// read: a buffer too small for one grows until it fits, so a long member
+// list never hides the entries after it.
 std::optional<GroupEntry> FindGroupByGid(gid_t gid);
 std::optional<GroupEntry> FindGroupByName(const std::string& name);
 // Every group of the root's group file, in file order.

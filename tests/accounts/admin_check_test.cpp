@@ -100,6 +100,7 @@ protected:
     using Counter = DWORD (*)();
 
     void SetUp() override {
+        platform::test_double::AcceptTestDoubleLibrary("advapi32_token_double");
         library_ = LoadLibraryA("advapi32_token_double.dll");
         ASSERT_NE(library_, nullptr);
         setToken_ = reinterpret_cast<SetToken>(GetProcAddress(library_, "TestDoubleSetToken"));

@@ -48,6 +48,7 @@ TEST(AccountServiceBinding, MissingLibraryGives127Everywhere) {
 
 TEST(AccountServiceBinding, MissingEntryPointFailsAloneAndIsLookedUpAgain) {
     SandboxRoot root;
+    platform::test_double::AcceptTestDoubleLibrary("netapi32_without_userdel");
     accounts::LoadAccountService("netapi32_without_userdel.dll");
     ASSERT_TRUE(accounts::AccountServiceLoaded());
     EXPECT_EQ(NetUserDel(nullptr, u"x"), ERROR_PROC_NOT_FOUND);
@@ -90,6 +91,7 @@ protected:
             return;
         }
         accounts::UnloadAccountService();
+        platform::test_double::AcceptTestDoubleLibrary("netapi32_counting");
         accounts::LoadAccountService("netapi32_counting.dll");
         library_ = LoadLibraryA("netapi32_counting.dll");
         ASSERT_NE(library_, nullptr);
@@ -147,6 +149,7 @@ TEST(ProfileServiceBinding, MissingLibraryOrEntryPointLeavesTheServiceIncomplete
     EXPECT_FALSE(accounts::DeleteProfile(u"S-1-5-32-545", nullptr, nullptr));
     accounts::ReleaseProfileService();
 
+    platform::test_double::AcceptTestDoubleLibrary("userenv_without_delete");
     accounts::BindProfileService("userenv_without_delete.dll");
     EXPECT_FALSE(accounts::ProfileServiceComplete());
     EXPECT_FALSE(accounts::DeleteProfile(u"S-1-5-32-545", nullptr, nullptr));

@@ -12,9 +12,14 @@ namespace {
 
 constexpr char kDouble[] = "fsredirection_testdouble.dll";
 
+HMODULE LoadDouble() {
+    platform::test_double::AcceptTestDoubleLibrary("fsredirection_testdouble");
+    return LoadLibraryA(kDouble);
+}
+
 // The double's counters, reached by name as the binding reaches it.
 struct TDoubleProbe {
-    HMODULE module = LoadLibraryA(kDouble);
+    HMODULE module = LoadDouble();
     template <class Fn> Fn Get(const char* name) {
         return reinterpret_cast<Fn>(GetProcAddress(module, name));
     }
@@ -65,7 +70,7 @@ TEST_F(FsRedirectionTest, FailedSwitchStillCountsAsOff) {
 // and around the start, and leave it on when the handler ends.
 TEST_F(FsRedirectionTest, ExplorerStepsPairEverySwitch) {
     TSettingsProgramDouble settings;
-    TScopedEnv path("PATH", settings.Folder());
+    TProgramFolders path(settings.Folder());
     TRecordingHost host;
     const shortcuts::TShellFacts wow64{10, true, 256};
     shortcuts::PersonalizationColorClick(host, wow64);

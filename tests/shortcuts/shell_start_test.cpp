@@ -3,6 +3,9 @@
 #include "platform/handles.h"
 #include "platform/posix/shell_targets.h"
 #include "platform/shell.h"
+#include "support/text.h"
+#include "tests/common/child_process.h"
+#include "tests/common/sandbox_root.h"
 #include "tests/shortcuts/shortcut_test_support.h"
 
 #include <fcntl.h>
@@ -55,7 +58,7 @@ TEST(SystemPrograms, AreKnownOnlyInTheSystemFolders) {
 class ShellStartTest : public ::testing::Test {
 protected:
     TSettingsProgramDouble programs_;
-    TScopedEnv path_{"PATH", programs_.Folder()};
+    TProgramFolders path_{programs_.Folder()};
 };
 
 TEST_F(ShellStartTest, SystemProgramExistsOnlyWithASettingsProgram) {
@@ -74,7 +77,7 @@ TEST_F(ShellStartTest, RelativePathEntriesAreNeverSearched) {
     ASSERT_NE(getcwd(here, sizeof here), nullptr);
     ASSERT_EQ(chdir(programs_.Folder().c_str()), 0);
     {
-        TScopedEnv path("PATH", ".:bin:");
+        TProgramFolders path(".:bin:");
         EXPECT_FALSE(posix::FindProgram("gnome-control-center"));
         EXPECT_FALSE(PathFileExistsA("/usr/bin/rundll32.exe"));
     }
@@ -212,6 +215,98 @@ TEST_F(ShellStartTest, ShellStartsOnlyProgramsNoOtherAccountCanChange) {
         usleep(10000);
     }
     EXPECT_EQ(ReadTextFile(out), "y\n");
+}
+
+// As root, programs come from the trusted folders, and what a started program
+// inherits says so too: PATH holds only them.
+TEST_F(ShellStartTest, ProgramStartedAsRootInheritsOnlyTheTrustedFolders) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    TScopedEnv inherited("PATH", "/nonexistent/their-bin:" + programs_.Folder());
+    const std::string out = programs_.Folder() + "/path";
+    const std::string script = programs_.Folder() + "/show-path";
+    WriteTextFile(script, "#!/bin/sh\necho \"$PATH\" > '" + out + "'\n");
+    chmod(script.c_str(), 0755);
+    std::string commandLine = "show-path";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               nullptr, &startup, &process));
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    for (int i = 0; i < 1000 && ReadTextFile(out).empty(); ++i) {
+        usleep(10000);
+    }
+    EXPECT_EQ(ReadTextFile(out), programs_.Folder() + "\n");
+}
+
+// Root's PATH may hold another account's folder (after su or sudo -E). Its
+// settings programs there are never started: the trusted folders are
+// searched, and without a settings program in them the button reports that
+// none was found.
+TEST(ShellStartAsRoot, SettingsProgramsOnAnotherAccountsPathNeverRun) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    TempFolder base("nomvera-path-attack");
+    ASSERT_EQ(chmod(base.Path().c_str(), 0755), 0);
+    const std::string theirs = base / "their-bin";
+    const std::string marker = base / "started";
+    ASSERT_EQ(mkdir(theirs.c_str(), 0755), 0);
+    ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(RunAsNobody([&] {
+                  for (const char* name : {"gnome-control-center", "systemsettings", "xfce4-panel",
+                                           "xfce4-settings-manager"}) {
+                      const std::string path = theirs + "/" + name;
+                      WriteTextFile(path, "#!/bin/sh\necho \"$0\" >> '" + marker + "'\n");
+                      if (chmod(path.c_str(), 0755) != 0) {
+                          return 1;
+                      }
+                  }
+                  return 0;
+              }),
+              0);
+    const char* inherited = std::getenv("PATH");
+    TScopedEnv path("PATH", theirs + ":" + (inherited != nullptr ? inherited : "/usr/bin"));
+
+    auto found = posix::FindSettingsCommand(posix::SettingsPage::NotificationArea);
+    if (found) {
+        EXPECT_NE(found->path.rfind(theirs, 0), 0u) << found->path;
+        GTEST_SKIP() << "a desktop settings program is installed here (" << found->path
+                     << "); it is not started by a test";
+    }
+    TRecordingHost host;
+    shortcuts::ShortcutButtons()[2].handler(host);
+    EXPECT_EQ(host.lines, (std::vector<TLoggedLine>{
+                              Info("Begin: Taskbar Settings"),
+                              Error("Shell 4: " + support::SystemMessageText(ERROR_FILE_NOT_FOUND)),
+                              Info("End: Taskbar Settings")}))
+        << Describe(host.lines);
+    usleep(200000);
+    EXPECT_EQ(ReadTextFile(marker), "");
+}
+
+// Not as root, PATH is searched, under the same rule: a program in a folder
+// any account may write is passed over for the next one.
+TEST(ShellStartAsUser, PathProgramsOthersCouldChangeArePassedOver) {
+    NOMVERA_SKIP_UNLESS_ROOT(); // to set up folders of two owners
+    TempFolder base("nomvera-user-path");
+    ASSERT_EQ(chmod(base.Path().c_str(), 0755), 0);
+    const std::string open = base / "open";
+    const std::string own = base / "own";
+    ASSERT_EQ(mkdir(open.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(own.c_str(), 0755), 0);
+    for (const std::string& folder : {open, own}) {
+        WriteTextFile(folder + "/tool", "#!/bin/sh\n");
+        ASSERT_EQ(chmod((folder + "/tool").c_str(), 0755), 0);
+    }
+    ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown((own + "/tool").c_str(), 65534, 65534), 0);
+    TChildResult run = RunAsNobodyCapturing([&] {
+        setenv("PATH", (open + ":" + own).c_str(), 1);
+        return posix::FindProgram("tool").value_or("none");
+    });
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, own + "/tool");
 }
 
 TEST(Com, SecondInitialisationOnAThreadIsSFalse) {

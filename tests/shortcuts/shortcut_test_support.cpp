@@ -1,5 +1,6 @@
 #include "tests/shortcuts/shortcut_test_support.h"
 
+#include "platform/posix/shell_targets.h"
 #include "support/text.h"
 
 #include <chrono>
@@ -44,6 +45,14 @@ TScopedEnv::~TScopedEnv() {
     } else {
         unsetenv(name_.c_str());
     }
+}
+
+TProgramFolders::TProgramFolders(const std::string& folders) : path_("PATH", folders) {
+    posix::test_double::SetTrustedProgramFolders(folders);
+}
+
+TProgramFolders::~TProgramFolders() {
+    posix::test_double::SetTrustedProgramFolders(std::nullopt);
 }
 
 TSettingsProgramDouble::TSettingsProgramDouble()

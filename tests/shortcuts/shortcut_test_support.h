@@ -44,6 +44,20 @@ private:
     std::optional<std::string> previous_;
 };
 
+// Offers the programs of one folder (":"-separated folders) while it lives:
+// PATH for a process that is not root, and the test seam that replaces the
+// fixed trusted folders for one that is.
+class TProgramFolders {
+public:
+    explicit TProgramFolders(const std::string& folders);
+    ~TProgramFolders();
+    TProgramFolders(const TProgramFolders&) = delete;
+    TProgramFolders& operator=(const TProgramFolders&) = delete;
+
+private:
+    TScopedEnv path_;
+};
+
 // A folder of shell scripts standing in for desktop settings programs. Each
 // program appends one line "<its name> <its arguments>" to Record(); with
 // holding on, it then waits (up to 20 s) until Release() and marks Done().

@@ -38,7 +38,7 @@ protected:
     TempFolder temp_{"nomvera-shortcuts"};
     TScopedEnv tmpdir_{"TMPDIR", temp_.Path()};
     TSettingsProgramDouble settings_;
-    TScopedEnv path_{"PATH", settings_.Folder()};
+    TProgramFolders path_{settings_.Folder()};
     TRecordingHost host_;
 
     std::string Wcpl() const { return temp_ / "wcpl"; }

@@ -1,0 +1,152 @@
+// The system the account service acts on, and reading its group file.
+#include "tests/accounts/account_test_support.h"
+
+#include "platform/errors.h"
+#include "platform/posix/shadow_tools.h"
+#include "platform/posix/sysroot.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <unistd.h>
+
+namespace nomvera::test {
+namespace {
+
+using posix::SystemRootKind;
+using Words = std::vector<std::string>;
+
+// NOMVERA_SYSROOT while it lives; the previous value comes back after.
+class TScopedRoot {
+public:
+    explicit TScopedRoot(const std::string& value) {
+        if (const char* old = std::getenv("NOMVERA_SYSROOT")) {
+            previous_ = old;
+        }
+        setenv("NOMVERA_SYSROOT", value.c_str(), 1);
+    }
+    ~TScopedRoot() {
+        previous_ ? setenv("NOMVERA_SYSROOT", previous_->c_str(), 1) : unsetenv("NOMVERA_SYSROOT");
+    }
+    TScopedRoot(const TScopedRoot&) = delete;
+    TScopedRoot& operator=(const TScopedRoot&) = delete;
+
+private:
+    std::optional<std::string> previous_;
+};
+
+// "The machine itself" is decided by the folder's identity: however "/" is
+// spelled, the hash never goes on a command line and no --prefix is given.
+// Nothing is run: only the decision and the argument vector are looked at.
+TEST(SystemRoot, EverySpellingOfSlashIsTheMachineItself) {
+    TempFolder temp("nomvera-root-spelling");
+    const std::string link = temp / "to-slash";
+    ASSERT_EQ(symlink("/", link.c_str()), 0);
+    const Words hashOnCommandLine = {"-c", "x", "-p", "$y$hash", "--", "test001"};
+    for (const std::string& spelling :
+         Words{"", "/", "/.", "//", "/usr/..", "/./", "/usr/../.", link, link + "/"}) {
+        auto decision = posix::SystemRootOf(spelling.c_str());
+        EXPECT_EQ(decision.kind, SystemRootKind::Machine) << spelling;
+        EXPECT_EQ(decision.prefix, "") << spelling;
+        TScopedRoot root(spelling);
+        EXPECT_TRUE(posix::IsRealSystemRoot()) << spelling;
+        EXPECT_EQ(posix::InSystemRoot("/etc/group"), "/etc/group") << spelling;
+        EXPECT_EQ(posix::ShadowToolArguments("usermod", hashOnCommandLine), std::nullopt)
+            << spelling;
+        EXPECT_EQ(posix::ShadowToolArguments("useradd", {"-c", "-p", "--", "test001"}),
+                  (Words{"useradd", "-c", "-p", "--", "test001"}))
+            << spelling;
+    }
+    EXPECT_EQ(posix::SystemRootOf(nullptr).kind, SystemRootKind::Machine);
+}
+
+TEST(SystemRoot, OtherFoldersAreSandboxesAndTheRestIsRefused) {
+    TempFolder temp("nomvera-root-kinds");
+    WriteTextFile(temp / "file", "");
+    ASSERT_EQ(mkdir((temp / "sandbox").c_str(), 0755), 0);
+    struct Case {
+        std::string value;
+        SystemRootKind kind;
+        std::string prefix;
+    };
+    const std::vector<Case> cases = {
+        {temp / "sandbox", SystemRootKind::Sandbox, temp / "sandbox"},
+        {temp / "sandbox//", SystemRootKind::Sandbox, temp / "sandbox"},
+        {"/usr", SystemRootKind::Sandbox, "/usr"},
+        {temp / "missing", SystemRootKind::Unusable, temp / "missing"},
+        {temp / "file", SystemRootKind::Unusable, temp / "file"},
+        {"relative/root", SystemRootKind::Unusable, "/dev/null"},
+        {".", SystemRootKind::Unusable, "/dev/null"},
+    };
+    for (const Case& c : cases) {
+        auto decision = posix::SystemRootOf(c.value.c_str());
+        EXPECT_EQ(decision.kind, c.kind) << c.value;
+        EXPECT_EQ(decision.prefix, c.prefix) << c.value;
+        TScopedRoot root(c.value);
+        EXPECT_FALSE(posix::IsRealSystemRoot()) << c.value;
+        auto argv = posix::ShadowToolArguments("usermod", {"-p", "$y$hash", "--", "test001"});
+        if (c.kind == SystemRootKind::Sandbox) {
+            EXPECT_EQ(argv,
+                      (Words{"usermod", "--prefix", c.prefix, "-p", "$y$hash", "--", "test001"}));
+        } else {
+            EXPECT_EQ(argv, std::nullopt) << c.value;
+            EXPECT_EQ(posix::ShadowToolArguments("groupadd", {"--", "g"}), std::nullopt);
+        }
+    }
+}
+
+using UnusableRoot = SandboxAccounts;
+
+// A root that is missing or is a file: no tool runs, each change fails, and
+// nothing is read from the machine's own account database in its place.
+TEST_F(UnusableRoot, ChangesFailAndNothingIsFound) {
+    WriteTextFile(Root() / "a-file", "");
+    for (const std::string& value : {Root() / "missing", Root() / "a-file"}) {
+        TScopedRoot root(value);
+        EXPECT_EQ(AddUser(u"test001", u"pass001"), NERR_InternalError) << value;
+        EXPECT_EQ(AddLocalGroup(u"group001"), NERR_InternalError) << value;
+        EXPECT_EQ(posix::FindUserByName("root"), std::nullopt) << value;
+        EXPECT_EQ(posix::FindGroupByGid(0), std::nullopt) << value;
+        EXPECT_TRUE(LocalGroups().empty()) << value;
+    }
+    EXPECT_FALSE(Exists(Root() / "missing"));
+}
+
+using LongGroupLine = SandboxAccounts;
+
+// One group line longer than any fixed buffer (a member list of 100 KiB)
+// neither ends the reading of the file nor hides the groups after it, so
+// their names stay taken.
+TEST_F(LongGroupLine, HidesNoGroupAfterIt) {
+    ASSERT_EQ(AddLocalGroup(u"big"), NERR_Success);
+    ASSERT_EQ(AddLocalGroup(u"after1"), NERR_Success);
+    ASSERT_EQ(AddLocalGroup(u"after2"), NERR_Success);
+    auto big = posix::FindGroupByName("big");
+    ASSERT_TRUE(big);
+    std::string members;
+    while (members.size() < 100 * 1024) {
+        members +=
+            (members.empty() ? "" : ",") + std::string("member") + std::to_string(members.size());
+    }
+    const std::string shortLine = "big:x:" + std::to_string(big->gid) + ":";
+    ReplaceLine("etc/group", "big:", shortLine + members);
+
+    std::vector<std::u16string> groups = LocalGroups();
+    ASSERT_GE(groups.size(), 3u);
+    EXPECT_EQ(std::vector<std::u16string>(groups.end() - 3, groups.end()),
+              (std::vector<std::u16string>{u"big", u"after1", u"after2"}));
+    auto found = posix::FindGroupByName("big");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->members.size(),
+              static_cast<std::size_t>(std::count(members.begin(), members.end(), ',')) + 1);
+    EXPECT_TRUE(posix::FindGroupByName("after2"));
+
+    std::string before = Root().AccountFiles();
+    EXPECT_EQ(AddLocalGroup(u"after1"), ERROR_ALIAS_EXISTS);
+    EXPECT_EQ(AddUser(u"after2", u"pass001"), NERR_GroupExists);
+    EXPECT_EQ(Root().AccountFiles(), before);
+    ReplaceLine("etc/group", "big:", shortLine);
+}
+
+} // namespace
+} // namespace nomvera::test
