@@ -52,7 +52,8 @@ bool IsLowSurrogate(char16_t c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-// count characters of first + second from position from, without joining them.
+// The count characters of first + second that start at from, taken without
+// joining the two.
 std::u16string Slice(std::u16string_view first, std::u16string_view second, std::size_t from,
                      std::size_t count) {
     std::u16string slice;
