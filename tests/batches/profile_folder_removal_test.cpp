@@ -522,6 +522,44 @@ TEST_F(RemovalTest, ShowsControlCharactersOfNamesEscaped) {
     EXPECT_GE(FindLine(Lines(), "RemoveDirectory: " + (work / "missing\\x0A")), 0);
 }
 
+// A shortened path never shows half a character: here a character outside
+// the BMP (two UTF-16 units) straddles each cut, and is left out whole.
+TEST_F(RemovalTest, ShortensALongPathBetweenCharacters) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::string emoji = "\xF0\x9F\x98\x80"; // U+1F600
+    MakeFolder(work / "owned", 0755);
+    ASSERT_EQ(chown((work / "owned").c_str(), kNobody, kNobody), 0);
+    start = work / "owned/profile";
+    const std::size_t base = start.size(); // ASCII
+    ASSERT_LT(base, 200u);
+    // The emoji of a at units 255 and 256 of the path: the head's cut.
+    const std::string a = std::string(254 - base, 'a') + emoji + std::string(30, 'a');
+    const std::string b(200, 'b');
+    // The emoji of c ends 254 units before the path's end: the tail's cut.
+    const std::string c = "c" + emoji + std::string(249, 'c');
+    const std::string folder = start + "/" + a + "/" + b + "/" + c;
+    MakeFolder(start);
+    MakeFolder(start + "/" + a);
+    MakeFolder(start + "/" + a + "/" + b);
+    ChownTree(start, kNobody);
+    MakeFolder(folder, 0755); // owned by root: nobody cannot empty it
+    MakeFile(folder + "/held");
+    ASSERT_EQ(RunAsNobody([&] {
+                  RemoveWithLog(start, true, true);
+                  return 0;
+              }),
+              0);
+
+    const std::u16string held = W(folder + "/held");
+    ASSERT_EQ(held[255], u'\xD83D');
+    ASSERT_EQ(held[held.size() - 255], u'\xDE00');
+    const std::string shown = support::NarrowText(held.substr(0, 255)) + "\u2026" +
+                              support::NarrowText(held.substr(held.size() - 254));
+    EXPECT_EQ(
+        FindMessage(RemovalLines(), FailureLine("DeleteFile(1#): ", shown, ERROR_ACCESS_DENIED)),
+        1);
+}
+
 TEST_F(RemovalTest, ReportsAMissingStartPath) {
     const std::string missing = work / "missing";
     Remove(missing, true, true);
