@@ -38,16 +38,69 @@ private:
     bool search_;
 };
 
-// An entry to change: by name inside an open folder for everything below the
-// start folder, by path for the start folder itself.
-struct TEntry {
-    HANDLE folder; // null: the start folder, addressed by path
-    std::u16string name;
-    std::u16string path;
-    // The folder as its lines name it and as the prefix of its entries: the
-    // path for a subfolder, the start path with a trailing delimiter for the
-    // start folder.
-    std::u16string shown;
+// A logged path keeps at most this many characters: longer ones show their
+// first and last characters around "…", so that one line of a deep tree
+// cannot crowd the rest out of the size-limited log.
+constexpr std::size_t kLoggedPathLimit = 512;
+constexpr std::size_t kLoggedHead = 256;
+constexpr std::size_t kLoggedTail = kLoggedPathLimit - kLoggedHead - 1;
+
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// The count characters of first + second that start at from, taken without
+// joining the two.
+std::u16string Slice(std::u16string_view first, std::u16string_view second, std::size_t from,
+                     std::size_t count) {
+    std::u16string slice;
+    if (from < first.size()) {
+        slice = first.substr(from, count);
+    }
+    const std::size_t secondFrom = from > first.size() ? from - first.size() : 0;
+    if (slice.size() < count && secondFrom < second.size()) {
+        slice += second.substr(secondFrom, count - slice.size());
+    }
+    return slice;
+}
+
+// first + second as a line shows it: control characters escaped, and cut in
+// the middle when longer than kLoggedPathLimit. Only the two ends are ever
+// escaped, so the cost does not grow with the path.
+std::u16string LoggedPath(std::u16string_view first, std::u16string_view second = {}) {
+    const std::size_t length = first.size() + second.size();
+    std::u16string head;
+    std::u16string tail;
+    if (length <= kLoggedPathLimit) {
+        std::u16string shown = support::ShownText(first) + support::ShownText(second);
+        if (shown.size() <= kLoggedPathLimit) {
+            return shown;
+        }
+        head = shown.substr(0, kLoggedHead);
+        tail = shown.substr(shown.size() - kLoggedTail);
+    } else {
+        head = support::ShownText(Slice(first, second, 0, kLoggedHead)).substr(0, kLoggedHead);
+        tail = support::ShownText(Slice(first, second, length - kLoggedTail, kLoggedTail));
+        tail.erase(0, tail.size() - kLoggedTail);
+    }
+    // Never half a character at a cut.
+    if (!head.empty() && IsHighSurrogate(head.back())) {
+        head.pop_back();
+    }
+    if (!tail.empty() && IsLowSurrogate(tail.front())) {
+        tail.erase(0, 1);
+    }
+    return head + u"\u2026" + tail;
+}
+
+// A folder to change: by name inside its open parent for everything below
+// the start folder, by path for the start folder itself (parent null).
+struct TFolder {
+    HANDLE parent;
+    const char16_t* nameOrPath;
 };
 
 // The start folder is addressed without its trailing delimiters: with one,
@@ -59,31 +112,45 @@ std::u16string WithoutTrailingDelimiters(std::u16string path) {
     return path;
 }
 
-BOOL SetAttributes(const TEntry& entry, DWORD attributes) {
-    return entry.folder != nullptr
-               ? SetFileAttributesW(entry.folder, entry.name.c_str(), attributes)
-               : SetFileAttributesW(entry.path.c_str(), attributes);
+BOOL SetAttributes(const TFolder& folder, DWORD attributes) {
+    return folder.parent != nullptr
+               ? SetFileAttributesW(folder.parent, folder.nameOrPath, attributes)
+               : SetFileAttributesW(folder.nameOrPath, attributes);
 }
 
-BOOL RemoveFolder(const TEntry& entry) {
-    return entry.folder != nullptr ? RemoveDirectoryW(entry.folder, entry.name.c_str())
-                                   : RemoveDirectoryW(entry.path.c_str());
+BOOL RemoveFolder(const TFolder& folder) {
+    return folder.parent != nullptr ? RemoveDirectoryW(folder.parent, folder.nameOrPath)
+                                    : RemoveDirectoryW(folder.nameOrPath);
 }
 
+// The walk keeps one path for all its levels: a folder's name is appended
+// when the walk goes into it and cut off again when it comes back, so the
+// memory a level takes does not depend on how deep it lies. The path is
+// only ever shown; every change goes through the open folders.
 class TTreeRemoval {
 public:
-    TTreeRemoval(log::TDiagnosticLog* log, const std::u16string& startPath, bool removeRoot,
-                 bool allFiles)
-        : log_(log), startKey_(support::UpperText(support::AddBackslashW(startPath))),
-          removeRoot_(removeRoot), allFiles_(allFiles) {}
+    TTreeRemoval(log::TDiagnosticLog* log, bool removeRoot, bool allFiles)
+        : log_(log), removeRoot_(removeRoot), allFiles_(allFiles) {}
 
     std::uint32_t Failures() const { return failures_; }
 
-    // attributes: the folder's own, as its parent's search (or, for the
-    // start folder, GetFileAttributesW) gave them.
-    void Descend(const TEntry& self, DWORD attributes) {
+    // The start folder: startPath without trailing delimiters addresses it,
+    // shown (the start path with a trailing delimiter) names it in the lines.
+    void RemoveStart(const std::u16string& startPath, const std::u16string& shown) {
+        path_ = shown;
+        Descend(TFolder{nullptr, startPath.c_str()}, GetFileAttributesW(startPath.c_str()));
+    }
+
+private:
+    // path_ holds the folder as its lines name it. attributes: the folder's
+    // own, as its parent's search (or, for the start folder,
+    // GetFileAttributesW) gave them.
+    void Descend(const TFolder& self, DWORD attributes) {
         ++foldersEntered_;
-        const std::u16string prefix = support::AddBackslashW(self.shown);
+        const std::size_t shownLength = path_.size();
+        if (path_.empty() || path_.back() != support::kWidePathDelimiter) {
+            path_ += support::kWidePathDelimiter;
+        }
         // Here a folder's read-only state guards its entries rather than the
         // folder itself: give its owner the rights back before going in.
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
@@ -91,107 +158,115 @@ public:
             SetAttributes(self, FILE_ATTRIBUTE_DIRECTORY);
         }
         {
-            THandleCloser folder(self.folder != nullptr
-                                     ? OpenFolderW(self.folder, self.name.c_str())
-                                     : OpenFolderW(nullptr, self.path.c_str()),
-                                 false);
+            THandleCloser folder(OpenFolderW(self.parent, self.nameOrPath), false);
             // Every entry of the folder, as a search of prefix + "*.*" gives them.
             WIN32_FIND_DATAW found{};
             THandleCloser search(
                 folder.Valid() ? FindFirstFileW(folder.Get(), &found) : INVALID_HANDLE_VALUE, true);
             if (search.Valid()) {
                 do {
-                    const std::u16string name = found.cFileName;
+                    const std::u16string_view name(found.cFileName);
                     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                        EnterSubfolder(folder.Get(), name, prefix, found.dwFileAttributes);
+                        EnterSubfolder(folder.Get(), found.cFileName, found.dwFileAttributes);
                     } else {
-                        DeleteOneFile(folder.Get(), name, prefix);
+                        DeleteOneFile(folder.Get(), name);
                     }
                 } while (FindNextFileW(search.Get(), &found));
             }
         }
-        if (support::UpperText(prefix) == startKey_ && !removeRoot_) {
+        path_.resize(shownLength);
+        // Only the start folder is addressed by path; no other folder's path
+        // can equal the start path.
+        if (self.parent == nullptr && !removeRoot_) {
             return;
         }
         RemoveFolderAttempts(
             self, "RemoveDirectory(4#): ", "RemoveDirectory(5#): ", "RemoveDirectory(6#): ");
     }
 
-private:
-    void EnterSubfolder(HANDLE folder, const std::u16string& name, const std::u16string& prefix,
-                        DWORD attributes) {
-        if (name == u"." || name == u".." || foldersEntered_ >= kFolderLimit) {
+    void EnterSubfolder(HANDLE folder, const char16_t* name, DWORD attributes) {
+        const std::u16string_view shownName(name);
+        if (shownName == u"." || shownName == u".." || foldersEntered_ >= kFolderLimit) {
             return;
         }
-        const TEntry sub{folder, name, prefix + name, prefix + name};
+        // The search's entry is overwritten by the levels below: keep the name.
+        const std::u16string ownName(shownName);
+        const std::size_t mark = path_.size();
+        path_ += ownName;
+        const TFolder sub{folder, ownName.c_str()};
         Descend(sub, attributes);
         RemoveFolderAttempts(
             sub, "RemoveDirectory(1#): ", "RemoveDirectory(2#): ", "RemoveDirectory(3#): ");
+        path_.resize(mark);
     }
 
-    void DeleteOneFile(HANDLE folder, const std::u16string& name, const std::u16string& prefix) {
-        if (!allFiles_ && support::UpperText(support::ExtensionOf(name)) == u".LOG") {
+    // path_ holds the folder's prefix (its path with a trailing delimiter).
+    void DeleteOneFile(HANDLE folder, std::u16string_view name) {
+        if (!allFiles_ &&
+            support::UpperText(support::ExtensionOf(std::u16string(name))) == u".LOG") {
             return;
         }
-        const std::u16string full = prefix + name;
-        SetFileAttributesW(folder, name.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileW(folder, name.c_str())) {
+        const std::u16string ownName(name);
+        SetFileAttributesW(folder, ownName.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (DeleteFileW(folder, ownName.c_str())) {
             return;
         }
-        Failed("DeleteFile(1#): ", full, GetLastError());
-        SetFileAttributesW(folder, name.c_str(), 0);
-        if (DeleteFileW(folder, name.c_str())) {
+        Failed("DeleteFile(1#): ", ownName, GetLastError());
+        SetFileAttributesW(folder, ownName.c_str(), 0);
+        if (DeleteFileW(folder, ownName.c_str())) {
             return;
         }
-        Failed("DeleteFile(2#): ", full, GetLastError());
+        Failed("DeleteFile(2#): ", ownName, GetLastError());
     }
 
     // Three tries with other attributes; ERROR_FILE_NOT_FOUND means the folder
     // is gone already (it normally removed itself at the end of its descent).
-    void RemoveFolderAttempts(const TEntry& entry, const char* first, const char* second,
+    // path_ holds the folder as its lines name it.
+    void RemoveFolderAttempts(const TFolder& folder, const char* first, const char* second,
                               const char* third) {
-        SetAttributes(entry, FILE_ATTRIBUTE_NORMAL);
-        if (RemoveFolder(entry)) {
+        SetAttributes(folder, FILE_ATTRIBUTE_NORMAL);
+        if (RemoveFolder(folder)) {
             return;
         }
         DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND) {
             return;
         }
-        Failed(first, entry.shown, code);
+        Failed(first, {}, code);
 
-        SetAttributes(entry, FILE_ATTRIBUTE_DIRECTORY);
-        if (RemoveFolder(entry)) {
+        SetAttributes(folder, FILE_ATTRIBUTE_DIRECTORY);
+        if (RemoveFolder(folder)) {
             return;
         }
         code = GetLastError();
         if (code != ERROR_FILE_NOT_FOUND) {
-            Failed(second, entry.shown, code);
+            Failed(second, {}, code);
         }
 
-        SetAttributes(entry, 0);
-        if (RemoveFolder(entry)) {
+        SetAttributes(folder, 0);
+        if (RemoveFolder(folder)) {
             return;
         }
         code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND) {
             return;
         }
-        Failed(third, entry.shown, code);
+        Failed(third, {}, code);
     }
 
-    void Failed(const char* what, const std::u16string& path, DWORD code) {
+    // The failed object is path_ + name.
+    void Failed(const char* what, std::u16string_view name, DWORD code) {
         ++failures_;
         if (failures_ <= kLoggedFailureLimit && log_ != nullptr) {
-            log_->WriteError(WidenText(what) + path + u" " +
+            log_->WriteError(WidenText(what) + LoggedPath(path_, name) + u" " +
                              WidenText(support::SystemMessageText(code)));
         }
     }
 
     log::TDiagnosticLog* log_;
-    std::u16string startKey_;
     bool removeRoot_;
     bool allFiles_;
+    std::u16string path_;
     std::uint32_t foldersEntered_ = 0;
     std::uint32_t failures_ = 0;
 };
@@ -225,12 +300,12 @@ private:
 void DeleteFilesInSubdirW(const std::u16string& path, log::TDiagnosticLog* log, bool RemoveRoot,
                           bool AllFiles) {
     if (log != nullptr) {
-        log->WriteInfo(u"Begin DeleteFilesInSubdirW: " + path + u" [" +
+        log->WriteInfo(u"Begin DeleteFilesInSubdirW: " + LoggedPath(path) + u" [" +
                        WidenText(support::YesNoText(RemoveRoot)) + u" " +
                        WidenText(support::YesNoText(AllFiles)) + u"]");
     }
     const std::string drive = support::DrivePart(support::NarrowText(path));
-    TTreeRemoval removal(log, path, RemoveRoot, AllFiles);
+    TTreeRemoval removal(log, RemoveRoot, AllFiles);
     {
         TCurrentFolderGuard currentFolder(path);
         // "/" is refused by identity ("//", "/." and links to it as well)
@@ -241,12 +316,9 @@ void DeleteFilesInSubdirW(const std::u16string& path, log::TDiagnosticLog* log, 
         if (namesRoot) {
             // A root ("/", a drive or a share) is never emptied.
         } else if (support::FolderExistsW(path)) {
-            const std::u16string startFolder = WithoutTrailingDelimiters(path);
-            removal.Descend(
-                TEntry{nullptr, std::u16string(), startFolder, support::AddBackslashW(path)},
-                GetFileAttributesW(startFolder.c_str()));
+            removal.RemoveStart(WithoutTrailingDelimiters(path), support::AddBackslashW(path));
         } else if (log != nullptr) {
-            log->WriteError(u"RemoveDirectory: " + path);
+            log->WriteError(u"RemoveDirectory: " + LoggedPath(path));
             log->WriteErrorAnsi(support::SystemMessageText(ERROR_FILE_NOT_FOUND));
         }
     }

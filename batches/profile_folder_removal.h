@@ -17,6 +17,11 @@ namespace nomvera::batches {
 // to log (the diagnostic log only; nothing with a null log). At most 1000
 // folders are entered.
 //
+// Paths in the lines are shown with their control characters escaped
+// (support::ShownText), and a path longer than 512 characters as its first
+// 256 and last 255 characters around "…". The walk keeps one path for all
+// its levels, so its memory grows with the depth alone.
+//
 // The walk never follows a symbolic link (a link is removed as an entry),
 // never enters another mount than the one of path, and removes nothing when
 // path names the root folder "/" or a drive root.

@@ -15,6 +15,7 @@
 namespace nomvera::batches {
 namespace {
 
+using support::ShownText;
 using support::WidenText;
 
 constexpr DWORD kUserFlags = UF_DONT_EXPIRE_PASSWD | UF_NORMAL_ACCOUNT; // 0x10200
@@ -68,10 +69,10 @@ void AddToTickedGroups(TBatchHost& host, const std::u16string& accountName, PSID
         const NET_API_STATUS status = NetLocalGroupAddMembers(nullptr, group.c_str(), 0,
                                                               reinterpret_cast<LPBYTE>(&member), 1);
         if (status == NERR_Success) {
-            host.LogInfo(u"User[" + accountName + u"] is a member of [" + group + u"]");
+            host.LogInfo(u"User[" + accountName + u"] is a member of [" + ShownText(group) + u"]");
         } else {
-            host.LogError(u"Error making User[" + accountName + u"] a member of Group[" + group +
-                          u"] " + MessageOf(status));
+            host.LogError(u"Error making User[" + accountName + u"] a member of Group[" +
+                          ShownText(group) + u"] " + MessageOf(status));
         }
     }
 }
@@ -86,7 +87,7 @@ void CreateUserProfile(TBatchHost& host, TUserBatchBuffers& buffers,
     if (result != 0) {
         host.LogError(u"Create Profile:" + MessageOf(static_cast<DWORD>(result)));
     }
-    host.LogInfo(u"[" + buffers.Profile->ToString() + u"]");
+    host.LogInfo(u"[" + ShownText(buffers.Profile->ToString()) + u"]");
 }
 
 // Step A: the home folder the account service records, taken as the profile.
@@ -98,13 +99,13 @@ void ReadHomeFolder(TBatchHost& host, const std::u16string& accountName,
         if (user->usri1_home_dir != nullptr) {
             profilePath = user->usri1_home_dir;
             if (!profilePath.empty()) {
-                host.LogInfo(u"ProfilePath User[1][" + profilePath + u"]");
+                host.LogInfo(u"ProfilePath User[1][" + ShownText(profilePath) + u"]");
             } else {
                 host.LogWarning(u"ProfilePath User[1] empty...");
             }
         }
         if (user->usri1_comment != nullptr) {
-            host.LogInfo(u"Comment User[1][" + std::u16string(user->usri1_comment) + u"]");
+            host.LogInfo(u"Comment User[1][" + ShownText(user->usri1_comment) + u"]");
         }
     }
     if (status != NERR_Success) {
@@ -164,7 +165,7 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
     if (found) {
         profilePath = buffers.Profile->ToString();
         if (!profilePath.empty()) {
-            host.LogInfo(u"ProfilePath User[2][" + profilePath + u"]");
+            host.LogInfo(u"ProfilePath User[2][" + ShownText(profilePath) + u"]");
         } else {
             host.LogWarning(u"ProfilePath User[2] empty...");
         }
@@ -212,8 +213,14 @@ void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i)
         host.LogError(u"Error deleting User[" + accountName + u"] " + MessageOf(status));
     }
 
+    // The profile goes only with its account: while the account exists, its
+    // profile is all it has for a home.
     if (host.ProfileChecked()) {
-        RemoveProfile(host, accountName, sidText, profilePath);
+        if (status == NERR_Success || status == NERR_UserNotFound) {
+            RemoveProfile(host, accountName, sidText, profilePath);
+        } else {
+            host.LogWarning(u"Profile kept[" + accountName + u"]: the account still exists");
+        }
     }
 }
 
@@ -284,7 +291,7 @@ void DeleteUsersBatch(TBatchHost& host) {
         const BOOL rootFound = GetProfilesDirectoryW(buffers.Profile->Data(), &size);
         const DWORD code = GetLastError();
         if (rootFound) {
-            host.LogInfo(u"Root ProfilePath[" + buffers.Profile->ToString() + u"]");
+            host.LogInfo(u"Root ProfilePath[" + ShownText(buffers.Profile->ToString()) + u"]");
         } else {
             host.LogError(u"Getting Root ProfilePath: " + MessageOf(code));
         }

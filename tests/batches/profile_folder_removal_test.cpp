@@ -11,6 +11,8 @@
 
 #include <climits>
 #include <dirent.h>
+#include <fstream>
+#include <iostream>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -70,6 +72,74 @@ void ChownTree(const std::string& path, uid_t uid) {
     }
 }
 
+// The position of the first line of message in lines: the log file holds a
+// long message in pieces of 220 characters, the later ones on continuation
+// lines. -1 if it is not there.
+int FindMessage(const std::vector<std::string>& lines, const std::string& message) {
+    const std::u16string text = W(message);
+    std::vector<std::string> pieces;
+    for (std::size_t at = 0; at < text.size(); at += 220) {
+        pieces.push_back(support::NarrowText(text.substr(at, 220)));
+    }
+    for (int i = FindLine(lines, pieces.at(0)); i >= 0; i = FindLine(lines, pieces[0], i + 1)) {
+        bool whole = true;
+        for (std::size_t k = 1; k < pieces.size() && whole; ++k) {
+            const auto at = static_cast<std::size_t>(i) + k;
+            whole = at < lines.size() && lines[at].rfind("                       |E|", 0) == 0 &&
+                    FindLine({lines[at]}, pieces[k]) == 0;
+        }
+        if (whole) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// The peak resident size of the process (VmHWM), in KiB; -1 when unknown.
+long PeakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+// Runs body in a forked child and gives how far the child's peak resident
+// size rose while body ran, in KiB; -1 when it could not be measured. The
+// child starts its peak afresh (a fork inherits the parent's).
+long PeakGrowthKiB(const std::function<void()>& body) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeFds[0]);
+        long growth = -1;
+        if (std::ofstream("/proc/self/clear_refs") << "5" << std::flush) {
+            const long before = PeakResidentKiB();
+            body();
+            const long after = PeakResidentKiB();
+            growth = before < 0 || after < 0 ? -1 : after - before;
+        }
+        _exit(write(pipeFds[1], &growth, sizeof growth) == sizeof growth ? 0 : 1);
+    }
+    close(pipeFds[1]);
+    long growth = -1;
+    if (child < 0 || read(pipeFds[0], &growth, sizeof growth) != sizeof growth) {
+        growth = -1;
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    if (child > 0) {
+        waitpid(child, &status, 0);
+    }
+    return growth;
+}
+
 // Refuses every folder-relative change and remembers what was asked; stands
 // in for the file system where a wrong call must not be able to do harm.
 class TRefusingFolderChangeDouble : public platform::TFolderChangeSeam {
@@ -99,8 +169,9 @@ protected:
         RemoveWithLog(path, removeRoot, allFiles);
         return Lines();
     }
-    void RemoveWithLog(const std::string& path, bool removeRoot, bool allFiles) const {
-        auto* log = log::TDiagnosticLog::Create(W(LogName()), 1024, 1);
+    void RemoveWithLog(const std::string& path, bool removeRoot, bool allFiles,
+                       std::int64_t logSizeKiB = 1024) const {
+        auto* log = log::TDiagnosticLog::Create(W(LogName()), logSizeKiB, 1);
         DeleteFilesInSubdirW(W(path), log, removeRoot, allFiles);
         log->Close();
     }
@@ -373,6 +444,120 @@ TEST_F(RemovalTest, StopsEnteringAChainDeeperThanAThousandFolders) {
     // parent's three; the start its three. A level that could not be opened
     // (out of descriptors) would end the entering early and give fewer.
     EXPECT_EQ(LinesEndingWith(lines, EndLine(999 * 6 + 3)).size(), 1u);
+}
+
+// 1,100 levels of 250-character names: a path of 276,000 characters, far
+// beyond PATH_MAX. The walk enters the first 1000 folders and reports the
+// rest; the memory it takes grows with the depth, not with the depth times
+// the path, and each logged path keeps only its two ends, so the 50 failure
+// lines fit the tool's 200 KiB log with room to spare.
+TEST_F(RemovalTest, ADeepTreeOfLongNamesTakesLittleMemoryAndShortLines) {
+    const std::string name(250, 'n');
+    MakeFolder(start);
+    MakeChain(start, name, 1100);
+    const long growth = PeakGrowthKiB([&] { RemoveWithLog(start, true, true, 200); });
+    std::cout << "[   INFO   ] peak memory growth of the removal: " << growth << " KiB\n";
+    CutChain(start);
+
+    ASSERT_GE(growth, 0);
+    EXPECT_LT(growth, 64 * 1024);
+    const auto lines = RemovalLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(LinesEndingWith(lines, "Begin DeleteFilesInSubdirW: " + start + " [yes yes]").size(),
+              1u);
+    EXPECT_EQ(FailureLineCount(lines), 50u);
+    EXPECT_EQ(LinesEndingWith(lines, EndLine(999 * 6 + 3)).size(), 1u);
+    // The deepest entered folder is the first to fail.
+    std::string deepest = start;
+    for (int level = 1; level <= 999; ++level) {
+        deepest += "/" + name;
+    }
+    const std::string shown =
+        deepest.substr(0, 256) + "\u2026" + deepest.substr(deepest.size() - 255);
+    EXPECT_EQ(FindMessage(lines, FailureLine("RemoveDirectory(4#): ", shown, ERROR_DIR_NOT_EMPTY)),
+              1);
+    // Each failure is 563 characters: three pieces of the log file.
+    EXPECT_EQ(lines.size(), 2u + 50u * 3u);
+}
+
+// Names from the file system are shown escaped: none of them can break a
+// line of the log file or begin a line of its own.
+TEST_F(RemovalTest, ShowsControlCharactersOfNamesEscaped) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    MakeFolder(work / "owned", 0755);
+    ASSERT_EQ(chown((work / "owned").c_str(), kNobody, kNobody), 0);
+    start = work / "owned/profile\u2028";
+    MakeFolder(start);
+    ChownTree(start, kNobody);
+    const std::string folder = start + "/a\nforged [E] line\r";
+    MakeFolder(folder, 0755); // owned by root: nobody cannot empty it
+    MakeFile(folder + "/held");
+    const int status = RunAsNobody([&] {
+        RemoveWithLog(start, true, true);
+        return 0;
+    });
+    ASSERT_EQ(status, 0);
+
+    const std::string shownStart = work / "owned/profile\\u2028";
+    const std::string shownFolder = shownStart + "/a\\x0Aforged [E] line\\x0D";
+    const auto lines = RemovalLines();
+    EXPECT_EQ(FindLine(lines, "Begin DeleteFilesInSubdirW: " + shownStart + " [yes yes]"), 0);
+    EXPECT_EQ(FindLine(lines,
+                       FailureLine("DeleteFile(1#): ", shownFolder + "/held", ERROR_ACCESS_DENIED)),
+              1);
+    EXPECT_EQ(
+        FindLine(lines, FailureLine("RemoveDirectory(4#): ", shownFolder, ERROR_DIR_NOT_EMPTY)), 3);
+    EXPECT_EQ(FindLine(lines,
+                       FailureLine("RemoveDirectory(4#): ", shownStart + "/", ERROR_DIR_NOT_EMPTY)),
+              9);
+    EXPECT_EQ(LinesEndingWith(lines, EndLine(11)).size(), 1u);
+    for (const auto& line : Lines()) {
+        EXPECT_NE(line.rfind("forged", 0), 0u) << line;
+    }
+    for (const auto& line : Lines()) {
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+    }
+
+    Remove(work / "missing\n", true, true);
+    EXPECT_GE(FindLine(Lines(), "RemoveDirectory: " + (work / "missing\\x0A")), 0);
+}
+
+// A shortened path never shows half a character: here a character outside
+// the BMP (two UTF-16 units) straddles each cut, and is left out whole.
+TEST_F(RemovalTest, ShortensALongPathBetweenCharacters) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::string emoji = "\xF0\x9F\x98\x80"; // U+1F600
+    MakeFolder(work / "owned", 0755);
+    ASSERT_EQ(chown((work / "owned").c_str(), kNobody, kNobody), 0);
+    start = work / "owned/profile";
+    const std::size_t base = start.size(); // ASCII
+    ASSERT_LT(base, 200u);
+    // The emoji of a at units 255 and 256 of the path: the head's cut.
+    const std::string a = std::string(254 - base, 'a') + emoji + std::string(30, 'a');
+    const std::string b(200, 'b');
+    // The emoji of c ends 254 units before the path's end: the tail's cut.
+    const std::string c = "c" + emoji + std::string(249, 'c');
+    const std::string folder = start + "/" + a + "/" + b + "/" + c;
+    MakeFolder(start);
+    MakeFolder(start + "/" + a);
+    MakeFolder(start + "/" + a + "/" + b);
+    ChownTree(start, kNobody);
+    MakeFolder(folder, 0755); // owned by root: nobody cannot empty it
+    MakeFile(folder + "/held");
+    ASSERT_EQ(RunAsNobody([&] {
+                  RemoveWithLog(start, true, true);
+                  return 0;
+              }),
+              0);
+
+    const std::u16string held = W(folder + "/held");
+    ASSERT_EQ(held[255], u'\xD83D');
+    ASSERT_EQ(held[held.size() - 255], u'\xDE00');
+    const std::string shown = support::NarrowText(held.substr(0, 255)) + "\u2026" +
+                              support::NarrowText(held.substr(held.size() - 254));
+    EXPECT_EQ(
+        FindMessage(RemovalLines(), FailureLine("DeleteFile(1#): ", shown, ERROR_ACCESS_DENIED)),
+        1);
 }
 
 TEST_F(RemovalTest, ReportsAMissingStartPath) {

@@ -3,6 +3,7 @@
 #include "tests/common/temp_folder.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -55,6 +56,65 @@ std::size_t EntryCount(const std::string& folder) {
     }
     closedir(dir);
     return count;
+}
+
+void MakeChain(const std::string& top, const std::string& name, int depth) {
+    int fd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        const int next = mkdirat(fd, name.c_str(), 0755) == 0
+                             ? openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
+        close(fd);
+        fd = next;
+    }
+    if (fd < 0) {
+        throw std::runtime_error("cannot make a chain of folders in " + top);
+    }
+    close(fd);
+}
+
+namespace {
+// The name of the first subfolder of an open folder; empty when it has none.
+std::string FirstSubfolder(int fd) {
+    DIR* dir = fdopendir(dup(fd));
+    std::string found;
+    while (dir != nullptr && found.empty()) {
+        dirent* entry = readdir(dir);
+        if (entry == nullptr) {
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." && entry->d_type == DT_DIR) {
+            found = name;
+        }
+    }
+    if (dir != nullptr) {
+        closedir(dir);
+    }
+    return found;
+}
+} // namespace
+
+void CutChain(const std::string& top) {
+    const int topFd = open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = topFd >= 0 ? dup(topFd) : -1;
+    for (int level = 1, piece = 0; fd >= 0; ++level) {
+        const std::string sub = FirstSubfolder(fd);
+        int next = -1;
+        if (!sub.empty() && level % 10 == 0) {
+            const std::string moved = "piece" + std::to_string(++piece);
+            if (renameat(fd, sub.c_str(), topFd, moved.c_str()) == 0) {
+                next = openat(topFd, moved.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            }
+        } else if (!sub.empty()) {
+            next = openat(fd, sub.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
+        close(fd);
+        fd = next;
+    }
+    if (topFd >= 0) {
+        close(topFd);
+    }
 }
 
 std::vector<std::string> LogFileLines(const std::string& path) {

@@ -18,6 +18,13 @@ bool IsFolder(const std::string& path); // a real folder, not a link to one
 mode_t ModeOf(const std::string& path);
 std::size_t EntryCount(const std::string& folder); // without "." and ".."
 
+// A chain of depth nested folders, each named name, made inside the folder
+// top through descriptors, so it may lie deeper than PATH_MAX.
+void MakeChain(const std::string& top, const std::string& name, int depth);
+// Cuts what is left of such a chain below top into pieces of at most ten
+// levels, moved into top, so that path-based removal (nftw) can reach them.
+void CutChain(const std::string& top);
+
 // The lines of a diagnostic log file after its header, without CR LF.
 std::vector<std::string> LogFileLines(const std::string& path);
 // The lines among them that end with text (the file adds time, level and indent).
