@@ -16,48 +16,19 @@
 namespace nomvera::test {
 namespace {
 
-// Sets an environment variable for the lifetime of the object.
+// Sets (or, with no value, clears) an environment variable for the lifetime
+// of the object.
 class ScopedVariable {
 public:
-    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
         if (const char* old = std::getenv(name)) {
-            had_ = true;
             old_ = old;
         }
-        setenv(name, value.c_str(), 1);
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
     }
-    ~ScopedVariable() {
-        if (had_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
+    ~ScopedVariable() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
     ScopedVariable(const ScopedVariable&) = delete;
     ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
-
-// Clears an environment variable for the lifetime of the object.
-class ScopedUnset {
-public:
-    explicit ScopedUnset(const char* name) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        unsetenv(name);
-    }
-    ~ScopedUnset() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        }
-    }
-    ScopedUnset(const ScopedUnset&) = delete;
-    ScopedUnset& operator=(const ScopedUnset&) = delete;
 
 private:
     const char* name_;
@@ -131,16 +102,11 @@ TEST_P(LogLocationChoice, FollowsTheBaseDirectoryRules) {
     if (!c.homeUsable) {
         WithoutHome();
     }
-    std::optional<ScopedVariable> variable;
-    std::optional<ScopedUnset> unset;
     const std::string variableFolder =
         c.stateVariable ? (c.relativeVariable ? *c.stateVariable : elsewhere_ / *c.stateVariable)
                         : std::string();
-    if (c.stateVariable) {
-        variable.emplace("XDG_STATE_HOME", variableFolder);
-    } else {
-        unset.emplace("XDG_STATE_HOME");
-    }
+    ScopedVariable variable("XDG_STATE_HOME",
+                            c.stateVariable ? std::optional(variableFolder) : std::nullopt);
     mkdir((elsewhere_ / "state").c_str(), 0755); // an existing folder is used as it is
 
     std::string expected;
@@ -203,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
 // first run without a home; root writes nothing there and says why.
 TEST_P(PlantedPrivateTemp, IsRefusedAndNothingIsWrittenIntoIt) {
     WithoutHome();
-    ScopedUnset state("XDG_STATE_HOME");
+    ScopedVariable state("XDG_STATE_HOME", std::nullopt);
     const std::string own = temporary_ / "nobodys";
     ASSERT_EQ(
         RunAsNobody([&] { return mkdir(own.c_str(), 0777) == 0 ? chmod(own.c_str(), 0777) : 1; }),
@@ -225,7 +191,7 @@ TEST_P(PlantedPrivateTemp, IsRefusedAndNothingIsWrittenIntoIt) {
 
 TEST_F(LogLocation, ThePrivateTemporaryFolderIsMadeOnceAndUsed) {
     WithoutHome();
-    ScopedUnset state("XDG_STATE_HOME");
+    ScopedVariable state("XDG_STATE_HOME", std::nullopt);
     log::TDiagnosticLog* log = log::TDiagnosticLog::Create(log::PrimaryLogFilePath(), 200, kDirect);
     EXPECT_TRUE(log->IsActive());
     log->Close();
