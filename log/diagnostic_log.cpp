@@ -84,6 +84,7 @@ struct TDiagnosticLog::State {
     std::uint64_t sizeLimit = kDefaultSizeLimit;
     std::u16string path;
     bool active = false;
+    std::u16string inactiveReason;
     TCriticalSectionLock lock;
     std::u16string indent;
     PendingRepeat pending[3];
@@ -304,19 +305,25 @@ TDiagnosticLog* TDiagnosticLog::Create(const std::u16string& path, std::int64_t 
         s.sizeLimit = DirectSizeLimit(maxSizeKiB);
         s.file = std::make_unique<TLogRingFile>(s.path, s.sizeLimit);
         s.active = s.file->IsOpen();
+        s.inactiveReason = s.file->Refusal();
         s.file->WriteStartLine(u"1");
         return log;
     }
     s.sizeLimit = RingSizeLimit(maxSizeKiB);
     s.eventName = "G" + Md5Hex(support::NarrowText(s.path));
     s.event = CreateWakeUpEvent(s.eventName);
-    s.writer = TLogWriterThread::Start(s.path, maxSizeKiB, s.eventName, s.active, s.flags);
+    s.writer = TLogWriterThread::Start(s.path, maxSizeKiB, s.eventName, s.active, s.inactiveReason,
+                                       s.flags);
     s.writeIndex = 1;
     return log;
 }
 
 bool TDiagnosticLog::IsActive() const {
     return state_->active;
+}
+
+const std::u16string& TDiagnosticLog::InactiveReason() const {
+    return state_->inactiveReason;
 }
 
 const std::u16string& TDiagnosticLog::Path() const {

@@ -18,6 +18,10 @@ public:
                                   std::uint8_t mode);
 
     bool IsActive() const;
+    // Why the file was refused, as one line for the window to show (the log
+    // is then inactive); empty when the file opened, or did not for another
+    // reason (held by another copy of the tool, no room, ...).
+    const std::u16string& InactiveReason() const;
     // The path after the ".utf8" rule.
     const std::u16string& Path() const;
 

@@ -1,6 +1,7 @@
 #include "log/log_location.h"
 
 #include "platform/environment.h"
+#include "platform/file_io.h"
 #include "platform/registry.h"
 #include "support/buffers.h"
 #include "support/files.h"
@@ -16,6 +17,20 @@ constexpr char16_t kShellFoldersKey[] =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 constexpr std::int32_t kFolderBufferCharacters = 1024;
 constexpr DWORD kShortestEnvironmentFolder = 3; // "C:\" and shorter are no folder of a user
+
+// The user's own folder in the temporary folder, never the shared one: the
+// log holds every password the tool makes.
+std::u16string PrivateTempFolder() {
+    std::u16string folder(kFolderBufferCharacters, u'\0');
+    for (;;) {
+        const DWORD length = GetPrivateTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+        if (length < folder.size()) {
+            folder.resize(length);
+            return folder;
+        }
+        folder.assign(length, u'\0');
+    }
+}
 
 } // namespace
 
@@ -46,7 +61,7 @@ std::u16string LogFolder() {
     }
 
     if (result.empty() || !support::FolderExistsW(result)) {
-        result = support::TempFolderW();
+        result = PrivateTempFolder();
     }
     return support::AddBackslashW(result);
 }

@@ -11,9 +11,17 @@
 namespace nomvera::log {
 namespace {
 
-HANDLE OpenShared(const std::u16string& path, DWORD disposition) {
-    return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+HANDLE OpenPrivate(const std::u16string& path, DWORD disposition, TPrivateFileRefusal& refusal,
+                   DWORD& detail) {
+    return CreatePrivateFileW(path.c_str(), FILE_SHARE_READ, disposition, &refusal, &detail);
+}
+
+std::u16string OctalMode(DWORD mode) {
+    std::u16string text(4, u'0');
+    for (std::size_t i = text.size(); i-- > 0; mode >>= 3) {
+        text[i] = static_cast<char16_t>(u'0' + (mode & 7));
+    }
+    return text;
 }
 
 std::u16string Decimal(std::int64_t value) {
@@ -37,20 +45,52 @@ TLogRingFile::~TLogRingFile() {
 }
 
 void TLogRingFile::Open() {
-    file_ = OpenShared(path_, OPEN_EXISTING);
-    if (file_ == INVALID_HANDLE_VALUE) {
-        support::MakeFolderTree(support::FolderOfPath(path_));
-        file_ = OpenShared(path_, CREATE_ALWAYS);
+    // The file holds every password the tool makes: it is opened only when
+    // it is the user's own regular file that no other account can read, and
+    // never through a link another account may have put at its name.
+    TPrivateFileRefusal why = TPrivateFileRefusal::None;
+    DWORD detail = 0;
+    file_ = OpenPrivate(path_, OPEN_EXISTING, why, detail);
+    if (file_ == INVALID_HANDLE_VALUE && why == TPrivateFileRefusal::None) {
+        CreatePrivateFolderTreeW(support::FolderOfPath(path_).c_str());
+        file_ = OpenPrivate(path_, CREATE_NEW, why, detail);
         if (file_ != INVALID_HANDLE_VALUE) {
             WriteAt(0, HeaderBytes(kHeaderSize));
-            CloseHandle(file_);
-            file_ = OpenShared(path_, OPEN_EXISTING);
         }
     }
     open_ = file_ != INVALID_HANDLE_VALUE;
     if (!open_) {
         file_ = nullptr;
+        refusal_ = RefusalLine(why, detail);
     }
+}
+
+std::u16string TLogRingFile::RefusalLine(TPrivateFileRefusal why, DWORD detail) const {
+    std::u16string reason;
+    switch (why) {
+    case TPrivateFileRefusal::None:
+        return {};
+    case TPrivateFileRefusal::Link:
+        reason = u"it is a symbolic link";
+        break;
+    case TPrivateFileRefusal::NotRegularFile:
+        reason = u"it is not a regular file";
+        break;
+    case TPrivateFileRefusal::OtherOwner:
+        reason = u"it belongs to another account (uid " + Decimal(detail) + u")";
+        break;
+    case TPrivateFileRefusal::OtherNames:
+        reason = u"it has other names (hard links)";
+        break;
+    case TPrivateFileRefusal::OpenToOthers:
+        reason = u"other accounts have access to it (mode " + OctalMode(detail) + u")";
+        break;
+    case TPrivateFileRefusal::FolderNotPrivate:
+        reason = u"its folder " + support::ShownText(support::FolderOfPath(path_)) +
+                 u" is not private to this user";
+        break;
+    }
+    return u"Log file not written [" + support::ShownText(path_) + u"]: " + reason;
 }
 
 void TLogRingFile::ReadHeader() {
@@ -65,10 +105,13 @@ void TLogRingFile::ReadHeader() {
     const std::int64_t stored = HeaderPosition(std::string_view(bytes, got));
     LARGE_INTEGER size{};
     if (static_cast<std::uint64_t>(stored) > sizeLimit_) {
-        // The limit was lowered since the file was written: cut it there.
+        // The limit was lowered since the file was written: cut it there. A
+        // file that is not longer than the limit keeps its size; cutting it
+        // "there" would grow it.
         LARGE_INTEGER limit{};
         limit.QuadPart = static_cast<LONGLONG>(sizeLimit_);
-        if (SetFilePointerEx(file_, limit, nullptr, FILE_BEGIN)) {
+        if (GetFileSizeEx(file_, &size) && size.QuadPart > limit.QuadPart &&
+            SetFilePointerEx(file_, limit, nullptr, FILE_BEGIN)) {
             SetEndOfFile(file_);
         }
     } else if (GetFileSizeEx(file_, &size) && stored <= size.QuadPart) {
@@ -95,7 +138,7 @@ void TLogRingFile::WriteStartLine(std::u16string_view modeMark) {
     auto startLine = [&](std::uint64_t at) {
         std::u16string line = LocalTimeStamp();
         line += u" Log Started[";
-        line += path_;
+        line += support::ShownText(path_);
         line += u"][YYYYMMDD HH:MM:SS.mSec][UTC:";
         line += UtcTimeStamp();
         line += u"][PID:";

@@ -3,6 +3,7 @@
 // direct mode and on the writer thread in queued mode; not thread-safe.
 #pragma once
 
+#include "platform/file_io.h"
 #include "platform/windows_types.h"
 
 #include <cstdint>
@@ -14,8 +15,11 @@ namespace nomvera::log {
 class TLogRingFile {
 public:
     // Opens the file at `path` (taken as it is) for reading and writing with
-    // other writers shut out; when that fails, creates the folder chain and a
-    // new file holding only the header, then opens that. Reads the header.
+    // other writers shut out; when it is missing, creates the folder chain
+    // (mode 0700) and a new file (mode 0600) holding only the header. An
+    // existing file that is a link, not a regular file, has other names, is
+    // another account's or open to other accounts is never opened; nor one
+    // in a private temporary folder that is not private. Reads the header.
     TLogRingFile(const std::u16string& path, std::uint64_t sizeLimit);
     ~TLogRingFile(); // closes the file without a stop line if still open
     TLogRingFile(const TLogRingFile&) = delete;
@@ -25,6 +29,9 @@ public:
     std::uint64_t Position() const { return position_; }
     std::uint64_t SizeLimit() const { return sizeLimit_; }
     const std::u16string& Path() const { return path_; }
+    // Why the file was refused, as one log line; empty when it opened or
+    // failed for any other reason.
+    const std::u16string& Refusal() const { return refusal_; }
 
     // The start line of a run, written at the current position (behind the
     // header when it does not fit, like any line); modeMark is u"1" (direct)
@@ -42,12 +49,14 @@ private:
     void Open();
     void ReadHeader();
     bool WriteAt(std::uint64_t offset, const std::string& bytes);
+    std::u16string RefusalLine(TPrivateFileRefusal why, DWORD detail) const;
 
     std::u16string path_;
     HANDLE file_ = nullptr;
     std::uint64_t sizeLimit_;
     std::uint64_t position_ = 16;
     bool open_ = false;
+    std::u16string refusal_;
 };
 
 } // namespace nomvera::log

@@ -54,9 +54,11 @@ TLogWriterThread::~TLogWriterThread() {
 
 TLogWriterThread* TLogWriterThread::Start(const std::u16string& path, std::int64_t maxSizeKiB,
                                           const std::string& eventName, bool& active,
+                                          std::u16string& refusal,
                                           std::shared_ptr<TLogThreadFlags> flags) {
     auto* writer = new TLogWriterThread(path, maxSizeKiB, eventName);
     active = writer->ring_.IsOpen();
+    refusal = writer->ring_.Refusal();
     SetLastError(ERROR_SUCCESS);
     writer->event_ = OpenEventA(EVENT_ALL_ACCESS, FALSE, eventName.c_str());
     writer->openError_ = writer->event_ == nullptr ? GetLastError() : ERROR_SUCCESS;

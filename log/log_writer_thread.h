@@ -28,12 +28,13 @@ struct TLogThreadFlags {
 class TLogWriterThread {
 public:
     // Creates the ring file (writing the start line with the mode mark "M"
-    // on the calling thread), sets `active` from it, opens the wake-up event
+    // on the calling thread), sets `active` and `refusal` (why the file was
+    // refused, empty when it was not) from it, opens the wake-up event
     // by name and starts the thread. Null when the thread could not be
     // started; the ring file is then closed and `active` is false.
     static TLogWriterThread* Start(const std::u16string& path, std::int64_t maxSizeKiB,
                                    const std::string& eventName, bool& active,
-                                   std::shared_ptr<TLogThreadFlags> flags);
+                                   std::u16string& refusal, std::shared_ptr<TLogThreadFlags> flags);
 
     // The log's side, all called inside the log's lock.
     char16_t*& Slot(std::int32_t index) { return slots_[index]; }

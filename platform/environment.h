@@ -10,8 +10,9 @@ inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 // the NUL) is too small, the size needed including the NUL and the buffer
 // untouched; 0 and ERROR_ENVVAR_NOT_FOUND for a variable that is not set (0
 // and ERROR_SUCCESS for one set to an empty value).
-// On POSIX the name "APPDATA" (any case) reads $XDG_STATE_HOME; other names
-// are looked up as they are. Values are read as UTF-8 (invalid bytes become
+// On POSIX the name "APPDATA" (any case) reads $XDG_STATE_HOME, and only an
+// absolute path there (a relative one counts as not set); other names are
+// looked up as they are. Values are read as UTF-8 (invalid bytes become
 // U+FFFD).
 DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 

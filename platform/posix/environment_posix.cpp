@@ -28,11 +28,16 @@ DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    // The per-user application-data folder's Linux counterpart.
-    if (strcasecmp(narrow->c_str(), "APPDATA") == 0) {
+    // The per-user application-data folder's Linux counterpart. A relative
+    // path there is invalid by the XDG rules and counts as not set.
+    const bool appData = strcasecmp(narrow->c_str(), "APPDATA") == 0;
+    if (appData) {
         *narrow = "XDG_STATE_HOME";
     }
     const char* value = std::getenv(narrow->c_str());
+    if (appData && value != nullptr && value[0] != '/') {
+        value = nullptr;
+    }
     if (value == nullptr) {
         SetLastError(ERROR_ENVVAR_NOT_FOUND);
         return 0;

@@ -9,7 +9,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -429,6 +432,229 @@ BOOL FlushFileBuffers(HANDLE handle) {
     }
     if (fsync(file->Fd()) != 0) {
         return Fail(CodeOfErrno(errno));
+    }
+    return TRUE;
+}
+
+namespace nomvera::platform {
+namespace {
+
+using Refusal = TPrivateFileRefusal;
+
+constexpr mode_t kOthersBits = S_IRWXG | S_IRWXO;
+
+std::string PrivateTempFolder() {
+    char buffer[4096];
+    const DWORD length = GetTempPathA(sizeof buffer, buffer);
+    std::string folder =
+        length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string("/tmp/");
+    return folder + "nomvera-" + std::to_string(geteuid());
+}
+
+// "/a/b//" -> "/a/b"; "/" stays.
+std::string WithoutTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// The reason an opened or found entry may not be used, Refusal::None when it may.
+Refusal RefusalOf(const struct stat& info, DWORD& detail) {
+    if (S_ISLNK(info.st_mode)) {
+        return Refusal::Link;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Refusal::NotRegularFile;
+    }
+    if (info.st_uid != geteuid()) {
+        detail = info.st_uid;
+        return Refusal::OtherOwner;
+    }
+    if (info.st_nlink != 1) {
+        return Refusal::OtherNames;
+    }
+    if ((info.st_mode & kOthersBits) != 0) {
+        detail = info.st_mode & 07777;
+        return Refusal::OpenToOthers;
+    }
+    return Refusal::None;
+}
+
+HANDLE Refuse(Refusal why, DWORD detail, Refusal* refusal, DWORD* statusDetail) {
+    if (refusal != nullptr) {
+        *refusal = why;
+    }
+    if (statusDetail != nullptr) {
+        *statusDetail = detail;
+    }
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+}
+
+HANDLE FailWith(DWORD code) {
+    SetLastError(code);
+    return INVALID_HANDLE_VALUE;
+}
+
+} // namespace
+} // namespace nomvera::platform
+
+HANDLE CreatePrivateFileW(LPCWSTR fileName, DWORD shareMode, DWORD creationDisposition,
+                          TPrivateFileRefusal* refusal, DWORD* statusDetail) {
+    using nomvera::platform::Descriptor;
+    using nomvera::platform::FailWith;
+    using nomvera::platform::Refusal;
+    using nomvera::platform::Refuse;
+    if (refusal != nullptr) {
+        *refusal = Refusal::None;
+    }
+    if (statusDetail != nullptr) {
+        *statusDetail = 0;
+    }
+    auto name = fileName == nullptr ? std::optional<std::string>(std::string())
+                                    : nomvera::posix::Utf16ToUtf8(fileName);
+    if (!name) {
+        return FailWith(ERROR_INVALID_NAME);
+    }
+    if (creationDisposition != OPEN_EXISTING && creationDisposition != CREATE_NEW) {
+        return FailWith(ERROR_INVALID_PARAMETER);
+    }
+    const std::size_t slash = name->rfind('/');
+    const std::string leaf = slash == std::string::npos ? *name : name->substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? std::string("/")
+                                                          : name->substr(0, slash);
+    if (leaf.empty() || leaf == "." || leaf == "..") {
+        return FailWith(name->empty() ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED);
+    }
+
+    // Everything below works relative to the folder as it was opened here, so
+    // that the checks and the opening meet the same entries.
+    const bool privateTemp =
+        nomvera::platform::WithoutTrailingSlashes(folder) == nomvera::platform::PrivateTempFolder();
+    Descriptor folderFd(
+        open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | (privateTemp ? O_NOFOLLOW : 0)));
+    if (folderFd.Get() < 0) {
+        const int error = errno;
+        if (privateTemp && (error == ELOOP || error == ENOTDIR)) {
+            return Refuse(Refusal::FolderNotPrivate, 0, refusal, statusDetail);
+        }
+        return FailWith(nomvera::posix::PathErrorCode(*name, error));
+    }
+    struct stat info {};
+    if (privateTemp) {
+        if (fstat(folderFd.Get(), &info) != 0) {
+            return FailWith(CodeOfErrno(errno));
+        }
+        if (info.st_uid != geteuid() || (info.st_mode & nomvera::platform::kOthersBits) != 0) {
+            return Refuse(Refusal::FolderNotPrivate, info.st_mode & 07777, refusal, statusDetail);
+        }
+    }
+
+    int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    DWORD detail = 0;
+    if (creationDisposition == CREATE_NEW) {
+        flags |= O_CREAT | O_EXCL;
+    } else {
+        // Look before opening: opening a device or a FIFO can have effects of
+        // its own, so only a regular file is ever opened.
+        if (fstatat(folderFd.Get(), leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            return FailWith(nomvera::posix::PathErrorCode(*name, errno));
+        }
+        if (Refusal why = nomvera::platform::RefusalOf(info, detail); why != Refusal::None) {
+            return Refuse(why, detail, refusal, statusDetail);
+        }
+    }
+    Descriptor fd(openat(folderFd.Get(), leaf.c_str(), flags, 0600));
+    if (fd.Get() < 0) {
+        const int error = errno;
+        if (error == ELOOP) {
+            return Refuse(Refusal::Link, 0, refusal, statusDetail);
+        }
+        return FailWith(error == ENOENT ? nomvera::posix::PathErrorCode(*name, error)
+                                        : CodeOfErrno(error));
+    }
+    // Checked again on what was really opened: the name may have been
+    // replaced after the look.
+    if (fstat(fd.Get(), &info) != 0) {
+        return FailWith(CodeOfErrno(errno));
+    }
+    if (Refusal why = nomvera::platform::RefusalOf(info, detail); why != Refusal::None) {
+        return Refuse(why, detail, refusal, statusDetail);
+    }
+    const int status = fcntl(fd.Get(), F_GETFL);
+    if (status < 0 || fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
+        return FailWith(CodeOfErrno(errno));
+    }
+    if (DWORD clash = nomvera::platform::ClaimShareMode(fd.Get(), true, true, shareMode);
+        clash != ERROR_SUCCESS) {
+        if (creationDisposition == CREATE_NEW) {
+            unlinkat(folderFd.Get(), leaf.c_str(), 0);
+        }
+        return FailWith(clash);
+    }
+    const int opened = fd.Release();
+    HANDLE handle =
+        nomvera::platform::RegisterHandle(std::make_unique<FileObject>(opened, opened, true, true));
+    SetLastError(ERROR_SUCCESS);
+    return handle;
+}
+
+DWORD GetPrivateTempPathW(DWORD size, LPWSTR buffer) {
+    const std::string folder = nomvera::platform::PrivateTempFolder();
+    mkdir(folder.c_str(), 0700); // an existing entry stays as it is
+    const std::u16string text = nomvera::posix::Utf8ToUtf16Lossy(folder + "/");
+    if (buffer == nullptr || text.size() + 1 > size) {
+        return static_cast<DWORD>(text.size() + 1);
+    }
+    std::memcpy(buffer, text.c_str(), (text.size() + 1) * sizeof(char16_t));
+    return static_cast<DWORD>(text.size());
+}
+
+BOOL CreatePrivateFolderTreeW(LPCWSTR path) {
+    auto name = path == nullptr ? std::optional<std::string>() : nomvera::posix::Utf16ToUtf8(path);
+    if (!name || name->empty()) {
+        SetLastError(name ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    // Each prefix that ends a name, from the top down.
+    for (std::size_t end = name->find('/', 1);; end = name->find('/', end + 1)) {
+        const std::string prefix = name->substr(0, end);
+        if (!prefix.empty() && prefix.back() != '/' && mkdir(prefix.c_str(), 0700) != 0 &&
+            errno != EEXIST) {
+            SetLastError(nomvera::posix::PathErrorCode(prefix, errno));
+            return FALSE;
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+    }
+    struct stat info {};
+    if (stat(name->c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
     }
     return TRUE;
 }

@@ -1,11 +1,13 @@
 #include "platform/registry.h"
 
+#include "platform/file_io.h"
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/posix/registry_map.h"
 #include "platform/posix/sysroot.h"
 #include "platform/posix/utf.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -65,25 +67,48 @@ bool IsUnder(const std::string& key, const std::string& ancestor) {
             key[ancestor.size()] == '\\');
 }
 
-// The Linux meaning of the per-user application-data folder: the effective
-// user's XDG state folder under the home folder the root's user database
-// records, reported only while it exists.
-LONG ReadAppData(RegistryData& data) {
+// The Linux meaning of the per-user application-data folder, as the XDG
+// base-directory rules have it: $XDG_STATE_HOME when it is set to an absolute
+// path, else the effective user's home folder from the root's user database
+// + "/.local/state". The first of these that is a folder, or can be made one
+// (mode 0700, parents as needed), is reported. A user without a home folder
+// that exists has none.
+std::optional<std::string> StateFolder() {
+    auto usable = [](const std::string& folder) {
+        const std::u16string wide = Utf8ToUtf16Lossy(folder);
+        return CreatePrivateFolderTreeW(wide.c_str()) != FALSE;
+    };
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state != nullptr && state[0] == '/' && usable(state)) {
+        return std::string(state);
+    }
     auto user = FindUserByUid(geteuid());
     if (!user || user->home.empty() || user->home.front() != '/') {
-        return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+        return std::nullopt;
     }
     std::string home = user->home;
     while (home.size() > 1 && home.back() == '/') {
         home.pop_back();
     }
-    std::string folder = InSystemRoot(home == "/" ? "" : home) + "/.local/state";
+    home = InSystemRoot(home == "/" ? "" : home);
     struct stat st {};
-    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (stat(home.empty() ? "/" : home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return std::nullopt;
+    }
+    const std::string folder = home + "/.local/state";
+    if (!usable(folder)) {
+        return std::nullopt;
+    }
+    return folder;
+}
+
+LONG ReadAppData(RegistryData& data) {
+    auto folder = StateFolder();
+    if (!folder) {
         return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
     }
     data.type = 1; // REG_SZ
-    data.text = Utf8ToUtf16Lossy(folder);
+    data.text = Utf8ToUtf16Lossy(*folder);
     return static_cast<LONG>(ERROR_SUCCESS);
 }
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +49,43 @@ TEST_F(DirectLog, FirstRunCreatesTheFolderChainTheHeaderAndTheStartLine) {
     EXPECT_EQ(view.position, FileSize(onDisk));
 }
 
+// The flags of this process's open descriptor of path, from /proc; -1 when
+// none is open.
+long OpenFlagsOf(const std::string& path) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error) == path) {
+            std::ifstream info("/proc/self/fdinfo/" + entry.path().filename().string());
+            std::string key;
+            while (info >> key) {
+                if (key == "flags:") {
+                    std::string octal;
+                    info >> octal;
+                    return std::stol(octal, nullptr, 8);
+                }
+            }
+        }
+    }
+    return -1;
+}
+
+TEST_F(DirectLog, ANewFileAndItsFoldersAreTheUsersAloneAndNotInherited) {
+    const mode_t oldMask = umask(0);
+    TDiagnosticLog* log = Open(Folder() / "a/b/kelRostery.log", kDirect);
+    umask(oldMask);
+    ASSERT_TRUE(log->IsActive());
+    const std::string onDisk = Folder() / "a/b/kelRostery.utf8.log";
+    const long flags = OpenFlagsOf(onDisk);
+    log->Close();
+    EXPECT_NE(flags, -1);
+    EXPECT_NE(flags & O_CLOEXEC, 0) << "a program the tool starts would inherit the file";
+    for (const std::string& path : {Folder() / "a", Folder() / "a/b", onDisk}) {
+        struct stat info {};
+        ASSERT_EQ(lstat(path.c_str(), &info), 0) << path;
+        EXPECT_EQ(info.st_mode & 07777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path;
+    }
+}
+
 TEST_F(DirectLog, ANewRunContinuesAtThePositionTheLastRunLeft) {
     TDiagnosticLog* first = Open(Given(), kDirect);
     first->WriteInfo(u"first run");
@@ -71,7 +111,7 @@ void WriteRing(const std::string& path, std::uint64_t position, std::uint64_t si
         bytes += filler;
     }
     bytes.resize(size);
-    WriteTextFile(path, bytes);
+    WriteLogFile(path, bytes);
 }
 
 TEST_F(DirectLog, ALineThatDoesNotFitGoesBehindTheHeaderAndTheOldLapStaysBehindIt) {
@@ -100,7 +140,7 @@ TEST_F(DirectLog, AStartLineThatWrapsStandsAtTheOffsetItNames) {
     for (std::uint64_t position = limit - length - 6; position <= limit - length + 1; ++position) {
         std::string old = log::HeaderBytes(position);
         old += std::string(position - 18, 'o') + "\r\n"; // one old line up to the position
-        WriteTextFile(OnDisk(), old);
+        WriteLogFile(OnDisk(), old);
         TDiagnosticLog* log = Open(Given(), kDirect, 20);
         log->Close();
         const std::string bytes = ReadTextFile(OnDisk());
@@ -130,14 +170,29 @@ TEST_F(DirectLog, TheFileNeverGrowsBeyondItsLimit) {
     EXPECT_EQ(AfterStamp(view.lines.back()), " Log stopped");
 }
 
-TEST_F(DirectLog, AStoredPositionAboveTheLimitCutsTheFileAtTheLimit) {
-    WriteRing(OnDisk(), 30000, 30000, "written with a larger limit\r\n");
+struct AboveTheLimit {
+    std::uint64_t sizeBefore;
+    std::uint64_t sizeAfterOpen;
+};
+
+class StoredPositionAboveTheLimit : public DirectLog,
+                                    public ::testing::WithParamInterface<AboveTheLimit> {};
+
+// A file longer than the limit is cut there; a shorter one (a damaged or
+// foreign header) is never grown to it.
+INSTANTIATE_TEST_SUITE_P(Sizes, StoredPositionAboveTheLimit,
+                         ::testing::Values(AboveTheLimit{30000, 20 * 1024},
+                                           AboveTheLimit{1000, 1000}));
+
+TEST_P(StoredPositionAboveTheLimit, StartsBehindTheHeaderAndCutsOnlyALongerFile) {
+    WriteRing(OnDisk(), 30000, GetParam().sizeBefore, "written with a larger limit\r\n");
     TDiagnosticLog* log = Open(Given(), kDirect, 20);
-    EXPECT_EQ(FileSize(OnDisk()), 20u * 1024);
+    EXPECT_EQ(FileSize(OnDisk()), GetParam().sizeAfterOpen);
     log->Close();
     const std::vector<std::string> lines = LogLines(OnDisk());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(StartOffset(lines[0]), "16");
+    EXPECT_EQ(ReadTextFile(OnDisk()).find('\0'), std::string::npos);
 }
 
 class DamagedHeader : public DirectLog, public ::testing::WithParamInterface<std::string> {};
@@ -158,7 +213,7 @@ TEST_P(DamagedHeader, StartsWritingBehindTheHeader) {
     if (bytes.size() == 16) {
         bytes += std::string(4000, 'z');
     }
-    WriteTextFile(OnDisk(), bytes);
+    WriteLogFile(OnDisk(), bytes);
     TDiagnosticLog* log = Open(Given(), kDirect);
     ASSERT_TRUE(log->IsActive());
     log->Close();

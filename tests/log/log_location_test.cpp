@@ -1,81 +1,203 @@
 #include "log/log_location.h"
+#include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
-#include "tests/log/log_file_reader.h"
+#include "tests/log/log_test_helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace nomvera::test {
 namespace {
 
-// Sets an environment variable for the lifetime of the object.
+// Sets (or, with no value, clears) an environment variable for the lifetime
+// of the object.
 class ScopedVariable {
 public:
-    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
         if (const char* old = std::getenv(name)) {
-            had_ = true;
             old_ = old;
         }
-        setenv(name, value.c_str(), 1);
+        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
     }
-    ~ScopedVariable() {
-        if (had_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
+    ~ScopedVariable() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
     ScopedVariable(const ScopedVariable&) = delete;
     ScopedVariable& operator=(const ScopedVariable&) = delete;
 
 private:
     const char* name_;
-    bool had_ = false;
-    std::string old_;
+    std::optional<std::string> old_;
 };
 
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
 // The user's folders come from the sandbox's user database, where the
-// effective user must have an entry; the sandbox knows root.
+// effective user must have an entry; the sandbox knows root, whose home
+// folder it has. The temporary folder is a shared one, as /tmp is.
 class LogLocation : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!RunningAsRoot()) {
             GTEST_SKIP() << "the sandbox's user database only knows root";
         }
+        chmod(temporary_.Path().c_str(), 01777);
     }
+    void WithoutHome() const {
+        WriteTextFile(root_ / "etc/passwd", "root:x:0:0:root:/nonexistent:/bin/bash\n"
+                                            "nobody:x:65534:65534::/nonexistent:/bin/false\n");
+    }
+    std::string PrivateTemp() const { return temporary_ / "nomvera-0"; }
+
     SandboxRoot root_;
     TempFolder elsewhere_{"nomvera-log-location"};
+    TempFolder temporary_{"nomvera-log-tmp"};
+    ScopedVariable tmpdir_{"TMPDIR", temporary_.Path()};
 };
 
-TEST_F(LogLocation, TheUsersStateFolderComesFirst) {
-    for (const char* folder : {"root", "root/.local", "root/.local/state"}) {
-        mkdir((root_ / folder).c_str(), 0700);
+enum class Source { kStateVariable, kHomeState, kPrivateTemp };
+
+struct LocationCase {
+    const char* name;
+    std::optional<std::string> stateVariable; // relative to elsewhere_ when not starting with "/"
+    bool relativeVariable;                    // set it as it is, without elsewhere_ in front
+    bool homeStateExists;
+    bool homeUsable;
+    Source expected;
+};
+
+class LogLocationChoice : public LogLocation, public ::testing::WithParamInterface<LocationCase> {};
+
+// $XDG_STATE_HOME when set and absolute, else the home folder's .local/state,
+// each made (0700, parents as needed) when missing; only without a usable
+// home the user's private folder in the temporary folder, never the shared
+// temporary folder itself.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LogLocationChoice,
+    ::testing::Values(LocationCase{"VariableBeforeHome", "state", false, true, true,
+                                   Source::kStateVariable},
+                      LocationCase{"MissingVariableFolderIsMade", "new/deep/state", false, false,
+                                   true, Source::kStateVariable},
+                      LocationCase{"RelativeVariableIsIgnored", "relative/state", true, false, true,
+                                   Source::kHomeState},
+                      LocationCase{"MissingHomeStateIsMade", std::nullopt, false, false, true,
+                                   Source::kHomeState},
+                      LocationCase{"NoHomeGivesThePrivateTemporaryFolder", std::nullopt, false,
+                                   false, false, Source::kPrivateTemp}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_P(LogLocationChoice, FollowsTheBaseDirectoryRules) {
+    const LocationCase& c = GetParam();
+    if (c.homeStateExists) {
+        std::filesystem::create_directories(root_ / "root/.local/state");
     }
-    struct stat made {};
-    ASSERT_EQ(stat((root_ / "root/.local/state").c_str(), &made), 0);
-    ScopedVariable state("XDG_STATE_HOME", elsewhere_.Path());
-    EXPECT_EQ(log::LogFolder(), Utf16(root_ / "root/.local/state/"));
-    EXPECT_EQ(log::PrimaryLogFilePath(), Utf16(root_ / "root/.local/state/kelRostery.log"));
-    EXPECT_EQ(log::FallbackLogFilePath(),
-              Utf16(root_ / "root/.local/state/kelNonAdminRostery.log"));
+    if (!c.homeUsable) {
+        WithoutHome();
+    }
+    const std::string variableFolder =
+        c.stateVariable ? (c.relativeVariable ? *c.stateVariable : elsewhere_ / *c.stateVariable)
+                        : std::string();
+    ScopedVariable variable("XDG_STATE_HOME",
+                            c.stateVariable ? std::optional(variableFolder) : std::nullopt);
+    mkdir((elsewhere_ / "state").c_str(), 0755); // an existing folder is used as it is
+
+    std::string expected;
+    std::vector<std::string> made; // folders the lookup has to make
+    switch (c.expected) {
+    case Source::kStateVariable:
+        expected = variableFolder;
+        if (*c.stateVariable != "state") {
+            made = {elsewhere_ / "new", elsewhere_ / "new/deep", variableFolder};
+        }
+        break;
+    case Source::kHomeState:
+        expected = root_ / "root/.local/state";
+        if (!c.homeStateExists) {
+            made = {root_ / "root/.local", expected};
+        }
+        break;
+    case Source::kPrivateTemp:
+        expected = PrivateTemp();
+        made = {expected};
+        break;
+    }
+    EXPECT_EQ(log::LogFolder(), Utf16(expected + "/"));
+    EXPECT_EQ(log::PrimaryLogFilePath(), Utf16(expected + "/kelRostery.log"));
+    EXPECT_EQ(log::FallbackLogFilePath(), Utf16(expected + "/kelNonAdminRostery.log"));
+    for (const std::string& folder : made) {
+        EXPECT_EQ(ModeOf(folder), 0700u) << folder;
+    }
+    EXPECT_EQ(ModeOf(elsewhere_ / "state"), 0755u);
+    EXPECT_EQ(ModeOf(elsewhere_ / "relative"), 0u) << "a relative name was made";
 }
 
-TEST_F(LogLocation, WithoutAStateFolderTheEnvironmentIsUsed) {
-    ScopedVariable state("XDG_STATE_HOME", elsewhere_.Path());
-    EXPECT_EQ(log::LogFolder(), Utf16(elsewhere_.Path() + "/"));
+struct PlantedFolder {
+    const char* name;
+    std::function<int(const std::string& at, const std::string& own)> asNobody;
+};
+
+class PlantedPrivateTemp : public LogLocation,
+                           public ::testing::WithParamInterface<PlantedFolder> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Attacks, PlantedPrivateTemp,
+    ::testing::Values(PlantedFolder{"FolderOfItsOwn",
+                                    [](const std::string& at, const std::string&) {
+                                        return mkdir(at.c_str(), 0777) == 0
+                                                   ? chmod(at.c_str(), 0777)
+                                                   : 1;
+                                    }},
+                      PlantedFolder{"LinkToItsFolder",
+                                    [](const std::string& at, const std::string& own) {
+                                        return symlink(own.c_str(), at.c_str());
+                                    }},
+                      PlantedFolder{"PrivateFolderOfItsOwn",
+                                    [](const std::string& at, const std::string&) {
+                                        return mkdir(at.c_str(), 0700);
+                                    }}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// The other account makes the private folder's name its own before root's
+// first run without a home; root writes nothing there and says why.
+TEST_P(PlantedPrivateTemp, IsRefusedAndNothingIsWrittenIntoIt) {
+    WithoutHome();
+    ScopedVariable state("XDG_STATE_HOME", std::nullopt);
+    const std::string own = temporary_ / "nobodys";
+    ASSERT_EQ(
+        RunAsNobody([&] { return mkdir(own.c_str(), 0777) == 0 ? chmod(own.c_str(), 0777) : 1; }),
+        0);
+    ASSERT_EQ(RunAsNobody([&] { return GetParam().asNobody(PrivateTemp(), own); }), 0);
+
+    const std::u16string path = log::PrimaryLogFilePath();
+    ASSERT_EQ(path, Utf16(PrivateTemp() + "/kelRostery.log"));
+    log::TDiagnosticLog* log = log::TDiagnosticLog::Create(path, 200, kDirect);
+    EXPECT_FALSE(log->IsActive());
+    EXPECT_EQ(Utf8(log->InactiveReason()), "Log file not written [" + PrivateTemp() +
+                                               "/kelRostery.utf8.log]: its folder " +
+                                               PrivateTemp() + "/ is not private to this user");
+    log->Close();
+    EXPECT_TRUE(std::filesystem::is_empty(own));
+    struct stat info {};
+    EXPECT_NE(lstat((PrivateTemp() + "/kelRostery.utf8.log").c_str(), &info), 0);
 }
 
-TEST_F(LogLocation, AMissingOrTooShortFolderGivesTheTemporaryFolder) {
-    TempFolder temporary("nomvera-log-tmp");
-    ScopedVariable tmpdir("TMPDIR", temporary.Path());
-    {
-        ScopedVariable state("XDG_STATE_HOME", elsewhere_ / "gone");
-        EXPECT_EQ(log::LogFolder(), Utf16(temporary.Path() + "/"));
-    }
-    ScopedVariable shortName("XDG_STATE_HOME", "/");
-    EXPECT_EQ(log::LogFolder(), Utf16(temporary.Path() + "/")); // one separator, not two
+TEST_F(LogLocation, ThePrivateTemporaryFolderIsMadeOnceAndUsed) {
+    WithoutHome();
+    ScopedVariable state("XDG_STATE_HOME", std::nullopt);
+    log::TDiagnosticLog* log = log::TDiagnosticLog::Create(log::PrimaryLogFilePath(), 200, kDirect);
+    EXPECT_TRUE(log->IsActive());
+    log->Close();
+    EXPECT_EQ(ModeOf(PrivateTemp()), 0700u);
+    EXPECT_EQ(LogLines(PrivateTemp() + "/kelRostery.utf8.log").size(), 2u);
+    EXPECT_EQ(ModeOf(PrivateTemp() + "/kelRostery.utf8.log"), 0600u);
 }
 
 } // namespace

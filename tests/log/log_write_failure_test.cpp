@@ -56,7 +56,7 @@ TEST(LogWriteFailure, ALineTheDiskRefusedIsWrittenOverAndLeavesNoGap) {
 TEST(LogWriteFailure, AHeaderBehindTheEndOfTheFileIsNotFollowed) {
     // What a run that lost its last lines to a full disk would leave behind.
     LogFolderFixture files;
-    WriteTextFile(files.OnDisk(), std::string("\xEF\xBB\xBF") + "       5000\r\n" + "short\r\n");
+    WriteLogFile(files.OnDisk(), std::string("\xEF\xBB\xBF") + "       5000\r\n" + "short\r\n");
     log::TDiagnosticLog* log = LogFolderFixture::Open(files.Given(), kDirect);
     log->Close();
     const LogFileView view = ReadLogFile(files.OnDisk());

@@ -50,6 +50,9 @@ TEST_F(EnvironmentTest, AppDataReadsTheXdgStateFolder) {
     EXPECT_EQ(GetEnvironmentVariableW(u"APPDATA", buffer, 64), 16u);
     EXPECT_EQ(std::u16string(buffer), u"/somewhere/state");
     EXPECT_EQ(GetEnvironmentVariableW(u"AppData", buffer, 64), 16u);
+    setenv("XDG_STATE_HOME", "relative/state", 1); // invalid by the XDG rules
+    EXPECT_EQ(GetEnvironmentVariableW(u"APPDATA", buffer, 64), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);
     unsetenv("XDG_STATE_HOME");
     EXPECT_EQ(GetEnvironmentVariableW(u"APPDATA", buffer, 64), 0u);
     EXPECT_EQ(GetLastError(), ERROR_ENVVAR_NOT_FOUND);

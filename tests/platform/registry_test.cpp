@@ -2,10 +2,13 @@
 #include "platform/registry.h"
 #include "tests/common/sandbox_root.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -34,6 +37,17 @@ protected:
     void SetUp() override {
         NOMVERA_SKIP_UNLESS_ROOT(); // the sandbox's user database knows only root
         root_ = std::make_unique<nomvera::test::SandboxRoot>();
+        if (const char* state = std::getenv("XDG_STATE_HOME")) {
+            savedState_ = state;
+        }
+        unsetenv("XDG_STATE_HOME");
+    }
+    void TearDown() override {
+        if (savedState_) {
+            setenv("XDG_STATE_HOME", savedState_->c_str(), 1);
+        } else {
+            unsetenv("XDG_STATE_HOME");
+        }
     }
     LONG Query(std::u16string& text, DWORD& type) {
         HKEY key = nullptr;
@@ -51,24 +65,33 @@ protected:
         return status;
     }
     std::unique_ptr<nomvera::test::SandboxRoot> root_;
+    std::optional<std::string> savedState_;
 };
 
-TEST_F(AppDataValue, IsTheHomeStateFolderInsideTheRootWhenItExists) {
-    std::filesystem::create_directories(*root_ / "root/.local/state");
+TEST_F(AppDataValue, IsTheHomeStateFolderInsideTheRootMadeOwnerOnlyWhenMissing) {
     std::u16string text;
     DWORD type = 0;
     ASSERT_EQ(Query(text, type), 0);
     EXPECT_EQ(type, REG_SZ);
-    std::string expected = root_->Path() + "/root/.local/state";
+    const std::string expected = root_->Path() + "/root/.local/state";
     EXPECT_EQ(text, std::u16string(expected.begin(), expected.end()));
+    for (const std::string& folder : {root_->Path() + "/root/.local", expected}) {
+        struct stat info {};
+        ASSERT_EQ(lstat(folder.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0700u) << folder;
+    }
 }
 
-TEST_F(AppDataValue, IsMissingWhileTheFolderIsNot) {
+TEST_F(AppDataValue, IsMissingWithoutAHomeOrWhereNoFolderCanBe) {
     std::u16string text;
     DWORD type = 0;
-    EXPECT_EQ(Query(text, type), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+    std::filesystem::create_directories(*root_ / "root/.local");
     nomvera::test::WriteTextFile(*root_ / "root/.local/state", "a file, not a folder");
     EXPECT_EQ(Query(text, type), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+    nomvera::test::WriteTextFile(*root_ / "etc/passwd", "root:x:0:0:root:/nonexistent:/bin/sh\n");
+    EXPECT_EQ(Query(text, type), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+    struct stat info {};
+    EXPECT_NE(lstat((*root_ / "nonexistent").c_str(), &info), 0) << "a home folder was made";
 }
 
 TEST_F(AppDataValue, IsReadOnly) {
