@@ -357,6 +357,11 @@ void TMainForm::CreateHandler() {
         const std::u16string module = support::GetModulePath();
         LogInfo(module + u" [" + support::GetFileVersionText(module) + u"][ Build: " + kBuildDate +
                 u"]" + u"[unlimited users]");
+        // A log file refused for its safety (a link, another account's file)
+        // is said once, on screen, since the file itself is not written.
+        if (logWriter_ != nullptr && !logWriter_->InactiveReason().empty()) {
+            LogError(logWriter_->InactiveReason());
+        }
         const QString caption = QStringLiteral("Vantrel") +
                                 QStringLiteral(" :: TestTool Nomvera and Groups :: build ") +
                                 Q(kBuildDate);

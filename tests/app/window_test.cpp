@@ -280,6 +280,9 @@ private slots:
         const QStringList lines = LogLines(form);
         QCOMPARE(lines.first(), QStringLiteral("Begin: Create"));
         QCOMPARE(lines.last(), QStringLiteral("End: Create"));
+        QCOMPARE(lines.at(2), QStringLiteral("Log file not written [") +
+                                  QString::fromStdString(AdminLogPath(*environment_)) +
+                                  QStringLiteral("]: it is not a regular file"));
         struct stat info {};
         QVERIFY(stat((environment_->StateFolder() + "/kelNonAdminRostery.utf8.log").c_str(),
                      &info) != 0);
