@@ -448,9 +448,10 @@ bool IsStale(const ProfileRegistration& registration) {
 }
 
 // Whether the folder is, contains or lies inside the home of an account of
-// the root's passwd file (a home at or above the profiles root does not count
-// as holding the folder: "/" is a home on many systems).
-bool IsAnAccountsHome(const std::string& folder) {
+// the root's passwd file other than those of the uid (a home at or above the
+// profiles root does not count as holding the folder: "/" is a home on many
+// systems).
+bool IsAnotherAccountsHome(const std::string& folder, uid_t uid) {
     FILE* stream = std::fopen(InSystemRoot("/etc/passwd").c_str(), "re");
     if (stream == nullptr) {
         return true; // cannot tell: keep the folder
@@ -464,7 +465,7 @@ bool IsAnAccountsHome(const std::string& folder) {
     while (!shared &&
            fgetpwent_r(stream, &record, buffer.data(), buffer.size(), &result) == 0 &&
            result != nullptr) {
-        if (result->pw_dir == nullptr || result->pw_dir[0] != '/') {
+        if (result->pw_uid == uid || result->pw_dir == nullptr || result->pw_dir[0] != '/') {
             continue;
         }
         std::string home = PlainPath(result->pw_dir);
@@ -559,7 +560,8 @@ bool RemoveLeftFolder(const ProfileRegistration& registration) {
     if (error == ENOENT) {
         return true;
     }
-    return error == 0 && !IsAnAccountsHome(registration.folder) && RemoveFolder(profile);
+    return error == 0 && !IsAnotherAccountsHome(registration.folder, registration.uid) &&
+           RemoveFolder(profile);
 }
 
 // Copies the text into a caller's buffer of *size characters; on a buffer too
@@ -760,16 +762,21 @@ BOOL DeleteProfile(LPCWSTR sidString, LPCWSTR profilePath, LPCWSTR computerName)
     if (error == ENOENT) {
         return Unregister(lock, *sidText) ? TRUE : Fail(ERROR_ACCESS_DENIED);
     }
-    if (error != 0 || IsAnAccountsHome(registration->folder)) {
+    if (error != 0 || IsAnotherAccountsHome(registration->folder, registration->uid)) {
         return Fail(ERROR_ACCESS_DENIED);
     }
-    registration->state = State::Removing;
-    registration->identity.reset();
-    if (!Register(lock, *registration) || !RemoveFolder(profile) ||
-        !Unregister(lock, *sidText)) {
+    // Marked first, so that a run killed half-way is finished by the next.
+    ProfileRegistration removing = *registration;
+    removing.state = State::Removing;
+    removing.identity.reset();
+    if (!Register(lock, removing)) {
         return Fail(ERROR_ACCESS_DENIED);
     }
-    return TRUE;
+    if (!RemoveFolder(profile)) {
+        Register(lock, *registration); // what stays is still the profile it was
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    return Unregister(lock, *sidText) ? TRUE : Fail(ERROR_ACCESS_DENIED);
 }
 
 } // namespace nomvera::posix
