@@ -135,9 +135,10 @@ std::string PlainPath(const std::string& path) {
 }
 
 bool IsInside(const std::string& inner, const std::string& outer) {
-    return outer == "/" ? inner != "/"
-                        : inner.size() > outer.size() + 1 && inner.compare(0, outer.size(), outer) == 0 &&
-                              inner[outer.size()] == '/';
+    return outer == "/"
+               ? inner != "/"
+               : inner.size() > outer.size() + 1 && inner.compare(0, outer.size(), outer) == 0 &&
+                     inner[outer.size()] == '/';
 }
 
 bool HasControlCharacter(const std::string& text) {
@@ -212,9 +213,9 @@ ProfileFolder OpenFolderBelowRoot(const std::string& folder, int& error) {
     profile.folder = OpenFolderAt(profile.parent.get(), profile.leaf.c_str());
     MountIdentity opened;
     error = profile.folder.valid() && MountIdentityOf(profile.folder.get(), opened) &&
-                    MountIdentityOf(profile.parent.get(), parentId) &&
-                    S_ISDIR(profile.id.mode) && opened.inode == profile.id.inode &&
-                    opened.device == profile.id.device && OnSameMount(parentId, opened)
+                    MountIdentityOf(profile.parent.get(), parentId) && S_ISDIR(profile.id.mode) &&
+                    opened.inode == profile.id.inode && opened.device == profile.id.device &&
+                    OnSameMount(parentId, opened)
                 ? 0
                 : EACCES;
     return profile;
@@ -284,8 +285,8 @@ bool SameFile(int fd, const struct stat& listed) {
     return fstat(fd, &st) == 0 && st.st_dev == listed.st_dev && st.st_ino == listed.st_ino;
 }
 
-bool CopyFile(int fromFolder, const char* name, int toFolder, const struct stat& listed,
-              uid_t uid, gid_t gid) {
+bool CopyFile(int fromFolder, const char* name, int toFolder, const struct stat& listed, uid_t uid,
+              gid_t gid) {
     Fd from(openat(fromFolder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!from.valid() || !SameFile(from.get(), listed)) {
         return false;
@@ -462,8 +463,7 @@ bool IsAnotherAccountsHome(const std::string& folder, uid_t uid) {
     passwd record{};
     passwd* result = nullptr;
     bool shared = false;
-    while (!shared &&
-           fgetpwent_r(stream, &record, buffer.data(), buffer.size(), &result) == 0 &&
+    while (!shared && fgetpwent_r(stream, &record, buffer.data(), buffer.size(), &result) == 0 &&
            result != nullptr) {
         if (result->pw_uid == uid || result->pw_dir == nullptr || result->pw_dir[0] != '/') {
             continue;
@@ -614,8 +614,8 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
     ProfileFolder home;
     home.folder = OpenFolderAt(parent.get(), leaf.c_str());
     home.leaf = leaf;
-    bool made = home.folder.valid() && MountIdentityOf(home.folder.get(), home.id) &&
-                home.id.owner == 0;
+    bool made =
+        home.folder.valid() && MountIdentityOf(home.folder.get(), home.id) && home.id.owner == 0;
     DWORD failure = made ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
     if (made) {
         registration.identity = std::make_pair(static_cast<std::uint64_t>(home.id.device),

@@ -364,8 +364,7 @@ std::optional<std::pair<SidValue, AccountOfSidResult>> SidOfAccount(const std::s
     }
     if (!builtinOnly) {
         if (auto sid = DeletedAccountSid(name)) {
-            return std::make_pair(*sid,
-                                  AccountOfSidResult{name, machine, SidTypeDeletedAccount});
+            return std::make_pair(*sid, AccountOfSidResult{name, machine, SidTypeDeletedAccount});
         }
     }
     return std::nullopt;

@@ -24,7 +24,7 @@ using StateRecords = std::vector<std::vector<std::string>>;
 // made when missing; the folder and the lock file are refused unless they
 // are real (no link) and owned by the effective user, and the folder is
 // refused when its group or others may write to it. Blocks until the lock is
-// free.
+// free; once it holds it, removes the temporaries a killed run left.
 class StateLock {
 public:
     StateLock();
@@ -44,9 +44,8 @@ private:
 // The records of the file; empty when it does not exist.
 StateRecords ReadStateFile(const std::string& name);
 // Replaces the file atomically under the lock (a new file of a unique name
-// "<name>.tmp-XXXXXX" beside it, flushed, renamed over it), first removing
-// the temporaries that a killed run left behind; false when that fails, and
-// then the old file is untouched.
+// "<name>.tmp-XXXXXX" beside it, flushed, renamed over it); false when that
+// fails, and then the old file is untouched.
 bool WriteStateFile(const StateLock& lock, const std::string& name, const StateRecords& records);
 
 // One entry of the profile list (ROOT/var/lib/nomvera/profiles).

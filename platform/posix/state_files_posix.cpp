@@ -54,8 +54,8 @@ bool IsTemporaryName(const std::string& name) {
     return name.find(kTemporaryMark) != std::string::npos;
 }
 
-// Removes the temporaries a killed writer left; only called under the lock,
-// when no other writer can have one open.
+// Removes the temporaries a killed writer left; only called with the lock
+// just taken, when no other writer can have one open.
 void RemoveLeftTemporaries(int folder) {
     int listing = openat(folder, ".", O_DIRECTORY | O_RDONLY | O_CLOEXEC);
     DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
@@ -165,6 +165,9 @@ StateLock::StateLock() {
         }
     }
     lock_ = fd;
+    if (lock_ >= 0) {
+        RemoveLeftTemporaries(folder_);
+    }
 }
 
 StateLock::~StateLock() {
@@ -224,7 +227,6 @@ bool WriteStateFile(const StateLock& lock, const std::string& name, const StateR
         content += '\n';
     }
     int folder = lock.Folder();
-    RemoveLeftTemporaries(folder);
     std::string temporary;
     int fd = MakeTemporary(folder, name, temporary);
     if (fd < 0) {

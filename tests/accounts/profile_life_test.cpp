@@ -247,8 +247,8 @@ TEST_F(ProfileLife, DeleteNeverCrossesOrTakesABindMountOfTheSameFileSystem) {
         int result = RunInChild([&] {
             if (unshare(CLONE_NEWNS) != 0 ||
                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                mount((Root() / "victim").c_str(), mountPoint.c_str(), nullptr, MS_BIND,
-                      nullptr) != 0) {
+                mount((Root() / "victim").c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr) !=
+                    0) {
                 return kNoNamespace;
             }
             DWORD code = 0;
@@ -270,9 +270,9 @@ TEST_F(ProfileLife, AFolderThatIsHoldsOrLiesInAnotherAccountsHomeIsKept) {
     struct Case {
         std::string owner, other, ownerHome, otherHome;
     };
-    for (const Case& c : {Case{"a1", "b1", "/home/a1", "/home/a1"},
-                          Case{"a2", "b2", "/home/a2", "/home/a2/inner"},
-                          Case{"a3", "b3", "/home/shared/a3", "/home/shared"}}) {
+    for (const Case& c :
+         {Case{"a1", "b1", "/home/a1", "/home/a1"}, Case{"a2", "b2", "/home/a2", "/home/a2/inner"},
+          Case{"a3", "b3", "/home/shared/a3", "/home/shared"}}) {
         ASSERT_EQ(AddUser(Wide(c.owner), u"pass001"), NERR_Success);
         ASSERT_EQ(AddUser(Wide(c.other), u"pass002"), NERR_Success);
         for (const auto& [name, home] : {std::pair{c.owner, c.ownerHome}, {c.other, c.otherHome}}) {
@@ -324,7 +324,8 @@ TEST_F(ProfileLife, TheAccountGetsItsHomeOnlyWhenCompleteAndNoRootFileChanges) {
             early = early || !names.empty() || access(home.c_str(), X_OK) == 0;
             for (const auto& name : names) {
                 std::string path = home + "/" + name;
-                if (S_ISLNK(StatOf(path).st_mode) && link(rootFile.c_str(), (home + "/h").c_str()) == 0) {
+                if (S_ISLNK(StatOf(path).st_mode) &&
+                    link(rootFile.c_str(), (home + "/h").c_str()) == 0) {
                     rename((home + "/h").c_str(), path.c_str());
                 }
             }
@@ -553,14 +554,17 @@ TEST_F(ProfileLife, ALockOrStateFolderThatIsNotRootsOwnStopsEveryChange) {
     }
 }
 
-TEST_F(ProfileLife, TemporariesOfAKilledRunGoAtTheNextChange) {
+// Also when the next run changes nothing (the profile exists already).
+TEST_F(ProfileLife, TemporariesOfAKilledRunGoAtTheNextRun) {
     ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    WriteList("");
     const std::string folder = Root() / "var/lib/nomvera";
-    WriteTextFile(folder + "/profiles.tmp-Ab12Cd", "half a list");
-    WriteTextFile(folder + "/group-comments.tmp-x9Y8z7", "half a list");
-    ASSERT_EQ(Create(u"test001"), 0);
-    EXPECT_EQ(Names(folder), (std::vector<std::string>{"lock", "profiles"}));
+    for (HRESULT expected : {HRESULT{0}, kExists}) {
+        WriteList(List());
+        WriteTextFile(folder + "/profiles.tmp-Ab12Cd", "half a list");
+        WriteTextFile(folder + "/group-comments.tmp-x9Y8z7", "half a list");
+        ASSERT_EQ(Create(u"test001"), expected);
+        EXPECT_EQ(Names(folder), (std::vector<std::string>{"lock", "profiles"}));
+    }
 }
 
 } // namespace
