@@ -22,8 +22,8 @@ using StateRecords = std::vector<std::vector<std::string>>;
 // The exclusive lock on ROOT/var/lib/nomvera/lock, held while the object
 // lives (flock, so it is also freed when the process dies). The folder is
 // made when missing; the folder and the lock file are refused unless they
-// are real (no link) and owned by the effective user, and the folder is
-// refused when its group or others may write to it. Blocks until the lock is
+// are real (no link), the folder root's, the lock file the effective user's,
+// and the folder is refused when its group or others may write to it. Blocks until the lock is
 // free; once it holds it, removes the temporaries a killed run left.
 class StateLock {
 public:
@@ -41,7 +41,8 @@ private:
     int lock_ = -1;
 };
 
-// The records of the file; empty when it does not exist.
+// The records of the file; empty when it does not exist, or when the folder
+// or the file would be refused for a change (see StateLock).
 StateRecords ReadStateFile(const std::string& name);
 // Replaces the file atomically under the lock (a new file of a unique name
 // "<name>.tmp-XXXXXX" beside it, flushed, renamed over it); false when that

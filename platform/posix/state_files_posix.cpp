@@ -19,30 +19,31 @@ constexpr char kTemporaryMark[] = ".tmp-";
 // A state file larger than this is not one the tool wrote.
 constexpr off_t kMaxStateFileSize = 16 * 1024 * 1024;
 
-// Opens (making it when missing) the level below folder, never through a link.
-int OpenLevel(int folder, const char* name) {
+// Opens (making it when missing and asked to) the level below folder, never
+// through a link.
+int OpenLevel(int folder, const char* name, bool make) {
     int fd = openat(folder, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT && mkdirat(folder, name, 0755) == 0) {
+    if (fd < 0 && make && errno == ENOENT && mkdirat(folder, name, 0755) == 0) {
         fd = openat(folder, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     }
     return fd;
 }
 
-// The state folder, open, when it is a real folder of the effective user that
-// no one else may write to; -1 otherwise.
-int OpenStateFolder() {
+// The state folder, open, when it is a real folder of root's (or of the
+// effective user's) that no one else may write to; -1 otherwise.
+int OpenStateFolder(bool make) {
     std::string root = SystemRootPrefix();
     int current = open(root.empty() ? "/" : root.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
     for (const char* level : {"var", "lib", "nomvera"}) {
         if (current < 0) {
             return -1;
         }
-        int next = OpenLevel(current, level);
+        int next = OpenLevel(current, level, make);
         close(current);
         current = next;
     }
     struct stat st {};
-    if (current >= 0 && (fstat(current, &st) != 0 || st.st_uid != geteuid() ||
+    if (current >= 0 && (fstat(current, &st) != 0 || (st.st_uid != 0 && st.st_uid != geteuid()) ||
                          (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)) {
         close(current);
         return -1;
@@ -148,7 +149,7 @@ constexpr const char* StateWord(ProfileRegistration::State state) {
 } // namespace
 
 StateLock::StateLock() {
-    folder_ = OpenStateFolder();
+    folder_ = OpenStateFolder(true);
     if (folder_ < 0) {
         return;
     }
@@ -181,8 +182,11 @@ StateLock::~StateLock() {
 
 StateRecords ReadStateFile(const std::string& name) {
     StateRecords records;
-    std::string path = InSystemRoot("/var/lib/nomvera/" + name);
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int folder = OpenStateFolder(false);
+    int fd = folder < 0 ? -1 : openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder >= 0) {
+        close(folder);
+    }
     struct stat st {};
     if (fd < 0) {
         return records;
