@@ -23,7 +23,9 @@ constexpr off_t kMaxStateFileSize = 16 * 1024 * 1024;
 // through a link.
 int OpenLevel(int folder, const char* name, bool make) {
     int fd = openat(folder, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && make && errno == ENOENT && mkdirat(folder, name, 0755) == 0) {
+    // Another copy may make it at the same moment.
+    if (fd < 0 && make && errno == ENOENT &&
+        (mkdirat(folder, name, 0755) == 0 || errno == EEXIST)) {
         fd = openat(folder, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     }
     return fd;

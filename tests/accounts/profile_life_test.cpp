@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
@@ -470,11 +471,18 @@ TEST_F(ProfileLife, TwoCopiesAtOnceLeaveEveryFolderWithExactlyOneRegistration) {
     for (const auto& name : names) {
         sids.push_back(SidTextOf(name));
     }
+    // Both start at the same moment, the first time also on a missing state folder.
     auto bothAtOnce = [&](const std::function<bool(int)>& step) {
+        int gate[2];
+        ASSERT_EQ(pipe(gate), 0);
         pid_t children[2];
         for (int copy = 0; copy < 2; ++copy) {
             children[copy] = fork();
             if (children[copy] == 0) {
+                close(gate[1]);
+                char byte;
+                while (read(gate[0], &byte, 1) > 0) {
+                }
                 int failed = 0;
                 for (int i = copy * kEach; i < (copy + 1) * kEach; ++i) {
                     failed += step(i) ? 0 : 1;
@@ -482,19 +490,32 @@ TEST_F(ProfileLife, TwoCopiesAtOnceLeaveEveryFolderWithExactlyOneRegistration) {
                 _exit(failed);
             }
         }
+        close(gate[0]);
+        close(gate[1]);
         for (pid_t child : children) {
             int status = 0;
             EXPECT_EQ(waitpid(child, &status, 0), child);
             EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         }
     };
-    bothAtOnce([&](int i) { return Create(names[static_cast<std::size_t>(i)]) == 0; });
+    // A step that fails says so on standard error, from the child.
+    bothAtOnce([&](int i) {
+        HRESULT result = Create(names[static_cast<std::size_t>(i)]);
+        if (result != 0) {
+            std::fprintf(stderr, "create %d: %08X\n", i, static_cast<unsigned>(result));
+        }
+        return result == 0;
+    });
     for (int i = 0; i < 2 * kEach; i += 2) {
         ASSERT_EQ(NetUserDel(nullptr, names[static_cast<std::size_t>(i)].c_str()), NERR_Success);
     }
     bothAtOnce([&](int i) {
         DWORD code = 0;
-        return i % 2 == 1 || Delete(sids[static_cast<std::size_t>(i)], &code);
+        if (i % 2 == 1 || Delete(sids[static_cast<std::size_t>(i)], &code)) {
+            return true;
+        }
+        std::fprintf(stderr, "delete %d: %u\n", i, static_cast<unsigned>(code));
+        return false;
     });
 
     std::vector<std::string> registered;
