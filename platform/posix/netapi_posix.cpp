@@ -199,6 +199,7 @@ std::string GroupComment(const std::string& group) {
 }
 
 void SetGroupComment(const std::string& group, const std::optional<std::string>& comment) {
+    StateLock lock; // another copy of the tool may change the file at the same time
     StateRecords records = ReadStateFile(kGroupComments);
     auto before = records.size();
     std::erase_if(records,
@@ -208,7 +209,7 @@ void SetGroupComment(const std::string& group, const std::optional<std::string>&
     } else if (records.size() == before) {
         return;
     }
-    WriteStateFile(kGroupComments, records);
+    WriteStateFile(lock, kGroupComments, records);
 }
 
 NET_API_STATUS CheckLocal(LPCWSTR server) {

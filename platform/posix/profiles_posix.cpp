@@ -1,13 +1,20 @@
 // The user-profile service. A profile is the account's home folder, made from
 // the root's skeleton folder and registered by SID in ROOT/var/lib/nomvera/
-// profiles (SID, uid at creation, folder), as Windows keeps its profile list,
-// so that it can still be found after the account itself is gone.
+// profiles (SID, uid and account name at creation, folder), as Windows keeps
+// its profile list, so that it can still be found after the account itself is
+// gone. A uid, and so a SID, is reused by useradd: a registration whose uid
+// now belongs to an account of another name is stale, a deleted account's.
 //
 // A folder is only ever reported or removed when it lies strictly inside the
-// profiles root, is reached from there without a symbolic link, and belongs
-// to the account; removal never follows a symbolic link and never leaves the
-// file system of the profile folder.
+// profiles root, is reached from there without a symbolic link or a mount,
+// and belongs to the account; removal never follows a symbolic link, never
+// leaves the mount of the profile folder, and never touches another
+// account's home. A new profile is made as root's private folder and handed
+// to the account only when complete, so a copy killed half-way leaves
+// nothing the account could use against root, and the next run recovers it.
 #include "platform/errors.h"
+#include "platform/lmaccess.h"
+#include "platform/posix/mount_identity.h"
 #include "platform/posix/sids.h"
 #include "platform/posix/standin_services.h"
 #include "platform/posix/state_files.h"
@@ -16,18 +23,22 @@
 #include "platform/posix/utf.h"
 #include "platform/userenv.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace nomvera::posix {
 namespace {
 
-constexpr char kProfileList[] = "profiles";
+using State = ProfileRegistration::State;
+
 constexpr int kMaxDepth = 256;
 
 HRESULT HResultOf(DWORD code) {
@@ -49,6 +60,11 @@ DWORD CodeOfErrno(int error) {
     }
 }
 
+BOOL Fail(DWORD code) {
+    SetLastError(code);
+    return FALSE;
+}
+
 class Fd {
 public:
     explicit Fd(int fd = -1) : fd_(fd) {}
@@ -68,6 +84,10 @@ public:
 private:
     int fd_;
 };
+
+Fd OpenFolderAt(int folder, const char* name) {
+    return Fd(openat(folder, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+}
 
 // The profiles root as the root's files give it: absolute, without "." or
 // ".." parts and without a trailing "/".
@@ -91,12 +111,50 @@ std::vector<std::string> Parts(const std::string& path) {
     return parts;
 }
 
+// A path as a list of names, "." and empty parts dropped and ".." taken back;
+// for comparing homes as the account files spell them.
+std::string PlainPath(const std::string& path) {
+    std::vector<std::string> kept;
+    for (const auto& part : Parts(path)) {
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (!kept.empty()) {
+                kept.pop_back();
+            }
+            continue;
+        }
+        kept.push_back(part);
+    }
+    std::string plain;
+    for (const auto& part : kept) {
+        plain += "/" + part;
+    }
+    return plain.empty() ? "/" : plain;
+}
+
+bool IsInside(const std::string& inner, const std::string& outer) {
+    return outer == "/"
+               ? inner != "/"
+               : inner.size() > outer.size() + 1 && inner.compare(0, outer.size(), outer) == 0 &&
+                     inner[outer.size()] == '/';
+}
+
+bool HasControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
 // The parts of folder below the profiles root, when the folder lies strictly
-// inside it; nothing otherwise (and always nothing for a root of "/").
+// inside it; nothing otherwise (and always nothing for a root of "/"). A
+// folder with a control character (which the profile list cannot hold) is
+// refused too.
 std::optional<std::vector<std::string>> PartsBelowRoot(const std::string& folder) {
     std::string root = ProfilesRoot();
     if (root == "/" || root[0] != '/' || folder.size() <= root.size() + 1 ||
-        folder.compare(0, root.size(), root) != 0 || folder[root.size()] != '/') {
+        folder.compare(0, root.size(), root) != 0 || folder[root.size()] != '/' ||
+        HasControlCharacter(folder)) {
         return std::nullopt;
     }
     auto parts = Parts(folder.substr(root.size() + 1));
@@ -118,8 +176,7 @@ std::optional<std::vector<std::string>> PartsBelowRoot(const std::string& folder
 Fd OpenParent(const std::vector<std::string>& parts, int& error) {
     Fd current(open(InSystemRoot(ProfilesRoot()).c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
     for (std::size_t i = 0; current.valid() && i + 1 < parts.size(); ++i) {
-        current = Fd(openat(current.get(), parts[i].c_str(),
-                            O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        current = OpenFolderAt(current.get(), parts[i].c_str());
     }
     error = current.valid() ? 0 : errno;
     return current;
@@ -129,13 +186,13 @@ struct ProfileFolder {
     Fd parent;
     Fd folder;
     std::string leaf;
-    struct stat info {};
+    MountIdentity id;
 };
 
-// The folder as a profile of the uid: a real folder (no symbolic link
-// anywhere below the profiles root) that the uid owns. error is 0 when it
-// qualifies, ENOENT when it does not exist, EACCES when it does not qualify.
-ProfileFolder OpenProfileFolder(const std::string& folder, uid_t uid, int& error) {
+// Opens the folder and its parent. error is 0 when it is a real folder on its
+// parent's mount (no symbolic link anywhere below the profiles root, not a
+// mount point), ENOENT when it does not exist, EACCES otherwise.
+ProfileFolder OpenFolderBelowRoot(const std::string& folder, int& error) {
     ProfileFolder profile;
     auto parts = PartsBelowRoot(folder);
     if (!parts) {
@@ -148,23 +205,34 @@ ProfileFolder OpenProfileFolder(const std::string& folder, uid_t uid, int& error
         return profile;
     }
     profile.leaf = parts->back();
-    if (fstatat(profile.parent.get(), profile.leaf.c_str(), &profile.info, AT_SYMLINK_NOFOLLOW) !=
-        0) {
+    MountIdentity parentId;
+    if (!MountIdentityAt(profile.parent.get(), profile.leaf.c_str(), profile.id)) {
         error = errno == ENOENT ? ENOENT : EACCES;
         return profile;
     }
-    if (!S_ISDIR(profile.info.st_mode) || profile.info.st_uid != uid) {
-        error = EACCES;
-        return profile;
-    }
-    profile.folder = Fd(openat(profile.parent.get(), profile.leaf.c_str(),
-                               O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    error = profile.folder.valid() ? 0 : EACCES;
+    profile.folder = OpenFolderAt(profile.parent.get(), profile.leaf.c_str());
+    MountIdentity opened;
+    error = profile.folder.valid() && MountIdentityOf(profile.folder.get(), opened) &&
+                    MountIdentityOf(profile.parent.get(), parentId) && S_ISDIR(profile.id.mode) &&
+                    opened.inode == profile.id.inode && opened.device == profile.id.device &&
+                    OnSameMount(parentId, opened)
+                ? 0
+                : EACCES;
     return profile;
 }
 
-// Removes everything inside the folder; false when anything stays.
-bool EmptyFolder(int folder, dev_t device, int depth) {
+// The folder as a profile of the uid: as above, and the uid owns it.
+ProfileFolder OpenProfileFolder(const std::string& folder, uid_t uid, int& error) {
+    ProfileFolder profile = OpenFolderBelowRoot(folder, error);
+    if (error == 0 && profile.id.owner != uid) {
+        error = EACCES;
+    }
+    return profile;
+}
+
+// Removes everything inside the folder, never leaving the mount of top;
+// false when anything stays.
+bool EmptyFolder(int folder, const MountIdentity& top, int depth) {
     int listing = dup(folder);
     if (listing < 0) {
         return false;
@@ -180,18 +248,21 @@ bool EmptyFolder(int folder, dev_t device, int depth) {
         if (name == "." || name == "..") {
             continue;
         }
-        struct stat st {};
-        if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        MountIdentity listed;
+        if (!MountIdentityAt(folder, name.c_str(), listed)) {
             complete = false;
             continue;
         }
-        if (S_ISDIR(st.st_mode)) {
-            if (st.st_dev != device || depth >= kMaxDepth) {
-                complete = false; // another file system, or too deep: left alone
+        if (S_ISDIR(listed.mode)) {
+            if (!OnSameMount(top, listed) || depth >= kMaxDepth) {
+                complete = false; // a mount point, or too deep: left alone
                 continue;
             }
-            Fd child(openat(folder, name.c_str(), O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-            if (!child.valid() || !EmptyFolder(child.get(), device, depth + 1) ||
+            Fd child = OpenFolderAt(folder, name.c_str());
+            MountIdentity opened;
+            if (!child.valid() || !MountIdentityOf(child.get(), opened) ||
+                opened.inode != listed.inode || !OnSameMount(top, opened) ||
+                !EmptyFolder(child.get(), top, depth + 1) ||
                 unlinkat(folder, name.c_str(), AT_REMOVEDIR) != 0) {
                 complete = false;
             }
@@ -203,10 +274,21 @@ bool EmptyFolder(int folder, dev_t device, int depth) {
     return complete;
 }
 
-bool CopyFile(int fromFolder, const char* name, int toFolder, const struct stat& st, uid_t uid,
+// Removes the folder that profile opened, with everything in it.
+bool RemoveFolder(const ProfileFolder& profile) {
+    return EmptyFolder(profile.folder.get(), profile.id, 0) &&
+           unlinkat(profile.parent.get(), profile.leaf.c_str(), AT_REMOVEDIR) == 0;
+}
+
+bool SameFile(int fd, const struct stat& listed) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && st.st_dev == listed.st_dev && st.st_ino == listed.st_ino;
+}
+
+bool CopyFile(int fromFolder, const char* name, int toFolder, const struct stat& listed, uid_t uid,
               gid_t gid) {
     Fd from(openat(fromFolder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!from.valid()) {
+    if (!from.valid() || !SameFile(from.get(), listed)) {
         return false;
     }
     Fd to(openat(toFolder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -236,10 +318,31 @@ bool CopyFile(int fromFolder, const char* name, int toFolder, const struct stat&
             done += w;
         }
     }
-    return fchown(to.get(), uid, gid) == 0 && fchmod(to.get(), st.st_mode & 07777) == 0;
+    return fchown(to.get(), uid, gid) == 0 && fchmod(to.get(), listed.st_mode & 07777) == 0;
 }
 
-// Copies the skeleton folder's content, owned by the account.
+// Makes a symbolic link like the skeleton's and gives the link itself to the
+// account, through a descriptor of the link just made.
+bool CopyLink(int fromFolder, const char* name, int toFolder, const struct stat& listed, uid_t uid,
+              gid_t gid) {
+    std::string target(static_cast<std::size_t>(listed.st_size) + 1, '\0');
+    ssize_t n = readlinkat(fromFolder, name, target.data(), target.size());
+    if (n < 0 || static_cast<std::size_t>(n) >= target.size()) {
+        return false;
+    }
+    target.resize(static_cast<std::size_t>(n));
+    if (symlinkat(target.c_str(), toFolder, name) != 0) {
+        return false;
+    }
+    Fd link(openat(toFolder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    return link.valid() && fstat(link.get(), &st) == 0 && S_ISLNK(st.st_mode) &&
+           st.st_uid == geteuid() &&
+           fchownat(link.get(), "", uid, gid, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// Copies the skeleton folder's content, owned by the account. Each entry is
+// changed only through a descriptor of the entry made just now.
 bool CopySkeleton(int from, int to, uid_t uid, gid_t gid, int depth) {
     int listing = dup(from);
     DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
@@ -264,24 +367,18 @@ bool CopySkeleton(int from, int to, uid_t uid, gid_t gid, int depth) {
             ok = false;
         } else if (S_ISDIR(st.st_mode)) {
             ok = depth < kMaxDepth && mkdirat(to, name, 0700) == 0;
-            Fd source(ok ? openat(from, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC)
-                         : -1);
-            Fd target(ok ? openat(to, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC) : -1);
-            ok = source.valid() && target.valid() &&
+            Fd source(ok ? OpenFolderAt(from, name) : Fd());
+            Fd target(ok ? OpenFolderAt(to, name) : Fd());
+            struct stat made {};
+            ok = source.valid() && target.valid() && SameFile(source.get(), st) &&
+                 fstat(target.get(), &made) == 0 && made.st_uid == geteuid() &&
                  CopySkeleton(source.get(), target.get(), uid, gid, depth + 1) &&
                  fchown(target.get(), uid, gid) == 0 &&
                  fchmod(target.get(), st.st_mode & 07777) == 0;
         } else if (S_ISREG(st.st_mode)) {
             ok = CopyFile(from, name, to, st, uid, gid);
         } else if (S_ISLNK(st.st_mode)) {
-            std::string target(static_cast<std::size_t>(st.st_size) + 1, '\0');
-            ssize_t n = readlinkat(from, name, target.data(), target.size());
-            ok = n >= 0 && static_cast<std::size_t>(n) < target.size();
-            if (ok) {
-                target.resize(static_cast<std::size_t>(n));
-                ok = symlinkat(target.c_str(), to, name) == 0 &&
-                     fchownat(to, name, uid, gid, AT_SYMLINK_NOFOLLOW) == 0;
-            }
+            ok = CopyLink(from, name, to, st, uid, gid);
         }
         // Devices, pipes and sockets in a skeleton are not copied.
     }
@@ -303,37 +400,168 @@ mode_t HomeMode() {
     return ParseMode(LoginDefsValue("HOME_MODE"), 0777 & ~umask);
 }
 
-struct Registration {
-    std::string sid;
-    uid_t uid = 0;
-    std::string folder; // as the root's files give it, without the prefix
-};
-
-std::optional<Registration> FindRegistration(const std::string& sid) {
-    for (const auto& record : ReadStateFile(kProfileList)) {
-        if (record.size() >= 3 && record[0] == sid) {
-            char* end = nullptr;
-            unsigned long uid = std::strtoul(record[1].c_str(), &end, 10);
-            if (end == nullptr || *end != 0 || record[1].empty()) {
-                continue;
-            }
-            return Registration{record[0], static_cast<uid_t>(uid), record[2]};
+std::optional<ProfileRegistration> FindRegistration(const std::string& sid) {
+    for (auto& entry : ReadProfileList()) {
+        if (entry.sid == sid) {
+            return entry;
         }
     }
     return std::nullopt;
 }
 
-bool Register(const Registration& registration) {
-    StateRecords records = ReadStateFile(kProfileList);
-    std::erase_if(records, [&](const auto& r) { return !r.empty() && r[0] == registration.sid; });
-    records.push_back({registration.sid, std::to_string(registration.uid), registration.folder});
-    return WriteStateFile(kProfileList, records);
+// Puts the entry in place of the SID's entry (at the end when it has none).
+bool Register(const StateLock& lock, const ProfileRegistration& registration) {
+    auto list = ReadProfileList();
+    auto it = std::find_if(list.begin(), list.end(),
+                           [&](const auto& entry) { return entry.sid == registration.sid; });
+    if (it != list.end()) {
+        *it = registration;
+    } else {
+        list.push_back(registration);
+    }
+    return WriteProfileList(lock, list);
 }
 
-bool Unregister(const std::string& sid) {
-    StateRecords records = ReadStateFile(kProfileList);
-    std::erase_if(records, [&](const auto& r) { return !r.empty() && r[0] == sid; });
-    return WriteStateFile(kProfileList, records);
+bool Unregister(const StateLock& lock, const std::string& sid) {
+    auto list = ReadProfileList();
+    std::erase_if(list, [&](const auto& entry) { return entry.sid == sid; });
+    return WriteProfileList(lock, list);
+}
+
+// Back to what the list held before (the previous entry, or none).
+bool Restore(const StateLock& lock, const std::string& sid,
+             const std::optional<ProfileRegistration>& previous) {
+    return previous ? Register(lock, *previous) : Unregister(lock, sid);
+}
+
+// A deleted account's registration whose uid useradd has given to an account
+// of another name. An entry written before names were kept belongs to the
+// uid's account only when its folder is that account's home.
+bool IsStale(const ProfileRegistration& registration) {
+    auto holder = FindUserByUid(registration.uid);
+    if (!holder) {
+        return false;
+    }
+    if (registration.name) {
+        return holder->name != *registration.name;
+    }
+    return PlainPath(holder->home) != PlainPath(registration.folder);
+}
+
+// Whether the folder is, contains or lies inside the home of an account of
+// the root's passwd file other than those of the uid (a home at or above the
+// profiles root does not count as holding the folder: "/" is a home on many
+// systems).
+bool IsAnotherAccountsHome(const std::string& folder, uid_t uid) {
+    FILE* stream = std::fopen(InSystemRoot("/etc/passwd").c_str(), "re");
+    if (stream == nullptr) {
+        return true; // cannot tell: keep the folder
+    }
+    std::string plainFolder = PlainPath(folder);
+    std::string root = PlainPath(ProfilesRoot());
+    std::vector<char> buffer(1 << 16);
+    passwd record{};
+    passwd* result = nullptr;
+    bool shared = false;
+    while (!shared && fgetpwent_r(stream, &record, buffer.data(), buffer.size(), &result) == 0 &&
+           result != nullptr) {
+        if (result->pw_uid == uid || result->pw_dir == nullptr || result->pw_dir[0] != '/') {
+            continue;
+        }
+        std::string home = PlainPath(result->pw_dir);
+        shared = home == plainFolder || IsInside(home, plainFolder) ||
+                 (IsInside(home, root) && IsInside(plainFolder, home));
+    }
+    std::fclose(stream);
+    return shared;
+}
+
+// Whether a process runs with the uid as its real, effective, saved or file
+// system uid; true when that cannot be told.
+bool ProcessOfUidRuns(uid_t uid) {
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) {
+        return true;
+    }
+    bool found = false;
+    while (!found) {
+        dirent* entry = readdir(proc);
+        if (entry == nullptr) {
+            break;
+        }
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') {
+            continue;
+        }
+        std::string path = std::string("/proc/") + entry->d_name + "/status";
+        FILE* status = std::fopen(path.c_str(), "re");
+        if (status == nullptr) {
+            continue; // gone meanwhile
+        }
+        char line[256];
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            unsigned long ids[4];
+            if (std::sscanf(line, "Uid: %lu %lu %lu %lu", &ids[0], &ids[1], &ids[2], &ids[3]) ==
+                4) {
+                found = std::find(std::begin(ids), std::end(ids), uid) != std::end(ids);
+                break;
+            }
+        }
+        std::fclose(status);
+    }
+    closedir(proc);
+    return found;
+}
+
+// The folder of an unfinished registration, when it is the one this service
+// made: root's (or, after the hand-over, the account's) folder with the
+// recorded identity; without a recorded identity (killed right after making
+// it) only root's empty private folder.
+ProfileFolder OpenUnfinishedFolder(const ProfileRegistration& registration, int& error) {
+    ProfileFolder profile = OpenFolderBelowRoot(registration.folder, error);
+    if (error != 0) {
+        return profile;
+    }
+    bool ours = false;
+    if (registration.identity) {
+        ours = registration.identity->first == profile.id.device &&
+               registration.identity->second == profile.id.inode &&
+               (profile.id.owner == 0 || profile.id.owner == registration.uid);
+    } else if (profile.id.owner == 0 && (profile.id.mode & 07777) == 0700) {
+        int listing = openat(profile.folder.get(), ".", O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+        DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
+        if (dir == nullptr && listing >= 0) {
+            close(listing);
+        }
+        if (dir != nullptr) {
+            int left = 0;
+            while (dirent* entry = readdir(dir)) {
+                std::string name = entry->d_name;
+                left += name != "." && name != "..";
+            }
+            closedir(dir);
+            ours = left == 0;
+        }
+    }
+    if (!ours) {
+        error = EACCES;
+    } else if (fchown(profile.folder.get(), 0, 0) != 0 || fchmod(profile.folder.get(), 0700) != 0) {
+        error = EACCES; // the account is shut out before anything in it is touched
+    }
+    return profile;
+}
+
+// Removes the folder of a registration in the Making or Removing state that
+// a killed run left: true when it is gone (or was never there).
+bool RemoveLeftFolder(const ProfileRegistration& registration) {
+    int error = 0;
+    ProfileFolder profile = registration.state == State::Making
+                                ? OpenUnfinishedFolder(registration, error)
+                                : OpenProfileFolder(registration.folder, registration.uid, error);
+    if (error == ENOENT) {
+        return true;
+    }
+    return error == 0 && !IsAnotherAccountsHome(registration.folder, registration.uid) &&
+           RemoveFolder(profile);
 }
 
 // Copies the text into a caller's buffer of *size characters; on a buffer too
@@ -358,6 +586,72 @@ std::optional<std::string> NormalSidText(LPCWSTR sidString) {
     return sid ? std::optional<std::string>(sid->ToString()) : std::nullopt;
 }
 
+// Makes the profile folder: root's private folder first, registered as being
+// made, filled from the skeleton, handed to the account last through its
+// descriptor, then registered as complete.
+DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::string& sid,
+                  const std::vector<std::string>& parts,
+                  const std::optional<ProfileRegistration>& previous) {
+    int error = 0;
+    Fd parent = OpenParent(parts, error);
+    if (!parent.valid()) {
+        return error == ENOENT ? ERROR_PATH_NOT_FOUND : CodeOfErrno(error);
+    }
+    const std::string& leaf = parts.back();
+    struct stat st {};
+    if (fstatat(parent.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        return ERROR_ALREADY_EXISTS;
+    }
+    ProfileRegistration registration{sid, user.uid, user.home, user.name, State::Making, {}};
+    if (!Register(lock, registration)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (mkdirat(parent.get(), leaf.c_str(), 0700) != 0) {
+        DWORD failure = CodeOfErrno(errno);
+        Restore(lock, sid, previous);
+        return failure;
+    }
+    ProfileFolder home;
+    home.folder = OpenFolderAt(parent.get(), leaf.c_str());
+    home.leaf = leaf;
+    bool made =
+        home.folder.valid() && MountIdentityOf(home.folder.get(), home.id) && home.id.owner == 0;
+    DWORD failure = made ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    if (made) {
+        registration.identity = std::make_pair(static_cast<std::uint64_t>(home.id.device),
+                                               static_cast<std::uint64_t>(home.id.inode));
+        std::string skeleton = InSystemRoot(UseraddDefault("SKEL").value_or("/etc/skel"));
+        Fd skel(open(skeleton.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
+        if (!Register(lock, registration)) {
+            failure = ERROR_ACCESS_DENIED;
+        } else if (skel.valid() &&
+                   !CopySkeleton(skel.get(), home.folder.get(), user.uid, user.gid, 0)) {
+            // A root without a skeleton gives an empty home, as useradd does.
+            failure = CodeOfErrno(errno);
+        } else if (fchown(home.folder.get(), user.uid, user.gid) != 0 ||
+                   fchmod(home.folder.get(), HomeMode()) != 0) {
+            failure = CodeOfErrno(errno);
+        } else {
+            registration.state = State::Ready;
+            registration.identity.reset();
+            if (!Register(lock, registration)) {
+                failure = ERROR_ACCESS_DENIED;
+            }
+        }
+    }
+    if (failure != ERROR_SUCCESS) {
+        // Only the folder made just now is taken away again.
+        if (home.folder.valid()) {
+            fchown(home.folder.get(), 0, 0);
+            fchmod(home.folder.get(), 0700);
+            EmptyFolder(home.folder.get(), home.id, 0);
+        }
+        unlinkat(parent.get(), leaf.c_str(), AT_REMOVEDIR);
+        Restore(lock, sid, previous);
+    }
+    return failure;
+}
+
 } // namespace
 
 HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, DWORD pathCapacity) {
@@ -380,12 +674,22 @@ HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, D
     if (geteuid() != 0) {
         return HResultOf(ERROR_ACCESS_DENIED);
     }
-    if (auto existing = FindRegistration(*sidText)) {
-        if (profilePath != nullptr && pathCapacity > 0) {
-            DWORD size = pathCapacity;
-            ReturnPath(InSystemRoot(existing->folder), profilePath, &size);
+    StateLock lock; // the whole check-make-register step is one change of the list
+    if (!lock.Held()) {
+        return HResultOf(ERROR_ACCESS_DENIED);
+    }
+    auto existing = FindRegistration(*sidText);
+    if (existing && !IsStale(*existing) && existing->state == State::Ready) {
+        int error = 0;
+        OpenProfileFolder(existing->folder, existing->uid, error);
+        if (error != ENOENT) {
+            if (profilePath != nullptr && pathCapacity > 0) {
+                DWORD size = pathCapacity;
+                ReturnPath(InSystemRoot(existing->folder), profilePath, &size);
+            }
+            return HResultOf(ERROR_ALREADY_EXISTS);
         }
-        return HResultOf(ERROR_ALREADY_EXISTS);
+        // Registered, but the folder is gone: made again below.
     }
     auto parts = PartsBelowRoot(user->home);
     if (!parts) {
@@ -395,38 +699,24 @@ HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, D
     if (profilePath != nullptr && pathCapacity <= Utf8ToUtf16Lossy(reported).size()) {
         return HResultOf(ERROR_INSUFFICIENT_BUFFER);
     }
-    int error = 0;
-    Fd parent = OpenParent(*parts, error);
-    if (!parent.valid()) {
-        return HResultOf(error == ENOENT ? ERROR_PATH_NOT_FOUND : CodeOfErrno(error));
-    }
-    const std::string& leaf = parts->back();
-    if (mkdirat(parent.get(), leaf.c_str(), 0700) != 0) {
-        return HResultOf(CodeOfErrno(errno));
-    }
-    Fd home(openat(parent.get(), leaf.c_str(), O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    bool made = home.valid() && fchown(home.get(), user->uid, user->gid) == 0;
-    DWORD failure = made ? ERROR_SUCCESS : CodeOfErrno(errno);
-    if (made) {
-        std::string skeleton = InSystemRoot(UseraddDefault("SKEL").value_or("/etc/skel"));
-        Fd skel(open(skeleton.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
-        // A root without a skeleton gives an empty home, as useradd does.
-        if (skel.valid() && !CopySkeleton(skel.get(), home.get(), user->uid, user->gid, 0)) {
-            failure = CodeOfErrno(errno);
-        } else if (fchmod(home.get(), HomeMode()) != 0) {
-            failure = CodeOfErrno(errno);
-        } else if (!Register({*sidText, user->uid, user->home})) {
-            failure = ERROR_ACCESS_DENIED;
+    if (existing && !IsStale(*existing) && existing->state != State::Ready) {
+        // What a killed run left: its own unfinished folder goes, a foreign
+        // folder at that place is never taken over.
+        if (!RemoveLeftFolder(*existing)) {
+            if (existing->state == State::Making) {
+                Unregister(lock, existing->sid);
+            }
+            return HResultOf(existing->state == State::Making ? ERROR_ALREADY_EXISTS
+                                                              : ERROR_ACCESS_DENIED);
+        }
+        existing.reset();
+        if (!Unregister(lock, *sidText)) {
+            return HResultOf(ERROR_ACCESS_DENIED);
         }
     }
+    DWORD failure = MakeProfile(lock, *user, *sidText, *parts, existing);
     if (failure != ERROR_SUCCESS) {
-        // Only the folder made just now is taken away again.
-        struct stat st {};
-        if (home.valid() && fstat(home.get(), &st) == 0) {
-            EmptyFolder(home.get(), st.st_dev, 0);
-        }
-        unlinkat(parent.get(), leaf.c_str(), AT_REMOVEDIR);
-        return HResultOf(failure == ERROR_SUCCESS ? ERROR_ACCESS_DENIED : failure);
+        return HResultOf(failure);
     }
     if (profilePath != nullptr) {
         DWORD size = pathCapacity;
@@ -437,54 +727,56 @@ HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, D
 
 BOOL DeleteProfile(LPCWSTR sidString, LPCWSTR profilePath, LPCWSTR computerName) {
     if (sidString == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return Fail(ERROR_INVALID_PARAMETER);
     }
     if (!IsLocalMachineName(computerName)) {
-        SetLastError(ERROR_BAD_NETPATH);
-        return FALSE;
+        return Fail(ERROR_BAD_NETPATH);
     }
     auto sidText = NormalSidText(sidString);
     if (!sidText) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return Fail(ERROR_INVALID_PARAMETER);
     }
     if (geteuid() != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+        return Fail(ERROR_ACCESS_DENIED);
+    }
+    StateLock lock;
+    if (!lock.Held()) {
+        return Fail(ERROR_ACCESS_DENIED);
     }
     auto registration = FindRegistration(*sidText);
     if (!registration) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return FALSE;
+        return Fail(ERROR_FILE_NOT_FOUND);
     }
     if (profilePath != nullptr && Utf16ToUtf8(profilePath) != InSystemRoot(registration->folder)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    // A profile in use stays, as on Windows: its account still exists, or a
+    // process still runs as it.
+    if (FindUserByUid(registration->uid) || ProcessOfUidRuns(registration->uid)) {
+        return Fail(ERROR_BUSY);
     }
     int error = 0;
-    ProfileFolder profile = OpenProfileFolder(registration->folder, registration->uid, error);
+    ProfileFolder profile = registration->state == State::Making
+                                ? OpenUnfinishedFolder(*registration, error)
+                                : OpenProfileFolder(registration->folder, registration->uid, error);
     if (error == ENOENT) {
-        if (!Unregister(*sidText)) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        return TRUE;
+        return Unregister(lock, *sidText) ? TRUE : Fail(ERROR_ACCESS_DENIED);
     }
-    if (error != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    if (error != 0 || IsAnotherAccountsHome(registration->folder, registration->uid)) {
+        return Fail(ERROR_ACCESS_DENIED);
     }
-    bool emptied = EmptyFolder(profile.folder.get(), profile.info.st_dev, 0);
-    if (!emptied || unlinkat(profile.parent.get(), profile.leaf.c_str(), AT_REMOVEDIR) != 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    // Marked first, so that a run killed half-way is finished by the next.
+    ProfileRegistration removing = *registration;
+    removing.state = State::Removing;
+    removing.identity.reset();
+    if (!Register(lock, removing)) {
+        return Fail(ERROR_ACCESS_DENIED);
     }
-    if (!Unregister(*sidText)) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    if (!RemoveFolder(profile)) {
+        Register(lock, *registration); // what stays is still the profile it was
+        return Fail(ERROR_ACCESS_DENIED);
     }
-    return TRUE;
+    return Unregister(lock, *sidText) ? TRUE : Fail(ERROR_ACCESS_DENIED);
 }
 
 } // namespace nomvera::posix
@@ -508,11 +800,14 @@ BOOL GetUserProfileDirectoryW(HANDLE token, LPWSTR profileDir, LPDWORD size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    // The registered profile; else the account's home folder, when it
-    // qualifies as a profile of the account.
+    // The registered profile, when it is complete and the account's own (not
+    // a deleted account's of the same uid); else the account's home folder,
+    // when it qualifies as a profile of the account.
     std::optional<std::string> folder;
     if (auto sid = UserSid(object->uid)) {
-        if (auto registration = FindRegistration(sid->ToString())) {
+        if (auto registration = FindRegistration(sid->ToString());
+            registration && registration->state == ProfileRegistration::State::Ready &&
+            !IsStale(*registration)) {
             folder = registration->folder;
         }
     }

@@ -2,6 +2,7 @@
 // hand out.
 #include "platform/errors.h"
 #include "platform/posix/sids.h"
+#include "platform/posix/state_files.h"
 #include "platform/posix/sysroot.h"
 #include "platform/posix/utf.h"
 #include "platform/security.h"
@@ -105,6 +106,22 @@ bool ParseNumber(const std::string& text, std::uint64_t& value) {
         value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
     }
     return start < text.size();
+}
+
+// The SID of a deleted account whose profile is still registered under its
+// name, as Windows still names the SID of a deleted account that has a
+// profile; the latest such registration whose uid no account holds now.
+std::optional<SidValue> DeletedAccountSid(const std::string& name) {
+    std::optional<SidValue> found;
+    for (const auto& entry : ReadProfileList()) {
+        if (entry.name && *entry.name == name && !FindUserByUid(entry.uid)) {
+            auto sid = ParseSidString(entry.sid);
+            if (sid && UidOfSid(*sid) == entry.uid) {
+                found = sid;
+            }
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -342,6 +359,12 @@ std::optional<std::pair<SidValue, AccountOfSidResult>> SidOfAccount(const std::s
             if (auto sid = GroupSid(group->gid)) {
                 return std::make_pair(*sid, AccountOfSidResult{group->name, machine, SidTypeAlias});
             }
+        }
+        return std::nullopt;
+    }
+    if (!builtinOnly) {
+        if (auto sid = DeletedAccountSid(name)) {
+            return std::make_pair(*sid, AccountOfSidResult{name, machine, SidTypeDeletedAccount});
         }
     }
     return std::nullopt;

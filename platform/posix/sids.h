@@ -44,7 +44,9 @@ struct AccountOfSidResult {
     SID_NAME_USE use = SidTypeUnknown;
 };
 std::optional<AccountOfSidResult> AccountOfSid(const SidValue& sid);
-// A plain or "DOMAIN\name" account name: users first, then groups.
+// A plain or "DOMAIN\name" account name: users first, then groups, then
+// deleted accounts whose profile is still registered under that name
+// (SidTypeDeletedAccount).
 std::optional<std::pair<SidValue, AccountOfSidResult>> SidOfAccount(const std::string& name);
 // The uid of a user SID of the machine domain (RID 500 is uid 0).
 std::optional<uid_t> UidOfSid(const SidValue& sid);

@@ -1,10 +1,17 @@
 // Small files the stand-ins keep under ROOT/var/lib/nomvera for what the
 // account files have no place for (group comments, the profile list). Not
 // part of the surface.
+//
+// Several copies of the tool may run at once, and a copy may be killed at any
+// moment: every read-modify-write of a state file happens while a StateLock
+// is held, and a file is replaced only through a new file of a unique name
+// beside it, flushed and renamed over it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace nomvera::posix {
@@ -12,11 +19,55 @@ namespace nomvera::posix {
 // One record per line, fields separated by tabs.
 using StateRecords = std::vector<std::vector<std::string>>;
 
-// The records of the file; empty when it does not exist.
+// The exclusive lock on ROOT/var/lib/nomvera/lock, held while the object
+// lives (flock, so it is also freed when the process dies). The folder is
+// made when missing; the folder and the lock file are refused unless they
+// are real (no link), the folder root's, the lock file the effective user's,
+// and the folder is refused when its group or others may write to it. Blocks until the lock is
+// free; once it holds it, removes the temporaries a killed run left.
+class StateLock {
+public:
+    StateLock();
+    ~StateLock();
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+
+    bool Held() const { return lock_ >= 0; }
+    // The open state folder; valid while Held().
+    int Folder() const { return folder_; }
+
+private:
+    int folder_ = -1;
+    int lock_ = -1;
+};
+
+// The records of the file; empty when it does not exist, or when the folder
+// or the file would be refused for a change (see StateLock).
 StateRecords ReadStateFile(const std::string& name);
-// Replaces the file atomically (a new file beside it, flushed, renamed over
-// it), making the folder when needed; false when that fails, and then the
-// old file is untouched.
-bool WriteStateFile(const std::string& name, const StateRecords& records);
+// Replaces the file atomically under the lock (a new file of a unique name
+// "<name>.tmp-XXXXXX" beside it, flushed, renamed over it); false when that
+// fails, and then the old file is untouched.
+bool WriteStateFile(const StateLock& lock, const std::string& name, const StateRecords& records);
+
+// One entry of the profile list (ROOT/var/lib/nomvera/profiles).
+struct ProfileRegistration {
+    enum class State {
+        Ready,    // a complete profile folder, owned by the account
+        Making,   // being made: root's folder, not yet handed to the account
+        Removing, // being removed
+    };
+    std::string sid;
+    uid_t uid = 0;
+    std::string folder;              // as the root's files give it, without the prefix
+    std::optional<std::string> name; // nothing in entries written before names were kept
+    State state = State::Ready;
+    // The folder's device and inode once it was made (Making only).
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> identity;
+};
+
+inline constexpr char kProfileListName[] = "profiles";
+
+std::vector<ProfileRegistration> ReadProfileList();
+bool WriteProfileList(const StateLock& lock, const std::vector<ProfileRegistration>& list);
 
 } // namespace nomvera::posix

@@ -3,61 +3,228 @@
 #include "platform/posix/sysroot.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace nomvera::posix {
 namespace {
 
-std::string StateFolder() {
-    return InSystemRoot("/var/lib/nomvera");
+constexpr char kLockName[] = "lock";
+constexpr char kTemporaryMark[] = ".tmp-";
+// A state file larger than this is not one the tool wrote.
+constexpr off_t kMaxStateFileSize = 16 * 1024 * 1024;
+
+// Opens (making it when missing and asked to) the level below folder, never
+// through a link.
+int OpenLevel(int folder, const char* name, bool make) {
+    int fd = openat(folder, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Another copy may make it at the same moment.
+    if (fd < 0 && make && errno == ENOENT &&
+        (mkdirat(folder, name, 0755) == 0 || errno == EEXIST)) {
+        fd = openat(folder, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    return fd;
 }
 
-bool MakeStateFolder() {
-    std::string path = SystemRootPrefix();
-    for (const char* level : {"/var", "/lib", "/nomvera"}) {
-        path += level;
-        if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
-            return false;
+// The state folder, open, when it is a real folder of root's (or of the
+// effective user's) that no one else may write to; -1 otherwise.
+int OpenStateFolder(bool make) {
+    std::string root = SystemRootPrefix();
+    int current = open(root.empty() ? "/" : root.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+    for (const char* level : {"var", "lib", "nomvera"}) {
+        if (current < 0) {
+            return -1;
         }
+        int next = OpenLevel(current, level, make);
+        close(current);
+        current = next;
     }
     struct stat st {};
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (current >= 0 && (fstat(current, &st) != 0 || (st.st_uid != 0 && st.st_uid != geteuid()) ||
+                         (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)) {
+        close(current);
+        return -1;
+    }
+    return current;
+}
+
+bool IsTemporaryName(const std::string& name) {
+    return name.find(kTemporaryMark) != std::string::npos;
+}
+
+// Removes the temporaries a killed writer left; only called with the lock
+// just taken, when no other writer can have one open.
+void RemoveLeftTemporaries(int folder) {
+    int listing = openat(folder, ".", O_DIRECTORY | O_RDONLY | O_CLOEXEC);
+    DIR* dir = listing < 0 ? nullptr : fdopendir(listing);
+    if (dir == nullptr) {
+        if (listing >= 0) {
+            close(listing);
+        }
+        return;
+    }
+    while (dirent* entry = readdir(dir)) {
+        if (IsTemporaryName(entry->d_name)) {
+            unlinkat(folder, entry->d_name, 0);
+        }
+    }
+    closedir(dir);
+}
+
+// A new file "<name>.tmp-XXXXXX" in the folder, made for this writer only.
+int MakeTemporary(int folder, const std::string& name, std::string& temporary) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6];
+        if (getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+            return -1;
+        }
+        temporary = name + kTemporaryMark;
+        for (unsigned char byte : random) {
+            temporary += kLetters[byte % (sizeof kLetters - 1)];
+        }
+        int fd = openat(folder, temporary.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+bool WriteAll(int fd, const std::string& content) {
+    std::size_t done = 0;
+    while (done < content.size()) {
+        ssize_t n = write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::vector<std::string> SplitFields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t tab = line.find('\t', start);
+        fields.push_back(
+            line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) {
+            return fields;
+        }
+        start = tab + 1;
+    }
+}
+
+std::optional<std::uint64_t> ParseDecimal(const std::string& text) {
+    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != text.npos) {
+        return std::nullopt;
+    }
+    errno = 0;
+    unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
+    return errno == 0 ? std::optional<std::uint64_t>(value) : std::nullopt;
+}
+
+constexpr const char* StateWord(ProfileRegistration::State state) {
+    switch (state) {
+    case ProfileRegistration::State::Making:
+        return "making";
+    case ProfileRegistration::State::Removing:
+        return "removing";
+    case ProfileRegistration::State::Ready:
+        break;
+    }
+    return "ready";
 }
 
 } // namespace
 
+StateLock::StateLock() {
+    folder_ = OpenStateFolder(true);
+    if (folder_ < 0) {
+        return;
+    }
+    int fd = openat(folder_, kLockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid())) {
+        close(fd);
+        fd = -1;
+    }
+    while (fd >= 0 && flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    lock_ = fd;
+    if (lock_ >= 0) {
+        RemoveLeftTemporaries(folder_);
+    }
+}
+
+StateLock::~StateLock() {
+    if (lock_ >= 0) {
+        close(lock_); // frees the lock
+    }
+    if (folder_ >= 0) {
+        close(folder_);
+    }
+}
+
 StateRecords ReadStateFile(const std::string& name) {
     StateRecords records;
-    std::ifstream in(StateFolder() + "/" + name);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty()) {
+    int folder = OpenStateFolder(false);
+    int fd = folder < 0 ? -1 : openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder >= 0) {
+        close(folder);
+    }
+    struct stat st {};
+    if (fd < 0) {
+        return records;
+    }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxStateFileSize) {
+        close(fd);
+        return records;
+    }
+    std::string content;
+    char buffer[65536];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR) {
             continue;
         }
-        std::vector<std::string> fields;
-        std::size_t start = 0;
-        while (true) {
-            std::size_t tab = line.find('\t', start);
-            fields.push_back(
-                line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-            if (tab == std::string::npos) {
-                break;
-            }
-            start = tab + 1;
+        if (n < 0 || content.size() > static_cast<std::size_t>(kMaxStateFileSize)) {
+            break;
         }
-        records.push_back(std::move(fields));
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = content.find('\n', start);
+        end = end == std::string::npos ? content.size() : end;
+        if (end > start) {
+            records.push_back(SplitFields(content.substr(start, end - start)));
+        }
+        start = end + 1;
     }
     return records;
 }
 
-bool WriteStateFile(const std::string& name, const StateRecords& records) {
-    if (!MakeStateFolder()) {
+bool WriteStateFile(const StateLock& lock, const std::string& name, const StateRecords& records) {
+    if (!lock.Held()) {
         return false;
     }
-    std::string folder = StateFolder();
     std::string content;
     for (const auto& fields : records) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -65,29 +232,69 @@ bool WriteStateFile(const std::string& name, const StateRecords& records) {
         }
         content += '\n';
     }
-    std::string target = folder + "/" + name;
-    std::string temporary = target + ".new";
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int folder = lock.Folder();
+    std::string temporary;
+    int fd = MakeTemporary(folder, name, temporary);
     if (fd < 0) {
         return false;
     }
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < content.size()) {
-        ssize_t n = write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        done += ok ? static_cast<std::size_t>(n) : 0;
-    }
-    ok = ok && fsync(fd) == 0;
+    bool ok = WriteAll(fd, content) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
-    if (!ok || rename(temporary.c_str(), target.c_str()) != 0) {
-        unlink(temporary.c_str());
+    if (!ok || renameat(folder, temporary.c_str(), folder, name.c_str()) != 0) {
+        unlinkat(folder, temporary.c_str(), 0);
         return false;
     }
+    fsync(folder); // the rename itself survives a crash of the machine
     return true;
+}
+
+std::vector<ProfileRegistration> ReadProfileList() {
+    std::vector<ProfileRegistration> list;
+    for (const auto& record : ReadStateFile(kProfileListName)) {
+        auto uid = record.size() >= 3 ? ParseDecimal(record[1]) : std::nullopt;
+        if (!uid || *uid > 0xFFFFFFFEull || record[0].empty() || record[2].empty()) {
+            continue;
+        }
+        ProfileRegistration entry;
+        entry.sid = record[0];
+        entry.uid = static_cast<uid_t>(*uid);
+        entry.folder = record[2];
+        if (record.size() >= 4 && !record[3].empty()) {
+            entry.name = record[3];
+        }
+        if (record.size() >= 5) {
+            if (record[4] == "making") {
+                entry.state = ProfileRegistration::State::Making;
+            } else if (record[4] == "removing") {
+                entry.state = ProfileRegistration::State::Removing;
+            }
+        }
+        if (record.size() >= 6) {
+            auto colon = record[5].find(':');
+            auto device = ParseDecimal(record[5].substr(0, colon));
+            auto inode = colon == std::string::npos ? std::nullopt
+                                                    : ParseDecimal(record[5].substr(colon + 1));
+            if (device && inode) {
+                entry.identity = std::make_pair(*device, *inode);
+            }
+        }
+        list.push_back(std::move(entry));
+    }
+    return list;
+}
+
+bool WriteProfileList(const StateLock& lock, const std::vector<ProfileRegistration>& list) {
+    StateRecords records;
+    for (const auto& entry : list) {
+        std::vector<std::string> fields{entry.sid, std::to_string(entry.uid), entry.folder,
+                                        entry.name.value_or(""), StateWord(entry.state)};
+        if (entry.identity) {
+            fields.push_back(std::to_string(entry.identity->first) + ":" +
+                             std::to_string(entry.identity->second));
+        }
+        records.push_back(std::move(fields));
+    }
+    return WriteStateFile(lock, kProfileListName, records);
 }
 
 } // namespace nomvera::posix

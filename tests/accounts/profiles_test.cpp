@@ -151,6 +151,7 @@ TEST_F(Profiles, FolderReplacedByALinkIsNeitherReportedNorRemoved) {
     DWORD code = 0;
     EXPECT_EQ(ProfileOfLogon(&code), u"");
     EXPECT_EQ(code, ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
     EXPECT_FALSE(Delete(&code));
     EXPECT_EQ(code, ERROR_ACCESS_DENIED);
     EXPECT_TRUE(Exists(Root() / "elsewhere/.profile"));
@@ -162,6 +163,7 @@ TEST_F(Profiles, FolderThatTheAccountDoesNotOwnIsNeitherReportedNorRemoved) {
     ASSERT_EQ(chown((Root() / "home/test001").c_str(), 0, 0), 0);
     DWORD code = 0;
     EXPECT_EQ(ProfileOfLogon(&code), u"");
+    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
     EXPECT_FALSE(Delete(&code));
     EXPECT_EQ(code, ERROR_ACCESS_DENIED);
     EXPECT_TRUE(Exists(Root() / "home/test001/.profile"));
