@@ -109,8 +109,10 @@ DWORD GetPrivateTempPathW(DWORD size, LPWSTR buffer);
 
 // Makes every missing folder of path, from the top down, with mode 0700
 // (owner only); folders that exist are left as they are. TRUE when path is a
-// folder afterwards (a link to a folder counts); else FALSE and the code of
-// the first failure.
+// folder afterwards (a link to a folder counts) that no other account can
+// change, nor any folder above it (a sticky folder such as /tmp may be
+// open to all); else FALSE and the code of the first failure, 5 when such a
+// folder is in the way (nothing is made inside it).
 BOOL CreatePrivateFolderTreeW(LPCWSTR path);
 
 namespace nomvera::platform::test_double {

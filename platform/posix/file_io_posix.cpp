@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/posix/errno_map.h"
+#include "platform/posix/module_path.h"
 #include "platform/posix/utf.h"
 
 #include "platform/process.h"
@@ -639,13 +640,32 @@ BOOL CreatePrivateFolderTreeW(LPCWSTR path) {
         SetLastError(name ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME);
         return FALSE;
     }
+    // Nothing is made inside, and nothing is used below, a folder that
+    // another account could change: it could swap a link in (sudo -E hands
+    // root a user's XDG_STATE_HOME) and have root write elsewhere.
+    auto trusted = [](const std::string& folder) {
+        return nomvera::posix::FolderUnchangeableByOthers(folder).error == 0;
+    };
+    std::string existing = "/"; // the deepest folder seen to exist so far
+    bool made = false;
     // Each prefix that ends a name, from the top down.
     for (std::size_t end = name->find('/', 1);; end = name->find('/', end + 1)) {
         const std::string prefix = name->substr(0, end);
-        if (!prefix.empty() && prefix.back() != '/' && mkdir(prefix.c_str(), 0700) != 0 &&
-            errno != EEXIST) {
-            SetLastError(nomvera::posix::PathErrorCode(prefix, errno));
-            return FALSE;
+        struct stat info {};
+        if (!prefix.empty() && prefix.back() != '/') {
+            if (!made && stat(prefix.c_str(), &info) == 0) {
+                existing = prefix;
+            } else {
+                if (!made && !trusted(existing)) {
+                    SetLastError(ERROR_ACCESS_DENIED);
+                    return FALSE;
+                }
+                made = true;
+                if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+                    SetLastError(nomvera::posix::PathErrorCode(prefix, errno));
+                    return FALSE;
+                }
+            }
         }
         if (end == std::string::npos) {
             break;
@@ -654,6 +674,10 @@ BOOL CreatePrivateFolderTreeW(LPCWSTR path) {
     struct stat info {};
     if (stat(name->c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (!trusted(*name)) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     return TRUE;

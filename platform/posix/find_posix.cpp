@@ -1,6 +1,7 @@
 #include "platform/errors.h"
 #include "platform/find.h"
 #include "platform/handles.h"
+#include "platform/posix/mount_identity.h"
 #include "platform/posix/utf.h"
 
 #include <atomic>
@@ -18,6 +19,9 @@
 namespace {
 
 using nomvera::platform::KernelObject;
+using nomvera::posix::MountIdentity;
+using nomvera::posix::MountIdentityOf;
+using nomvera::posix::OnSameMount;
 
 constexpr DWORD kErrorTooManyOpenFiles = 4;
 constexpr DWORD kErrorNotSameDevice = 17;
@@ -85,30 +89,6 @@ DWORD AskSeam(const char* operation, LPCWSTR name) {
     return seam->Intercept(operation, name != nullptr ? std::u16string(name) : std::u16string());
 }
 
-struct Identity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    std::uint64_t mount = 0; // mount id; 0 when the kernel does not give one
-};
-
-bool IdentityOf(int fd, Identity& id) {
-    struct statx stx {};
-    if (statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_MNT_ID, &stx) == 0) {
-        id.device = makedev(stx.stx_dev_major, stx.stx_dev_minor);
-        id.inode = stx.stx_ino;
-        id.mount = (stx.stx_mask & STATX_MNT_ID) != 0 ? stx.stx_mnt_id : 0;
-        return true;
-    }
-    struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        return false;
-    }
-    id.device = st.st_dev;
-    id.inode = st.st_ino;
-    id.mount = 0;
-    return true;
-}
-
 bool IsRootIdentity(dev_t device, ino_t inode) {
     struct stat root {};
     return stat("/", &root) == 0 && root.st_dev == device && root.st_ino == inode;
@@ -117,7 +97,7 @@ bool IsRootIdentity(dev_t device, ino_t inode) {
 // One open folder, shared by its folder handle and its searches.
 struct FolderState {
     int fd = -1;
-    Identity id;
+    MountIdentity id;
     // The current entry of the latest search over this folder: its raw name
     // (which may not be valid UTF-8), the name as shown, and its mode.
     std::string entryRaw;
@@ -189,11 +169,10 @@ bool ReadRawEntry(SearchObject& search, RawEntry& entry) {
 // An entry lies on its folder's mount unless it is a mount point itself (of
 // another file system or a bind mount).
 bool OnMountOf(const FolderState& folder, const struct statx& entry) {
-    if (makedev(entry.stx_dev_major, entry.stx_dev_minor) != folder.id.device) {
-        return false;
-    }
-    return (entry.stx_mask & STATX_MNT_ID) == 0 || folder.id.mount == 0 ||
-           entry.stx_mnt_id == folder.id.mount;
+    MountIdentity id;
+    id.device = makedev(entry.stx_dev_major, entry.stx_dev_minor);
+    id.mount = (entry.stx_mask & STATX_MNT_ID) != 0 ? entry.stx_mnt_id : 0;
+    return OnSameMount(folder.id, id);
 }
 
 void ToFileTime(const statx_timestamp& t, FILETIME& out) {
@@ -346,7 +325,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     if (folder->fd < 0) {
         return FailHandle(CodeOfErrno(errno, ERROR_PATH_NOT_FOUND));
     }
-    IdentityOf(folder->fd, folder->id);
+    MountIdentityOf(folder->fd, folder->id);
     return StartSearch(std::move(folder), pattern == "*" ? std::string() : pattern, findData);
 }
 
@@ -411,7 +390,7 @@ HANDLE OpenFolderW(HANDLE parent, LPCWSTR name) {
     }
     auto state = std::make_shared<FolderState>();
     state->fd = fd;
-    if (!IdentityOf(fd, state->id)) {
+    if (!MountIdentityOf(fd, state->id)) {
         return FailHandle(CodeOfErrno(errno));
     }
     if (IsRootIdentity(state->id.device, state->id.inode)) {

@@ -35,15 +35,42 @@ std::string ExecutableFolder() {
     return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-TrustedFile UnchangeableByOthers(const std::string& path) {
-    TrustedFile result;
+namespace {
+
+// Whether every folder above the real path real (ending with "/") passes
+// the rule.
+bool FoldersAboveUnchangeable(const std::string& real) {
+    struct stat info {};
+    for (std::string folder = real; folder != "/";) {
+        auto slash = folder.rfind('/');
+        folder = slash == 0 ? std::string("/") : folder.substr(0, slash);
+        if (stat(folder.c_str(), &info) != 0 || !ChangeableOnlyByUs(info, true)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The real path of path (links resolved), or the errno of the failure.
+std::string RealPath(const std::string& path, int& error) {
     char* resolved = realpath(path.c_str(), nullptr);
     if (resolved == nullptr) {
-        result.error = errno == ENOTDIR ? ENOTDIR : ENOENT;
-        return result;
+        error = errno == ENOTDIR ? ENOTDIR : ENOENT;
+        return {};
     }
     std::string real = resolved;
     std::free(resolved);
+    return real;
+}
+
+} // namespace
+
+TrustedFile UnchangeableByOthers(const std::string& path) {
+    TrustedFile result;
+    std::string real = RealPath(path, result.error);
+    if (real.empty()) {
+        return result;
+    }
     struct stat info {};
     if (stat(real.c_str(), &info) != 0) {
         result.error = ENOENT;
@@ -53,17 +80,28 @@ TrustedFile UnchangeableByOthers(const std::string& path) {
         result.error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         return result;
     }
-    if (!ChangeableOnlyByUs(info, false)) {
+    if (!ChangeableOnlyByUs(info, false) || !FoldersAboveUnchangeable(real)) {
         result.error = EACCES;
         return result;
     }
-    for (std::string folder = real; folder != "/";) {
-        auto slash = folder.rfind('/');
-        folder = slash == 0 ? std::string("/") : folder.substr(0, slash);
-        if (stat(folder.c_str(), &info) != 0 || !ChangeableOnlyByUs(info, true)) {
-            result.error = EACCES;
-            return result;
-        }
+    result.real = std::move(real);
+    return result;
+}
+
+TrustedFile FolderUnchangeableByOthers(const std::string& path) {
+    TrustedFile result;
+    std::string real = RealPath(path, result.error);
+    if (real.empty()) {
+        return result;
+    }
+    struct stat info {};
+    if (stat(real.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        result.error = ENOTDIR;
+        return result;
+    }
+    if (!ChangeableOnlyByUs(info, true) || !FoldersAboveUnchangeable(real)) {
+        result.error = EACCES;
+        return result;
     }
     result.real = std::move(real);
     return result;

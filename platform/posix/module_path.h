@@ -27,5 +27,9 @@ struct TrustedFile {
 // user and nobody else may write them. A sticky folder such as /tmp may be
 // writable by all: others cannot replace what is ours in it.
 TrustedFile UnchangeableByOthers(const std::string& path);
+// The same rule for a folder the tool writes into as root (the log's state
+// folder): the folder itself and every folder above it. ENOTDIR when it is
+// not a folder.
+TrustedFile FolderUnchangeableByOthers(const std::string& path);
 
 } // namespace nomvera::posix

@@ -139,6 +139,29 @@ TEST_P(LogLocationChoice, FollowsTheBaseDirectoryRules) {
     EXPECT_EQ(ModeOf(elsewhere_ / "relative"), 0u) << "a relative name was made";
 }
 
+// A state folder that another account could change (sudo -E hands root a
+// user's XDG_STATE_HOME) is passed over: root makes nothing inside it and
+// writes nothing below it, whether the folder itself or one above it is open.
+TEST_F(LogLocation, AStateFolderOthersCanChangeIsPassedOver) {
+    struct Open {
+        const char* folder;
+        uid_t owner;
+        mode_t mode;
+    };
+    for (const Open& open :
+         {Open{"theirs", 65534, 0755}, Open{"shared", 0, 0777}, Open{"theirs-made", 65534, 0700}}) {
+        SCOPED_TRACE(open.folder);
+        const std::string folder = elsewhere_ / open.folder;
+        ASSERT_EQ(mkdir(folder.c_str(), open.mode), 0);
+        ASSERT_EQ(chmod(folder.c_str(), open.mode), 0);
+        ASSERT_EQ(chown(folder.c_str(), open.owner, open.owner), 0);
+        const bool leaf = std::string(open.folder) == "theirs-made";
+        ScopedVariable variable("XDG_STATE_HOME", leaf ? folder : folder + "/state");
+        EXPECT_EQ(log::LogFolder(), Utf16(root_ / "root/.local/state/"));
+        EXPECT_EQ(ModeOf(folder + "/state"), 0u) << "made inside another account's folder";
+    }
+}
+
 struct PlantedFolder {
     const char* name;
     std::function<int(const std::string& at, const std::string& own)> asNobody;
