@@ -499,7 +499,13 @@ NET_API_STATUS NetUserDel(LPCWSTR server, LPCWSTR user) {
     if (entry->uid == 0) {
         return ERROR_SPECIAL_ACCOUNT;
     }
-    return Run(Tool::UserDel, {"--", *name});
+    const NET_API_STATUS status = Run(Tool::UserDel, {"--", *name});
+    if (status == NERR_Success) {
+        // useradd gives freed uids again: an earlier account's kept profile
+        // under this uid must not become the next holder's.
+        OrphanEarlierProfilesOfUid(entry->uid, *name);
+    }
+    return status;
 }
 
 NET_API_STATUS NetUserModalsGet(LPCWSTR server, DWORD level, LPBYTE* buf) {

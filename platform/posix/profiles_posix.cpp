@@ -438,6 +438,9 @@ bool Restore(const StateLock& lock, const std::string& sid,
 // of another name. An entry written before names were kept belongs to the
 // uid's account only when its folder is that account's home.
 bool IsStale(const ProfileRegistration& registration) {
+    if (registration.state == State::Orphaned) {
+        return true;
+    }
     auto holder = FindUserByUid(registration.uid);
     if (!holder) {
         return false;
@@ -453,27 +456,23 @@ bool IsStale(const ProfileRegistration& registration) {
 // profiles root does not count as holding the folder: "/" is a home on many
 // systems).
 bool IsAnotherAccountsHome(const std::string& folder, uid_t uid) {
-    FILE* stream = std::fopen(InSystemRoot("/etc/passwd").c_str(), "re");
-    if (stream == nullptr) {
+    auto users = AllUsersInFileOrder();
+    if (!users) {
         return true; // cannot tell: keep the folder
     }
     std::string plainFolder = PlainPath(folder);
     std::string root = PlainPath(ProfilesRoot());
-    std::vector<char> buffer(1 << 16);
-    passwd record{};
-    passwd* result = nullptr;
-    bool shared = false;
-    while (!shared && fgetpwent_r(stream, &record, buffer.data(), buffer.size(), &result) == 0 &&
-           result != nullptr) {
-        if (result->pw_uid == uid || result->pw_dir == nullptr || result->pw_dir[0] != '/') {
+    for (const PasswdEntry& user : *users) {
+        if (user.uid == uid || user.home.empty() || user.home[0] != '/') {
             continue;
         }
-        std::string home = PlainPath(result->pw_dir);
-        shared = home == plainFolder || IsInside(home, plainFolder) ||
-                 (IsInside(home, root) && IsInside(plainFolder, home));
+        std::string home = PlainPath(user.home);
+        if (home == plainFolder || IsInside(home, plainFolder) ||
+            (IsInside(home, root) && IsInside(plainFolder, home))) {
+            return true;
+        }
     }
-    std::fclose(stream);
-    return shared;
+    return false;
 }
 
 // Whether a process runs with the uid as its real, effective, saved or file
@@ -744,7 +743,7 @@ BOOL DeleteProfile(LPCWSTR sidString, LPCWSTR profilePath, LPCWSTR computerName)
         return Fail(ERROR_ACCESS_DENIED);
     }
     auto registration = FindRegistration(*sidText);
-    if (!registration) {
+    if (!registration || registration->state == State::Orphaned) {
         return Fail(ERROR_FILE_NOT_FOUND);
     }
     if (profilePath != nullptr && Utf16ToUtf8(profilePath) != InSystemRoot(registration->folder)) {

@@ -114,7 +114,8 @@ bool ParseNumber(const std::string& text, std::uint64_t& value) {
 std::optional<SidValue> DeletedAccountSid(const std::string& name) {
     std::optional<SidValue> found;
     for (const auto& entry : ReadProfileList()) {
-        if (entry.name && *entry.name == name && !FindUserByUid(entry.uid)) {
+        if (entry.name && *entry.name == name && !FindUserByUid(entry.uid) &&
+            entry.state != ProfileRegistration::State::Orphaned) {
             auto sid = ParseSidString(entry.sid);
             if (sid && UidOfSid(*sid) == entry.uid) {
                 found = sid;

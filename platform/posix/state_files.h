@@ -55,6 +55,9 @@ struct ProfileRegistration {
         Ready,    // a complete profile folder, owned by the account
         Making,   // being made: root's folder, not yet handed to the account
         Removing, // being removed
+        Orphaned, // a deleted account's profile whose uid (and so SID) another
+                  // account held and gave up: kept on disk, never reached
+                  // through the SID again
     };
     std::string sid;
     uid_t uid = 0;
@@ -69,5 +72,13 @@ inline constexpr char kProfileListName[] = "profiles";
 
 std::vector<ProfileRegistration> ReadProfileList();
 bool WriteProfileList(const StateLock& lock, const std::vector<ProfileRegistration>& list);
+
+// After the account name with the uid was deleted: a registration of the
+// same uid under another name belongs to an account deleted before the uid
+// was given again, and is marked Orphaned, so that nothing that now finds
+// the uid's SID (deleting the later account's profile, or the deleted name's
+// look-up) reaches the earlier account's kept profile. False when the list
+// could not be changed.
+bool OrphanEarlierProfilesOfUid(uid_t uid, const std::string& name);
 
 } // namespace nomvera::posix

@@ -142,6 +142,8 @@ constexpr const char* StateWord(ProfileRegistration::State state) {
         return "making";
     case ProfileRegistration::State::Removing:
         return "removing";
+    case ProfileRegistration::State::Orphaned:
+        return "orphaned";
     case ProfileRegistration::State::Ready:
         break;
     }
@@ -267,6 +269,8 @@ std::vector<ProfileRegistration> ReadProfileList() {
                 entry.state = ProfileRegistration::State::Making;
             } else if (record[4] == "removing") {
                 entry.state = ProfileRegistration::State::Removing;
+            } else if (record[4] == "orphaned") {
+                entry.state = ProfileRegistration::State::Orphaned;
             }
         }
         if (record.size() >= 6) {
@@ -295,6 +299,23 @@ bool WriteProfileList(const StateLock& lock, const std::vector<ProfileRegistrati
         records.push_back(std::move(fields));
     }
     return WriteStateFile(lock, kProfileListName, records);
+}
+
+bool OrphanEarlierProfilesOfUid(uid_t uid, const std::string& name) {
+    StateLock lock;
+    if (!lock.Held()) {
+        return false;
+    }
+    auto list = ReadProfileList();
+    bool changed = false;
+    for (auto& entry : list) {
+        if (entry.uid == uid && entry.name && *entry.name != name &&
+            entry.state != ProfileRegistration::State::Orphaned) {
+            entry.state = ProfileRegistration::State::Orphaned;
+            changed = true;
+        }
+    }
+    return !changed || WriteProfileList(lock, list);
 }
 
 } // namespace nomvera::posix

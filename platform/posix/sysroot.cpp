@@ -107,10 +107,10 @@ GroupEntry FromGroup(const group& gr) {
 // Calls visit(entry) for each entry of one of the root's account files until
 // it returns true. The _r readers keep this safe beside other threads.
 template <class Record, class Reader, class Visit>
-void ReadRootFile(const char* file, Reader reader, Visit visit) {
+bool ReadRootFile(const char* file, Reader reader, Visit visit) {
     FILE* stream = std::fopen(InSystemRoot(file).c_str(), "re");
     if (stream == nullptr) {
-        return;
+        return false;
     }
     std::vector<char> buffer(kEntryBufferSize);
     Record record{};
@@ -136,6 +136,7 @@ void ReadRootFile(const char* file, Reader reader, Visit visit) {
         }
     }
     std::fclose(stream);
+    return true;
 }
 
 template <class Match> std::optional<PasswdEntry> FindInPasswdFile(Match match) {
@@ -266,6 +267,17 @@ std::optional<GroupEntry> FindGroupByName(const std::string& name) {
         return error;
     });
     return entry;
+}
+
+std::optional<std::vector<PasswdEntry>> AllUsersInFileOrder() {
+    std::vector<PasswdEntry> users;
+    if (!ReadRootFile<passwd>("/etc/passwd", fgetpwent_r, [&](const passwd& pw) {
+            users.push_back(FromPasswd(pw));
+            return false;
+        })) {
+        return std::nullopt;
+    }
+    return users;
 }
 
 std::vector<GroupEntry> AllGroupsInFileOrder() {

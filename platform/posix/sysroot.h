@@ -80,6 +80,9 @@ std::optional<GroupEntry> FindGroupByGid(gid_t gid);
 std::optional<GroupEntry> FindGroupByName(const std::string& name);
 // Every group of the root's group file, in file order.
 std::vector<GroupEntry> AllGroupsInFileOrder();
+// Every entry of the root's passwd file, in file order (never the name
+// service); nothing when the file cannot be read.
+std::optional<std::vector<PasswdEntry>> AllUsersInFileOrder();
 // The gids of every group the user belongs to: the primary group and each
 // group whose member list names the user.
 std::vector<gid_t> GroupsOfUser(const PasswdEntry& user);

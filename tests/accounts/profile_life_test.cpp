@@ -210,6 +210,36 @@ TEST_F(ProfileLife, ADeletedAccountsProfileIsNeverHandedToTheNextHolderOfItsUid)
     EXPECT_EQ(ReadTextFile(Home("test001") + "/secret"), "test001's\n");
 }
 
+// The next holder of the uid is deleted too: its SID is the earlier
+// account's again, yet neither the SID nor the earlier name reaches the kept
+// profile any more.
+TEST_F(ProfileLife, DeletingTheNextHolderOfAUidKeepsTheEarlierAccountsProfile) {
+    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
+    const std::string sid = SidTextOf(u"test001");
+    ASSERT_EQ(Create(u"test001"), 0);
+    WriteTextFile(Home("test001") + "/secret", "test001's\n");
+    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success); // the profile is kept
+    ASSERT_EQ(AddUser(u"test002", u"pass002"), NERR_Success);
+    ASSERT_EQ(SidTextOf(u"test002"), sid);
+    ASSERT_EQ(NetUserDel(nullptr, u"test002"), NERR_Success); // it never had a profile
+
+    DWORD code = 0;
+    EXPECT_FALSE(Delete(sid, &code));
+    EXPECT_EQ(code, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(SidTextOf(u"test001"), "") << "the earlier name no longer finds the SID";
+    EXPECT_EQ(ReadTextFile(Home("test001") + "/secret"), "test001's\n");
+    EXPECT_EQ(EntriesOf(sid), std::vector<std::string>{sid + "\t" + std::to_string(base_) +
+                                                       "\t/home/test001\ttest001\torphaned"});
+
+    // A new account of the uid gets a profile of its own in the entry's place.
+    ASSERT_EQ(AddUser(u"test003", u"pass003"), NERR_Success);
+    ASSERT_EQ(Create(u"test003"), 0);
+    ExpectComplete("test003");
+    EXPECT_EQ(EntriesOf(sid), std::vector<std::string>{sid + "\t" + std::to_string(base_) +
+                                                       "\t/home/test003\ttest003\tready"});
+    EXPECT_EQ(ReadTextFile(Home("test001") + "/secret"), "test001's\n");
+}
+
 // Lists written before names were kept: an entry is the account's when its
 // folder is the account's home, a deleted account's otherwise.
 TEST_F(ProfileLife, EntriesWithoutANameBelongToTheAccountWhoseHomeTheyAre) {
