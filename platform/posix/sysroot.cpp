@@ -61,15 +61,21 @@ constexpr std::size_t kEntryBufferSize = 1 << 16;
 // over rather than read.
 constexpr std::size_t kLargestEntry = std::size_t{1} << 28;
 
-// Runs a reentrant look-up (getgrnam_r and the like: 0 or an errno, result
-// set when found) with a buffer that doubles while the answer is ERANGE.
-template <class Lookup> bool LookUpGrowing(Lookup lookup) {
+// Runs a reentrant look-up of the name service (getgrnam_r and the like:
+// call(record, buffer, size, result) gives 0 or an errno, result set when
+// found) with a buffer that doubles while the answer is ERANGE, and hands
+// the record found to take.
+template <class Record, class Call, class Take> void LookUpGrowing(Call call, Take take) {
     std::vector<char> buffer(kEntryBufferSize);
     while (true) {
-        bool found = false;
-        int error = lookup(buffer, found);
+        Record record{};
+        Record* result = nullptr;
+        int error = call(&record, buffer.data(), buffer.size(), &result);
         if (error != ERANGE || buffer.size() >= kLargestEntry) {
-            return error == 0 && found;
+            if (error == 0 && result != nullptr) {
+                take(record);
+            }
+            return;
         }
         buffer.resize(buffer.size() * 2);
     }
@@ -202,16 +208,8 @@ std::optional<PasswdEntry> FindUserByUid(uid_t uid) {
         return FindInPasswdFile([uid](const passwd& pw) { return pw.pw_uid == uid; });
     }
     std::optional<PasswdEntry> entry;
-    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
-        passwd pw{};
-        passwd* result = nullptr;
-        int error = getpwuid_r(uid, &pw, buffer.data(), buffer.size(), &result);
-        hit = result != nullptr;
-        if (error == 0 && hit) {
-            entry = FromPasswd(pw);
-        }
-        return error;
-    });
+    LookUpGrowing<passwd>([uid](auto... arguments) { return getpwuid_r(uid, arguments...); },
+                          [&](const passwd& found) { entry = FromPasswd(found); });
     return entry;
 }
 
@@ -220,16 +218,9 @@ std::optional<PasswdEntry> FindUserByName(const std::string& name) {
         return FindInPasswdFile([&name](const passwd& pw) { return name == pw.pw_name; });
     }
     std::optional<PasswdEntry> entry;
-    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
-        passwd pw{};
-        passwd* result = nullptr;
-        int error = getpwnam_r(name.c_str(), &pw, buffer.data(), buffer.size(), &result);
-        hit = result != nullptr;
-        if (error == 0 && hit) {
-            entry = FromPasswd(pw);
-        }
-        return error;
-    });
+    LookUpGrowing<passwd>(
+        [&name](auto... arguments) { return getpwnam_r(name.c_str(), arguments...); },
+        [&](const passwd& found) { entry = FromPasswd(found); });
     return entry;
 }
 
@@ -238,16 +229,8 @@ std::optional<GroupEntry> FindGroupByGid(gid_t gid) {
         return FindInGroupFile([gid](const group& gr) { return gr.gr_gid == gid; });
     }
     std::optional<GroupEntry> entry;
-    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
-        group gr{};
-        group* result = nullptr;
-        int error = getgrgid_r(gid, &gr, buffer.data(), buffer.size(), &result);
-        hit = result != nullptr;
-        if (error == 0 && hit) {
-            entry = FromGroup(gr);
-        }
-        return error;
-    });
+    LookUpGrowing<group>([gid](auto... arguments) { return getgrgid_r(gid, arguments...); },
+                         [&](const group& found) { entry = FromGroup(found); });
     return entry;
 }
 
@@ -256,16 +239,9 @@ std::optional<GroupEntry> FindGroupByName(const std::string& name) {
         return FindInGroupFile([&name](const group& gr) { return name == gr.gr_name; });
     }
     std::optional<GroupEntry> entry;
-    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
-        group gr{};
-        group* result = nullptr;
-        int error = getgrnam_r(name.c_str(), &gr, buffer.data(), buffer.size(), &result);
-        hit = result != nullptr;
-        if (error == 0 && hit) {
-            entry = FromGroup(gr);
-        }
-        return error;
-    });
+    LookUpGrowing<group>(
+        [&name](auto... arguments) { return getgrnam_r(name.c_str(), arguments...); },
+        [&](const group& found) { entry = FromGroup(found); });
     return entry;
 }
 
@@ -323,16 +299,8 @@ std::optional<ShadowEntry> FindShadowByName(const std::string& name) {
         });
         return found;
     }
-    LookUpGrowing([&](std::vector<char>& buffer, bool& hit) {
-        spwd sp{};
-        spwd* result = nullptr;
-        int error = getspnam_r(name.c_str(), &sp, buffer.data(), buffer.size(), &result);
-        hit = result != nullptr;
-        if (error == 0 && hit) {
-            take(sp);
-        }
-        return error;
-    });
+    LookUpGrowing<spwd>(
+        [&name](auto... arguments) { return getspnam_r(name.c_str(), arguments...); }, take);
     return found;
 }
 

@@ -57,6 +57,37 @@ TEST(SystemPrograms, AreKnownOnlyInTheSystemFolders) {
 
 class ShellStartTest : public ::testing::Test {
 protected:
+    // Writes the shell script name (body: its lines after "#!/bin/sh"; "OUT"
+    // stands for its output file), starts commandLine through CreateProcessA
+    // and gives what the script wrote (empty after 10 s without output).
+    std::string StartScript(const std::string& name, const std::string& body,
+                            std::string commandLine, char* environment = nullptr,
+                            const char* folder = nullptr) {
+        const std::string out = programs_.Folder() + "/" + name + ".out";
+        std::string text = body;
+        for (auto at = text.find("OUT"); at != std::string::npos; at = text.find("OUT", at)) {
+            text.replace(at, 3, "'" + out + "'");
+        }
+        const std::string script = programs_.Folder() + "/" + name;
+        WriteTextFile(script, "#!/bin/sh\n" + text + "\n");
+        chmod(script.c_str(), 0755);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, environment,
+                            folder, &startup, &process)) {
+            ADD_FAILURE() << "CreateProcessA failed: " << GetLastError();
+            return {};
+        }
+        EXPECT_NE(process.dwProcessId, 0u);
+        EXPECT_TRUE(CloseHandle(process.hProcess));
+        EXPECT_TRUE(CloseHandle(process.hThread));
+        for (int i = 0; i < 1000 && ReadTextFile(out).empty(); ++i) {
+            usleep(10000);
+        }
+        return ReadTextFile(out);
+    }
+
     TSettingsProgramDouble programs_;
     TProgramFolders path_{programs_.Folder()};
 };
@@ -85,25 +116,10 @@ TEST_F(ShellStartTest, RelativePathEntriesAreNeverSearched) {
 }
 
 TEST_F(ShellStartTest, CreateProcessStartsFromPathWithItsWordsAndFolder) {
-    const std::string script = programs_.Folder() + "/show-start";
-    const std::string out = programs_.Folder() + "/out";
-    WriteTextFile(script, "#!/bin/sh\necho \"${0##*/}|$1|$2|$PWD|$EXTRA\" > '" + out + "'\n");
-    chmod(script.c_str(), 0755);
-
-    std::string commandLine = "show-start \"a b\" c\\\"d";
     char block[] = "EXTRA=yes\0\0";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, block, "/",
-                               &startup, &process));
-    EXPECT_NE(process.dwProcessId, 0u);
-    EXPECT_TRUE(CloseHandle(process.hProcess));
-    EXPECT_TRUE(CloseHandle(process.hThread));
-    for (int i = 0; i < 1000 && ReadTextFile(out).empty(); ++i) {
-        usleep(10000);
-    }
-    EXPECT_EQ(ReadTextFile(out), "show-start|a b|c\"d|/|yes\n");
+    EXPECT_EQ(StartScript("show-start", "echo \"${0##*/}|$1|$2|$PWD|$EXTRA\" > OUT",
+                          "show-start \"a b\" c\\\"d", block, "/"),
+              "show-start|a b|c\"d|/|yes\n");
 }
 
 TEST_F(ShellStartTest, CreateProcessFailuresGiveTheirCodes) {
@@ -140,24 +156,12 @@ TEST_F(ShellStartTest, CreateProcessFailuresGiveTheirCodes) {
 TEST_F(ShellStartTest, StartedProgramGetsNoDescriptorOfTheTool) {
     int fd = open(programs_.Folder().c_str(), O_RDONLY); // deliberately without close-on-exec
     ASSERT_GE(fd, 3);
-    const std::string out = programs_.Folder() + "/fds";
-    const std::string script = programs_.Folder() + "/probe";
-    WriteTextFile(script, "#!/bin/sh\nif [ -e /proc/$$/fd/" + std::to_string(fd) +
-                              " ]; then echo open; else echo closed; fi > '" + out + "'\n");
-    chmod(script.c_str(), 0755);
-    std::string commandLine = "probe";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                               nullptr, &startup, &process));
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    for (int i = 0; i < 1000 && ReadTextFile(out).empty(); ++i) {
-        usleep(10000);
-    }
+    const std::string written = StartScript("probe",
+                                            "if [ -e /proc/$$/fd/" + std::to_string(fd) +
+                                                " ]; then echo open; else echo closed; fi > OUT",
+                                            "probe");
     close(fd);
-    EXPECT_EQ(ReadTextFile(out), "closed\n");
+    EXPECT_EQ(written, "closed\n");
 }
 
 TEST_F(ShellStartTest, ShellOpensOnlyWhatItKnows) {
@@ -222,22 +226,8 @@ TEST_F(ShellStartTest, ShellStartsOnlyProgramsNoOtherAccountCanChange) {
 TEST_F(ShellStartTest, ProgramStartedAsRootInheritsOnlyTheTrustedFolders) {
     NOMVERA_SKIP_UNLESS_ROOT();
     TScopedEnv inherited("PATH", "/nonexistent/their-bin:" + programs_.Folder());
-    const std::string out = programs_.Folder() + "/path";
-    const std::string script = programs_.Folder() + "/show-path";
-    WriteTextFile(script, "#!/bin/sh\necho \"$PATH\" > '" + out + "'\n");
-    chmod(script.c_str(), 0755);
-    std::string commandLine = "show-path";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                               nullptr, &startup, &process));
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    for (int i = 0; i < 1000 && ReadTextFile(out).empty(); ++i) {
-        usleep(10000);
-    }
-    EXPECT_EQ(ReadTextFile(out), programs_.Folder() + "\n");
+    EXPECT_EQ(StartScript("show-path", "echo \"$PATH\" > OUT", "show-path"),
+              programs_.Folder() + "\n");
 }
 
 // Root's PATH may hold another account's folder (after su or sudo -E). Its
