@@ -217,7 +217,13 @@ NET_API_STATUS CheckLocal(LPCWSTR server) {
 }
 
 NET_API_STATUS CheckRoot() {
-    return geteuid() == 0 ? NERR_Success : ERROR_ACCESS_DENIED;
+    if (geteuid() != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    // A NOMVERA_SYSROOT that names no folder: nothing runs, and the code
+    // says what is wrong.
+    return CurrentSystemRoot().kind == SystemRootKind::Unusable ? ERROR_PATH_NOT_FOUND
+                                                                : NERR_Success;
 }
 
 // Sets the hash of an existing account. Under a sandbox root it goes on

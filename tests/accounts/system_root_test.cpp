@@ -103,8 +103,8 @@ TEST_F(UnusableRoot, ChangesFailAndNothingIsFound) {
     WriteTextFile(Root() / "a-file", "");
     for (const std::string& value : {Root() / "missing", Root() / "a-file"}) {
         TScopedRoot root(value);
-        EXPECT_EQ(AddUser(u"test001", u"pass001"), NERR_InternalError) << value;
-        EXPECT_EQ(AddLocalGroup(u"group001"), NERR_InternalError) << value;
+        EXPECT_EQ(AddUser(u"test001", u"pass001"), ERROR_PATH_NOT_FOUND) << value;
+        EXPECT_EQ(AddLocalGroup(u"group001"), ERROR_PATH_NOT_FOUND) << value;
         EXPECT_EQ(posix::FindUserByName("root"), std::nullopt) << value;
         EXPECT_EQ(posix::FindGroupByGid(0), std::nullopt) << value;
         EXPECT_TRUE(LocalGroups().empty()) << value;
