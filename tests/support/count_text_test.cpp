@@ -28,7 +28,7 @@ TEST(CountFromText, ReadsASignedDecimalIntegerAndEverythingElseAsZero) {
         {u"$1F", 0},
         {u"--5", 0},
         {u"1-", 0},
-        {u"\uFF11", 0},  // a full-width digit is not a digit here
+        {u"\uFF11", 0},                 // a full-width digit is not a digit here
         {std::u16string(u"1\0", 2), 0}, // nor is a NUL behind the digits
         {u"99999999999", 0},
         {u"2147483647", 2147483647},
