@@ -193,6 +193,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         const std::string_view line(file.data() + lineStart, lineEnd - lineStart);
+        // Later lines of the run may have overwritten the front of the start
+        // line; what is left of it is no line of its own.
+        const bool wholeLine =
+            found >= 23 + 16 && IsTimeStamp(line) &&
+            (lineStart == 16 || std::string_view(file).substr(lineStart - 2, 2) == "\r\n");
+        // A line the old file held at the same place was not written by this
+        // run (a fuzzer may well learn the path and plant one).
+        const bool fromOldFile = existed && lineEnd + 2 <= old.size() &&
+                                 old.compare(lineStart, lineEnd + 2 - lineStart, file, lineStart,
+                                             lineEnd + 2 - lineStart) == 0;
+        if (!wholeLine || fromOldFile) {
+            continue;
+        }
         const std::string named = std::string(line.substr(line.rfind(' ') + 1));
         if (named == std::to_string(lineStart)) {
             runStart = lineStart;
@@ -227,7 +240,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        Escaped(std::string(rest.substr(0, 80))));
         last = rest.substr(0, end);
         FUZZ_CHECK(OpensALine(last), shownOld + ": not a whole line at offset " +
-                                         std::to_string(file.size() - rest.size()) + ": " +
+                                         std::to_string(rest.data() - file.data()) + ": " +
                                          Escaped(std::string(last.substr(0, 80))));
         rest.remove_prefix(end + 2);
     }
