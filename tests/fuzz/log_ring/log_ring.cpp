@@ -194,10 +194,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         const std::string_view line(file.data() + lineStart, lineEnd - lineStart);
         // Later lines of the run may have overwritten the front of the start
-        // line; what is left of it is no line of its own.
-        const bool wholeLine =
-            found >= 23 + 16 && IsTimeStamp(line) &&
-            (lineStart == 16 || std::string_view(file).substr(lineStart - 2, 2) == "\r\n");
+        // line; what is left of it opens with no time stamp. (Whatever
+        // overwrote it cannot leave one: a line is longer than a stamp and
+        // ends in CR LF, which no stamp holds.)
+        const bool wholeLine = lineStart >= 16 && IsTimeStamp(line);
         // A line the old file held at the same place was not written by this
         // run (a fuzzer may well learn the path and plant one).
         const bool fromOldFile = existed && lineEnd + 2 <= old.size() &&
