@@ -11,6 +11,7 @@
 #include "log/diagnostic_log.h"
 #include "log/log_location.h"
 #include "platform/process.h"
+#include "support/count_text.h"
 #include "support/files.h"
 #include "support/text.h"
 
@@ -598,7 +599,7 @@ std::u16string TMainForm::PasswordText() {
 }
 
 std::int32_t TMainForm::ReadCount() {
-    return CountFromText(CountEdit->text());
+    return support::CountFromText(U(CountEdit->text()));
 }
 
 bool TMainForm::ProfileChecked() {

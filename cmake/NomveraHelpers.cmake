@@ -13,6 +13,20 @@ macro(nomvera_setup_compiler)
   if(NOMVERA_SANITIZE STREQUAL "address")
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
+  elseif(NOMVERA_SANITIZE STREQUAL "fuzzer")
+    # libFuzzer builds (clang only): every library is instrumented for
+    # coverage and checked by ASan and UBSan; only the fuzz targets link the
+    # fuzzer's own main (nomvera_fuzz_target in tests/fuzz).
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+      message(FATAL_ERROR "NOMVERA_SANITIZE=fuzzer needs clang (libFuzzer)")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+    # The fuzz build has no test suite, so tests/ is never added; the fuzz
+    # targets are defined at the end of the top-level list, once the
+    # libraries they need exist.
+    cmake_language(DEFER CALL include ${PROJECT_SOURCE_DIR}/tests/fuzz/FuzzTargets.cmake)
   elseif(NOMVERA_SANITIZE STREQUAL "thread")
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)

@@ -1,0 +1,35 @@
+#include "support/count_text.h"
+
+#include <limits>
+
+namespace nomvera::support {
+
+std::int32_t CountFromText(std::u16string_view text) {
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int32_t>::max();
+    bool negative = false;
+    if (!text.empty() && (text.front() == u'-' || text.front() == u'+')) {
+        negative = text.front() == u'-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) {
+        return 0;
+    }
+    std::int64_t value = 0;
+    for (const char16_t character : text) {
+        if (character < u'0' || character > u'9') {
+            return 0;
+        }
+        value = value * 10 + (character - u'0');
+        // Stopping here keeps a text of any length from overflowing; the
+        // negative side holds one more than the positive side.
+        if (value > kLargest + 1) {
+            return 0;
+        }
+    }
+    if (negative) {
+        return static_cast<std::int32_t>(-value);
+    }
+    return value > kLargest ? 0 : static_cast<std::int32_t>(value);
+}
+
+} // namespace nomvera::support

@@ -1,0 +1,15 @@
+// How the count entry's text reads as a number, without the window toolkit.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace nomvera::support {
+
+// A decimal integer with an optional sign ("+" or "-") and nothing else: no
+// blanks, no other characters. Any other text, the empty text and a lone sign
+// included, and a number outside 32 bits read as 0. The batches refuse counts
+// outside 1 ... 999 themselves.
+std::int32_t CountFromText(std::u16string_view text);
+
+} // namespace nomvera::support
