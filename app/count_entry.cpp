@@ -3,8 +3,6 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 
-#include <limits>
-
 namespace nomvera::app {
 
 bool TCountKeyFilter::CharacterPasses(char16_t character) {
@@ -50,37 +48,6 @@ bool TCountKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QObject::eventFilter(watched, event);
-}
-
-std::int32_t CountFromText(const QString& text) {
-    qsizetype position = 0;
-    bool negative = false;
-    if (position < text.size() && (text[position] == u'-' || text[position] == u'+')) {
-        negative = text[position] == u'-';
-        ++position;
-    }
-    if (position == text.size()) {
-        return 0;
-    }
-    std::int64_t value = 0;
-    for (; position < text.size(); ++position) {
-        const char16_t character = text[position].unicode();
-        if (character < u'0' || character > u'9') {
-            return 0;
-        }
-        value = value * 10 + (character - u'0');
-        if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) {
-            return 0;
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > std::numeric_limits<std::int32_t>::max() ||
-        value < std::numeric_limits<std::int32_t>::min()) {
-        return 0;
-    }
-    return static_cast<std::int32_t>(value);
 }
 
 } // namespace nomvera::app

@@ -24,8 +24,4 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
-// A decimal integer with an optional sign and nothing else; any other text,
-// the empty text included, and a number outside 32 bits read as 0.
-std::int32_t CountFromText(const QString& text);
-
 } // namespace nomvera::app

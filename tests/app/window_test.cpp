@@ -464,7 +464,10 @@ private slots:
     void readCount() {
         QFETCH(QString, text);
         QFETCH(int, count);
-        QCOMPARE(nomvera::app::CountFromText(text), count);
+        TMainForm& form = Form();
+        form.CountEdit->setMaxLength(32767); // texts longer than the entry allows, as pasted
+        form.CountEdit->setText(text);
+        QCOMPARE(form.ReadCount(), count);
     }
 
     void entriesAreCleanedOnlyWhenTheUserChangesPages() {
