@@ -23,10 +23,6 @@ macro(nomvera_setup_compiler)
     add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
                         -fno-sanitize-recover=undefined)
     add_link_options(-fsanitize=address,undefined)
-    # The fuzz build has no test suite, so tests/ is never added; the fuzz
-    # targets are defined at the end of the top-level list, once the
-    # libraries they need exist.
-    cmake_language(DEFER CALL include ${PROJECT_SOURCE_DIR}/tests/fuzz/FuzzTargets.cmake)
   elseif(NOMVERA_SANITIZE STREQUAL "thread")
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)

@@ -3,8 +3,8 @@
 # <target>/corpus/ holds its seed inputs and <target>/regressions/ inputs that
 # once broke a property.
 #
-# Included from tests/fuzz/CMakeLists.txt in the ordinary builds, and from
-# cmake/NomveraHelpers.cmake in the libFuzzer build, which has no test suite.
+# Included from tests/fuzz/CMakeLists.txt, which the ordinary builds add with
+# the test suite and the libFuzzer build (no test suite) from the top level.
 #
 # In the libFuzzer build (preset "fuzz") each target is the program
 # fuzz_<target>; scripts/test runs them. In the ordinary builds each target
