@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/posix/descriptor.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/module_path.h"
 #include "platform/posix/utf.h"
@@ -440,6 +441,7 @@ BOOL FlushFileBuffers(HANDLE handle) {
 namespace nomvera::platform {
 namespace {
 
+using nomvera::posix::UniqueFd;
 using Refusal = TPrivateFileRefusal;
 
 constexpr mode_t kOthersBits = S_IRWXG | S_IRWXO;
@@ -459,27 +461,6 @@ std::string WithoutTrailingSlashes(std::string path) {
     }
     return path;
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-    int Release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
 
 // The reason an opened or found entry may not be used, Refusal::None when it may.
 Refusal RefusalOf(const struct stat& info, DWORD& detail) {
@@ -524,10 +505,10 @@ HANDLE FailWith(DWORD code) {
 
 HANDLE CreatePrivateFileW(LPCWSTR fileName, DWORD shareMode, DWORD creationDisposition,
                           TPrivateFileRefusal* refusal, DWORD* statusDetail) {
-    using nomvera::platform::Descriptor;
     using nomvera::platform::FailWith;
     using nomvera::platform::Refusal;
     using nomvera::platform::Refuse;
+    using nomvera::posix::UniqueFd;
     if (refusal != nullptr) {
         *refusal = Refusal::None;
     }
@@ -555,9 +536,9 @@ HANDLE CreatePrivateFileW(LPCWSTR fileName, DWORD shareMode, DWORD creationDispo
     // that the checks and the opening meet the same entries.
     const bool privateTemp =
         nomvera::platform::WithoutTrailingSlashes(folder) == nomvera::platform::PrivateTempFolder();
-    Descriptor folderFd(
+    UniqueFd folderFd(
         open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | (privateTemp ? O_NOFOLLOW : 0)));
-    if (folderFd.Get() < 0) {
+    if (folderFd.get() < 0) {
         const int error = errno;
         if (privateTemp && (error == ELOOP || error == ENOTDIR)) {
             return Refuse(Refusal::FolderNotPrivate, 0, refusal, statusDetail);
@@ -566,7 +547,7 @@ HANDLE CreatePrivateFileW(LPCWSTR fileName, DWORD shareMode, DWORD creationDispo
     }
     struct stat info {};
     if (privateTemp) {
-        if (fstat(folderFd.Get(), &info) != 0) {
+        if (fstat(folderFd.get(), &info) != 0) {
             return FailWith(CodeOfErrno(errno));
         }
         if (info.st_uid != geteuid() || (info.st_mode & nomvera::platform::kOthersBits) != 0) {
@@ -581,15 +562,15 @@ HANDLE CreatePrivateFileW(LPCWSTR fileName, DWORD shareMode, DWORD creationDispo
     } else {
         // Look before opening: opening a device or a FIFO can have effects of
         // its own, so only a regular file is ever opened.
-        if (fstatat(folderFd.Get(), leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (fstatat(folderFd.get(), leaf.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
             return FailWith(nomvera::posix::PathErrorCode(*name, errno));
         }
         if (Refusal why = nomvera::platform::RefusalOf(info, detail); why != Refusal::None) {
             return Refuse(why, detail, refusal, statusDetail);
         }
     }
-    Descriptor fd(openat(folderFd.Get(), leaf.c_str(), flags, 0600));
-    if (fd.Get() < 0) {
+    UniqueFd fd(openat(folderFd.get(), leaf.c_str(), flags, 0600));
+    if (fd.get() < 0) {
         const int error = errno;
         if (error == ELOOP) {
             return Refuse(Refusal::Link, 0, refusal, statusDetail);
@@ -599,24 +580,24 @@ HANDLE CreatePrivateFileW(LPCWSTR fileName, DWORD shareMode, DWORD creationDispo
     }
     // Checked again on what was really opened: the name may have been
     // replaced after the look.
-    if (fstat(fd.Get(), &info) != 0) {
+    if (fstat(fd.get(), &info) != 0) {
         return FailWith(CodeOfErrno(errno));
     }
     if (Refusal why = nomvera::platform::RefusalOf(info, detail); why != Refusal::None) {
         return Refuse(why, detail, refusal, statusDetail);
     }
-    const int status = fcntl(fd.Get(), F_GETFL);
-    if (status < 0 || fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
+    const int status = fcntl(fd.get(), F_GETFL);
+    if (status < 0 || fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
         return FailWith(CodeOfErrno(errno));
     }
-    if (DWORD clash = nomvera::platform::ClaimShareMode(fd.Get(), true, true, shareMode);
+    if (DWORD clash = nomvera::platform::ClaimShareMode(fd.get(), true, true, shareMode);
         clash != ERROR_SUCCESS) {
         if (creationDisposition == CREATE_NEW) {
-            unlinkat(folderFd.Get(), leaf.c_str(), 0);
+            unlinkat(folderFd.get(), leaf.c_str(), 0);
         }
         return FailWith(clash);
     }
-    const int opened = fd.Release();
+    const int opened = fd.release();
     HANDLE handle =
         nomvera::platform::RegisterHandle(std::make_unique<FileObject>(opened, opened, true, true));
     SetLastError(ERROR_SUCCESS);

@@ -5,6 +5,7 @@
 // Accounts that already exist are left alone, as on Windows the policy only
 // matters for a first logon.
 
+#include "platform/posix/descriptor.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/registry_map.h"
 #include "platform/posix/sysroot.h"
@@ -31,23 +32,6 @@ std::string SkeletonFolder() {
 LONG Code(int error) {
     return static_cast<LONG>(WindowsCodeFromErrno(error));
 }
-
-// An open folder descriptor that is closed when it goes away.
-class TFolder {
-public:
-    explicit TFolder(int fd) : fd_(fd) {}
-    ~TFolder() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    TFolder(const TFolder&) = delete;
-    TFolder& operator=(const TFolder&) = delete;
-    int Fd() const { return fd_; }
-
-private:
-    int fd_ = -1;
-};
 
 // Neither the skeleton nor its .config may be a symbolic link: the tool runs
 // as root and must not write wherever such a link points.
@@ -101,28 +85,28 @@ LONG WritePolicy(const RegistryData& data) {
     if (skeletonFd < 0) {
         return static_cast<LONG>(PathErrorCode(SkeletonFolder(), errno));
     }
-    TFolder skeleton(skeletonFd);
+    UniqueFd skeleton(skeletonFd);
     if (data.number == 0) {
-        int config = openat(skeleton.Fd(), kConfigFolder, kFolderFlags);
+        int config = openat(skeleton.get(), kConfigFolder, kFolderFlags);
         if (config < 0) {
             return errno == ENOENT ? ERROR_SUCCESS : Code(errno);
         }
-        TFolder configFolder(config);
+        UniqueFd configFolder(config);
         if (unlinkat(config, kMarkerName, 0) != 0 && errno != ENOENT) {
             return Code(errno);
         }
         return ERROR_SUCCESS;
     }
-    bool made = mkdirat(skeleton.Fd(), kConfigFolder, 0755) == 0;
+    bool made = mkdirat(skeleton.get(), kConfigFolder, 0755) == 0;
     if (!made && errno != EEXIST) {
         return Code(errno);
     }
-    int config = openat(skeleton.Fd(), kConfigFolder, kFolderFlags);
+    int config = openat(skeleton.get(), kConfigFolder, kFolderFlags);
     if (config < 0) {
         return errno == ELOOP || errno == ENOTDIR ? static_cast<LONG>(ERROR_PATH_NOT_FOUND)
                                                   : Code(errno);
     }
-    TFolder configFolder(config);
+    UniqueFd configFolder(config);
     if (made) {
         fchmod(config, 0755); // whatever the umask, like the rest of the skeleton
     }

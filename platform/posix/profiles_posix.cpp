@@ -14,6 +14,7 @@
 // nothing the account could use against root, and the next run recovers it.
 #include "platform/errors.h"
 #include "platform/lmaccess.h"
+#include "platform/posix/descriptor.h"
 #include "platform/posix/mount_identity.h"
 #include "platform/posix/sids.h"
 #include "platform/posix/standin_services.h"
@@ -65,28 +66,8 @@ BOOL Fail(DWORD code) {
     return FALSE;
 }
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Fd& operator=(Fd&& other) noexcept {
-        std::swap(fd_, other.fd_);
-        return *this;
-    }
-    ~Fd() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
-
-Fd OpenFolderAt(int folder, const char* name) {
-    return Fd(openat(folder, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+UniqueFd OpenFolderAt(int folder, const char* name) {
+    return UniqueFd(openat(folder, name, O_DIRECTORY | O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 // The profiles root as the root's files give it: absolute, without "." or
@@ -173,8 +154,9 @@ std::optional<std::vector<std::string>> PartsBelowRoot(const std::string& folder
 
 // Opens the folder that holds the last part, walking down from the profiles
 // root without following a symbolic link.
-Fd OpenParent(const std::vector<std::string>& parts, int& error) {
-    Fd current(open(InSystemRoot(ProfilesRoot()).c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
+UniqueFd OpenParent(const std::vector<std::string>& parts, int& error) {
+    UniqueFd current(
+        open(InSystemRoot(ProfilesRoot()).c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
     for (std::size_t i = 0; current.valid() && i + 1 < parts.size(); ++i) {
         current = OpenFolderAt(current.get(), parts[i].c_str());
     }
@@ -183,8 +165,8 @@ Fd OpenParent(const std::vector<std::string>& parts, int& error) {
 }
 
 struct ProfileFolder {
-    Fd parent;
-    Fd folder;
+    UniqueFd parent;
+    UniqueFd folder;
     std::string leaf;
     MountIdentity id;
 };
@@ -258,7 +240,7 @@ bool EmptyFolder(int folder, const MountIdentity& top, int depth) {
                 complete = false; // a mount point, or too deep: left alone
                 continue;
             }
-            Fd child = OpenFolderAt(folder, name.c_str());
+            UniqueFd child = OpenFolderAt(folder, name.c_str());
             MountIdentity opened;
             if (!child.valid() || !MountIdentityOf(child.get(), opened) ||
                 opened.inode != listed.inode || !OnSameMount(top, opened) ||
@@ -287,11 +269,11 @@ bool SameFile(int fd, const struct stat& listed) {
 
 bool CopyFile(int fromFolder, const char* name, int toFolder, const struct stat& listed, uid_t uid,
               gid_t gid) {
-    Fd from(openat(fromFolder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd from(openat(fromFolder, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!from.valid() || !SameFile(from.get(), listed)) {
         return false;
     }
-    Fd to(openat(toFolder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    UniqueFd to(openat(toFolder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!to.valid()) {
         return false;
     }
@@ -334,7 +316,7 @@ bool CopyLink(int fromFolder, const char* name, int toFolder, const struct stat&
     if (symlinkat(target.c_str(), toFolder, name) != 0) {
         return false;
     }
-    Fd link(openat(toFolder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd link(openat(toFolder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat st {};
     return link.valid() && fstat(link.get(), &st) == 0 && S_ISLNK(st.st_mode) &&
            st.st_uid == geteuid() &&
@@ -367,8 +349,8 @@ bool CopySkeleton(int from, int to, uid_t uid, gid_t gid, int depth) {
             ok = false;
         } else if (S_ISDIR(st.st_mode)) {
             ok = depth < kMaxDepth && mkdirat(to, name, 0700) == 0;
-            Fd source(ok ? OpenFolderAt(from, name) : Fd());
-            Fd target(ok ? OpenFolderAt(to, name) : Fd());
+            UniqueFd source(ok ? OpenFolderAt(from, name) : UniqueFd());
+            UniqueFd target(ok ? OpenFolderAt(to, name) : UniqueFd());
             struct stat made {};
             ok = source.valid() && target.valid() && SameFile(source.get(), st) &&
                  fstat(target.get(), &made) == 0 && made.st_uid == geteuid() &&
@@ -592,7 +574,7 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
                   const std::vector<std::string>& parts,
                   const std::optional<ProfileRegistration>& previous) {
     int error = 0;
-    Fd parent = OpenParent(parts, error);
+    UniqueFd parent = OpenParent(parts, error);
     if (!parent.valid()) {
         return error == ENOENT ? ERROR_PATH_NOT_FOUND : CodeOfErrno(error);
     }
@@ -620,7 +602,7 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
         registration.identity = std::make_pair(static_cast<std::uint64_t>(home.id.device),
                                                static_cast<std::uint64_t>(home.id.inode));
         std::string skeleton = InSystemRoot(UseraddDefault("SKEL").value_or("/etc/skel"));
-        Fd skel(open(skeleton.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
+        UniqueFd skel(open(skeleton.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
         if (!Register(lock, registration)) {
             failure = ERROR_ACCESS_DENIED;
         } else if (skel.valid() &&

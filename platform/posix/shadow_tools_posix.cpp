@@ -1,3 +1,4 @@
+#include "platform/posix/descriptor.h"
 #include "platform/posix/shadow_tools.h"
 
 #include "platform/posix/module_path.h"
@@ -44,20 +45,6 @@ bool HasPasswordOption(const std::vector<std::string>& arguments) {
         }
     }
     return false;
-}
-
-void WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;
-        }
-        done += static_cast<std::size_t>(n);
-    }
 }
 
 // Wipes a text that held a password or its hash before it is released.

@@ -1,3 +1,4 @@
+#include "platform/posix/descriptor.h"
 #include "platform/posix/state_files.h"
 
 #include "platform/posix/sysroot.h"
@@ -96,21 +97,6 @@ int MakeTemporary(int folder, const std::string& name, std::string& temporary) {
         }
     }
     return -1;
-}
-
-bool WriteAll(int fd, const std::string& content) {
-    std::size_t done = 0;
-    while (done < content.size()) {
-        ssize_t n = write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 std::vector<std::string> SplitFields(const std::string& line) {
