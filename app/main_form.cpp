@@ -204,20 +204,27 @@ void TMainForm::CreateOperationPanel() {
     CreateGroupPanel();
     pageLayout->addWidget(GroupPanel, 1);
 
-    // Keyboard order follows the reading order of the page.
-    setTabOrder(CreateRadio, UsersRadio);
-    setTabOrder(UsersRadio, ProfileCheck);
-    setTabOrder(ProfileCheck, NameEdit);
-    setTabOrder(NameEdit, PasswordEdit);
-    setTabOrder(PasswordEdit, CountEdit);
-    setTabOrder(CountEdit, CreateUsersButton);
-    setTabOrder(CreateUsersButton, DeleteUsersButton);
-    setTabOrder(DeleteUsersButton, CreateLocalGroupsButton);
-    setTabOrder(CreateLocalGroupsButton, CreateGlobalGroupsButton);
-    setTabOrder(CreateGlobalGroupsButton, DeleteLocalGroupsButton);
-    setTabOrder(DeleteLocalGroupsButton, DeleteGlobalGroupsButton);
-    setTabOrder(DeleteGlobalGroupsButton, RefreshButton);
-    setTabOrder(RefreshButton, GroupCheckList);
+    // Keyboard order follows the reading order of the page: the left column
+    // from top to bottom, the two button slots, then the group panel.
+    const QWidgetList order = {CreateRadio,
+                               DeleteRadio,
+                               UsersRadio,
+                               GroupsRadio,
+                               ProfileCheck,
+                               NameEdit,
+                               PasswordEdit,
+                               CountEdit,
+                               CreateUsersButton,
+                               DeleteUsersButton,
+                               CreateLocalGroupsButton,
+                               DeleteLocalGroupsButton,
+                               CreateGlobalGroupsButton,
+                               DeleteGlobalGroupsButton,
+                               RefreshButton,
+                               GroupCheckList};
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
 }
 
 void TMainForm::CreateGroupPanel() {
@@ -363,6 +370,9 @@ void TMainForm::CreateHandler() {
         if (logWriter_ != nullptr && !logWriter_->InactiveReason().empty()) {
             LogError(logWriter_->InactiveReason());
         }
+        if (BeforeCaptionStepTestSeam) {
+            BeforeCaptionStepTestSeam();
+        }
         const QString caption = QStringLiteral("Vantrel") +
                                 QStringLiteral(" :: TestTool Nomvera and Groups :: build ") +
                                 Q(kBuildDate);
@@ -453,6 +463,11 @@ void TMainForm::ActionClicked(QRadioButton* action) {
     UsersRadio->setChecked(false);
     GroupsRadio->setChecked(false);
     targetGroup_->setExclusive(true);
+    // Checking a radio button takes Tab from the others of its group, and
+    // clearing it does not give it back: with no target chosen the group is
+    // reached by Tab again, as at start.
+    UsersRadio->setFocusPolicy(Qt::StrongFocus);
+    GroupsRadio->setFocusPolicy(Qt::StrongFocus);
     UpdatePanelLayout();
 }
 
