@@ -159,6 +159,14 @@ void TMainForm::CreateOperationPanel() {
     PasswordEdit->setMaxLength(9);
     PasswordEdit->setAccessibleName(QStringLiteral("Password:"));
     PasswordLabel->setBuddy(PasswordEdit);
+    // The password row keeps its room while hidden, so that the entries and
+    // boxes below it hold still when the mode changes.
+    for (QWidget* hideable :
+         {static_cast<QWidget*>(PasswordLabel), static_cast<QWidget*>(PasswordEdit)}) {
+        QSizePolicy policy = hideable->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        hideable->setSizePolicy(policy);
+    }
     nameLayout->addWidget(NameLabel, 0, 0);
     nameLayout->addWidget(NameEdit, 0, 1);
     nameLayout->addWidget(PasswordLabel, 1, 0);
@@ -202,6 +210,11 @@ void TMainForm::CreateOperationPanel() {
     columnLayout->addStretch(1);
 
     CreateGroupPanel();
+    // The hidden group panel keeps its room too: the left column stays in
+    // the page's top left corner instead of moving to the middle.
+    QSizePolicy groupPolicy = GroupPanel->sizePolicy();
+    groupPolicy.setRetainSizeWhenHidden(true);
+    GroupPanel->setSizePolicy(groupPolicy);
     pageLayout->addWidget(GroupPanel, 1);
 
     // Keyboard order follows the reading order of the page: the left column
@@ -376,8 +389,9 @@ void TMainForm::CreateHandler() {
         const QString caption = QStringLiteral("Vantrel") +
                                 QStringLiteral(" :: TestTool Nomvera and Groups :: build ") +
                                 Q(kBuildDate);
+        // The title bar and the task bar both show the window's title, so
+        // this caption alone also stands for the application's title.
         setWindowTitle(caption);
-        QGuiApplication::setApplicationDisplayName(caption);
         UserNameText->setText(QStringLiteral(" ") + Q(support::GetSamUserName()) +
                               QStringLiteral(" "));
         if (!accounts::IsAdministrator()) {

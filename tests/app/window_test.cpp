@@ -96,8 +96,8 @@ QString AccessibleName(QWidget* widget) {
 // on X11, Wayland and Windows). An unset display name reads as the
 // application name.
 QString ShownTitle(QWidget& window) {
-    const QString title = window.windowHandle() != nullptr ? window.windowHandle()->title()
-                                                           : window.windowTitle();
+    const QString title =
+        window.windowHandle() != nullptr ? window.windowHandle()->title() : window.windowTitle();
     const QString displayName = QGuiApplication::applicationDisplayName();
     if (displayName == QCoreApplication::applicationName() || title.endsWith(displayName)) {
         return title;
@@ -461,8 +461,8 @@ private slots:
     void panelHoldsStillInEveryMode() {
         QFETCH(QString, clicks);
         TMainForm& form = Form();
-        const QWidgetList still = {form.CreateRadio, form.UsersRadio, form.NameEdit,
-                                   form.CountEdit, form.ButtonPanel};
+        const QWidgetList still = {form.CreateRadio, form.UsersRadio, form.NameEdit, form.CountEdit,
+                                   form.ButtonPanel};
         const auto positions = [&still] {
             QList<QPoint> at;
             for (QWidget* widget : still) {
