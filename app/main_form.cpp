@@ -159,6 +159,14 @@ void TMainForm::CreateOperationPanel() {
     PasswordEdit->setMaxLength(9);
     PasswordEdit->setAccessibleName(QStringLiteral("Password:"));
     PasswordLabel->setBuddy(PasswordEdit);
+    // The password row keeps its room while hidden, so that the entries and
+    // boxes below it hold still when the mode changes.
+    for (QWidget* hideable :
+         {static_cast<QWidget*>(PasswordLabel), static_cast<QWidget*>(PasswordEdit)}) {
+        QSizePolicy policy = hideable->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        hideable->setSizePolicy(policy);
+    }
     nameLayout->addWidget(NameLabel, 0, 0);
     nameLayout->addWidget(NameEdit, 0, 1);
     nameLayout->addWidget(PasswordLabel, 1, 0);
@@ -202,22 +210,34 @@ void TMainForm::CreateOperationPanel() {
     columnLayout->addStretch(1);
 
     CreateGroupPanel();
+    // The hidden group panel keeps its room too: the left column stays in
+    // the page's top left corner instead of moving to the middle.
+    QSizePolicy groupPolicy = GroupPanel->sizePolicy();
+    groupPolicy.setRetainSizeWhenHidden(true);
+    GroupPanel->setSizePolicy(groupPolicy);
     pageLayout->addWidget(GroupPanel, 1);
 
-    // Keyboard order follows the reading order of the page.
-    setTabOrder(CreateRadio, UsersRadio);
-    setTabOrder(UsersRadio, ProfileCheck);
-    setTabOrder(ProfileCheck, NameEdit);
-    setTabOrder(NameEdit, PasswordEdit);
-    setTabOrder(PasswordEdit, CountEdit);
-    setTabOrder(CountEdit, CreateUsersButton);
-    setTabOrder(CreateUsersButton, DeleteUsersButton);
-    setTabOrder(DeleteUsersButton, CreateLocalGroupsButton);
-    setTabOrder(CreateLocalGroupsButton, CreateGlobalGroupsButton);
-    setTabOrder(CreateGlobalGroupsButton, DeleteLocalGroupsButton);
-    setTabOrder(DeleteLocalGroupsButton, DeleteGlobalGroupsButton);
-    setTabOrder(DeleteGlobalGroupsButton, RefreshButton);
-    setTabOrder(RefreshButton, GroupCheckList);
+    // Keyboard order follows the reading order of the page: the left column
+    // from top to bottom, the two button slots, then the group panel.
+    const QWidgetList order = {CreateRadio,
+                               DeleteRadio,
+                               UsersRadio,
+                               GroupsRadio,
+                               ProfileCheck,
+                               NameEdit,
+                               PasswordEdit,
+                               CountEdit,
+                               CreateUsersButton,
+                               DeleteUsersButton,
+                               CreateLocalGroupsButton,
+                               DeleteLocalGroupsButton,
+                               CreateGlobalGroupsButton,
+                               DeleteGlobalGroupsButton,
+                               RefreshButton,
+                               GroupCheckList};
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
 }
 
 void TMainForm::CreateGroupPanel() {
@@ -363,11 +383,15 @@ void TMainForm::CreateHandler() {
         if (logWriter_ != nullptr && !logWriter_->InactiveReason().empty()) {
             LogError(logWriter_->InactiveReason());
         }
+        if (BeforeCaptionStepTestSeam) {
+            BeforeCaptionStepTestSeam();
+        }
         const QString caption = QStringLiteral("Vantrel") +
                                 QStringLiteral(" :: TestTool Nomvera and Groups :: build ") +
                                 Q(kBuildDate);
+        // The title bar and the task bar both show the window's title, so
+        // this caption alone also stands for the application's title.
         setWindowTitle(caption);
-        QGuiApplication::setApplicationDisplayName(caption);
         UserNameText->setText(QStringLiteral(" ") + Q(support::GetSamUserName()) +
                               QStringLiteral(" "));
         if (!accounts::IsAdministrator()) {
@@ -453,6 +477,11 @@ void TMainForm::ActionClicked(QRadioButton* action) {
     UsersRadio->setChecked(false);
     GroupsRadio->setChecked(false);
     targetGroup_->setExclusive(true);
+    // Checking a radio button takes Tab from the others of its group, and
+    // clearing it does not give it back: with no target chosen the group is
+    // reached by Tab again, as at start.
+    UsersRadio->setFocusPolicy(Qt::StrongFocus);
+    GroupsRadio->setFocusPolicy(Qt::StrongFocus);
     UpdatePanelLayout();
 }
 

@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,6 +28,11 @@ class TGroupNameList;
 }
 
 namespace nomvera::app {
+
+// Test seam: when set, the window-creation handler calls it just before its
+// caption step, so that a test can make the handler fail there. The program
+// never sets it.
+inline std::function<void()> BeforeCaptionStepTestSeam;
 
 class TCountKeyFilter;
 class TLogListModel;

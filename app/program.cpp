@@ -54,7 +54,9 @@ int RunProgram(int argc, char** argv) {
     int exitCode = 0;
     {
         TNomveraApplication application(argc, argv);
-        QGuiApplication::setApplicationDisplayName(QStringLiteral("TestTool Nomvera"));
+        // No application display name: Qt appends it to every window title
+        // that does not end with it, and the window's caption (or, after a
+        // failed start, its design caption) must stand alone.
         // Before the window, so that a signal during its creation waits in
         // the pipe instead of ending the process without the log's closing lines.
         TCloseSignals closeSignals;

@@ -24,6 +24,7 @@
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -34,13 +35,16 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <tuple>
 
 using nomvera::app::TMainForm;
 using nomvera::test::LogFileLines;
@@ -84,6 +88,55 @@ int SelectedLogRow(TMainForm& form) {
 QString AccessibleName(QWidget* widget) {
     QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
     return face != nullptr ? face->text(QAccessible::Name) : QString();
+}
+
+// The title the window system shows: Qt's platform windows append the
+// application's display name, when one was set, to every window title that
+// does not already end with it (QPlatformWindow::formatWindowTitle, the same
+// on X11, Wayland and Windows). An unset display name reads as the
+// application name.
+QString ShownTitle(QWidget& window) {
+    const QString title =
+        window.windowHandle() != nullptr ? window.windowHandle()->title() : window.windowTitle();
+    const QString displayName = QGuiApplication::applicationDisplayName();
+    if (displayName == QCoreApplication::applicationName() || title.endsWith(displayName)) {
+        return title;
+    }
+    return title + QString::fromUtf8(" \u2014 ") + displayName;
+}
+
+// Lets a resize of a shown window reach its layouts.
+void Settle(QWidget& window, const QSize& size) {
+    window.resize(size);
+    for (int pass = 0; pass < 3; ++pass) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+// The widgets of a page in reading order: the page's columns (its direct
+// children) from left to right, within a column from top to bottom, within a
+// row from left to right.
+QWidgetList InReadingOrder(QWidget* page, QWidgetList widgets) {
+    const auto key = [page](QWidget* widget) {
+        QWidget* column = widget;
+        while (column->parentWidget() != page) {
+            column = column->parentWidget();
+        }
+        const QPoint at = widget->mapTo(page, QPoint(0, 0));
+        return std::tuple(column->x(), at.y(), at.x());
+    };
+    std::stable_sort(widgets.begin(), widgets.end(),
+                     [&key](QWidget* a, QWidget* b) { return key(a) < key(b); });
+    return widgets;
+}
+
+QStringList ObjectNames(const QWidgetList& widgets) {
+    QStringList names;
+    for (const QWidget* widget : widgets) {
+        names << widget->objectName();
+    }
+    return names;
 }
 
 std::string AdminLogPath(const TWindowTestEnvironment& environment) {
@@ -170,11 +223,32 @@ private slots:
         const QString caption =
             QStringLiteral("Vantrel :: TestTool Nomvera and Groups :: build 01-Jan-2023");
         QCOMPARE(form.windowTitle(), caption);
-        QCOMPARE(QGuiApplication::applicationDisplayName(), caption);
+        QCOMPARE(ShownTitle(form), caption);
         QCOMPARE(form.UserNameText->text(),
                  QStringLiteral(" ") +
                      QString::fromStdU16String(nomvera::support::GetSamUserName()) +
                      QStringLiteral(" "));
+    }
+
+    void aFailedStartKeepsTheDesignCaptionAlone() {
+        // After a window that started well: nothing it set may decorate the
+        // next one's title.
+        QCOMPARE(ShownTitle(Form()), Form().windowTitle());
+        form_.reset();
+        nomvera::app::BeforeCaptionStepTestSeam = [] {
+            throw std::runtime_error("window creation failed on purpose");
+        };
+        struct Unset {
+            ~Unset() { nomvera::app::BeforeCaptionStepTestSeam = nullptr; }
+        } unset;
+        TMainForm& form = Form();
+        const QString design = QStringLiteral("TestTool Nomvera and/or Groups");
+        QCOMPARE(form.windowTitle(), design);
+        QCOMPARE(ShownTitle(form), design);
+        // The handler stopped there: the steps after the caption did not run.
+        QCOMPARE(form.UserNameText->text(), QStringLiteral("---"));
+        QVERIFY(!LastLogLine(form).endsWith(QStringLiteral("End: Create")));
+        QCOMPARE(form.NameEdit->maxLength(), 9);
     }
 
     void startsWithEveryControlInItsInitialState() {
@@ -380,6 +454,81 @@ private slots:
         QCOMPARE(form.CreateUsersButton->pos(), QPoint(8, 8));
         QCOMPARE(form.GroupCheckList->y(), 37);
         QVERIFY(form.GroupCheckList->height() > 0);
+    }
+
+    // Only the password row and the group panel come and go: the controls
+    // every mode shows stay where they are, at the smallest size and larger,
+    // and Tab walks whatever is shown in reading order.
+    void panelHoldsStillAndTabFollowsReadingOrder_data() { modes_data(); }
+    void panelHoldsStillAndTabFollowsReadingOrder() {
+        QFETCH(QString, clicks);
+        TMainForm& form = Form();
+        QWidget* page = form.CreateDeletePage;
+        const auto positions = [&form] {
+            QList<QPoint> at;
+            for (QWidget* widget : QWidgetList{form.CreateRadio, form.UsersRadio, form.NameEdit,
+                                               form.CountEdit, form.ButtonPanel}) {
+                at << widget->mapToGlobal(QPoint(0, 0));
+            }
+            return at;
+        };
+        const QList<QSize> sizes = {form.minimumSize(), QSize(900, 640)};
+        QList<QList<QPoint>> before;
+        for (const QSize& size : sizes) {
+            Settle(form, size);
+            QCOMPARE(form.size(), size);
+            before << positions();
+        }
+        QWidget* column = form.CreateRadio;
+        while (column->parentWidget() != page) {
+            column = column->parentWidget();
+        }
+        const QMargins margins = page->layout()->contentsMargins();
+        QCOMPARE(column->pos(), QPoint(margins.left(), margins.top()));
+        ChooseMode(clicks);
+        for (qsizetype i = 0; i < sizes.size(); ++i) {
+            Settle(form, sizes[i]);
+            QCOMPARE(positions(), before[i]);
+        }
+
+        // A group of radio buttons is one Tab stop, arrows move within it: its
+        // checked button, or its first one while none is checked.
+        const auto takesTab = [page](QWidget* widget) {
+            auto* radio = qobject_cast<QRadioButton*>(widget);
+            if (radio == nullptr) {
+                return (widget->focusPolicy() & Qt::TabFocus) != 0;
+            }
+            QWidgetList group;
+            for (QRadioButton* member : radio->parentWidget()->findChildren<QRadioButton*>()) {
+                if (member->isChecked()) {
+                    return member == radio;
+                }
+                group << member;
+            }
+            return InReadingOrder(page, group).first() == radio;
+        };
+        QWidgetList expected;
+        for (QWidget* widget : page->findChildren<QWidget*>()) {
+            if (widget->isVisible() && widget->isEnabled() && takesTab(widget)) {
+                expected << widget;
+            }
+        }
+        expected = InReadingOrder(page, expected);
+        QVERIFY(expected.size() >= 4);
+        form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        expected.first()->setFocus(Qt::TabFocusReason);
+        QWidgetList walked = {QApplication::focusWidget()};
+        for (int step = 0; step < 40; ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            if (QApplication::focusWidget() == walked.first()) {
+                break;
+            }
+            if (page->isAncestorOf(QApplication::focusWidget())) {
+                walked << QApplication::focusWidget();
+            }
+        }
+        QCOMPARE(ObjectNames(walked), ObjectNames(expected));
     }
 
     void profileBoxStaysHiddenWithoutTheProfileService() {
