@@ -23,11 +23,11 @@ through polkit, as changing accounts needs root.]])
 set(NOMVERA_PACKAGE_MAINTAINER "The Nomvera developers <developers@nomvera.example>"
     CACHE STRING "Maintainer field of the Debian package and its changelog")
 set(CPACK_PACKAGE_CONTACT ${NOMVERA_PACKAGE_MAINTAINER})
-set(CPACK_PACKAGE_FILE_NAME nomvera_${PROJECT_VERSION}_amd64)
 
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
+# nomvera_<version>_<architecture of dpkg>.deb
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # dpkg-shlibdeps finds the libraries; it cannot see the programs the tool
 # starts (shadow-utils), the Qt platform plugins it loads, nor polkit.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
