@@ -29,10 +29,10 @@ macro(nomvera_setup_compiler)
   endif()
   # The tool and the stand-in libraries resolve their dependencies from their
   # own folder, in the build folder and in the installed private folder alike.
-  # One run path for both: a build run path that differs from the installed
-  # one is padded with ':' for the rewrite at installation, and that empty
-  # entry makes the loader search the current folder, where another account
-  # may have put a library of its own.
+  # One run path for both: otherwise CMake pads the build run path with ':'
+  # to leave room for the installed one, and that empty entry makes the
+  # loader search the current folder, where another account may have put a
+  # library of its own.
   set(CMAKE_BUILD_WITH_INSTALL_RPATH ON)
   set(CMAKE_INSTALL_RPATH "$ORIGIN")
 endmacro()
