@@ -27,9 +27,14 @@ macro(nomvera_setup_compiler)
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)
   endif()
-  # The stand-in libraries resolve their dependencies from their own folder.
-  set(CMAKE_BUILD_RPATH_USE_ORIGIN ON)
-  set(CMAKE_BUILD_RPATH "$ORIGIN")
+  # The tool and the stand-in libraries resolve their dependencies from their
+  # own folder, in the build folder and in the installed private folder alike.
+  # One run path for both: otherwise CMake pads the build run path with ':'
+  # to leave room for the installed one, and that empty entry makes the
+  # loader search the current folder, where another account may have put a
+  # library of its own.
+  set(CMAKE_BUILD_WITH_INSTALL_RPATH ON)
+  set(CMAKE_INSTALL_RPATH "$ORIGIN")
 endmacro()
 
 # nomvera_library(name SOURCES ... DEPS ...): one static library per folder,

@@ -623,8 +623,9 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
     if (failure != ERROR_SUCCESS) {
         // Only the folder made just now is taken away again.
         if (home.folder.valid()) {
-            fchown(home.folder.get(), 0, 0);
-            fchmod(home.folder.get(), 0700);
+            if (fchown(home.folder.get(), 0, 0) == 0) {
+                fchmod(home.folder.get(), 0700);
+            }
             EmptyFolder(home.folder.get(), home.id, 0);
         }
         unlinkat(parent.get(), leaf.c_str(), AT_REMOVEDIR);
