@@ -9,14 +9,15 @@
 namespace nomvera::app {
 namespace {
 
-// One line of the log as an item of the list. It reads the line from the
-// view each time, so it never goes stale while its row exists.
+// One line of the log as an item of the list. It follows its line when rows
+// are inserted or removed before it and reads the text from the view each
+// time, so it never goes stale; it turns invalid when its line goes.
 class TLogLineAccessible : public QAccessibleInterface, public QAccessibleTableCellInterface {
 public:
-    TLogLineAccessible(TLogListView* view, int row) : view_(view), row_(row) {}
+    TLogLineAccessible(TLogListView* view, const QModelIndex& index) : view_(view), index_(index) {}
 
     bool BelongsTo(const TLogListView* view) const { return view_ == view; }
-    int Row() const { return row_; }
+    int Row() const { return index_.row(); }
 
     bool isValid() const override { return LiveView() != nullptr; }
     QObject* object() const override { return nullptr; }
@@ -60,7 +61,7 @@ public:
         state.selectable = true;
         state.focusable = true;
         state.selected = isSelected();
-        state.focused = view->hasFocus() && view->currentIndex().row() == row_;
+        state.focused = view->hasFocus() && view->currentIndex() == index_;
         if (!view->isVisible()) {
             state.invisible = true;
         } else if (!view->visualRect(Index(*view)).intersects(view->viewport()->rect())) {
@@ -84,7 +85,7 @@ public:
     QList<QAccessibleInterface*> columnHeaderCells() const override { return {}; }
     QList<QAccessibleInterface*> rowHeaderCells() const override { return {}; }
     int columnIndex() const override { return 0; }
-    int rowIndex() const override { return row_; }
+    int rowIndex() const override { return Row(); }
     int columnExtent() const override { return 1; }
     int rowExtent() const override { return 1; }
     QAccessibleInterface* table() const override {
@@ -95,18 +96,15 @@ private:
     // The view while this line is one of its rows, else null.
     const TLogListView* LiveView() const {
         const TLogListView* view = view_.data();
-        if (view == nullptr || view->model() == nullptr ||
-            row_ >= view->model()->rowCount(view->rootIndex())) {
+        if (view == nullptr || !index_.isValid() || index_.model() != view->model()) {
             return nullptr;
         }
         return view;
     }
-    QModelIndex Index(const TLogListView& view) const {
-        return view.model()->index(row_, 0, view.rootIndex());
-    }
+    QModelIndex Index(const TLogListView&) const { return index_; }
 
     QPointer<TLogListView> view_;
-    int row_;
+    QPersistentModelIndex index_;
 };
 
 QAccessibleInterface* LogListFactory(const QString& className, QObject* object) {
@@ -296,27 +294,27 @@ bool TLogListAccessible::unselectRow(int row) {
 
 void TLogListAccessible::modelChange(QAccessibleTableModelChangeEvent* event) {
     switch (event->modelChangeType()) {
-    case QAccessibleTableModelChangeEvent::RowsInserted:
-    case QAccessibleTableModelChangeEvent::RowsRemoved: {
-        // Items at and after the change now stand for other lines. Lines are
-        // only ever appended, so in practice nothing is dropped here.
-        const int first = event->firstRow();
-        for (auto item = items_.begin(); item != items_.end();) {
-            if (item->first >= first) {
-                QAccessible::deleteAccessibleInterface(item->second);
-                item = items_.erase(item);
-            } else {
-                ++item;
-            }
-        }
-        created_.erase(std::remove_if(created_.begin(), created_.end(),
-                                      [first](int row) { return row >= first; }),
-                       created_.end());
-        break;
-    }
     case QAccessibleTableModelChangeEvent::ModelReset:
         DropItems();
         break;
+    case QAccessibleTableModelChangeEvent::RowsInserted:
+    case QAccessibleTableModelChangeEvent::RowsRemoved: {
+        // Items follow their lines; file them under their rows now, and let
+        // those whose line went go. Lines are only ever appended, so in
+        // practice every item keeps its row.
+        std::unordered_map<int, QAccessible::Id> moved;
+        for (const auto& [row, id] : items_) {
+            const auto* line =
+                dynamic_cast<const TLogLineAccessible*>(QAccessible::accessibleInterface(id));
+            if (line != nullptr && line->isValid() && !moved.contains(line->Row())) {
+                moved.emplace(line->Row(), id);
+            } else {
+                QAccessible::deleteAccessibleInterface(id);
+            }
+        }
+        items_ = std::move(moved);
+        break;
+    }
     case QAccessibleTableModelChangeEvent::DataChanged:
     case QAccessibleTableModelChangeEvent::ColumnsInserted:
     case QAccessibleTableModelChangeEvent::ColumnsRemoved:
@@ -335,9 +333,10 @@ QAccessibleInterface* TLogListAccessible::Item(int row) const {
         }
         items_.erase(found);
     }
-    auto* item = new TLogLineAccessible(view, row);
-    items_.emplace(row, QAccessible::registerAccessibleInterface(item));
-    created_.push_back(row);
+    auto* item = new TLogLineAccessible(view, view->model()->index(row, 0, view->rootIndex()));
+    const QAccessible::Id id = QAccessible::registerAccessibleInterface(item);
+    items_.emplace(row, id);
+    created_.push_back(id);
     if (static_cast<int>(items_.size()) > kCachedItems && !trim_->isActive()) {
         trim_->start();
     }
@@ -347,21 +346,27 @@ QAccessibleInterface* TLogListAccessible::Item(int row) const {
 void TLogListAccessible::TrimItems() {
     const TLogListView* view = View();
     const int current = view != nullptr ? view->currentIndex().row() : -1;
-    std::size_t keptCurrent = 0;
+    std::deque<QAccessible::Id> kept;
     while (static_cast<int>(items_.size()) > kCachedItems && !created_.empty()) {
-        const int row = created_.front();
+        const QAccessible::Id id = created_.front();
         created_.pop_front();
+        const auto* line =
+            dynamic_cast<const TLogLineAccessible*>(QAccessible::accessibleInterface(id));
+        const int row = line != nullptr ? line->Row() : -1;
+        const auto item = items_.find(row);
+        if (item == items_.end() || item->second != id) {
+            continue; // already gone
+        }
         // The current line keeps its item: an assistive tool is most likely
         // holding on to that one.
-        if (row == current && keptCurrent++ == 0) {
-            created_.push_back(row);
+        if (row == current) {
+            kept.push_back(id);
             continue;
         }
-        if (const auto item = items_.find(row); item != items_.end()) {
-            QAccessible::deleteAccessibleInterface(item->second);
-            items_.erase(item);
-        }
+        QAccessible::deleteAccessibleInterface(id);
+        items_.erase(item);
     }
+    created_.insert(created_.end(), kept.begin(), kept.end());
 }
 
 void TLogListAccessible::DropItems() {

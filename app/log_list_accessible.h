@@ -71,9 +71,9 @@ private:
     void DropItems();
     void TrimItems();
 
-    // Row -> id of its registered item, and the rows in creation order.
+    // Row -> id of its registered item, and the ids in creation order.
     mutable std::unordered_map<int, QAccessible::Id> items_;
-    mutable std::deque<int> created_;
+    mutable std::deque<QAccessible::Id> created_;
     std::unique_ptr<QTimer> trim_;
 };
 

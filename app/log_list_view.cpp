@@ -357,14 +357,9 @@ void TLogListView::currentChanged(const QModelIndex& current, const QModelIndex&
 }
 
 void TLogListView::AnnounceRows(int start, int end) {
-    QAccessibleTableModelChangeEvent inserted(this, QAccessibleTableModelChangeEvent::RowsInserted);
-    inserted.setFirstRow(start);
-    inserted.setLastRow(end);
-    inserted.setFirstColumn(0);
-    inserted.setLastColumn(0);
-    QAccessible::updateAccessibility(&inserted);
-    // The bridge to the accessibility bus turns these into "children
-    // changed: add" for each new line; it ignores the model event.
+    // The item view itself sends the model event, which the bridge to the
+    // accessibility bus ignores; it turns these into "children changed:
+    // add" for each new line.
     for (int row = std::max(start, end - kAnnouncedLines + 1); row <= end; ++row) {
         QAccessibleEvent created(this, QAccessible::ObjectCreated);
         created.setChild(row);
@@ -403,10 +398,6 @@ void TLogListView::reset() {
     QAbstractItemView::reset();
     measuredWidth_ = 0;
     updateGeometries();
-    if (QAccessible::isActive()) {
-        QAccessibleTableModelChangeEvent event(this, QAccessibleTableModelChangeEvent::ModelReset);
-        QAccessible::updateAccessibility(&event);
-    }
 }
 
 } // namespace nomvera::app

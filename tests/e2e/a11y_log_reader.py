@@ -2,22 +2,30 @@
 """Reads the tool's activity log the way a screen reader does: over the
 AT-SPI accessibility bus of the session it runs in.
 
-    a11y_log_reader.py PROGRAM ENDING
+    a11y_log_reader.py PROGRAM ENDING [AWAITED]
 
 Turns accessibility on for the session (the org.a11y.Status switch a screen
-reader sets), starts PROGRAM with this environment, waits for it on the bus,
-finds the list named "Log" by role and name and in it the item whose name
-ends with ENDING, then ends PROGRAM with SIGTERM. It prints, one a line:
+reader sets), starts PROGRAM with this environment (and LD_PRELOAD set to
+$NOMVERA_READER_PRELOAD when that is set), waits for it on the bus, finds
+the list named "Log" by role and name and in it the item whose name ends
+with ENDING. With AWAITED it then listens to what the list announces until
+an added item's name contains AWAITED. Last it ends PROGRAM with SIGTERM.
+It prints, one a line:
 
     rows <item count of the list>
     found <name of the first item that ends with ENDING>
     selected <name of every selected item>
+    added <name of each item the list announced as added>
+    selected-event <name of each item announced as becoming selected>
+    newest <name of the list's last item once AWAITED was announced>
+    newest-selected <1 when that item is selected, else 0>
     exit <exit code of PROGRAM, or -signal>
 
 and exits 0 when all of that could be read, 1 when something was not found
 or PROGRAM did not end, 2 when the accessibility bus cannot be reached.
 """
 
+import os
 import signal
 import subprocess
 import sys
@@ -81,6 +89,43 @@ def find_list(node, depth=0):
     return None
 
 
+def pump(seconds, until):
+    from gi.repository import GLib
+    context = GLib.MainContext.default()
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline and not until():
+        if not context.iteration(False):
+            time.sleep(0.01)
+
+
+def listen(log_list, awaited):
+    """The names announced as added to the list and as becoming selected, in
+    the order the events came, until an added name contains awaited."""
+    import pyatspi
+    added, selected = [], []
+
+    def on_added(event):
+        try:
+            if event.source == log_list and event.any_data is not None:
+                added.append(event.any_data.name)
+        except Exception as error:
+            print("a11y reader: unreadable event: %s" % error, file=sys.stderr, flush=True)
+
+    def on_selected(event):
+        try:
+            if event.detail1 == 1 and event.source.parent == log_list:
+                selected.append(event.source.name)
+        except Exception as error:
+            print("a11y reader: unreadable event: %s" % error, file=sys.stderr, flush=True)
+
+    pyatspi.Registry.registerEventListener(on_added, "object:children-changed:add")
+    pyatspi.Registry.registerEventListener(on_selected, "object:state-changed:selected")
+    pump(WAIT_SECONDS, lambda: any(awaited in name for name in added))
+    # The selection follows the line that was added.
+    pump(1.0, lambda: False)
+    return added, selected
+
+
 def end_program(program):
     program.send_signal(signal.SIGTERM)
     try:
@@ -92,16 +137,20 @@ def end_program(program):
 
 
 def main():
-    if len(sys.argv) != 3:
-        fail(1, "usage: a11y_log_reader.py PROGRAM ENDING")
+    if len(sys.argv) not in (3, 4):
+        fail(1, "usage: a11y_log_reader.py PROGRAM ENDING [AWAITED]")
     program_path, ending = sys.argv[1], sys.argv[2]
+    awaited = sys.argv[3] if len(sys.argv) == 4 else None
     switch_accessibility_on()
     try:
         import pyatspi
     except ImportError as error:
         fail(2, "pyatspi is missing (python3-pyatspi): %s" % error)
 
-    program = subprocess.Popen([program_path])
+    environment = dict(os.environ)
+    if os.environ.get("NOMVERA_READER_PRELOAD"):
+        environment["LD_PRELOAD"] = os.environ["NOMVERA_READER_PRELOAD"]
+    program = subprocess.Popen([program_path], env=environment)
     try:
         log_list = None
         deadline = time.monotonic() + WAIT_SECONDS
@@ -131,6 +180,17 @@ def main():
             print("found " + found, flush=True)
         for name in selected:
             print("selected " + name, flush=True)
+
+        if awaited is not None:
+            added, announced = listen(log_list, awaited)
+            for name in added:
+                print("added " + name, flush=True)
+            for name in announced:
+                print("selected-event " + name, flush=True)
+            newest = log_list.getChildAtIndex(log_list.childCount - 1)
+            print("newest " + newest.name, flush=True)
+            print("newest-selected %d" % newest.getState().contains(pyatspi.STATE_SELECTED),
+                  flush=True)
     finally:
         code = end_program(program)
     if code is None:
