@@ -169,6 +169,8 @@ private slots:
                                                      key(Qt::Key_Down, Qt::ShiftModifier)}
                                        << "3"
                                        << "1,2,3";
+        QTest::newRow("select all") << QList<int>{key(Qt::Key_A, Qt::ControlModifier)} << "last"
+                                    << "all";
     }
 
     void movesTheSelectionAndCopiesFromTheKeyboard() {
@@ -194,7 +196,13 @@ private slots:
         QCOMPARE(form.LogList->currentIndex().row(), row(current));
         QList<int> expected;
         for (const QString& part : selected.split(u',')) {
-            expected << row(part);
+            if (part == QLatin1String("all")) {
+                for (int each = 0; each <= last; ++each) {
+                    expected << each;
+                }
+            } else {
+                expected << row(part);
+            }
         }
         QCOMPARE(SelectedRows(form), expected);
         // The current line is in view.
