@@ -57,6 +57,20 @@ std::optional<int> WaitFor(pid_t child, std::chrono::seconds limit) {
     return std::nullopt;
 }
 
+// Waits until the child has ended, without reaping it.
+bool WaitForExit(pid_t child, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == child) {
+            return true;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return false;
+}
+
 // An authority file with one cookie for any display: the X server admits
 // only clients that present it, so no other account can reach the window.
 void WriteAuthorityFile(const std::string& path) {
@@ -223,14 +237,17 @@ protected:
             ADD_FAILURE() << "cannot start " << kDbusRunSession;
             return reading;
         }
-        const std::optional<int> status = WaitFor(session, 120s);
+        // The session's leader is reaped only after its group was told to go,
+        // so the group id cannot have passed to another process meanwhile.
+        const bool ended = WaitForExit(session, 120s);
         // The bus launcher and registry normally leave with the session bus.
-        kill(-session, status ? SIGTERM : SIGKILL);
-        if (!status) {
-            waitpid(session, nullptr, 0);
+        kill(-session, ended ? SIGTERM : SIGKILL);
+        int status = 0;
+        waitpid(session, &status, 0);
+        if (!ended) {
             ADD_FAILURE() << "the reader did not finish within 120 s";
         } else {
-            reading.status = WIFEXITED(*status) ? WEXITSTATUS(*status) : -WTERMSIG(*status);
+            reading.status = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
         }
         reading.output = ReadTextFile(output);
         reading.errors = ReadTextFile(errors);
