@@ -9,7 +9,8 @@ reader sets), starts PROGRAM with this environment (and LD_PRELOAD set to
 $NOMVERA_READER_PRELOAD when that is set), waits for it on the bus, finds
 the list named "Log" by role and name and in it the item whose name ends
 with ENDING. With AWAITED it then listens to what the list announces until
-an added item's name contains AWAITED. Last it ends PROGRAM with SIGTERM.
+an added item's name contains AWAITED; once it listens it makes the file
+$NOMVERA_READER_READY, when that is set, for a driver to wait for. Last it ends PROGRAM with SIGTERM.
 It prints, one a line:
 
     rows <item count of the list>
@@ -120,6 +121,13 @@ def listen(log_list, awaited):
 
     pyatspi.Registry.registerEventListener(on_added, "object:children-changed:add")
     pyatspi.Registry.registerEventListener(on_selected, "object:state-changed:selected")
+    # The program learns of new listeners from the registry; then whoever
+    # drives it may go on.
+    pump(0.5, lambda: False)
+    ready = os.environ.get("NOMVERA_READER_READY")
+    if ready:
+        with open(ready, "w"):
+            pass
     pump(WAIT_SECONDS, lambda: any(awaited in name for name in added))
     # The selection follows the line that was added.
     pump(1.0, lambda: False)

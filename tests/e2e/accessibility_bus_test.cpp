@@ -217,6 +217,7 @@ protected:
             "TMPDIR=" + temp_,
             "NOMVERA_READER_PRELOAD=" + bin + "/libnomvera_gui_driver.so",
             "NOMVERA_DRIVER_STEPS=" + steps,
+            "NOMVERA_READER_READY=" + ReadyFile(),
         };
         // The driver is preloaded ahead of the sanitizer runtime of a
         // sanitizer build; that order is fine here.
@@ -253,6 +254,9 @@ protected:
         reading.errors = ReadTextFile(errors);
         return reading;
     }
+
+    // Made by the reader once it listens to the list.
+    std::string ReadyFile() const { return base_ / "reader.listening"; }
 
     // The activity lines of the newest run of the log file: from the line
     // after its start line up to the writer's own closing lines.
@@ -295,9 +299,11 @@ std::vector<std::string> Values(const std::string& output, const std::string& ke
 TEST_F(AccessibilityBusTest, AScreenReaderReadsTheLogAsShownAndHearsEachNewLine) {
     const std::string display = StartDisplay();
     ASSERT_FALSE(display.empty());
-    // Create + Users has the window fill its group list, which logs a block.
-    const TReading reading = ReadLogOverTheBus(
-        display, "|I|Begin: Create", "wait:2000;click:Create;click:Users", "End: Fill Groups");
+    // Create + Users has the window fill its group list, which logs a block;
+    // the driver clicks once the reader listens.
+    const TReading reading =
+        ReadLogOverTheBus(display, "|I|Begin: Create",
+                          "until:" + ReadyFile() + ";click:Create;click:Users", "End: Fill Groups");
     ASSERT_EQ(reading.status, 0) << "reader output:\n"
                                  << reading.output << "reader errors:\n"
                                  << reading.errors;
