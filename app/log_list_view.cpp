@@ -1,13 +1,27 @@
 #include "app/log_list_view.h"
 
+#include "app/log_list_accessible.h"
+
+#include <QAccessible>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
 
 #include <algorithm>
+#include <vector>
 
 namespace nomvera::app {
+namespace {
+
+// Per insertion or selection change, at most this many lines are announced
+// one by one; a select-all of a long log is not read out line by line.
+constexpr int kAnnouncedLines = 16;
+
+} // namespace
 
 TLogListModel::TLogListModel(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -35,7 +49,9 @@ QVariant TLogListModel::data(const QModelIndex& index, int role) const {
 }
 
 TLogListView::TLogListView(QWidget* parent) : QAbstractItemView(parent) {
-    setSelectionMode(SingleSelection);
+    InstallLogListAccessibility();
+    // Shift with the movement keys extends the selection, for Ctrl+C.
+    setSelectionMode(ExtendedSelection);
     setSelectionBehavior(SelectRows);
     setEditTriggers(NoEditTriggers);
     setHorizontalScrollMode(ScrollPerPixel);
@@ -274,6 +290,41 @@ void TLogListView::paintEvent(QPaintEvent* event) {
     }
 }
 
+QString TLogListView::SelectedLines() const {
+    if (!model() || !selectionModel()) {
+        return {};
+    }
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (range.parent() != rootIndex()) {
+            continue;
+        }
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            rows.push_back(row);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(rows.size()));
+    for (int row : rows) {
+        lines << model()->index(row, 0, rootIndex()).data(Qt::DisplayRole).toString();
+    }
+    return lines.join(u'\n');
+}
+
+void TLogListView::keyPressEvent(QKeyEvent* event) {
+    // The item view's own copy takes the current line only, and not as shown.
+    if (event == QKeySequence::Copy) {
+        if (selectionModel() && selectionModel()->hasSelection()) {
+            QGuiApplication::clipboard()->setText(SelectedLines());
+        }
+        event->accept();
+        return;
+    }
+    QAbstractItemView::keyPressEvent(event);
+}
+
 void TLogListView::rowsInserted(const QModelIndex& parent, int start, int end) {
     QAbstractItemView::rowsInserted(parent, start, end);
     UpdateScrollRanges();
@@ -281,6 +332,54 @@ void TLogListView::rowsInserted(const QModelIndex& parent, int start, int end) {
     const int top = RowTop(start) - verticalOffset();
     if (top < viewport()->height()) {
         viewport()->update(QRect(0, top, viewport()->width(), (end - start + 1) * rowHeight_));
+    }
+    if (parent == rootIndex() && QAccessible::isActive()) {
+        AnnounceRows(start, end);
+    }
+}
+
+void TLogListView::selectionChanged(const QItemSelection& selected,
+                                    const QItemSelection& deselected) {
+    QAbstractItemView::selectionChanged(selected, deselected);
+    if (QAccessible::isActive()) {
+        AnnounceSelection(deselected, false);
+        AnnounceSelection(selected, true);
+    }
+}
+
+void TLogListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QAbstractItemView::currentChanged(current, previous);
+    if (QAccessible::isActive() && current.isValid() && hasFocus()) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(current.row());
+        QAccessible::updateAccessibility(&focus);
+    }
+}
+
+void TLogListView::AnnounceRows(int start, int end) {
+    // The item view itself sends the model event, which the bridge to the
+    // accessibility bus ignores; it turns these into "children changed:
+    // add" for each new line.
+    for (int row = std::max(start, end - kAnnouncedLines + 1); row <= end; ++row) {
+        QAccessibleEvent created(this, QAccessible::ObjectCreated);
+        created.setChild(row);
+        QAccessible::updateAccessibility(&created);
+    }
+}
+
+void TLogListView::AnnounceSelection(const QItemSelection& selection, bool selected) {
+    int announced = 0;
+    for (const QItemSelectionRange& range : selection) {
+        if (range.parent() != rootIndex()) {
+            continue;
+        }
+        for (int row = range.top(); row <= range.bottom() && announced < kAnnouncedLines;
+             ++row, ++announced) {
+            QAccessibleEvent event(this, selected ? QAccessible::SelectionAdd
+                                                  : QAccessible::SelectionRemove);
+            event.setChild(row);
+            QAccessible::updateAccessibility(&event);
+        }
     }
 }
 

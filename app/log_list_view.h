@@ -1,6 +1,7 @@
 // The activity log's list: a flat model of lines and a view with one fixed row
 // height. Appending a line, selecting it and scrolling to it cost the same with
-// ten lines or a million, which a general list view does not give.
+// ten lines or a million, which a general list view does not give. Assistive
+// technology sees the view as a list of its lines (log_list_accessible.h).
 #pragma once
 
 #include <QAbstractItemView>
@@ -43,6 +44,9 @@ public:
     void SelectRow(int row);
     // The first row at least partly inside the viewport.
     int FirstVisibleRow() const;
+    // The selected lines as shown, top to bottom, one per line; what Ctrl+C
+    // puts on the clipboard.
+    QString SelectedLines() const;
 
     QRect visualRect(const QModelIndex& index) const override;
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
@@ -58,7 +62,11 @@ protected:
     void updateGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void reset() override;
@@ -69,6 +77,10 @@ private:
     int RowTop(int row) const { return row * rowHeight_; }
     // The scroll bars' ranges for the current rows and widths.
     void UpdateScrollRanges();
+    // Tells assistive technology about new lines and selection changes;
+    // costs nothing while none listens.
+    void AnnounceRows(int start, int end);
+    void AnnounceSelection(const QItemSelection& selection, bool selected);
 
     int rowHeight_ = 15;
     int charWidth_ = 1;

@@ -10,6 +10,7 @@
 //     click:<accessible name>     click the visible button of that name
 //     type:<accessible name>=<t>  type t into the entry of that name
 //     wait:<ms>                   let ms pass before the next step
+//     until:<file>                wait until that file exists
 //     close                       ask the window to close (title-bar button)
 // Every step is scheduled before the one in front of it runs, so a step after
 // a long handler (a batch) runs inside that handler's message processing, as
@@ -27,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -115,8 +117,15 @@ private:
         int delay = 0;
         if (step.startsWith(QLatin1String("wait:"))) {
             delay = step.mid(5).toInt();
+        } else if (step.startsWith(QLatin1String("until:"))) {
+            if (!QFile::exists(step.mid(6))) {
+                steps_.prepend(step);
+                QTimer::singleShot(50, this, [this] { Next(); });
+                return;
+            }
+            delay = -1;
         }
-        QTimer::singleShot(delay, this, [this] { Next(); });
+        QTimer::singleShot(std::max(delay, 0), this, [this] { Next(); });
         if (delay == 0) {
             Play(step);
         }
