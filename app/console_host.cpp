@@ -70,6 +70,13 @@ std::string Duration(std::chrono::steady_clock::duration duration) {
     return text + ":" + two(seconds % 60);
 }
 
+// Joining a group the account is in already (1378): every new account is in
+// Users, its primary group, which the window ticks. The account is a member,
+// as asked, so the line does not fail the run.
+bool AlreadyAMember(const std::u16string& text) {
+    return text.starts_with(u"Error making User[") && text.ends_with(u" [1378]");
+}
+
 } // namespace
 
 TStopSignals::TStopSignals() {
@@ -219,7 +226,7 @@ void TConsoleBatchHost::AddLine(const std::u16string& text, TLevel level) {
     } else {
         line = text;
     }
-    if (level == TLevel::Error && counting_) {
+    if (level == TLevel::Error && counting_ && !AlreadyAMember(text)) {
         ++errorLines_;
     }
     if (request_.quiet && level == TLevel::Info) {
