@@ -32,6 +32,8 @@ struct TCall {
     std::vector<std::string> arguments;
     // Standard error on a pseudo-terminal instead of a pipe.
     bool errorOnTerminal = false;
+    // Standard output a pipe whose reading end is closed at once.
+    bool closedOutput = false;
     // Sent once standard output holds this text; 0 for none.
     int signal = 0;
     std::string signalAfter;
@@ -81,6 +83,13 @@ protected:
     TResult Run(const std::vector<std::string>& arguments) {
         TCall call;
         call.arguments = arguments;
+        return RunCall(call);
+    }
+
+    TResult RunWithClosedOutput(const std::vector<std::string>& arguments) {
+        TCall call;
+        call.arguments = arguments;
+        call.closedOutput = true;
         return RunCall(call);
     }
 
@@ -137,8 +146,12 @@ protected:
         }
         close(out[1]);
         close(err[1]);
+        if (call.closedOutput) {
+            close(out[0]);
+        }
         bool signalled = false;
-        std::array<pollfd, 2> fds = {{{out[0], POLLIN, 0}, {err[0], POLLIN, 0}}};
+        std::array<pollfd, 2> fds = {
+            {{call.closedOutput ? -1 : out[0], POLLIN, 0}, {err[0], POLLIN, 0}}};
         const auto deadline = std::chrono::steady_clock::now() + 240s;
         while ((fds[0].fd >= 0 || fds[1].fd >= 0) && std::chrono::steady_clock::now() < deadline) {
             if (poll(fds.data(), fds.size(), 100) <= 0) {
@@ -323,6 +336,39 @@ TEST_F(CommandLineTest, GlobalGroupsFailWith2226AndStatusOne) {
             << out[1];
     }
     EXPECT_EQ(root_.AccountFiles(), before);
+}
+
+// A closed output pipe ends neither the batch nor the log: every step runs,
+// the log file gets every line, and the status tells that output was lost.
+TEST_F(CommandLineTest, AClosedOutputPipeLosesNoStepAndNoLogLine) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const TResult run =
+        RunWithClosedOutput({"create-local-groups", "--prefix", "e2eo", "--count", "2"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err,
+              "nomvera: standard output: Broken pipe; the log file still gets every line\n");
+    EXPECT_EQ(Members("e2eo002"), "");
+    const std::vector<std::string> logged = LoggedActivity();
+    ASSERT_FALSE(logged.empty());
+    EXPECT_TRUE(logged.back().ends_with("|I|End: Create Local Groups"));
+}
+
+// A log file refused for its safety: the run goes on with bare lines, and
+// the refusal line is printed as an error line after the banner; it is no
+// failed step.
+TEST_F(CommandLineTest, ARefusedLogFileIsSaidOnceAndTheLinesAreBare) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::string target = base_ / "target.log";
+    ASSERT_EQ(symlink(target.c_str(), LogPath().c_str()), 0);
+    const TResult run = Run({"create-local-groups", "--prefix", "e2el", "--count", "1"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    const std::vector<std::string> out = Lines(run.out);
+    ASSERT_EQ(out.size(), 7u) << run.out;
+    EXPECT_EQ(out[0], "Begin: Command line");
+    EXPECT_EQ(out[2], "Log file not written [" + LogPath() + "]: it is a symbolic link");
+    EXPECT_EQ(out[5], "Created Local group[e2el001]");
+    struct stat info {};
+    EXPECT_NE(lstat(target.c_str(), &info), 0) << "the link was followed";
 }
 
 struct TUsageCase {
