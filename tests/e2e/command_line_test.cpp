@@ -34,6 +34,8 @@ struct TCall {
     bool errorOnTerminal = false;
     // Standard output a pipe whose reading end is closed at once.
     bool closedOutput = false;
+    // Started as the user nobody, through setpriv.
+    bool asNobody = false;
     // More environment variables, NAME=VALUE.
     std::vector<std::string> variables = {};
     // Sent once standard output holds this text; 0 for none.
@@ -98,6 +100,10 @@ protected:
     TResult RunCall(const TCall& call) {
         const std::string program = posix::ExecutableFolder() + "/nomvera";
         std::vector<std::string> arguments = {program};
+        if (call.asNobody) {
+            arguments = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                         program};
+        }
         arguments.insert(arguments.end(), call.arguments.begin(), call.arguments.end());
         // No DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM: command mode needs none.
         std::vector<std::string> variables = {
@@ -400,6 +406,28 @@ TEST_F(CommandLineTest, ACredentialsFileThatCannotBeWrittenFailsTheRun) {
         << run.out;
     EXPECT_EQ(ReadTextFile(csv), "name,password\ne2ec001,pw001\n");
     EXPECT_TRUE(HasAccount("e2ec003"));
+}
+
+// Without root: the other log file, "not an root" in the start block, and
+// every refused step an error line, so the status is 1.
+TEST_F(CommandLineTest, WithoutRootEveryStepIsRefusedAndTheStatusIsOne) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    for (const std::string& folder : {state_, temp_}) {
+        ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+    }
+    const std::string before = root_.AccountFiles();
+    TCall call;
+    call.arguments = {"create-local-groups", "--prefix", "e2en", "--count", "2"};
+    call.asNobody = true;
+    const TResult run = RunCall(call);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::vector<std::string> out = Lines(run.out);
+    ASSERT_GE(out.size(), 4u) << run.out;
+    EXPECT_TRUE(out[2].ends_with("|E|.not an root")) << out[2];
+    EXPECT_TRUE(out[5].ends_with("|E|.Error creating group[e2en001] Access was refused [5]"))
+        << out[5];
+    EXPECT_EQ(root_.AccountFiles(), before);
+    EXPECT_FALSE(LogFileLines(state_ + "/kelNonAdminRostery.utf8.log").empty());
 }
 
 struct TUsageCase {
