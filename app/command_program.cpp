@@ -196,7 +196,14 @@ int RunCommandLine(int argc, char** argv) {
 
     StartSupportUnits();
     BindWindowModule();
-    int status = RunRequest(parsed.request);
+    int status = kExitStepFailed;
+    try {
+        status = RunRequest(parsed.request);
+    } catch (const std::exception& failure) {
+        PrintTo(STDERR_FILENO, std::string("nomvera: EXCP: ") + failure.what() + "\n");
+    } catch (...) {
+        PrintTo(STDERR_FILENO, "nomvera: EXCP: unknown exception\n");
+    }
     ReleaseWindowModule();
     StopSupportUnits();
 
