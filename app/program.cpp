@@ -5,6 +5,7 @@
 #include "accounts/profile_service.h"
 #include "app/application.h"
 #include "app/close_signals.h"
+#include "app/command_line.h"
 #include "app/main_form.h"
 #include "app/program_state.h"
 #include "shortcuts/com_once.h"
@@ -48,6 +49,10 @@ void ReleaseWindowModule() {
 }
 
 int RunProgram(int argc, char** argv) {
+    // Any argument means command mode: no window, no display needed.
+    if (argc > 1) {
+        return RunCommandLine(argc, argv);
+    }
     StartSupportUnits();
     BindWindowModule();
 

@@ -1,0 +1,347 @@
+#include "app/command_line.h"
+
+#include "batches/batches.h"
+#include "support/count_text.h"
+#include "support/text.h"
+
+#include <array>
+#include <string_view>
+
+namespace nomvera::app {
+namespace {
+
+constexpr std::size_t kPrefixMinimum = 4;
+// The window's name and password entries take at most 17 characters.
+constexpr std::size_t kEntryMaximum = 17;
+
+constexpr std::array<TCommandSpec, 6> kCommands = {{
+    {"create-users", u"Create Users", &batches::CreateUsersBatch, true, true, true},
+    {"delete-users", u"Delete Users", &batches::DeleteUsersBatch, true, false, true},
+    {"create-local-groups", u"Create Local Groups", &batches::CreateLocalGroupsBatch, false, false,
+     false},
+    {"delete-local-groups", u"Delete Local Groups", &batches::DeleteLocalGroupsBatch, false, false,
+     false},
+    {"create-global-groups", u"Create Global Groups", &batches::CreateGlobalGroupsBatch, false,
+     false, false},
+    {"delete-global-groups", u"Delete Global Groups", &batches::DeleteGlobalGroupsBatch, false,
+     false, false},
+}};
+
+std::string Synopsis(const TCommandSpec& command) {
+    std::string line = std::string("Usage: nomvera ") + command.name + " --prefix NAME";
+    if (command.takesPassword) {
+        line += " --password PREFIX";
+    }
+    line += " --count N";
+    if (command.takesPassword) {
+        line += " [--group GROUP]... [--no-default-groups] [--credentials FILE]";
+    }
+    if (command.takesProfile) {
+        line += " [--profile]";
+    }
+    return line + " [--quiet]";
+}
+
+constexpr char kGeneralHint[] =
+    "Usage: nomvera [COMMAND OPTION...]; 'nomvera --help' lists the commands and options";
+
+bool ValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        char32_t code = 0;
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            code = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            code = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            code = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        const char32_t smallest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+bool HasControlCharacter(std::u16string_view text) {
+    for (const char16_t c : text) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A text value checked for what every text option needs; the error names the option.
+bool TextValue(const std::string& option, const std::string& value, std::u16string& out,
+               std::string& error) {
+    if (!ValidUtf8(value)) {
+        error = option + ": the value is not valid UTF-8";
+        return false;
+    }
+    out = support::WidenText(value);
+    if (HasControlCharacter(out)) {
+        error = option + ": the value holds a control character";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    TParsedCommandLine parsed;
+    auto fail = [&parsed](std::string error, std::string hint) {
+        parsed.result = TParseResult::UsageError;
+        parsed.error = std::move(error);
+        parsed.hint = std::move(hint);
+        return parsed;
+    };
+    if (arguments.size() < 2) {
+        return fail("no command given", kGeneralHint);
+    }
+    const std::string& first = arguments[1];
+    if (first == "--help" || first == "-h") {
+        parsed.result = TParseResult::Help;
+        return parsed;
+    }
+    if (first == "--version") {
+        parsed.result = TParseResult::Version;
+        return parsed;
+    }
+    const TCommandSpec* command = nullptr;
+    for (const TCommandSpec& candidate : kCommands) {
+        if (first == candidate.name) {
+            command = &candidate;
+        }
+    }
+    if (command == nullptr) {
+        const std::u16string shown = support::ShownText(support::WidenText(first));
+        return fail(first.rfind("-", 0) == 0
+                        ? "unknown option '" + support::NarrowText(shown) + "'"
+                        : "unknown command '" + support::NarrowText(shown) + "'",
+                    kGeneralHint);
+    }
+    const std::string hint = Synopsis(*command);
+    TCommandRequest& request = parsed.request;
+    request.command = command;
+
+    bool havePrefix = false;
+    bool havePassword = false;
+    bool haveCount = false;
+    for (std::size_t i = 2; i < arguments.size(); ++i) {
+        std::string option = arguments[i];
+        std::string value;
+        bool inlineValue = false;
+        if (option.rfind("--", 0) == 0) {
+            if (const std::size_t equals = option.find('='); equals != std::string::npos) {
+                value = option.substr(equals + 1);
+                option.resize(equals);
+                inlineValue = true;
+            }
+        }
+        const std::string shownOption =
+            support::NarrowText(support::ShownText(support::WidenText(option)));
+        auto takeValue = [&]() -> bool {
+            if (inlineValue) {
+                return true;
+            }
+            if (i + 1 >= arguments.size()) {
+                return false;
+            }
+            value = arguments[++i];
+            return true;
+        };
+        auto flag = [&](bool& target) -> bool {
+            if (inlineValue) {
+                return false;
+            }
+            target = true;
+            return true;
+        };
+
+        if (option == "--help" || option == "-h") {
+            parsed.result = TParseResult::Help;
+            return parsed;
+        }
+        if (option == "--prefix" || option == "--password" || option == "--count" ||
+            option == "--group" || option == "--credentials") {
+            const bool forUsers =
+                option == "--password" || option == "--group" || option == "--credentials";
+            if (forUsers && !command->takesPassword) {
+                return fail(option + " does not apply to " + command->name, hint);
+            }
+            if (!takeValue()) {
+                return fail(option + " needs a value", hint);
+            }
+        }
+        if (option == "--prefix") {
+            if (havePrefix) {
+                return fail("--prefix is given twice", hint);
+            }
+            havePrefix = true;
+            std::string error;
+            if (!TextValue(option, value, request.prefix, error)) {
+                return fail(error, hint);
+            }
+            if (request.prefix.size() < kPrefixMinimum || request.prefix.size() > kEntryMaximum) {
+                return fail("--prefix: '" + value + "' is not 4 to 17 characters long", hint);
+            }
+        } else if (option == "--password") {
+            if (havePassword) {
+                return fail("--password is given twice", hint);
+            }
+            havePassword = true;
+            std::string error;
+            if (!TextValue(option, value, request.password, error)) {
+                return fail(error, hint);
+            }
+            if (request.password.size() > kEntryMaximum) {
+                return fail("--password: the value is longer than 17 characters", hint);
+            }
+        } else if (option == "--count") {
+            if (haveCount) {
+                return fail("--count is given twice", hint);
+            }
+            haveCount = true;
+            const bool digits =
+                !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+            const std::int32_t count =
+                digits ? support::CountFromText(support::WidenText(value)) : 0;
+            if (count < 1 || count > 999) {
+                const std::string shown =
+                    support::NarrowText(support::ShownText(support::WidenText(value)));
+                return fail("--count: '" + shown + "' is not a number from 1 to 999", hint);
+            }
+            request.count = count;
+        } else if (option == "--group") {
+            std::u16string group;
+            std::string error;
+            if (!TextValue(option, value, group, error)) {
+                return fail(error, hint);
+            }
+            if (group.empty()) {
+                return fail("--group needs a value", hint);
+            }
+            request.groups.push_back(group);
+        } else if (option == "--credentials") {
+            if (!request.credentialsPath.empty()) {
+                return fail("--credentials is given twice", hint);
+            }
+            if (value.empty()) {
+                return fail("--credentials needs a value", hint);
+            }
+            request.credentialsPath = value;
+        } else if (option == "--no-default-groups") {
+            if (!command->takesPassword) {
+                return fail(option + " does not apply to " + command->name, hint);
+            }
+            bool noDefaults = false;
+            if (!flag(noDefaults)) {
+                return fail(option + " takes no value", hint);
+            }
+            request.defaultGroups = false;
+        } else if (option == "--profile") {
+            if (!command->takesProfile) {
+                return fail(option + " does not apply to " + command->name, hint);
+            }
+            if (!flag(request.profile)) {
+                return fail(option + " takes no value", hint);
+            }
+        } else if (option == "--quiet" || option == "-q") {
+            if (!flag(request.quiet)) {
+                return fail(option + " takes no value", hint);
+            }
+        } else if (option.rfind("-", 0) == 0) {
+            return fail("unknown option '" + shownOption + "'", hint);
+        } else {
+            return fail("unexpected argument '" + shownOption + "'", hint);
+        }
+    }
+    if (!havePrefix) {
+        return fail("--prefix is missing", hint);
+    }
+    if (command->takesPassword && !havePassword) {
+        return fail("--password is missing", hint);
+    }
+    if (!haveCount) {
+        return fail("--count is missing", hint);
+    }
+    parsed.result = TParseResult::Run;
+    return parsed;
+}
+
+std::string HelpText() {
+    return R"(Usage: nomvera                 open the window (no arguments)
+       nomvera COMMAND OPTION...
+       nomvera --help | --version
+
+Runs one batch of the window without the window (no display needed) and
+prints every activity-log line on standard output, as the Logging page shows
+it. The lines also go to the same log file as the window's.
+
+Commands:
+  create-users --prefix NAME --password PREFIX --count N
+               [--group GROUP]... [--no-default-groups] [--profile]
+               [--credentials FILE]
+      Create the users NAME001 ... NAMEnnn with the passwords PREFIX001 ...
+      Each joins the local groups the window ticks (Users and Remote
+      Desktop Users) and every --group, in the order of the group file.
+  delete-users --prefix NAME --count N [--profile]
+      Delete the users NAME001 ... NAMEnnn.
+  create-local-groups  --prefix NAME --count N
+  delete-local-groups  --prefix NAME --count N
+  create-global-groups --prefix NAME --count N
+  delete-global-groups --prefix NAME --count N
+      Create or delete the groups NAME001 ... NAMEnnn. Global groups exist
+      only on a domain controller; elsewhere every group fails with 2226.
+
+Options:
+  --prefix NAME         name prefix, 4 to 17 characters
+  --password PREFIX     password prefix, at most 17 characters (create-users)
+  --count N             how many, 1 to 999
+  --group GROUP         also join this local group; repeatable (create-users)
+  --no-default-groups   do not join Users and Remote Desktop Users
+  --profile             create-users: create each profile at once;
+                        delete-users: delete each profile and its folder
+  --credentials FILE    create-users: write name,password of every user
+                        created to FILE, a new file of mode 0600 (an
+                        existing file or link is refused)
+  --quiet, -q           print only warning and error lines
+  --help, -h            print this help and exit
+  --version             print the program's file version and exit
+  OPTION=VALUE is the same as OPTION VALUE.
+
+Exit status:
+  0    every step succeeded
+  1    a step logged an error (the other steps still ran)
+  2    bad usage, or the command cannot start; nothing was changed
+  129, 130, 143
+       stopped by SIGHUP, SIGINT or SIGTERM after the current account
+       (the End line is still logged)
+)";
+}
+
+} // namespace nomvera::app

@@ -1,0 +1,60 @@
+// The command-line front end: the six batches without the window, for
+// scripted set-ups. Parsing is kept apart from running, so that a bad option
+// is refused before anything is touched.
+#pragma once
+
+#include "batches/batch_host.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace nomvera::app {
+
+// Exit statuses of command mode.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitStepFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct TCommandSpec {
+    const char* name;        // "create-users"
+    const char16_t* caption; // the batch button's caption
+    void (*batch)(batches::TBatchHost&);
+    bool users;         // counts accounts (else groups) in the progress line
+    bool takesPassword; // --password, --group, --no-default-groups, --credentials
+    bool takesProfile;  // --profile
+};
+
+struct TCommandRequest {
+    const TCommandSpec* command = nullptr;
+    std::u16string prefix;
+    std::u16string password;
+    std::int32_t count = 0;
+    std::vector<std::u16string> groups; // each --group, in the order given
+    bool defaultGroups = true;
+    bool profile = false;
+    bool quiet = false;
+    std::string credentialsPath; // empty: none
+};
+
+enum class TParseResult { Run, Help, Version, UsageError };
+
+struct TParsedCommandLine {
+    TParseResult result = TParseResult::UsageError;
+    TCommandRequest request;
+    // UsageError: the one line naming the bad option or value, and the
+    // usage hint (the command's synopsis when the command is known).
+    std::string error;
+    std::string hint;
+};
+
+// argv[0] is the program; argv[1] onwards are parsed. Never touches the system.
+TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// Every command, option and exit status, as --help prints it.
+std::string HelpText();
+
+// Runs command mode to its exit status: no window, no display needed.
+int RunCommandLine(int argc, char** argv);
+
+} // namespace nomvera::app

@@ -1,0 +1,216 @@
+// Command mode from start to exit status. The order matters: everything that
+// can refuse the command (options, the profile service, the groups named,
+// the credentials file) is checked before the log file is opened or any
+// account is touched, so a refusal changes nothing.
+#include "accounts/admin_check.h"
+#include "accounts/profile_service.h"
+#include "app/command_line.h"
+#include "app/console_host.h"
+#include "app/program.h"
+#include "batches/group_list.h"
+#include "log/diagnostic_log.h"
+#include "log/log_location.h"
+#include "support/files.h"
+#include "support/text.h"
+
+#include <csignal>
+#include <exception>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace nomvera::app {
+namespace {
+
+constexpr char16_t kBuildDate[] = u"01-Jan-2023";
+
+void PrintTo(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t written = write(fd, text.data() + done, text.size() - done);
+        if (written <= 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+}
+
+int Refuse(const std::string& error, const std::string& hint = {}) {
+    PrintTo(STDERR_FILENO, "nomvera: " + error + "\n" + (hint.empty() ? "" : hint + "\n"));
+    return kExitUsage;
+}
+
+// A closed standard descriptor would be taken by the next file opened (the
+// credentials file), and activity lines would land in it.
+void KeepStandardDescriptorsOpen() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0) {
+            const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+            if (opened >= 0 && opened != fd) {
+                close(opened);
+            }
+        }
+    }
+}
+
+// The same choice of file as the window's: the administrator's name when the
+// check passes, else (or when that fails) the other one.
+log::TDiagnosticLog* OpenLog() {
+    log::TDiagnosticLog* writer = nullptr;
+    if (accounts::IsAdministrator()) {
+        try {
+            writer = log::TDiagnosticLog::Create(log::PrimaryLogFilePath(), 200, 0);
+        } catch (...) {
+            writer = nullptr;
+        }
+    }
+    if (writer == nullptr) {
+        try {
+            writer = log::TDiagnosticLog::Create(log::FallbackLogFilePath(), 200, 0);
+        } catch (...) {
+            writer = nullptr;
+        }
+    }
+    return writer;
+}
+
+// The group list as the window fills it: every local group in group-file
+// order, the built-in Remote Desktop Users and Users ticked unless asked
+// not to, and each group named on the command line ticked too.
+bool GroupList(const TCommandRequest& request, std::vector<TConsoleBatchHost::TGroup>& groups,
+               std::string& error) {
+    batches::TGroupNameList names;
+    batches::EnumerateLocalGroups(names);
+    const std::u16string remoteDesktopUsers = accounts::GetRemoteDesktopUsersGroupName();
+    const std::u16string usersGroup = accounts::GetUsersGroupName();
+    for (std::size_t i = 0; i < names.Count(); ++i) {
+        const std::u16string& name = names[i];
+        const bool builtIn = (!remoteDesktopUsers.empty() && name == remoteDesktopUsers) ||
+                             (!usersGroup.empty() && name == usersGroup);
+        groups.push_back({name, request.defaultGroups && builtIn});
+    }
+    for (const std::u16string& wanted : request.groups) {
+        bool found = false;
+        for (auto& group : groups) {
+            if (group.name == wanted) {
+                group.checked = true;
+                found = true;
+            }
+        }
+        if (!found) {
+            error = "--group: there is no local group '" +
+                    support::NarrowText(support::ShownText(wanted)) + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+int RunRequest(const TCommandRequest& request) {
+    if (request.profile && !accounts::ProfileServiceComplete()) {
+        return Refuse("--profile: the profile service (libuserenv.so) is not available");
+    }
+    std::vector<TConsoleBatchHost::TGroup> groups;
+    if (request.command->takesPassword) {
+        std::string error;
+        if (!GroupList(request, groups, error)) {
+            return Refuse(error);
+        }
+    }
+    TCredentialsFile credentials;
+    if (!request.credentialsPath.empty()) {
+        std::string error;
+        if (!credentials.Create(request.credentialsPath, error)) {
+            return Refuse("--credentials " + request.credentialsPath + ": " + error);
+        }
+    }
+
+    log::TDiagnosticLog* writer = OpenLog();
+    int status = kExitSuccess;
+    {
+        TConsoleBatchHost host(request, groups, writer,
+                               credentials.IsOpen() ? &credentials : nullptr);
+        host.LogInfo(u"Begin: Command line");
+        const std::u16string module = support::GetModulePath();
+        host.LogInfo(module + u" [" + support::GetFileVersionText(module) + u"][ Build: " +
+                     kBuildDate + u"]" + u"[unlimited users]");
+        if (writer != nullptr && !writer->InactiveReason().empty()) {
+            host.LogError(writer->InactiveReason());
+        }
+        if (!accounts::IsAdministrator()) {
+            host.LogError(u"not an " + accounts::GetAdministratorAccountName());
+        }
+        host.LogInfo(u"End: Command line");
+        if (request.command->takesPassword) {
+            host.LogInfo(u"Begin: Fill Groups");
+            host.LogInfo(u"End: Fill Groups: " + support::WidenText(support::DecimalText(
+                                                     static_cast<std::int64_t>(groups.size()))));
+        }
+
+        host.BeginCounting();
+        try {
+            request.command->batch(host);
+        } catch (const std::exception& failure) {
+            host.LogError(u"EXCP: " + support::WidenText(failure.what()));
+        } catch (...) {
+            host.LogError(u"EXCP: unknown exception");
+        }
+        host.EndCounting();
+
+        if (host.ErrorLines() > 0 || host.OutputFailed()) {
+            status = kExitStepFailed;
+        }
+    }
+    if (writer != nullptr) {
+        try {
+            writer->Close();
+        } catch (...) {
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char** argv) {
+    KeepStandardDescriptorsOpen();
+    std::vector<std::string> arguments(argv, argv + argc);
+    const TParsedCommandLine parsed = ParseCommandLine(arguments);
+    switch (parsed.result) {
+    case TParseResult::Help:
+        PrintTo(STDOUT_FILENO, HelpText());
+        return kExitSuccess;
+    case TParseResult::Version:
+        PrintTo(STDOUT_FILENO,
+                support::NarrowText(support::GetFileVersionText(support::GetModulePath())) + "\n");
+        return kExitSuccess;
+    case TParseResult::UsageError:
+        return Refuse(parsed.error, parsed.hint);
+    case TParseResult::Run:
+        break;
+    }
+
+    // Before anything is touched, so that a stop request is never lost; a
+    // closed output pipe must not end the program in the middle of a step.
+    TStopSignals stopSignals;
+    signal(SIGPIPE, SIG_IGN);
+
+    StartSupportUnits();
+    BindWindowModule();
+    int status = kExitStepFailed;
+    try {
+        status = RunRequest(parsed.request);
+    } catch (const std::exception& failure) {
+        PrintTo(STDERR_FILENO, std::string("nomvera: EXCP: ") + failure.what() + "\n");
+    } catch (...) {
+        PrintTo(STDERR_FILENO, "nomvera: EXCP: unknown exception\n");
+    }
+    ReleaseWindowModule();
+    StopSupportUnits();
+
+    if (const int received = TStopSignals::Received(); received != 0 && status != kExitUsage) {
+        status = 128 + received;
+    }
+    return status;
+}
+
+} // namespace nomvera::app

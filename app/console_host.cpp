@@ -1,0 +1,341 @@
+#include "app/console_host.h"
+
+#include "log/diagnostic_log.h"
+#include "support/text.h"
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nomvera::app {
+namespace {
+
+constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
+
+volatile std::sig_atomic_t g_received = 0;
+struct sigaction g_previous[kStopSignals.size()];
+bool g_installed[kStopSignals.size()] = {};
+
+void OnStopSignal(int signalNumber) {
+    if (g_received == 0) {
+        g_received = signalNumber;
+    }
+}
+
+const char* SignalName(int signalNumber) {
+    switch (signalNumber) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "a signal";
+    }
+}
+
+bool WriteWhole(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+void WriteError(const std::string& text) {
+    WriteWhole(STDERR_FILENO, text.data(), text.size());
+}
+
+std::string Duration(std::chrono::steady_clock::duration duration) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration).count();
+    const long long minutes = seconds / 60;
+    std::string text = std::to_string(minutes / 60 > 0 ? minutes / 60 : minutes);
+    auto two = [](long long value) { return (value < 10 ? "0" : "") + std::to_string(value); };
+    if (minutes / 60 > 0) {
+        text += ":" + two(minutes % 60);
+    }
+    return text + ":" + two(seconds % 60);
+}
+
+// Joining a group the account is in already (1378): every new account is in
+// Users, its primary group, which the window ticks. The account is a member,
+// as asked, so the line does not fail the run.
+bool AlreadyAMember(const std::u16string& text) {
+    return text.starts_with(u"Error making User[") && text.ends_with(u" [1378]");
+}
+
+} // namespace
+
+TStopSignals::TStopSignals() {
+    g_received = 0;
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+        struct sigaction current = {};
+        sigaction(kStopSignals[i], nullptr, &current);
+        // nohup and background jobs set these to be ignored; keep it so.
+        if (kStopSignals[i] != SIGTERM && current.sa_handler == SIG_IGN) {
+            continue;
+        }
+        g_installed[i] = sigaction(kStopSignals[i], &action, &g_previous[i]) == 0;
+    }
+}
+
+TStopSignals::~TStopSignals() {
+    for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+        if (g_installed[i]) {
+            sigaction(kStopSignals[i], &g_previous[i], nullptr);
+            g_installed[i] = false;
+        }
+    }
+}
+
+int TStopSignals::Received() {
+    return g_received;
+}
+
+TCredentialsFile::~TCredentialsFile() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+bool TCredentialsFile::Create(const std::string& path, std::string& error) {
+    const int fd =
+        open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        const int code = errno;
+        error = code == EEXIST ? "it exists already (an existing file or link is never replaced)"
+                               : std::strerror(code);
+        return false;
+    }
+    fd_ = fd;
+    // The umask may have taken bits away; the file is the owner's alone, exactly.
+    if (fchmod(fd_, S_IRUSR | S_IWUSR) != 0 || !WriteAll("name,password\n", error)) {
+        if (error.empty()) {
+            error = std::strerror(errno);
+        }
+        close(fd_);
+        fd_ = -1;
+        // Made by this run a moment ago and still empty: take it back.
+        unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string TCredentialsFile::Field(const std::string& text) {
+    const bool quoted = text.find_first_of(",\"\r\n") != std::string::npos ||
+                        (!text.empty() && (text.front() == ' ' || text.back() == ' '));
+    if (!quoted) {
+        return text;
+    }
+    std::string field = "\"";
+    for (const char c : text) {
+        field += c;
+        if (c == '"') {
+            field += '"';
+        }
+    }
+    return field + "\"";
+}
+
+bool TCredentialsFile::Add(const std::u16string& name, const std::u16string& password,
+                           std::string& error) {
+    return WriteAll(Field(support::NarrowText(name)) + "," + Field(support::NarrowText(password)) +
+                        "\n",
+                    error);
+}
+
+bool TCredentialsFile::WriteAll(const std::string& text, std::string& error) {
+    if (fd_ < 0 || !WriteWhole(fd_, text.data(), text.size())) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+TConsoleBatchHost::TConsoleBatchHost(const TCommandRequest& request, std::vector<TGroup> groups,
+                                     log::TDiagnosticLog* logWriter, TCredentialsFile* credentials)
+    : request_(request), groups_(std::move(groups)), logWriter_(logWriter),
+      credentials_(credentials), progress_(isatty(STDERR_FILENO) == 1),
+      started_(std::chrono::steady_clock::now()) {}
+
+TConsoleBatchHost::~TConsoleBatchHost() {
+    ClearProgress();
+}
+
+void TConsoleBatchHost::EndCounting() {
+    counting_ = false;
+    ClearProgress();
+    progress_ = false;
+}
+
+std::u16string TConsoleBatchHost::GroupName(std::size_t index) {
+    return index < groups_.size() ? groups_[index].name : std::u16string();
+}
+
+bool TConsoleBatchHost::GroupChecked(std::size_t index) {
+    return index < groups_.size() && groups_[index].checked;
+}
+
+void TConsoleBatchHost::LogInfo(const std::u16string& text) {
+    AddLine(text, TLevel::Info);
+    if (credentials_ != nullptr) {
+        NoteCreatedAccount(text);
+    }
+}
+
+void TConsoleBatchHost::LogWarning(const std::u16string& text) {
+    AddLine(text, TLevel::Warning);
+}
+
+void TConsoleBatchHost::LogError(const std::u16string& text) {
+    AddLine(text, TLevel::Error);
+}
+
+void TConsoleBatchHost::AddLine(const std::u16string& text, TLevel level) {
+    std::u16string line;
+    if (logWriter_ != nullptr && logWriter_->IsActive()) {
+        switch (level) {
+        case TLevel::Info:
+            line = logWriter_->WriteInfo(text);
+            break;
+        case TLevel::Warning:
+            line = logWriter_->WriteWarning(text);
+            break;
+        case TLevel::Error:
+            line = logWriter_->WriteError(text);
+            break;
+        }
+    } else {
+        line = text;
+    }
+    if (level == TLevel::Error && counting_ && !AlreadyAMember(text)) {
+        ++errorLines_;
+    }
+    if (request_.quiet && level == TLevel::Info) {
+        return;
+    }
+    WriteOutput(support::NarrowText(line) + "\n");
+}
+
+// The batch logs "Created User[NAME] Password[PASSWORD]" exactly when the
+// account service created the account; the name and password are the
+// prefixes and the running number, so the line is matched whole.
+void TConsoleBatchHost::NoteCreatedAccount(const std::u16string& text) {
+    const std::u16string head = u"Created User[" + request_.prefix;
+    if (credentialsFailed_ || !text.starts_with(head) || text.size() < head.size() + 3) {
+        return;
+    }
+    const std::u16string number = text.substr(head.size(), 3);
+    for (const char16_t digit : number) {
+        if (digit < u'0' || digit > u'9') {
+            return;
+        }
+    }
+    const std::u16string name = request_.prefix + number;
+    const std::u16string password = request_.password + number;
+    if (text != u"Created User[" + name + u"] Password[" + password + u"]") {
+        return;
+    }
+    std::string error;
+    if (!credentials_->Add(name, password, error)) {
+        credentialsFailed_ = true;
+        LogError(u"Credentials file not written [" +
+                 support::ShownText(support::WidenText(request_.credentialsPath)) + u"]: " +
+                 support::WidenText(error) + u"; User[" + name + u"] and later are missing");
+    }
+}
+
+void TConsoleBatchHost::WriteOutput(const std::string& text) {
+    if (outputFailed_) {
+        return;
+    }
+    const bool redraw = progressShown_ > 0;
+    ClearProgress();
+    if (!WriteWhole(STDOUT_FILENO, text.data(), text.size())) {
+        outputFailed_ = true;
+        WriteError(std::string("nomvera: standard output: ") + std::strerror(errno) +
+                   "; the log file still gets every line\n");
+    }
+    if (redraw) {
+        DrawProgress();
+    }
+}
+
+void TConsoleBatchHost::Repaint() {
+    ++passesDone_;
+    DrawProgress();
+}
+
+void TConsoleBatchHost::ProcessMessages() {
+    ClosingRequested();
+}
+
+bool TConsoleBatchHost::ClosingRequested() {
+    if (!closing_) {
+        if (const int received = TStopSignals::Received(); received != 0) {
+            closing_ = true;
+            if (!stopNoted_) {
+                stopNoted_ = true;
+                ClearProgress();
+                WriteError(std::string("nomvera: ") + SignalName(received) +
+                           " received; stopping after the current account\n");
+            }
+        }
+    }
+    return closing_;
+}
+
+void TConsoleBatchHost::DrawProgress() {
+    if (!progress_ || !counting_) {
+        return;
+    }
+    const int total = request_.count;
+    const auto elapsed = std::chrono::steady_clock::now() - started_;
+    std::string text = support::NarrowText(request_.command->caption) + ": " +
+                       std::to_string(passesDone_) + " of " + std::to_string(total) +
+                       (request_.command->users ? " users" : " groups") + ", " + Duration(elapsed) +
+                       " elapsed";
+    if (passesDone_ > 0 && passesDone_ < total) {
+        text += ", about " + Duration(elapsed / passesDone_ * (total - passesDone_)) + " left";
+    }
+    winsize size = {};
+    std::size_t columns = 80;
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
+        columns = size.ws_col;
+    }
+    // Never the last column: a terminal that wraps there breaks the redraw.
+    if (text.size() >= columns) {
+        text.resize(columns - 1);
+    }
+    ClearProgress();
+    WriteError("\r" + text);
+    progressShown_ = text.size();
+}
+
+void TConsoleBatchHost::ClearProgress() {
+    if (progressShown_ == 0) {
+        return;
+    }
+    WriteError("\r" + std::string(progressShown_, ' ') + "\r");
+    progressShown_ = 0;
+}
+
+} // namespace nomvera::app

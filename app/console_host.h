@@ -1,0 +1,114 @@
+// The batch host of command mode: the panel's inputs come from the command
+// line, every activity-log line goes through the diagnostic log to standard
+// output, a progress line is kept on standard error when that is a terminal,
+// and SIGINT, SIGTERM and SIGHUP stand for the window's close request.
+#pragma once
+
+#include "app/command_line.h"
+#include "batches/batch_host.h"
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace nomvera::app {
+
+// SIGINT, SIGTERM and SIGHUP only note their number while installed; a
+// signal that was ignored when the program started (nohup, a background job)
+// stays ignored.
+class TStopSignals {
+public:
+    TStopSignals();
+    ~TStopSignals();
+    TStopSignals(const TStopSignals&) = delete;
+    TStopSignals& operator=(const TStopSignals&) = delete;
+    // The first signal received, 0 while none.
+    static int Received();
+};
+
+// The new file for --credentials: made with O_CREAT|O_EXCL|O_NOFOLLOW, mode
+// 0600, its header written at once. Rows are written as accounts are created.
+class TCredentialsFile {
+public:
+    TCredentialsFile() = default;
+    ~TCredentialsFile();
+    TCredentialsFile(const TCredentialsFile&) = delete;
+    TCredentialsFile& operator=(const TCredentialsFile&) = delete;
+
+    // False with error set when the file cannot be made (nothing is left behind).
+    bool Create(const std::string& path, std::string& error);
+    bool IsOpen() const { return fd_ >= 0; }
+    // False with error set when the row could not be written whole.
+    bool Add(const std::u16string& name, const std::u16string& password, std::string& error);
+    // One CSV field as RFC 4180 has it: quoted when it holds a comma, a quote,
+    // CR or LF (or starts or ends with a blank), quotes doubled.
+    static std::string Field(const std::string& text);
+
+private:
+    bool WriteAll(const std::string& text, std::string& error);
+    int fd_ = -1;
+};
+
+class TConsoleBatchHost : public batches::TBatchHost {
+public:
+    // groups: the machine's local groups in group-file order, with their ticks.
+    struct TGroup {
+        std::u16string name;
+        bool checked = false;
+    };
+    TConsoleBatchHost(const TCommandRequest& request, std::vector<TGroup> groups,
+                      log::TDiagnosticLog* logWriter, TCredentialsFile* credentials);
+    ~TConsoleBatchHost() override;
+
+    // Error lines logged while a batch runs are the ones the exit status counts.
+    void BeginCounting() { counting_ = true; }
+    void EndCounting();
+    std::size_t ErrorLines() const { return errorLines_; }
+    // Standard output failed (a closed pipe, a full disk): lines after that
+    // reached the log file only.
+    bool OutputFailed() const { return outputFailed_; }
+
+    std::u16string NameText() override { return request_.prefix; }
+    std::u16string PasswordText() override { return request_.password; }
+    std::int32_t ReadCount() override { return request_.count; }
+    bool ProfileChecked() override { return request_.profile; }
+    std::size_t GroupCount() override { return groups_.size(); }
+    std::u16string GroupName(std::size_t index) override;
+    bool GroupChecked(std::size_t index) override;
+    void LogInfo(const std::u16string& text) override;
+    void LogWarning(const std::u16string& text) override;
+    void LogError(const std::u16string& text) override;
+    log::TDiagnosticLog* LogWriter() override { return logWriter_; }
+    void ShowLoggingPage() override {}
+    // Each batch repaints once at the end of every pass: one account done.
+    void Repaint() override;
+    void ProcessMessages() override;
+    bool ClosingRequested() override;
+
+private:
+    enum class TLevel { Info, Warning, Error };
+    void AddLine(const std::u16string& text, TLevel level);
+    void NoteCreatedAccount(const std::u16string& text);
+    void WriteOutput(const std::string& text);
+    void DrawProgress();
+    void ClearProgress();
+
+    TCommandRequest request_;
+    std::vector<TGroup> groups_;
+    log::TDiagnosticLog* logWriter_;
+    TCredentialsFile* credentials_;
+    bool counting_ = false;
+    std::size_t errorLines_ = 0;
+    bool outputFailed_ = false;
+    bool credentialsFailed_ = false;
+    bool closing_ = false;
+    bool stopNoted_ = false;
+
+    bool progress_ = false;         // standard error is a terminal
+    std::size_t progressShown_ = 0; // characters of the progress line on screen
+    int passesDone_ = 0;
+    std::chrono::steady_clock::time_point started_;
+};
+
+} // namespace nomvera::app

@@ -1,0 +1,602 @@
+// The real bin/nomvera in command mode over a sandbox system root with the
+// real shadow-utils, a temporary HOME, XDG_STATE_HOME and TMPDIR, and no
+// display at all: judged by its exit status, its standard output and error,
+// the account files and the log file.
+#include "platform/posix/module_path.h"
+#include "tests/app/test_environment.h"
+#include "tests/common/sandbox_root.h"
+#include "tests/common/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace nomvera::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct TCall {
+    std::vector<std::string> arguments;
+    // Standard error on a pseudo-terminal instead of a pipe.
+    bool errorOnTerminal = false;
+    // Standard output a pipe whose reading end is closed at once.
+    bool closedOutput = false;
+    // Started as the user nobody, through setpriv.
+    bool asNobody = false;
+    // More environment variables, NAME=VALUE.
+    std::vector<std::string> variables = {};
+    // Sent once standard output holds this text; 0 for none.
+    int signal = 0;
+    std::string signalAfter;
+};
+
+struct TResult {
+    int exitCode = -1; // negative: the signal that ended it
+    std::string out;
+    std::string err;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string WithoutIndent(std::string line) {
+    const std::size_t tag = line.find('|', line.find('|') + 1);
+    if (tag != std::string::npos) {
+        const std::size_t text = line.find_first_not_of('.', tag + 1);
+        line.erase(tag + 1, text - tag - 1);
+    }
+    return line;
+}
+
+std::vector<std::string> ShownLines(const std::string& text) {
+    std::vector<std::string> lines = Lines(text);
+    for (std::string& line : lines) {
+        line = WithoutIndent(line);
+    }
+    return lines;
+}
+
+class CommandLineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        chmod(base_.Path().c_str(), 0755);
+        for (const std::string& folder : {home_, state_, temp_}) {
+            ASSERT_EQ(mkdir(folder.c_str(), 0700), 0) << folder;
+        }
+    }
+
+    TResult Run(const std::vector<std::string>& arguments) {
+        TCall call;
+        call.arguments = arguments;
+        return RunCall(call);
+    }
+
+    TResult RunWithClosedOutput(const std::vector<std::string>& arguments) {
+        TCall call;
+        call.arguments = arguments;
+        call.closedOutput = true;
+        return RunCall(call);
+    }
+
+    TResult RunCall(const TCall& call) {
+        const std::string program = posix::ExecutableFolder() + "/nomvera";
+        std::vector<std::string> arguments = {program};
+        if (call.asNobody) {
+            arguments = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                         program};
+        }
+        arguments.insert(arguments.end(), call.arguments.begin(), call.arguments.end());
+        // No DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM: command mode needs none.
+        std::vector<std::string> variables = {
+            "PATH=/usr/bin:/bin:/usr/sbin:/sbin", "LANG=C.UTF-8",
+            "NOMVERA_SYSROOT=" + root_.Path(),    "HOME=" + home_,
+            "XDG_STATE_HOME=" + state_,           "TMPDIR=" + temp_,
+        };
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
+            const char* value = std::getenv(name);
+            std::string variable = std::string(name) + "=";
+            // A preloaded double comes ahead of a sanitizer build's runtime; that is fine here.
+            if (std::string(name) == "ASAN_OPTIONS") {
+                variable += "verify_asan_link_order=0:";
+            }
+            variables.push_back(variable + (value != nullptr ? value : ""));
+        }
+        variables.insert(variables.end(), call.variables.begin(), call.variables.end());
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& variable : variables) {
+            envp.push_back(variable.data());
+        }
+        envp.push_back(nullptr);
+
+        TResult result;
+        int out[2];
+        int err[2];
+        if (pipe2(out, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "pipe";
+            return result;
+        }
+        if (call.errorOnTerminal) {
+            if (openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0) {
+                ADD_FAILURE() << "openpty";
+                return result;
+            }
+        } else if (pipe2(err, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "pipe";
+            return result;
+        }
+        const pid_t child = fork();
+        if (child == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            dup2(err[1], STDERR_FILENO);
+            const int null = open("/dev/null", O_RDONLY);
+            dup2(null, STDIN_FILENO);
+            execve(argv[0], argv.data(), envp.data());
+            _exit(127);
+        }
+        close(out[1]);
+        close(err[1]);
+        if (call.closedOutput) {
+            close(out[0]);
+        }
+        bool signalled = false;
+        std::array<pollfd, 2> fds = {
+            {{call.closedOutput ? -1 : out[0], POLLIN, 0}, {err[0], POLLIN, 0}}};
+        const auto deadline = std::chrono::steady_clock::now() + 240s;
+        while ((fds[0].fd >= 0 || fds[1].fd >= 0) && std::chrono::steady_clock::now() < deadline) {
+            if (poll(fds.data(), fds.size(), 100) <= 0) {
+                continue;
+            }
+            for (std::size_t i = 0; i < fds.size(); ++i) {
+                if (fds[i].fd < 0 || fds[i].revents == 0) {
+                    continue;
+                }
+                char buffer[4096];
+                const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+                if (n <= 0) { // a terminal gives EIO once the last writer is gone
+                    close(fds[i].fd);
+                    fds[i].fd = -1;
+                    continue;
+                }
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+            }
+            if (call.signal != 0 && !signalled &&
+                result.out.find(call.signalAfter) != std::string::npos) {
+                kill(child, call.signal);
+                signalled = true;
+            }
+        }
+        if (fds[0].fd >= 0 || fds[1].fd >= 0) {
+            kill(child, SIGKILL);
+            ADD_FAILURE() << "nomvera did not end within 240 s";
+        }
+        for (const pollfd& fd : fds) {
+            if (fd.fd >= 0) {
+                close(fd.fd);
+            }
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+        EXPECT_TRUE(call.signal == 0 || signalled) << "never saw " << call.signalAfter;
+        return result;
+    }
+
+    std::string LogPath() const { return state_ + "/kelRostery.utf8.log"; }
+
+    // The activity lines of the newest run in the log file, without the
+    // log's own start and closing lines. The file gives an End line the
+    // indent of the block it closes; the window shows the line the log
+    // returns, which still has the block's indent: both are compared without it.
+    std::vector<std::string> LoggedActivity() const {
+        std::vector<std::string> run;
+        for (const std::string& line : LogFileLines(LogPath())) {
+            if (line.find(" Log Started[") != std::string::npos) {
+                run.clear();
+            } else if (std::regex_search(line, std::regex(R"(\|[IWE]\|)")) &&
+                       line.find("|I|Wait(mSec): ") == std::string::npos &&
+                       line.find("|I|CNTin1GO: ") == std::string::npos) {
+                run.push_back(WithoutIndent(line));
+            }
+        }
+        return run;
+    }
+
+    // The member list of a group in the sandbox's group file.
+    std::string Members(const std::string& group) const {
+        for (const std::string& line : Lines(ReadTextFile(root_ / "etc/group"))) {
+            if (line.rfind(group + ":", 0) == 0) {
+                return line.substr(line.rfind(':') + 1);
+            }
+        }
+        return "(no group)";
+    }
+
+    bool HasAccount(const std::string& name) const {
+        return ReadTextFile(root_ / "etc/passwd").find("\n" + name + ":") != std::string::npos;
+    }
+
+    SandboxRoot root_;
+    TempFolder base_{"nomvera-cli"};
+    std::string home_ = base_ / "home";
+    std::string state_ = base_ / "state";
+    std::string temp_ = base_ / "tmp";
+};
+
+TEST_F(CommandLineTest, UsersComeAndGoWithGroupsProfilesCredentialsAndTheSameLines) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const TResult groups = Run({"create-local-groups", "--prefix", "e2eg", "--count", "2"});
+    ASSERT_EQ(groups.exitCode, 0) << groups.out << groups.err;
+    EXPECT_NE(ReadTextFile(root_ / "etc/group").find("\ne2eg002:x:"), std::string::npos);
+
+    // A password prefix with a comma and a quote: the CSV must quote it.
+    const std::string csv = base_ / "accounts.csv";
+    const TResult created =
+        Run({"create-users", "--prefix", "e2eu", "--password", "p,w\"x", "--count=3", "--group",
+             "e2eg002", "--group", "sudo", "--profile", "--credentials", csv});
+    EXPECT_EQ(created.exitCode, 0) << created.out;
+    EXPECT_EQ(created.err, "") << "standard error is no terminal: no progress line";
+
+    // Standard output holds exactly the activity lines of the log file, as
+    // the window's list shows them: stamp, level tag, indent, text.
+    const std::vector<std::string> out = Lines(created.out);
+    EXPECT_EQ(ShownLines(created.out), LoggedActivity());
+    const std::regex shown(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\|[IWE]\|\.*\S.*)");
+    for (const std::string& line : out) {
+        EXPECT_TRUE(std::regex_match(line, shown)) << line;
+    }
+    auto has = [&out](const std::string& end) {
+        return std::any_of(out.begin(), out.end(),
+                           [&end](const std::string& line) { return line.ends_with(end); });
+    };
+    EXPECT_TRUE(has("|I|Begin: Command line"));
+    EXPECT_TRUE(has("|I|." + posix::ExecutableFolder() +
+                    "/nomvera [2.2.205.1][ Build: 01-Jan-2023][unlimited users]"));
+    EXPECT_TRUE(has("|I|.End: Fill Groups: 7"));
+    EXPECT_TRUE(has("|I|Begin: Create Users"));
+    EXPECT_TRUE(has("|I|.Created User[e2eu003] Password[p,w\"x003]"));
+    EXPECT_TRUE(has("|I|.User[e2eu001] is a member of [tsusers]"));
+    // Users is every new account's primary group: shown as the window shows
+    // it, yet the run still succeeds.
+    EXPECT_TRUE(has("|E|.Error making User[e2eu001] a member of Group[users] "
+                    "The account is a member of the local group already [1378]"));
+    EXPECT_TRUE(out.back().ends_with("|I|.End: Create Users")) << out.back();
+
+    for (const std::string name : {"e2eu001", "e2eu002", "e2eu003"}) {
+        EXPECT_TRUE(HasAccount(name)) << name;
+        struct stat home {};
+        EXPECT_EQ(stat((root_ / "home/" + name).c_str(), &home), 0) << name;
+        EXPECT_NE(home.st_uid, 0u) << name;
+    }
+    // In the order of the group file; e2eg001 was not asked for.
+    EXPECT_EQ(Members("sudo"), "e2eu001,e2eu002,e2eu003");
+    EXPECT_EQ(Members("tsusers"), "e2eu001,e2eu002,e2eu003");
+    EXPECT_EQ(Members("e2eg002"), "e2eu001,e2eu002,e2eu003");
+    EXPECT_EQ(Members("e2eg001"), "");
+
+    struct stat file {};
+    ASSERT_EQ(lstat(csv.c_str(), &file), 0);
+    EXPECT_TRUE(S_ISREG(file.st_mode));
+    EXPECT_EQ(file.st_mode & 07777, 0600u);
+    EXPECT_EQ(ReadTextFile(csv), "name,password\n"
+                                 "e2eu001,\"p,w\"\"x001\"\n"
+                                 "e2eu002,\"p,w\"\"x002\"\n"
+                                 "e2eu003,\"p,w\"\"x003\"\n");
+
+    const TResult deleted =
+        Run({"delete-users", "--prefix", "e2eu", "--count", "3", "--profile", "--quiet"});
+    EXPECT_EQ(deleted.exitCode, 0) << deleted.out;
+    // --quiet: the info lines went to the log file only.
+    const std::vector<std::string> warnings = Lines(deleted.out);
+    EXPECT_EQ(warnings.size(), 3u) << deleted.out;
+    for (const std::string& line : warnings) {
+        EXPECT_TRUE(line.ends_with("|W|.ProfilePath User[1] empty...")) << line;
+    }
+    for (const std::string name : {"e2eu001", "e2eu002", "e2eu003"}) {
+        EXPECT_FALSE(HasAccount(name)) << name;
+        struct stat home {};
+        EXPECT_NE(lstat((root_ / "home/" + name).c_str(), &home), 0) << name;
+    }
+    const std::vector<std::string> logged = LoggedActivity();
+    ASSERT_FALSE(logged.empty());
+    EXPECT_TRUE(logged.back().ends_with("|I|End: Delete Users"));
+    EXPECT_TRUE(LogFileLines(LogPath()).back().ends_with(" Log stopped"));
+    EXPECT_TRUE(root_.AccountFileComplaints().empty());
+
+    const TResult gone = Run({"delete-local-groups", "--prefix", "e2eg", "--count", "2"});
+    EXPECT_EQ(gone.exitCode, 0) << gone.out;
+    EXPECT_EQ(Members("e2eg001"), "(no group)");
+}
+
+// A failing step: every group of the series is refused (not a domain
+// controller), each with its error line, and the status is 1.
+TEST_F(CommandLineTest, GlobalGroupsFailWith2226AndStatusOne) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::string before = root_.AccountFiles();
+    for (const std::string command : {"create-global-groups", "delete-global-groups"}) {
+        const TResult run = Run({command, "--prefix", "e2eglob", "--count", "2", "--quiet"});
+        EXPECT_EQ(run.exitCode, 1) << command;
+        const std::vector<std::string> out = Lines(run.out);
+        ASSERT_EQ(out.size(), 2u) << run.out;
+        const std::string failure = command == "create-global-groups"
+                                        ? "|E|.Error creating Globalgroup[e2eglob002] "
+                                        : "|E|.Error deleting Global group[e2eglob002] ";
+        EXPECT_TRUE(out[1].ends_with(failure + "The operation is allowed only on the primary "
+                                               "domain controller [2226]"))
+            << out[1];
+    }
+    EXPECT_EQ(root_.AccountFiles(), before);
+}
+
+// A closed output pipe ends neither the batch nor the log: every step runs,
+// the log file gets every line, and the status tells that output was lost.
+TEST_F(CommandLineTest, AClosedOutputPipeLosesNoStepAndNoLogLine) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const TResult run =
+        RunWithClosedOutput({"create-local-groups", "--prefix", "e2eo", "--count", "2"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err,
+              "nomvera: standard output: Broken pipe; the log file still gets every line\n");
+    EXPECT_EQ(Members("e2eo002"), "");
+    const std::vector<std::string> logged = LoggedActivity();
+    ASSERT_FALSE(logged.empty());
+    EXPECT_TRUE(logged.back().ends_with("|I|End: Create Local Groups"));
+}
+
+// A log file refused for its safety: the run goes on with bare lines, and
+// the refusal line is printed as an error line after the banner; it is no
+// failed step.
+TEST_F(CommandLineTest, ARefusedLogFileIsSaidOnceAndTheLinesAreBare) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::string target = base_ / "target.log";
+    ASSERT_EQ(symlink(target.c_str(), LogPath().c_str()), 0);
+    const TResult run = Run({"create-local-groups", "--prefix", "e2el", "--count", "1"});
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    const std::vector<std::string> out = Lines(run.out);
+    ASSERT_EQ(out.size(), 7u) << run.out;
+    EXPECT_EQ(out[0], "Begin: Command line");
+    EXPECT_EQ(out[2], "Log file not written [" + LogPath() + "]: it is a symbolic link");
+    EXPECT_EQ(out[5], "Created Local group[e2el001]");
+    struct stat info {};
+    EXPECT_NE(lstat(target.c_str(), &info), 0) << "the link was followed";
+}
+
+// The disk fills up after the first user's row: the line says which users
+// are missing, the batch creates them all the same, and the status is 1.
+TEST_F(CommandLineTest, ACredentialsFileThatCannotBeWrittenFailsTheRun) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::string csv = base_ / "full.csv";
+    TCall call;
+    call.arguments = {
+        "create-users",        "--prefix",      "e2ec", "--password", "pw", "--count", "3",
+        "--no-default-groups", "--credentials", csv};
+    call.variables = {"LD_PRELOAD=" + posix::ExecutableFolder() + "/libnomvera_failing_disk.so",
+                      "NOMVERA_FAILING_DISK_FILE=" + csv, "NOMVERA_FAILING_DISK_AFTER=2"};
+    const TResult run = RunCall(call);
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> out = Lines(run.out);
+    const std::string failure = "|E|.Credentials file not written [" + csv +
+                                "]: No space left on device; User[e2ec002] and later are missing";
+    EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                            [&](const std::string& line) { return line.ends_with(failure); }),
+              1)
+        << run.out;
+    EXPECT_EQ(ReadTextFile(csv), "name,password\ne2ec001,pw001\n");
+    EXPECT_TRUE(HasAccount("e2ec003"));
+}
+
+// Without root: the other log file, "not an root" in the start block, and
+// every refused step an error line, so the status is 1.
+TEST_F(CommandLineTest, WithoutRootEveryStepIsRefusedAndTheStatusIsOne) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    for (const std::string& folder : {state_, temp_}) {
+        ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+    }
+    const std::string before = root_.AccountFiles();
+    TCall call;
+    call.arguments = {"create-local-groups", "--prefix", "e2en", "--count", "2"};
+    call.asNobody = true;
+    const TResult run = RunCall(call);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::vector<std::string> out = Lines(run.out);
+    ASSERT_GE(out.size(), 4u) << run.out;
+    EXPECT_TRUE(out[2].ends_with("|E|.not an root")) << out[2];
+    EXPECT_TRUE(out[5].ends_with("|E|.Error creating group[e2en001] Access was refused [5]"))
+        << out[5];
+    EXPECT_EQ(root_.AccountFiles(), before);
+    EXPECT_FALSE(LogFileLines(state_ + "/kelNonAdminRostery.utf8.log").empty());
+}
+
+struct TUsageCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string error; // the first line on standard error
+};
+
+class CommandLineUsageTest : public CommandLineTest,
+                             public ::testing::WithParamInterface<TUsageCase> {};
+
+// Refused before anything starts: status 2, one line naming the problem and
+// a usage line, nothing on standard output, no account file touched, no log
+// file, no credentials file.
+TEST_P(CommandLineUsageTest, IsRefusedWithStatusTwoAndNothingChanged) {
+    const TUsageCase& usage = GetParam();
+    WriteTextFile(base_ / "taken.csv", "keep\n");
+    symlink((base_ / "elsewhere.csv").c_str(), (base_ / "link.csv").c_str());
+    const std::string before = root_.AccountFiles();
+
+    std::vector<std::string> arguments;
+    for (std::string argument : usage.arguments) {
+        if (const auto at = argument.find("BASE"); at != std::string::npos) {
+            argument.replace(at, 4, base_.Path());
+        }
+        arguments.push_back(argument);
+    }
+    const TResult run = Run(arguments);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    const std::vector<std::string> err = Lines(run.err);
+    ASSERT_GE(err.size(), 1u);
+    std::string expected = usage.error;
+    if (const auto at = expected.find("BASE"); at != std::string::npos) {
+        expected.replace(at, 4, base_.Path());
+    }
+    EXPECT_EQ(err[0], expected);
+    if (err.size() > 1) {
+        EXPECT_TRUE(err[1].starts_with("Usage: nomvera ")) << err[1];
+    }
+    EXPECT_EQ(root_.AccountFiles(), before);
+    struct stat info {};
+    EXPECT_NE(stat(LogPath().c_str(), &info), 0) << "log file written";
+    EXPECT_EQ(ReadTextFile(base_ / "taken.csv"), "keep\n");
+    EXPECT_NE(lstat((base_ / "elsewhere.csv").c_str(), &info), 0) << "link followed";
+}
+
+const std::vector<std::string> kCreate = {"create-users", "--prefix", "e2eu", "--password", "pw"};
+
+std::vector<std::string> Create(std::vector<std::string> more) {
+    std::vector<std::string> all = kCreate;
+    all.insert(all.end(), more.begin(), more.end());
+    return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandLineUsageTest,
+    ::testing::Values(
+        TUsageCase{"UnknownCommand", {"make-users"}, "nomvera: unknown command 'make-users'"},
+        TUsageCase{"UnknownOption", Create({"--count", "3", "--force"}),
+                   "nomvera: unknown option '--force'"},
+        TUsageCase{"MissingCount", kCreate, "nomvera: --count is missing"},
+        TUsageCase{"MissingPassword",
+                   {"create-users", "--prefix", "e2eu", "--count", "3"},
+                   "nomvera: --password is missing"},
+        TUsageCase{"CountWithoutValue", Create({"--count"}), "nomvera: --count needs a value"},
+        TUsageCase{"CountZero", Create({"--count", "0"}),
+                   "nomvera: --count: '0' is not a number from 1 to 999"},
+        TUsageCase{"Count1000", Create({"--count", "1000"}),
+                   "nomvera: --count: '1000' is not a number from 1 to 999"},
+        TUsageCase{"CountNotANumber", Create({"--count", "x"}),
+                   "nomvera: --count: 'x' is not a number from 1 to 999"},
+        TUsageCase{"CountNegative", Create({"--count=-3"}),
+                   "nomvera: --count: '-3' is not a number from 1 to 999"},
+        TUsageCase{"ShortPrefix",
+                   {"delete-users", "--prefix", "e2e", "--count", "3"},
+                   "nomvera: --prefix: 'e2e' is not 4 to 17 characters long"},
+        TUsageCase{"PrefixWithControlCharacter",
+                   {"create-local-groups", "--prefix", "e2e\tg", "--count", "3"},
+                   "nomvera: --prefix: the value holds a control character"},
+        TUsageCase{"PasswordForGroups",
+                   {"create-local-groups", "--prefix", "e2eg", "--password", "pw", "--count", "3"},
+                   "nomvera: --password does not apply to create-local-groups"},
+        TUsageCase{"ProfileForGroups",
+                   {"delete-local-groups", "--prefix", "e2eg", "--count", "3", "--profile"},
+                   "nomvera: --profile does not apply to delete-local-groups"},
+        TUsageCase{"NoSuchGroup", Create({"--count", "3", "--group", "nosuchgroup"}),
+                   "nomvera: --group: there is no local group 'nosuchgroup'"},
+        TUsageCase{"CredentialsFileExists",
+                   Create({"--count", "3", "--credentials", "BASE/taken.csv"}),
+                   "nomvera: --credentials BASE/taken.csv: it exists already (an existing file "
+                   "or link is never replaced)"},
+        TUsageCase{"CredentialsLink", Create({"--count", "3", "--credentials", "BASE/link.csv"}),
+                   "nomvera: --credentials BASE/link.csv: it exists already (an existing file "
+                   "or link is never replaced)"}),
+    [](const ::testing::TestParamInfo<TUsageCase>& usage) {
+        return std::string(usage.param.name);
+    });
+
+class CommandLineStopTest : public CommandLineTest, public ::testing::WithParamInterface<int> {};
+
+// A stop request ends the batch at the next account: the End line is still
+// logged, the log closed, and the status is 128 + the signal.
+TEST_P(CommandLineStopTest, StopsAtTheNextAccountWithTheEndLine) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const int signal = GetParam();
+    const TResult run = RunCall({.arguments = {"create-users", "--prefix", "e2es", "--password",
+                                               "pw", "--count", "50", "--no-default-groups"},
+                                 .errorOnTerminal = false,
+                                 .signal = signal,
+                                 .signalAfter = "Created User[e2es003]"});
+    EXPECT_EQ(run.exitCode, 128 + signal) << run.err;
+    EXPECT_EQ(run.err, std::string("nomvera: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                           " received; stopping after the current account\n");
+    const std::vector<std::string> out = Lines(run.out);
+    ASSERT_FALSE(out.empty());
+    EXPECT_TRUE(out.back().ends_with("|I|.End: Create Users")) << out.back();
+    EXPECT_EQ(ShownLines(run.out), LoggedActivity());
+    EXPECT_TRUE(LogFileLines(LogPath()).back().ends_with(" Log stopped"));
+    int created = 0;
+    for (int i = 1; i <= 50; ++i) {
+        created += HasAccount("e2es" + std::string(i < 10 ? "00" : "0") + std::to_string(i));
+    }
+    EXPECT_GE(created, 3);
+    EXPECT_LE(created, 5) << "more than one account after the stop request";
+    EXPECT_TRUE(root_.AccountFileComplaints().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CommandLineStopTest, ::testing::Values(SIGTERM, SIGINT),
+                         [](const ::testing::TestParamInfo<int>& signal) {
+                             return std::string(signal.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
+
+// On a terminal the progress line is drawn on standard error and redrawn in
+// place; standard output (a pipe here) never sees it.
+TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const TResult run =
+        RunCall({.arguments = {"create-local-groups", "--prefix", "e2ep", "--count", "3"},
+                 .errorOnTerminal = true,
+                 .signal = 0,
+                 .signalAfter = {}});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.err.find("\rCreate Local Groups: 1 of 3 groups, 0:00 elapsed, about 0:00 left"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("\rCreate Local Groups: 3 of 3 groups, 0:00 elapsed"),
+              std::string::npos);
+    // Cleared at the end: the last thing on the terminal is a blanked line.
+    EXPECT_TRUE(run.err.ends_with(std::string(40, ' ') + "\r")) << run.err;
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+    EXPECT_EQ(run.out.find("of 3 groups"), std::string::npos);
+    EXPECT_EQ(ShownLines(run.out), LoggedActivity());
+}
+
+TEST_F(CommandLineTest, HelpListsEveryCommandAndVersionGivesTheFileVersion) {
+    const TResult help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* word :
+         {"create-users", "delete-users", "create-local-groups", "delete-local-groups",
+          "create-global-groups", "delete-global-groups", "--prefix", "--password", "--count",
+          "--group", "--no-default-groups", "--profile", "--credentials", "--quiet", "--version",
+          "Exit status", "130", "143"}) {
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    }
+    const TResult version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "2.2.205.1\n");
+}
+
+} // namespace
+} // namespace nomvera::test
