@@ -183,5 +183,31 @@ TEST_F(UnpackedProgramTest, BindsItsLibrariesFromItsOwnFolderForAccountsProfiles
     EXPECT_EQ(ReadTextFile(root_ / "etc/skel/.config/gnome-initial-setup-done"), "yes");
 }
 
+// The command line works from the package as from the build folder: the
+// version, and a batch over the sandbox root with its lines on standard
+// output and its exit status.
+TEST_F(UnpackedProgramTest, RunsTheCommandLineWithoutADisplay) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::string temporary = "TMPDIR=" + base_ / "tmp";
+    auto command = [&](std::vector<std::string> arguments) {
+        std::vector<std::string> argv = {"/usr/bin/env",   "-u", "DISPLAY",         "-u",
+                                         "XDG_STATE_HOME", "-u", "QT_QPA_PLATFORM", temporary,
+                                         program_};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return RunProgram(argv);
+    };
+    const TChildResult version = command({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.output, "2.2.205.1\n");
+
+    const TChildResult groups =
+        command({"create-local-groups", "--prefix", "pkgg", "--count", "2"});
+    EXPECT_EQ(groups.exitCode, 0) << groups.output;
+    EXPECT_NE(groups.output.find("|I|.Created Local group[pkgg002]"), std::string::npos)
+        << groups.output;
+    EXPECT_NE(ReadTextFile(root_ / "etc/group").find("\npkgg002:"), std::string::npos);
+    EXPECT_TRUE(HasLineEndingWith(LogFileLines(LogPath()), "End: Create Local Groups"));
+}
+
 } // namespace
 } // namespace nomvera::test
