@@ -147,7 +147,16 @@ ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     pid_t child = -1;
-    int spawned = posix_spawn(&child, path.c_str(), &actions, nullptr, args.data(), env);
+    // A process group of its own: Ctrl+C on a terminal signals the whole
+    // foreground group, and a shadow-utils program cut short there could
+    // leave its change half-made. The tool stops after the current account
+    // instead, once the program has finished.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    int spawned = posix_spawn(&child, path.c_str(), &actions, &attributes, args.data(), env);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (standardInput) {
         close(input[0]);

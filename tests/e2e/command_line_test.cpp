@@ -41,6 +41,9 @@ struct TCall {
     // Sent once standard output holds this text; 0 for none.
     int signal = 0;
     std::string signalAfter;
+    // The program leads a process group of its own and the signal goes to
+    // the whole group, as a terminal sends Ctrl+C to its foreground job.
+    bool signalToGroup = false;
 };
 
 struct TResult {
@@ -150,6 +153,9 @@ protected:
         }
         const pid_t child = fork();
         if (child == 0) {
+            if (call.signalToGroup) {
+                setpgid(0, 0);
+            }
             dup2(out[1], STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
             const int null = open("/dev/null", O_RDONLY);
@@ -185,7 +191,7 @@ protected:
             }
             if (call.signal != 0 && !signalled &&
                 result.out.find(call.signalAfter) != std::string::npos) {
-                kill(child, call.signal);
+                kill(call.signalToGroup ? -child : child, call.signal);
                 signalled = true;
             }
         }
@@ -530,15 +536,22 @@ INSTANTIATE_TEST_SUITE_P(
 class CommandLineStopTest : public CommandLineTest, public ::testing::WithParamInterface<int> {};
 
 // A stop request ends the batch at the next account: the End line is still
-// logged, the log closed, and the status is 128 + the signal.
+// logged, the log closed, and the status is 128 + the signal. A negative
+// parameter is that signal sent to the whole process group (Ctrl+C on a
+// terminal): the shadow-utils program running at that moment is not hit
+// and finishes its change.
 TEST_P(CommandLineStopTest, StopsAtTheNextAccountWithTheEndLine) {
     NOMVERA_SKIP_UNLESS_ROOT();
-    const int signal = GetParam();
-    const TResult run = RunCall({.arguments = {"create-users", "--prefix", "e2es", "--password",
-                                               "pw", "--count", "50", "--no-default-groups"},
-                                 .errorOnTerminal = false,
-                                 .signal = signal,
-                                 .signalAfter = "Created User[e2es003]"});
+    const int signal = GetParam() < 0 ? -GetParam() : GetParam();
+    // Each account then joins tsusers through a shadow-utils program, which
+    // runs right after the line the signal waits for.
+    const TResult run =
+        RunCall({.arguments = {"create-users", "--prefix", "e2es", "--password", "pw", "--count",
+                               "50", "--no-default-groups", "--group", "tsusers"},
+                 .errorOnTerminal = false,
+                 .signal = signal,
+                 .signalAfter = "Created User[e2es003]",
+                 .signalToGroup = GetParam() < 0});
     EXPECT_EQ(run.exitCode, 128 + signal) << run.err;
     EXPECT_EQ(run.err, std::string("nomvera: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
                            " received; stopping after the current account\n");
@@ -548,17 +561,26 @@ TEST_P(CommandLineStopTest, StopsAtTheNextAccountWithTheEndLine) {
     EXPECT_EQ(ShownLines(run.out), LoggedActivity());
     EXPECT_TRUE(LogFileLines(LogPath()).back().ends_with(" Log stopped"));
     int created = 0;
+    const std::string members = "," + Members("tsusers") + ",";
     for (int i = 1; i <= 50; ++i) {
-        created += HasAccount("e2es" + std::string(i < 10 ? "00" : "0") + std::to_string(i));
+        const std::string name = "e2es" + std::string(i < 10 ? "00" : "0") + std::to_string(i);
+        if (HasAccount(name)) {
+            ++created;
+            EXPECT_NE(members.find("," + name + ","), std::string::npos)
+                << name << " was made but did not join tsusers";
+        }
     }
+    EXPECT_EQ(run.out.find("|E|"), std::string::npos) << run.out;
     EXPECT_GE(created, 3);
     EXPECT_LE(created, 5) << "more than one account after the stop request";
     EXPECT_TRUE(root_.AccountFileComplaints().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, CommandLineStopTest, ::testing::Values(SIGTERM, SIGINT),
+INSTANTIATE_TEST_SUITE_P(Signals, CommandLineStopTest, ::testing::Values(SIGTERM, SIGINT, -SIGINT),
                          [](const ::testing::TestParamInfo<int>& signal) {
-                             return std::string(signal.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                             return std::string(signal.param == SIGTERM  ? "SIGTERM"
+                                                : signal.param == SIGINT ? "SIGINT"
+                                                                         : "SIGINTToTheGroup");
                          });
 
 // On a terminal the progress line is drawn on standard error and redrawn in
