@@ -150,11 +150,19 @@ ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>
     // A process group of its own: Ctrl+C on a terminal signals the whole
     // foreground group, and a shadow-utils program cut short there could
     // leave its change half-made. The tool stops after the current account
-    // instead, once the program has finished.
+    // instead, once the program has finished. The stop signals start
+    // blocked, so one that reaches the program before it has left the
+    // tool's group stays pending and never ends it half-way.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
     posix_spawnattr_setpgroup(&attributes, 0);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        sigaddset(&stopSignals, signal);
+    }
+    posix_spawnattr_setsigmask(&attributes, &stopSignals);
     int spawned = posix_spawn(&child, path.c_str(), &actions, &attributes, args.data(), env);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
