@@ -1,4 +1,5 @@
 #include "app/console_host.h"
+#include "app/activity_line.h"
 
 #include "log/diagnostic_log.h"
 #include "support/text.h"
@@ -210,22 +211,7 @@ void TConsoleBatchHost::LogError(const std::u16string& text) {
 }
 
 void TConsoleBatchHost::AddLine(const std::u16string& text, TLevel level) {
-    std::u16string line;
-    if (logWriter_ != nullptr && logWriter_->IsActive()) {
-        switch (level) {
-        case TLevel::Info:
-            line = logWriter_->WriteInfo(text);
-            break;
-        case TLevel::Warning:
-            line = logWriter_->WriteWarning(text);
-            break;
-        case TLevel::Error:
-            line = logWriter_->WriteError(text);
-            break;
-        }
-    } else {
-        line = text;
-    }
+    const std::u16string line = ActivityLine(logWriter_, level, text);
     if (level == TLevel::Error && counting_ && !AlreadyAMember(text)) {
         ++errorLines_;
     }

@@ -4,6 +4,7 @@
 // and SIGINT, SIGTERM and SIGHUP stand for the window's close request.
 #pragma once
 
+#include "app/activity_line.h"
 #include "app/command_line.h"
 #include "batches/batch_host.h"
 
@@ -87,7 +88,7 @@ public:
     bool ClosingRequested() override;
 
 private:
-    enum class TLevel { Info, Warning, Error };
+    using TLevel = TActivityLevel;
     void AddLine(const std::u16string& text, TLevel level);
     void NoteCreatedAccount(const std::u16string& text);
     void WriteOutput(const std::string& text);

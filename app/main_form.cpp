@@ -1,4 +1,5 @@
 #include "app/main_form.h"
+#include "app/activity_line.h"
 
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
@@ -662,22 +663,7 @@ void TMainForm::LogError(const std::u16string& text) {
 }
 
 void TMainForm::AddLogLine(const std::u16string& text, TLevel level) {
-    std::u16string line;
-    if (logWriter_ != nullptr && logWriter_->IsActive()) {
-        switch (level) {
-        case TLevel::Info:
-            line = logWriter_->WriteInfo(text);
-            break;
-        case TLevel::Warning:
-            line = logWriter_->WriteWarning(text);
-            break;
-        case TLevel::Error:
-            line = logWriter_->WriteError(text);
-            break;
-        }
-    } else {
-        line = text;
-    }
+    const std::u16string line = ActivityLine(logWriter_, level, text);
     LogList->SelectRow(logModel_->Append(Q(line)));
     if (level == TLevel::Error) {
         SetActivePage(LoggingPage);

@@ -3,6 +3,8 @@
 // log. The batches and the shortcuts reach it through their host interfaces.
 #pragma once
 
+#include "app/activity_line.h"
+
 #include "batches/batch_host.h"
 #include "shortcuts/shortcuts.h"
 
@@ -121,7 +123,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    enum class TLevel { Info, Warning, Error };
+    using TLevel = TActivityLevel;
 
     void CreatePages();
     void CreateOperationPanel();
