@@ -73,11 +73,8 @@ TChildResult RunProgram(const std::vector<std::string>& argv, bool withStandardE
             dup2(out, STDERR_FILENO);
         }
         close(out);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
+        std::vector<std::string> copy = argv;
+        std::vector<char*> args = NullTerminated(copy);
         execv(args[0], args.data());
         return 127;
     });
@@ -94,6 +91,16 @@ TChildResult RunAsNobodyCapturing(const std::function<std::string()>& body) {
         }
         return WriteAll(out, body()) ? 0 : 3;
     });
+}
+
+std::vector<char*> NullTerminated(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    pointers.reserve(strings.size() + 1);
+    for (std::string& text : strings) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
 }
 
 } // namespace nomvera::test

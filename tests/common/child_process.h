@@ -18,6 +18,10 @@ struct TChildResult {
 // program could not be started.
 TChildResult RunProgram(const std::vector<std::string>& argv, bool withStandardError = false);
 
+// The texts as the null-terminated pointer array that exec and posix_spawn
+// take for argv and envp; valid while the strings live unchanged.
+std::vector<char*> NullTerminated(std::vector<std::string>& strings);
+
 // Runs body in a forked child as nobody (uid and gid 65534, no supplementary
 // groups) and gives its exit status. The child never returns into the test:
 // 120 when dropping the rights failed, 122 when body threw.

@@ -5,6 +5,7 @@
 // only clients that hold the cookie in this test's own folder.
 #include "platform/posix/module_path.h"
 #include "tests/app/test_environment.h"
+#include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 
@@ -34,15 +35,6 @@ using namespace std::chrono_literals;
 constexpr char kXvfb[] = "/usr/bin/Xvfb";
 constexpr char kDbusRunSession[] = "/usr/bin/dbus-run-session";
 constexpr char kPython[] = "/usr/bin/python3";
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (std::string& text : strings) {
-        pointers.push_back(text.data());
-    }
-    pointers.push_back(nullptr);
-    return pointers;
-}
 
 // Waits for the child until the deadline; nullopt when it is still running.
 std::optional<int> WaitFor(pid_t child, std::chrono::seconds limit) {
@@ -143,8 +135,9 @@ protected:
                                               authority_, "-noreset",   "-nolisten",  "tcp",
                                               "-screen",  "0",          "1024x768x24"};
         std::vector<std::string> variables = {"PATH=/usr/bin:/bin"};
-        const int started = posix_spawn(&xvfb_, kXvfb, &actions, nullptr,
-                                        Pointers(arguments).data(), Pointers(variables).data());
+        const int started =
+            posix_spawn(&xvfb_, kXvfb, &actions, nullptr, NullTerminated(arguments).data(),
+                        NullTerminated(variables).data());
         posix_spawn_file_actions_destroy(&actions);
         close(ready[1]);
         if (started != 0) {
@@ -230,8 +223,9 @@ protected:
             }
         }
         pid_t session = 0;
-        const int started = posix_spawn(&session, kDbusRunSession, &actions, &attributes,
-                                        Pointers(arguments).data(), Pointers(variables).data());
+        const int started =
+            posix_spawn(&session, kDbusRunSession, &actions, &attributes,
+                        NullTerminated(arguments).data(), NullTerminated(variables).data());
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);
         if (started != 0) {

@@ -4,6 +4,7 @@
 // the account files and the log file.
 #include "platform/posix/module_path.h"
 #include "tests/app/test_environment.h"
+#include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 
@@ -124,16 +125,8 @@ protected:
             variables.push_back(variable + (value != nullptr ? value : ""));
         }
         variables.insert(variables.end(), call.variables.begin(), call.variables.end());
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& variable : variables) {
-            envp.push_back(variable.data());
-        }
-        envp.push_back(nullptr);
+        std::vector<char*> argv = NullTerminated(arguments);
+        std::vector<char*> envp = NullTerminated(variables);
 
         TResult result;
         int out[2];

@@ -5,6 +5,7 @@
 #include "accounts/netapi.h"
 #include "platform/posix/module_path.h"
 #include "tests/app/test_environment.h"
+#include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 
@@ -102,16 +103,8 @@ protected:
             variables.push_back(std::string("UBSAN_OPTIONS=") + ubsan);
         }
 
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (std::string& variable : variables) {
-            envp.push_back(variable.data());
-        }
-        envp.push_back(nullptr);
+        std::vector<char*> argv = NullTerminated(arguments);
+        std::vector<char*> envp = NullTerminated(variables);
 
         TOutcome outcome;
         pid_t child = 0;

@@ -7,6 +7,7 @@
 #include "accounts/netapi.h"
 #include "platform/posix/sids.h"
 #include "tests/batches/batch_fixture.h"
+#include "tests/common/child_process.h"
 #include "tests/common/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -135,11 +136,7 @@ protected:
                                          transcript,
                                          kGroupA,
                                          kGroupB};
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
+        std::vector<char*> argv = NullTerminated(args);
         pid_t pid = -1;
         if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
             return -1;

@@ -79,11 +79,7 @@ protected:
             "NOMVERA_DRIVER_REPORT=" + report_,
             "NOMVERA_DRIVER_STEPS=" + steps,
         };
-        std::vector<char*> envp;
-        for (std::string& variable : variables) {
-            envp.push_back(variable.data());
-        }
-        envp.push_back(nullptr);
+        std::vector<char*> envp = NullTerminated(variables);
         char* argv[] = {program_.data(), nullptr};
 
         TOutcome outcome;
