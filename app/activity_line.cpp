@@ -1,8 +1,37 @@
 #include "app/activity_line.h"
 
+#include "accounts/admin_check.h"
 #include "log/diagnostic_log.h"
+#include "log/log_location.h"
+#include "support/files.h"
+#include "support/text.h"
 
 namespace nomvera::app {
+namespace {
+
+log::TDiagnosticLog* TryCreateLog(const std::u16string& path) {
+    try {
+        return log::TDiagnosticLog::Create(path, 200, 0);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
+log::TDiagnosticLog* OpenActivityLog() {
+    log::TDiagnosticLog* writer = nullptr;
+    if (accounts::IsAdministrator()) {
+        writer = TryCreateLog(log::PrimaryLogFilePath());
+    }
+    return writer != nullptr ? writer : TryCreateLog(log::FallbackLogFilePath());
+}
+
+std::u16string BannerLine() {
+    const std::u16string module = support::GetModulePath();
+    return module + u" [" + support::GetFileVersionText(module) + u"][ Build: " + kBuildDate +
+           u"]" + u"[unlimited users]";
+}
 
 std::u16string ActivityLine(log::TDiagnosticLog* logWriter, TActivityLevel level,
                             const std::u16string& message) {

@@ -1,5 +1,5 @@
-// The line the activity log shows for a message, shared by the window and
-// the command line.
+// The activity log as the window and the command line share it: the log
+// file chosen at start, the banner line, and the line shown for a message.
 #pragma once
 
 #include <string>
@@ -11,6 +11,16 @@ class TDiagnosticLog;
 namespace nomvera::app {
 
 enum class TActivityLevel { Info, Warning, Error };
+
+inline constexpr char16_t kBuildDate[] = u"01-Jan-2023";
+
+// The log file for this run: the administrator's name when the check passes,
+// else (or when that creation fails) the other one; null when neither can be
+// created. A file that cannot be opened gives an inactive log, not null.
+log::TDiagnosticLog* OpenActivityLog();
+
+// The start banner: the program's path, its file version, the build date.
+std::u16string BannerLine();
 
 // Writes the message through the log file when it is active and gives the
 // line as the activity log shows it (time stamp, level tag, indent, text);

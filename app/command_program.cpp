@@ -4,6 +4,7 @@
 // account is touched, so a refusal changes nothing.
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
+#include "app/activity_line.h"
 #include "app/command_line.h"
 #include "app/console_host.h"
 #include "app/program.h"
@@ -20,8 +21,6 @@
 
 namespace nomvera::app {
 namespace {
-
-constexpr char16_t kBuildDate[] = u"01-Jan-2023";
 
 void PrintTo(int fd, const std::string& text) {
     std::size_t done = 0;
@@ -50,27 +49,6 @@ void KeepStandardDescriptorsOpen() {
             }
         }
     }
-}
-
-// The same choice of file as the window's: the administrator's name when the
-// check passes, else (or when that fails) the other one.
-log::TDiagnosticLog* OpenLog() {
-    log::TDiagnosticLog* writer = nullptr;
-    if (accounts::IsAdministrator()) {
-        try {
-            writer = log::TDiagnosticLog::Create(log::PrimaryLogFilePath(), 200, 0);
-        } catch (...) {
-            writer = nullptr;
-        }
-    }
-    if (writer == nullptr) {
-        try {
-            writer = log::TDiagnosticLog::Create(log::FallbackLogFilePath(), 200, 0);
-        } catch (...) {
-            writer = nullptr;
-        }
-    }
-    return writer;
 }
 
 // The group list as the window fills it: every local group in group-file
@@ -124,15 +102,13 @@ int RunRequest(const TCommandRequest& request) {
         }
     }
 
-    log::TDiagnosticLog* writer = OpenLog();
+    log::TDiagnosticLog* writer = OpenActivityLog();
     int status = kExitSuccess;
     {
         TConsoleBatchHost host(request, groups, writer,
                                credentials.IsOpen() ? &credentials : nullptr);
         host.LogInfo(u"Begin: Command line");
-        const std::u16string module = support::GetModulePath();
-        host.LogInfo(module + u" [" + support::GetFileVersionText(module) + u"][ Build: " +
-                     kBuildDate + u"]" + u"[unlimited users]");
+        host.LogInfo(BannerLine());
         if (writer != nullptr && !writer->InactiveReason().empty()) {
             host.LogError(writer->InactiveReason());
         }

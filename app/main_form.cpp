@@ -37,7 +37,6 @@
 namespace nomvera::app {
 namespace {
 
-constexpr char16_t kBuildDate[] = u"01-Jan-2023";
 constexpr char kDesignCaption[] = "TestTool Nomvera and/or Groups";
 constexpr int kEntryMaxLength = 17;
 constexpr int kSlotGap = 4;
@@ -360,25 +359,9 @@ void TMainForm::ConnectHandlers() {
 
 void TMainForm::CreateHandler() {
     try {
-        logWriter_ = nullptr;
-        if (accounts::IsAdministrator()) {
-            try {
-                logWriter_ = log::TDiagnosticLog::Create(log::PrimaryLogFilePath(), 200, 0);
-            } catch (...) {
-                logWriter_ = nullptr;
-            }
-        }
-        if (logWriter_ == nullptr) {
-            try {
-                logWriter_ = log::TDiagnosticLog::Create(log::FallbackLogFilePath(), 200, 0);
-            } catch (...) {
-                logWriter_ = nullptr;
-            }
-        }
+        logWriter_ = OpenActivityLog();
         LogInfo(u"Begin: Create");
-        const std::u16string module = support::GetModulePath();
-        LogInfo(module + u" [" + support::GetFileVersionText(module) + u"][ Build: " + kBuildDate +
-                u"]" + u"[unlimited users]");
+        LogInfo(BannerLine());
         // A log file refused for its safety (a link, another account's file)
         // is said once, on screen, since the file itself is not written.
         if (logWriter_ != nullptr && !logWriter_->InactiveReason().empty()) {

@@ -7,6 +7,7 @@
 #include "app/program_state.h"
 #include "tests/app/shown_form.h"
 #include "tests/app/test_environment.h"
+#include "tests/app/window_test_main.h"
 #include "tests/common/temp_folder.h"
 
 #include <QAbstractItemModel>
@@ -217,17 +218,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    nomvera::app::StartSupportUnits();
-    nomvera::app::BindWindowModule();
-    int status = 0;
-    {
-        nomvera::app::TNomveraApplication application(argc, argv);
-        TBatchWindowTest test;
-        status = QTest::qExec(&test, argc, argv);
-    }
-    nomvera::app::ReleaseWindowModule();
-    nomvera::app::StopSupportUnits();
-    return status;
+    return nomvera::test::RunWindowTests<TBatchWindowTest>(argc, argv);
 }
 
 #include "batch_window_test.moc"

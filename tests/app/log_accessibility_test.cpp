@@ -7,6 +7,7 @@
 #include "app/program.h"
 #include "tests/app/shown_form.h"
 #include "tests/app/test_environment.h"
+#include "tests/app/window_test_main.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -221,19 +222,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    nomvera::test::TempFolder runtime("nomvera-runtime");
-    setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
-    nomvera::app::StartSupportUnits();
-    nomvera::app::BindWindowModule();
-    int status = 0;
-    {
-        nomvera::app::TNomveraApplication application(argc, argv);
-        TLogAccessibilityTest test;
-        status = QTest::qExec(&test, argc, argv);
-    }
-    nomvera::app::ReleaseWindowModule();
-    nomvera::app::StopSupportUnits();
-    return status;
+    return nomvera::test::RunWindowTests<TLogAccessibilityTest>(argc, argv);
 }
 
 #include "log_accessibility_test.moc"

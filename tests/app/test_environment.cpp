@@ -62,4 +62,13 @@ std::vector<std::string> LogFileLines(const std::string& path) {
     return lines;
 }
 
+bool HasLineEndingWith(const std::vector<std::string>& lines, const std::string& end) {
+    for (const std::string& line : lines) {
+        if (line.ends_with(end)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace nomvera::test

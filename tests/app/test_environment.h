@@ -42,4 +42,7 @@ namespace nomvera::test {
 // this is every line it holds, the newest last.
 std::vector<std::string> LogFileLines(const std::string& path);
 
+// Whether one of the lines ends with the text.
+bool HasLineEndingWith(const std::vector<std::string>& lines, const std::string& end);
+
 } // namespace nomvera::test

@@ -14,6 +14,7 @@
 #include "support/files.h"
 #include "tests/app/shown_form.h"
 #include "tests/app/test_environment.h"
+#include "tests/app/window_test_main.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -923,20 +924,7 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    // Qt's own runtime folder, before the application object exists.
-    nomvera::test::TempFolder runtime("nomvera-runtime");
-    setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
-    nomvera::app::StartSupportUnits();
-    nomvera::app::BindWindowModule();
-    int status = 0;
-    {
-        nomvera::app::TNomveraApplication application(argc, argv);
-        TWindowTest test;
-        status = QTest::qExec(&test, argc, argv);
-    }
-    nomvera::app::ReleaseWindowModule();
-    nomvera::app::StopSupportUnits();
-    return status;
+    return nomvera::test::RunWindowTests<TWindowTest>(argc, argv);
 }
 
 #include "window_test.moc"

@@ -186,15 +186,6 @@ protected:
         return {};
     }
 
-    static bool HasLineEndingWith(const std::vector<std::string>& lines, const std::string& end) {
-        for (const std::string& line : lines) {
-            if (line.ends_with(end)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
     SandboxRoot root_;
     TempFolder base_{"nomvera-e2e"};
     std::string home_, state_, runtime_, temp_, report_;

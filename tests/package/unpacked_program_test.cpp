@@ -112,15 +112,6 @@ protected:
         return outcome;
     }
 
-    static bool HasLineEndingWith(const std::vector<std::string>& lines, const std::string& end) {
-        for (const std::string& line : lines) {
-            if (line.ends_with(end)) {
-                return true;
-            }
-        }
-        return false;
-    }
-
     SandboxRoot root_;
     TempFolder unpacked_{"nomvera-unpacked"};
     TempFolder base_{"nomvera-package"};
