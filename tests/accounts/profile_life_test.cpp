@@ -40,15 +40,6 @@ std::u16string Wide(const std::string& text) {
     return std::u16string(text.begin(), text.end());
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> fields;
     std::istringstream in(line);
@@ -136,7 +127,7 @@ protected:
     std::string List() const { return ReadTextFile(Root() / "var/lib/nomvera/profiles"); }
     std::vector<std::string> EntriesOf(const std::string& sid) const {
         std::vector<std::string> found;
-        for (const auto& line : Lines(List())) {
+        for (const auto& line : TextLines(List())) {
             if (line.rfind(sid + "\t", 0) == 0) {
                 found.push_back(line);
             }
@@ -549,7 +540,7 @@ TEST_F(ProfileLife, TwoCopiesAtOnceLeaveEveryFolderWithExactlyOneRegistration) {
     });
 
     std::vector<std::string> registered;
-    for (const auto& line : Lines(List())) {
+    for (const auto& line : TextLines(List())) {
         auto fields = Fields(line);
         ASSERT_EQ(fields.size(), 5u) << line;
         EXPECT_EQ(fields[4], "ready");

@@ -65,4 +65,13 @@ std::string ReadTextFile(const std::string& path) {
     return text.str();
 }
 
+std::vector<std::string> TextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
 } // namespace nomvera::test

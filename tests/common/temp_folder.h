@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace nomvera::test {
 
@@ -26,5 +27,7 @@ private:
 void WriteTextFile(const std::string& path, const std::string& content);
 // The file's whole content; empty when it cannot be read.
 std::string ReadTextFile(const std::string& path);
+// The lines of a text, without their line feeds.
+std::vector<std::string> TextLines(const std::string& text);
 
 } // namespace nomvera::test

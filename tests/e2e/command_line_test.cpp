@@ -53,15 +53,6 @@ struct TResult {
     std::string err;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 std::string WithoutIndent(std::string line) {
     const std::size_t tag = line.find('|', line.find('|') + 1);
     if (tag != std::string::npos) {
@@ -72,7 +63,7 @@ std::string WithoutIndent(std::string line) {
 }
 
 std::vector<std::string> ShownLines(const std::string& text) {
-    std::vector<std::string> lines = Lines(text);
+    std::vector<std::string> lines = TextLines(text);
     for (std::string& line : lines) {
         line = WithoutIndent(line);
     }
@@ -226,7 +217,7 @@ protected:
 
     // The member list of a group in the sandbox's group file.
     std::string Members(const std::string& group) const {
-        for (const std::string& line : Lines(ReadTextFile(root_ / "etc/group"))) {
+        for (const std::string& line : TextLines(ReadTextFile(root_ / "etc/group"))) {
             if (line.rfind(group + ":", 0) == 0) {
                 return line.substr(line.rfind(':') + 1);
             }
@@ -261,7 +252,7 @@ TEST_F(CommandLineTest, UsersComeAndGoWithGroupsProfilesCredentialsAndTheSameLin
 
     // Standard output holds exactly the activity lines of the log file, as
     // the window's list shows them: stamp, level tag, indent, text.
-    const std::vector<std::string> out = Lines(created.out);
+    const std::vector<std::string> out = TextLines(created.out);
     EXPECT_EQ(ShownLines(created.out), LoggedActivity());
     const std::regex shown(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\|[IWE]\|\.*\S.*)");
     for (const std::string& line : out) {
@@ -309,7 +300,7 @@ TEST_F(CommandLineTest, UsersComeAndGoWithGroupsProfilesCredentialsAndTheSameLin
         Run({"delete-users", "--prefix", "e2eu", "--count", "3", "--profile", "--quiet"});
     EXPECT_EQ(deleted.exitCode, 0) << deleted.out;
     // --quiet: the info lines went to the log file only.
-    const std::vector<std::string> warnings = Lines(deleted.out);
+    const std::vector<std::string> warnings = TextLines(deleted.out);
     EXPECT_EQ(warnings.size(), 3u) << deleted.out;
     for (const std::string& line : warnings) {
         EXPECT_TRUE(line.ends_with("|W|.ProfilePath User[1] empty...")) << line;
@@ -338,7 +329,7 @@ TEST_F(CommandLineTest, GlobalGroupsFailWith2226AndStatusOne) {
     for (const std::string command : {"create-global-groups", "delete-global-groups"}) {
         const TResult run = Run({command, "--prefix", "e2eglob", "--count", "2", "--quiet"});
         EXPECT_EQ(run.exitCode, 1) << command;
-        const std::vector<std::string> out = Lines(run.out);
+        const std::vector<std::string> out = TextLines(run.out);
         ASSERT_EQ(out.size(), 2u) << run.out;
         const std::string failure = command == "create-global-groups"
                                         ? "|E|.Error creating Globalgroup[e2eglob002] "
@@ -374,7 +365,7 @@ TEST_F(CommandLineTest, ARefusedLogFileIsSaidOnceAndTheLinesAreBare) {
     ASSERT_EQ(symlink(target.c_str(), LogPath().c_str()), 0);
     const TResult run = Run({"create-local-groups", "--prefix", "e2el", "--count", "1"});
     EXPECT_EQ(run.exitCode, 0) << run.out;
-    const std::vector<std::string> out = Lines(run.out);
+    const std::vector<std::string> out = TextLines(run.out);
     ASSERT_EQ(out.size(), 7u) << run.out;
     EXPECT_EQ(out[0], "Begin: Command line");
     EXPECT_EQ(out[2], "Log file not written [" + LogPath() + "]: it is a symbolic link");
@@ -396,7 +387,7 @@ TEST_F(CommandLineTest, ACredentialsFileThatCannotBeWrittenFailsTheRun) {
                       "NOMVERA_FAILING_DISK_FILE=" + csv, "NOMVERA_FAILING_DISK_AFTER=2"};
     const TResult run = RunCall(call);
     EXPECT_EQ(run.exitCode, 1);
-    const std::vector<std::string> out = Lines(run.out);
+    const std::vector<std::string> out = TextLines(run.out);
     const std::string failure = "|E|.Credentials file not written [" + csv +
                                 "]: No space left on device; User[e2ec002] and later are missing";
     EXPECT_EQ(std::count_if(out.begin(), out.end(),
@@ -420,7 +411,7 @@ TEST_F(CommandLineTest, WithoutRootEveryStepIsRefusedAndTheStatusIsOne) {
     call.asNobody = true;
     const TResult run = RunCall(call);
     EXPECT_EQ(run.exitCode, 1) << run.err;
-    const std::vector<std::string> out = Lines(run.out);
+    const std::vector<std::string> out = TextLines(run.out);
     ASSERT_GE(out.size(), 4u) << run.out;
     EXPECT_TRUE(out[2].ends_with("|E|.not an root")) << out[2];
     EXPECT_TRUE(out[5].ends_with("|E|.Error creating group[e2en001] Access was refused [5]"))
@@ -457,7 +448,7 @@ TEST_P(CommandLineUsageTest, IsRefusedWithStatusTwoAndNothingChanged) {
     const TResult run = Run(arguments);
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
-    const std::vector<std::string> err = Lines(run.err);
+    const std::vector<std::string> err = TextLines(run.err);
     ASSERT_GE(err.size(), 1u);
     std::string expected = usage.error;
     if (const auto at = expected.find("BASE"); at != std::string::npos) {
@@ -548,7 +539,7 @@ TEST_P(CommandLineStopTest, StopsAtTheNextAccountWithTheEndLine) {
     EXPECT_EQ(run.exitCode, 128 + signal) << run.err;
     EXPECT_EQ(run.err, std::string("nomvera: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
                            " received; stopping after the current account\n");
-    const std::vector<std::string> out = Lines(run.out);
+    const std::vector<std::string> out = TextLines(run.out);
     ASSERT_FALSE(out.empty());
     EXPECT_TRUE(out.back().ends_with("|I|.End: Create Users")) << out.back();
     EXPECT_EQ(ShownLines(run.out), LoggedActivity());
