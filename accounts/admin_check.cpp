@@ -5,6 +5,7 @@
 #include "platform/handles.h"
 #include "platform/libloader.h"
 #include "platform/security.h"
+#include "platform/wide_text.h"
 #include "support/buffers.h"
 #include "support/platform_info.h"
 
@@ -25,7 +26,7 @@ GetTokenInformationFn getTokenInformation = nullptr;
 DWORD elevationTypeCell = 0;
 
 struct NameCache {
-    std::u16string name;
+    WideString name;
     bool valid = false;
 };
 NameCache administratorName;
@@ -51,10 +52,10 @@ BOOL BoundGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, L
 }
 
 // The local name of a SID, empty when the look-up fails.
-std::u16string NameOfSid(PSID sid) {
+WideString NameOfSid(PSID sid) {
     support::TWideTextBuffer* name = support::NewWideTextBuffer(kNameCapacity);
     support::TWideTextBuffer* domain = support::NewWideTextBuffer(kNameCapacity);
-    std::u16string result;
+    WideString result;
     try {
         DWORD nameLength = name->Length();
         DWORD domainLength = domain->Length();
@@ -71,19 +72,19 @@ std::u16string NameOfSid(PSID sid) {
     return result;
 }
 
-std::u16string CachedName(NameCache& cache, std::u16string (*lookUp)()) {
+WideString CachedName(NameCache& cache, WideString (*lookUp)()) {
     if (cache.valid && !cache.name.empty()) {
         return cache.name;
     }
-    std::u16string name = lookUp();
+    WideString name = lookUp();
     cache.name = name;
     cache.valid = !name.empty();
     return name;
 }
 
-std::u16string NameOfSidText(const char (&sidText)[13]) {
+WideString NameOfSidText(const char (&sidText)[13]) {
     support::TAnsiTextBuffer* text = support::NewAnsiTextBuffer(12);
-    std::u16string result;
+    WideString result;
     PSID sid = nullptr;
     try {
         std::memcpy(text->Data(), sidText, 12);
@@ -100,8 +101,8 @@ std::u16string NameOfSidText(const char (&sidText)[13]) {
     return result;
 }
 
-std::u16string LookUpAdministrator() {
-    std::u16string result;
+WideString LookUpAdministrator() {
+    WideString result;
     LPBYTE record = nullptr;
     void* block = nullptr;
     try {
@@ -129,11 +130,11 @@ std::u16string LookUpAdministrator() {
     return result;
 }
 
-std::u16string LookUpRemoteDesktopUsers() {
+WideString LookUpRemoteDesktopUsers() {
     return NameOfSidText("S-1-5-32-555");
 }
 
-std::u16string LookUpUsers() {
+WideString LookUpUsers() {
     return NameOfSidText("S-1-5-32-545");
 }
 
@@ -233,15 +234,15 @@ std::int32_t GetTokenElevationType() {
     return read ? static_cast<std::int32_t>(elevationTypeCell) : -2;
 }
 
-std::u16string GetAdministratorAccountName() {
+WideString GetAdministratorAccountName() {
     return CachedName(administratorName, LookUpAdministrator);
 }
 
-std::u16string GetRemoteDesktopUsersGroupName() {
+WideString GetRemoteDesktopUsersGroupName() {
     return CachedName(remoteDesktopUsersName, LookUpRemoteDesktopUsers);
 }
 
-std::u16string GetUsersGroupName() {
+WideString GetUsersGroupName() {
     return CachedName(usersName, LookUpUsers);
 }
 

@@ -1,6 +1,7 @@
 // The administrator check and the cached local names of well-known accounts.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <cstdint>
 #include <string>
 
@@ -19,8 +20,8 @@ bool IsAdministratorOnVersion(std::int32_t windowsMajorVersion);
 // The elevation type (1 default, 2 full, 3 limited); -2 when the query
 // fails, -1 when the process token cannot be opened.
 std::int32_t GetTokenElevationType();
-std::u16string GetAdministratorAccountName();
-std::u16string GetRemoteDesktopUsersGroupName();
-std::u16string GetUsersGroupName();
+WideString GetAdministratorAccountName();
+WideString GetRemoteDesktopUsersGroupName();
+WideString GetUsersGroupName();
 
 } // namespace nomvera::accounts

@@ -1,6 +1,7 @@
 #include "accounts/netapi.h"
 
 #include "platform/libloader.h"
+#include "platform/wide_text.h"
 
 #include <array>
 
@@ -35,7 +36,7 @@ constexpr std::array<const char*, kSlotCount> kEntryNames = {
 
 HMODULE library = nullptr;
 std::array<FARPROC, kSlotCount> slots{};
-std::u16string accountComment;
+WideString accountComment;
 
 // Fills the slot on first use; a failed look-up leaves it empty, so the next
 // call looks again.
@@ -75,11 +76,11 @@ bool AccountServiceLoaded() {
     return library != nullptr;
 }
 
-const std::u16string& AccountComment() {
+const WideString& AccountComment() {
     return accountComment;
 }
 
-void SetAccountComment(const std::u16string& comment) {
+void SetAccountComment(const WideString& comment) {
     accountComment = comment;
 }
 

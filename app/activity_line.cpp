@@ -3,13 +3,14 @@
 #include "accounts/admin_check.h"
 #include "log/diagnostic_log.h"
 #include "log/log_location.h"
+#include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/text.h"
 
 namespace nomvera::app {
 namespace {
 
-log::TDiagnosticLog* TryCreateLog(const std::u16string& path) {
+log::TDiagnosticLog* TryCreateLog(const WideString& path) {
     try {
         return log::TDiagnosticLog::Create(path, 200, 0);
     } catch (...) {
@@ -27,14 +28,14 @@ log::TDiagnosticLog* OpenActivityLog() {
     return writer != nullptr ? writer : TryCreateLog(log::FallbackLogFilePath());
 }
 
-std::u16string BannerLine() {
-    const std::u16string module = support::GetModulePath();
-    return module + u" [" + support::GetFileVersionText(module) + u"][ Build: " + kBuildDate +
-           u"]" + u"[unlimited users]";
+WideString BannerLine() {
+    const WideString module = support::GetModulePath();
+    return module + WIDE(" [") + support::GetFileVersionText(module) + WIDE("][ Build: ") +
+           kBuildDate + WIDE("]") + WIDE("[unlimited users]");
 }
 
-std::u16string ActivityLine(log::TDiagnosticLog* logWriter, TActivityLevel level,
-                            const std::u16string& message) {
+WideString ActivityLine(log::TDiagnosticLog* logWriter, TActivityLevel level,
+                        const WideString& message) {
     if (logWriter == nullptr || !logWriter->IsActive()) {
         return message;
     }

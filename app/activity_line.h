@@ -2,6 +2,7 @@
 // file chosen at start, the banner line, and the line shown for a message.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <string>
 
 namespace nomvera::log {
@@ -12,7 +13,7 @@ namespace nomvera::app {
 
 enum class TActivityLevel { Info, Warning, Error };
 
-inline constexpr char16_t kBuildDate[] = u"01-Jan-2023";
+inline constexpr WCHAR kBuildDate[] = WIDE("01-Jan-2023");
 
 // The log file for this run: the administrator's name when the check passes,
 // else (or when that creation fails) the other one; null when neither can be
@@ -20,12 +21,12 @@ inline constexpr char16_t kBuildDate[] = u"01-Jan-2023";
 log::TDiagnosticLog* OpenActivityLog();
 
 // The start banner: the program's path, its file version, the build date.
-std::u16string BannerLine();
+WideString BannerLine();
 
 // Writes the message through the log file when it is active and gives the
 // line as the activity log shows it (time stamp, level tag, indent, text);
 // without an active log file, the bare message.
-std::u16string ActivityLine(log::TDiagnosticLog* logWriter, TActivityLevel level,
-                            const std::u16string& message);
+WideString ActivityLine(log::TDiagnosticLog* logWriter, TActivityLevel level,
+                        const WideString& message);
 
 } // namespace nomvera::app

@@ -1,4 +1,5 @@
 #include "app/application.h"
+#include "platform/wide_text.h"
 
 #include <cstdio>
 #include <exception>
@@ -6,29 +7,29 @@
 namespace nomvera::app {
 namespace {
 
-std::function<void(const std::u16string&)>& ExceptionTarget() {
-    static std::function<void(const std::u16string&)> target;
+std::function<void(const WideString&)>& ExceptionTarget() {
+    static std::function<void(const WideString&)> target;
     return target;
 }
 
 } // namespace
 
-void SetExceptionTarget(std::function<void(const std::u16string&)> target) {
+void SetExceptionTarget(std::function<void(const WideString&)> target) {
     ExceptionTarget() = std::move(target);
 }
 
-std::u16string CurrentExceptionMessage() {
+WideString CurrentExceptionMessage() {
     try {
         throw;
     } catch (const std::exception& failure) {
         return QString::fromLocal8Bit(failure.what()).toStdU16String();
     } catch (...) {
-        return u"unknown exception";
+        return WIDE("unknown exception");
     }
 }
 
-void ReportEscapedException(const std::u16string& message) {
-    const std::u16string line = u"EXCP: " + message;
+void ReportEscapedException(const WideString& message) {
+    const WideString line = WIDE("EXCP: ") + message;
     try {
         if (ExceptionTarget()) {
             ExceptionTarget()(line);

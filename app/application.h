@@ -5,6 +5,7 @@
 
 #include <QApplication>
 
+#include "platform/wide_text.h"
 #include <functional>
 #include <string>
 
@@ -13,11 +14,11 @@ namespace nomvera::app {
 // The exception hook: logs "EXCP: " + the message through the target set by
 // SetExceptionTarget (the main window's LogError), on stderr while there is
 // none. Never throws.
-void ReportEscapedException(const std::u16string& message);
+void ReportEscapedException(const WideString& message);
 // The message of the exception being handled ("unknown exception" for one
 // that is not a std::exception). Call only inside a catch block.
-std::u16string CurrentExceptionMessage();
-void SetExceptionTarget(std::function<void(const std::u16string&)> target);
+WideString CurrentExceptionMessage();
+void SetExceptionTarget(std::function<void(const WideString&)> target);
 
 // Runs a handler and sends an exception escaping it to the hook. Used for the
 // handlers the window connects itself, because Qt's own widget code is not

@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "batches/batches.h"
+#include "platform/wide_text.h"
 #include "support/count_text.h"
 #include "support/text.h"
 
@@ -15,15 +16,15 @@ constexpr std::size_t kPrefixMinimum = 4;
 constexpr std::size_t kEntryMaximum = 17;
 
 constexpr std::array<TCommandSpec, 6> kCommands = {{
-    {"create-users", u"Create Users", &batches::CreateUsersBatch, true, true, true},
-    {"delete-users", u"Delete Users", &batches::DeleteUsersBatch, true, false, true},
-    {"create-local-groups", u"Create Local Groups", &batches::CreateLocalGroupsBatch, false, false,
-     false},
-    {"delete-local-groups", u"Delete Local Groups", &batches::DeleteLocalGroupsBatch, false, false,
-     false},
-    {"create-global-groups", u"Create Global Groups", &batches::CreateGlobalGroupsBatch, false,
+    {"create-users", WIDE("Create Users"), &batches::CreateUsersBatch, true, true, true},
+    {"delete-users", WIDE("Delete Users"), &batches::DeleteUsersBatch, true, false, true},
+    {"create-local-groups", WIDE("Create Local Groups"), &batches::CreateLocalGroupsBatch, false,
      false, false},
-    {"delete-global-groups", u"Delete Global Groups", &batches::DeleteGlobalGroupsBatch, false,
+    {"delete-local-groups", WIDE("Delete Local Groups"), &batches::DeleteLocalGroupsBatch, false,
+     false, false},
+    {"create-global-groups", WIDE("Create Global Groups"), &batches::CreateGlobalGroupsBatch, false,
+     false, false},
+    {"delete-global-groups", WIDE("Delete Global Groups"), &batches::DeleteGlobalGroupsBatch, false,
      false, false},
 }};
 
@@ -85,8 +86,8 @@ bool ValidUtf8(std::string_view text) {
     return true;
 }
 
-bool HasControlCharacter(std::u16string_view text) {
-    for (const char16_t c : text) {
+bool HasControlCharacter(WideStringView text) {
+    for (const WCHAR c : text) {
         if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
             return true;
         }
@@ -95,7 +96,7 @@ bool HasControlCharacter(std::u16string_view text) {
 }
 
 // A text value checked for what every text option needs; the error names the option.
-bool TextValue(const std::string& option, const std::string& value, std::u16string& out,
+bool TextValue(const std::string& option, const std::string& value, WideString& out,
                std::string& error) {
     if (!ValidUtf8(value)) {
         error = option + ": the value is not valid UTF-8";
@@ -138,7 +139,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
     if (command == nullptr) {
-        const std::u16string shown = support::ShownText(support::WidenText(first));
+        const WideString shown = support::ShownText(support::WidenText(first));
         return fail(first.rfind("-", 0) == 0
                         ? "unknown option '" + support::NarrowText(shown) + "'"
                         : "unknown command '" + support::NarrowText(shown) + "'",
@@ -237,7 +238,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             }
             request.count = count;
         } else if (option == "--group") {
-            std::u16string group;
+            WideString group;
             std::string error;
             if (!TextValue(option, value, group, error)) {
                 return fail(error, hint);

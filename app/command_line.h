@@ -4,6 +4,7 @@
 #pragma once
 
 #include "batches/batch_host.h"
+#include "platform/wide_text.h"
 
 #include <cstdint>
 #include <string>
@@ -17,8 +18,8 @@ inline constexpr int kExitStepFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 struct TCommandSpec {
-    const char* name;        // "create-users"
-    const char16_t* caption; // the batch button's caption
+    const char* name;     // "create-users"
+    const WCHAR* caption; // the batch button's caption
     void (*batch)(batches::TBatchHost&);
     bool users;         // counts accounts (else groups) in the progress line
     bool takesPassword; // --password, --group, --no-default-groups, --credentials
@@ -27,10 +28,10 @@ struct TCommandSpec {
 
 struct TCommandRequest {
     const TCommandSpec* command = nullptr;
-    std::u16string prefix;
-    std::u16string password;
+    WideString prefix;
+    WideString password;
     std::int32_t count = 0;
-    std::vector<std::u16string> groups; // each --group, in the order given
+    std::vector<WideString> groups; // each --group, in the order given
     bool defaultGroups = true;
     bool profile = false;
     bool quiet = false;

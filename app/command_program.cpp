@@ -11,6 +11,7 @@
 #include "batches/group_list.h"
 #include "log/diagnostic_log.h"
 #include "log/log_location.h"
+#include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/text.h"
 
@@ -58,15 +59,15 @@ bool GroupList(const TCommandRequest& request, std::vector<TConsoleBatchHost::TG
                std::string& error) {
     batches::TGroupNameList names;
     batches::EnumerateLocalGroups(names);
-    const std::u16string remoteDesktopUsers = accounts::GetRemoteDesktopUsersGroupName();
-    const std::u16string usersGroup = accounts::GetUsersGroupName();
+    const WideString remoteDesktopUsers = accounts::GetRemoteDesktopUsersGroupName();
+    const WideString usersGroup = accounts::GetUsersGroupName();
     for (std::size_t i = 0; i < names.Count(); ++i) {
-        const std::u16string& name = names[i];
+        const WideString& name = names[i];
         const bool builtIn = (!remoteDesktopUsers.empty() && name == remoteDesktopUsers) ||
                              (!usersGroup.empty() && name == usersGroup);
         groups.push_back({name, request.defaultGroups && builtIn});
     }
-    for (const std::u16string& wanted : request.groups) {
+    for (const WideString& wanted : request.groups) {
         bool found = false;
         for (auto& group : groups) {
             if (group.name == wanted) {
@@ -107,28 +108,29 @@ int RunRequest(const TCommandRequest& request) {
     {
         TConsoleBatchHost host(request, groups, writer,
                                credentials.IsOpen() ? &credentials : nullptr);
-        host.LogInfo(u"Begin: Command line");
+        host.LogInfo(WIDE("Begin: Command line"));
         host.LogInfo(BannerLine());
         if (writer != nullptr && !writer->InactiveReason().empty()) {
             host.LogError(writer->InactiveReason());
         }
         if (!accounts::IsAdministrator()) {
-            host.LogError(u"not an " + accounts::GetAdministratorAccountName());
+            host.LogError(WIDE("not an ") + accounts::GetAdministratorAccountName());
         }
-        host.LogInfo(u"End: Command line");
+        host.LogInfo(WIDE("End: Command line"));
         if (request.command->takesPassword) {
-            host.LogInfo(u"Begin: Fill Groups");
-            host.LogInfo(u"End: Fill Groups: " + support::WidenText(support::DecimalText(
-                                                     static_cast<std::int64_t>(groups.size()))));
+            host.LogInfo(WIDE("Begin: Fill Groups"));
+            host.LogInfo(
+                WIDE("End: Fill Groups: ") +
+                support::WidenText(support::DecimalText(static_cast<std::int64_t>(groups.size()))));
         }
 
         host.BeginCounting();
         try {
             request.command->batch(host);
         } catch (const std::exception& failure) {
-            host.LogError(u"EXCP: " + support::WidenText(failure.what()));
+            host.LogError(WIDE("EXCP: ") + support::WidenText(failure.what()));
         } catch (...) {
-            host.LogError(u"EXCP: unknown exception");
+            host.LogError(WIDE("EXCP: unknown exception"));
         }
         host.EndCounting();
 

@@ -2,6 +2,7 @@
 #include "app/activity_line.h"
 
 #include "log/diagnostic_log.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 
 #include <array>
@@ -74,8 +75,8 @@ std::string Duration(std::chrono::steady_clock::duration duration) {
 // Joining a group the account is in already (1378): every new account is in
 // Users, its primary group, which the window ticks. The account is a member,
 // as asked, so the line does not fail the run.
-bool AlreadyAMember(const std::u16string& text) {
-    return text.starts_with(u"Error making User[") && text.ends_with(u" [1378]");
+bool AlreadyAMember(const WideString& text) {
+    return text.starts_with(WIDE("Error making User[")) && text.ends_with(WIDE(" [1378]"));
 }
 
 } // namespace
@@ -156,8 +157,7 @@ std::string TCredentialsFile::Field(const std::string& text) {
     return field + "\"";
 }
 
-bool TCredentialsFile::Add(const std::u16string& name, const std::u16string& password,
-                           std::string& error) {
+bool TCredentialsFile::Add(const WideString& name, const WideString& password, std::string& error) {
     return WriteAll(Field(support::NarrowText(name)) + "," + Field(support::NarrowText(password)) +
                         "\n",
                     error);
@@ -187,31 +187,31 @@ void TConsoleBatchHost::EndCounting() {
     progress_ = false;
 }
 
-std::u16string TConsoleBatchHost::GroupName(std::size_t index) {
-    return index < groups_.size() ? groups_[index].name : std::u16string();
+WideString TConsoleBatchHost::GroupName(std::size_t index) {
+    return index < groups_.size() ? groups_[index].name : WideString();
 }
 
 bool TConsoleBatchHost::GroupChecked(std::size_t index) {
     return index < groups_.size() && groups_[index].checked;
 }
 
-void TConsoleBatchHost::LogInfo(const std::u16string& text) {
+void TConsoleBatchHost::LogInfo(const WideString& text) {
     AddLine(text, TLevel::Info);
     if (credentials_ != nullptr) {
         NoteCreatedAccount(text);
     }
 }
 
-void TConsoleBatchHost::LogWarning(const std::u16string& text) {
+void TConsoleBatchHost::LogWarning(const WideString& text) {
     AddLine(text, TLevel::Warning);
 }
 
-void TConsoleBatchHost::LogError(const std::u16string& text) {
+void TConsoleBatchHost::LogError(const WideString& text) {
     AddLine(text, TLevel::Error);
 }
 
-void TConsoleBatchHost::AddLine(const std::u16string& text, TLevel level) {
-    const std::u16string line = ActivityLine(logWriter_, level, text);
+void TConsoleBatchHost::AddLine(const WideString& text, TLevel level) {
+    const WideString line = ActivityLine(logWriter_, level, text);
     if (level == TLevel::Error && counting_ && !AlreadyAMember(text)) {
         ++errorLines_;
     }
@@ -224,28 +224,29 @@ void TConsoleBatchHost::AddLine(const std::u16string& text, TLevel level) {
 // The batch logs "Created User[NAME] Password[PASSWORD]" exactly when the
 // account service created the account; the name and password are the
 // prefixes and the running number, so the line is matched whole.
-void TConsoleBatchHost::NoteCreatedAccount(const std::u16string& text) {
-    const std::u16string head = u"Created User[" + request_.prefix;
+void TConsoleBatchHost::NoteCreatedAccount(const WideString& text) {
+    const WideString head = WIDE("Created User[") + request_.prefix;
     if (credentialsFailed_ || !text.starts_with(head) || text.size() < head.size() + 3) {
         return;
     }
-    const std::u16string number = text.substr(head.size(), 3);
-    for (const char16_t digit : number) {
-        if (digit < u'0' || digit > u'9') {
+    const WideString number = text.substr(head.size(), 3);
+    for (const WCHAR digit : number) {
+        if (digit < WIDE('0') || digit > WIDE('9')) {
             return;
         }
     }
-    const std::u16string name = request_.prefix + number;
-    const std::u16string password = request_.password + number;
-    if (text != u"Created User[" + name + u"] Password[" + password + u"]") {
+    const WideString name = request_.prefix + number;
+    const WideString password = request_.password + number;
+    if (text != WIDE("Created User[") + name + WIDE("] Password[") + password + WIDE("]")) {
         return;
     }
     std::string error;
     if (!credentials_->Add(name, password, error)) {
         credentialsFailed_ = true;
-        LogError(u"Credentials file not written [" +
-                 support::ShownText(support::WidenText(request_.credentialsPath)) + u"]: " +
-                 support::WidenText(error) + u"; User[" + name + u"] and later are missing");
+        LogError(WIDE("Credentials file not written [") +
+                 support::ShownText(support::WidenText(request_.credentialsPath)) + WIDE("]: ") +
+                 support::WidenText(error) + WIDE("; User[") + name +
+                 WIDE("] and later are missing"));
     }
 }
 

@@ -7,6 +7,7 @@
 #include "app/activity_line.h"
 #include "app/command_line.h"
 #include "batches/batch_host.h"
+#include "platform/wide_text.h"
 
 #include <chrono>
 #include <cstddef>
@@ -41,7 +42,7 @@ public:
     bool Create(const std::string& path, std::string& error);
     bool IsOpen() const { return fd_ >= 0; }
     // False with error set when the row could not be written whole.
-    bool Add(const std::u16string& name, const std::u16string& password, std::string& error);
+    bool Add(const WideString& name, const WideString& password, std::string& error);
     // One CSV field as RFC 4180 has it: quoted when it holds a comma, a quote,
     // CR or LF (or starts or ends with a blank), quotes doubled.
     static std::string Field(const std::string& text);
@@ -55,7 +56,7 @@ class TConsoleBatchHost : public batches::TBatchHost {
 public:
     // groups: the machine's local groups in group-file order, with their ticks.
     struct TGroup {
-        std::u16string name;
+        WideString name;
         bool checked = false;
     };
     TConsoleBatchHost(const TCommandRequest& request, std::vector<TGroup> groups,
@@ -70,16 +71,16 @@ public:
     // reached the log file only.
     bool OutputFailed() const { return outputFailed_; }
 
-    std::u16string NameText() override { return request_.prefix; }
-    std::u16string PasswordText() override { return request_.password; }
+    WideString NameText() override { return request_.prefix; }
+    WideString PasswordText() override { return request_.password; }
     std::int32_t ReadCount() override { return request_.count; }
     bool ProfileChecked() override { return request_.profile; }
     std::size_t GroupCount() override { return groups_.size(); }
-    std::u16string GroupName(std::size_t index) override;
+    WideString GroupName(std::size_t index) override;
     bool GroupChecked(std::size_t index) override;
-    void LogInfo(const std::u16string& text) override;
-    void LogWarning(const std::u16string& text) override;
-    void LogError(const std::u16string& text) override;
+    void LogInfo(const WideString& text) override;
+    void LogWarning(const WideString& text) override;
+    void LogError(const WideString& text) override;
     log::TDiagnosticLog* LogWriter() override { return logWriter_; }
     void ShowLoggingPage() override {}
     // Each batch repaints once at the end of every pass: one account done.
@@ -89,8 +90,8 @@ public:
 
 private:
     using TLevel = TActivityLevel;
-    void AddLine(const std::u16string& text, TLevel level);
-    void NoteCreatedAccount(const std::u16string& text);
+    void AddLine(const WideString& text, TLevel level);
+    void NoteCreatedAccount(const WideString& text);
     void WriteOutput(const std::string& text);
     void DrawProgress();
     void ClearProgress();

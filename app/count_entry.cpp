@@ -1,12 +1,13 @@
 #include "app/count_entry.h"
+#include "platform/wide_text.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 
 namespace nomvera::app {
 
-bool TCountKeyFilter::CharacterPasses(char16_t character) {
-    return (character >= u'0' && character <= u'9') || character < 32;
+bool TCountKeyFilter::CharacterPasses(WCHAR character) {
+    return (character >= WIDE('0') && character <= WIDE('9')) || character < 32;
 }
 
 bool TCountKeyFilter::eventFilter(QObject* watched, QEvent* event) {

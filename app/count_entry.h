@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/wide_text.h"
 #include <cstdint>
 
 namespace nomvera::app {
@@ -18,7 +19,7 @@ class TCountKeyFilter : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    static bool CharacterPasses(char16_t character);
+    static bool CharacterPasses(WCHAR character);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,6 +1,7 @@
 #include "app/log_list_view.h"
 
 #include "app/log_list_accessible.h"
+#include "platform/wide_text.h"
 
 #include <QAccessible>
 #include <QClipboard>
@@ -310,7 +311,7 @@ QString TLogListView::SelectedLines() const {
     for (int row : rows) {
         lines << model()->index(row, 0, rootIndex()).data(Qt::DisplayRole).toString();
     }
-    return lines.join(u'\n');
+    return lines.join(WIDE('\n'));
 }
 
 void TLogListView::keyPressEvent(QKeyEvent* event) {

@@ -12,6 +12,7 @@
 #include "log/diagnostic_log.h"
 #include "log/log_location.h"
 #include "platform/process.h"
+#include "platform/wide_text.h"
 #include "support/count_text.h"
 #include "support/files.h"
 #include "support/text.h"
@@ -44,11 +45,11 @@ constexpr int kSlotGap = 4;
 // True while UpdatePanelLayout runs; one for the whole process.
 bool g_layoutGuard = false;
 
-QString Q(const std::u16string& text) {
+QString Q(const WideString& text) {
     return QString::fromStdU16String(text);
 }
 
-std::u16string U(const QString& text) {
+WideString U(const QString& text) {
     return text.toStdU16String();
 }
 
@@ -72,7 +73,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
     CreatePages();
     ConnectHandlers();
-    SetExceptionTarget([this](const std::u16string& line) { LogError(line); });
+    SetExceptionTarget([this](const WideString& line) { LogError(line); });
     CreateHandler();
 }
 
@@ -360,7 +361,7 @@ void TMainForm::ConnectHandlers() {
 void TMainForm::CreateHandler() {
     try {
         logWriter_ = OpenActivityLog();
-        LogInfo(u"Begin: Create");
+        LogInfo(WIDE("Begin: Create"));
         LogInfo(BannerLine());
         // A log file refused for its safety (a link, another account's file)
         // is said once, on screen, since the file itself is not written.
@@ -379,14 +380,14 @@ void TMainForm::CreateHandler() {
         UserNameText->setText(QStringLiteral(" ") + Q(support::GetSamUserName()) +
                               QStringLiteral(" "));
         if (!accounts::IsAdministrator()) {
-            LogError(u"not an " + accounts::GetAdministratorAccountName());
+            LogError(WIDE("not an ") + accounts::GetAdministratorAccountName());
         }
         NameEdit->setMaxLength(kEntryMaxLength);
         PasswordEdit->setMaxLength(kEntryMaxLength);
         SetActivePage(CreateDeletePage);
         UpdatePanelLayout();
         groupNames_ = std::make_unique<batches::TGroupNameList>();
-        LogInfo(u"End: Create");
+        LogInfo(WIDE("End: Create"));
     } catch (...) {
         // The window opens with whatever was set up so far.
     }
@@ -424,7 +425,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 
 void TMainForm::ExitCodeChosen(int code) {
     ChosenExitCode = code;
-    LogInfo(u"ExitCode: " + support::WidenText(support::DecimalText(code)));
+    LogInfo(WIDE("ExitCode: ") + support::WidenText(support::DecimalText(code)));
     close();
     QCoreApplication::quit();
 }
@@ -437,13 +438,13 @@ void TMainForm::SetActivePage(QWidget* page) {
 }
 
 void TMainForm::PageChanged() {
-    const std::u16string name = U(NameEdit->text());
-    const std::u16string cleanName = support::CleanEntryText(name);
+    const WideString name = U(NameEdit->text());
+    const WideString cleanName = support::CleanEntryText(name);
     if (cleanName != name) {
         NameEdit->setText(Q(cleanName));
     }
-    const std::u16string password = U(PasswordEdit->text());
-    const std::u16string cleanPassword = support::CleanEntryText(password);
+    const WideString password = U(PasswordEdit->text());
+    const WideString cleanPassword = support::CleanEntryText(password);
     if (cleanPassword != password) {
         PasswordEdit->setText(Q(cleanPassword));
     }
@@ -566,7 +567,7 @@ void TMainForm::UpdatePanelLayout() {
 }
 
 void TMainForm::FillGroups() {
-    LogInfo(u"Begin: Fill Groups");
+    LogInfo(WIDE("Begin: Fill Groups"));
     GroupCheckList->clear();
     if (!groupNames_) {
         groupNames_ = std::make_unique<batches::TGroupNameList>();
@@ -574,7 +575,7 @@ void TMainForm::FillGroups() {
     groupNames_->Clear();
     batches::EnumerateLocalGroups(*groupNames_);
     for (std::size_t i = 0; i < groupNames_->Count(); ++i) {
-        const std::u16string& name = (*groupNames_)[i];
+        const WideString& name = (*groupNames_)[i];
         auto* item = new QListWidgetItem(Q(name));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
@@ -582,17 +583,17 @@ void TMainForm::FillGroups() {
         const int index = GroupCheckList->row(item);
         // A well-known name that could not be looked up reads as empty and
         // must not tick a group; the comparison is exact, case included.
-        const std::u16string remoteDesktopUsers = accounts::GetRemoteDesktopUsersGroupName();
+        const WideString remoteDesktopUsers = accounts::GetRemoteDesktopUsersGroupName();
         bool builtIn = !remoteDesktopUsers.empty() && name == remoteDesktopUsers;
         if (!builtIn) {
-            const std::u16string usersGroup = accounts::GetUsersGroupName();
+            const WideString usersGroup = accounts::GetUsersGroupName();
             builtIn = !usersGroup.empty() && name == usersGroup;
         }
         if (builtIn && index >= 0 && index < GroupCheckList->count()) {
             item->setCheckState(Qt::Checked);
         }
     }
-    LogInfo(u"End: Fill Groups: " +
+    LogInfo(WIDE("End: Fill Groups: ") +
             support::WidenText(support::DecimalText(GroupCheckList->count())));
 }
 
@@ -603,11 +604,11 @@ void TMainForm::RefreshGroups() {
     FillGroups();
 }
 
-std::u16string TMainForm::NameText() {
+WideString TMainForm::NameText() {
     return U(NameEdit->text());
 }
 
-std::u16string TMainForm::PasswordText() {
+WideString TMainForm::PasswordText() {
     return U(PasswordEdit->text());
 }
 
@@ -623,9 +624,9 @@ std::size_t TMainForm::GroupCount() {
     return static_cast<std::size_t>(GroupCheckList->count());
 }
 
-std::u16string TMainForm::GroupName(std::size_t index) {
+WideString TMainForm::GroupName(std::size_t index) {
     const QListWidgetItem* item = GroupCheckList->item(static_cast<int>(index));
-    return item != nullptr ? U(item->text()) : std::u16string();
+    return item != nullptr ? U(item->text()) : WideString();
 }
 
 bool TMainForm::GroupChecked(std::size_t index) {
@@ -633,20 +634,20 @@ bool TMainForm::GroupChecked(std::size_t index) {
     return item != nullptr && item->checkState() == Qt::Checked;
 }
 
-void TMainForm::LogInfo(const std::u16string& text) {
+void TMainForm::LogInfo(const WideString& text) {
     AddLogLine(text, TLevel::Info);
 }
 
-void TMainForm::LogWarning(const std::u16string& text) {
+void TMainForm::LogWarning(const WideString& text) {
     AddLogLine(text, TLevel::Warning);
 }
 
-void TMainForm::LogError(const std::u16string& text) {
+void TMainForm::LogError(const WideString& text) {
     AddLogLine(text, TLevel::Error);
 }
 
-void TMainForm::AddLogLine(const std::u16string& text, TLevel level) {
-    const std::u16string line = ActivityLine(logWriter_, level, text);
+void TMainForm::AddLogLine(const WideString& text, TLevel level) {
+    const WideString line = ActivityLine(logWriter_, level, text);
     LogList->SelectRow(logModel_->Append(Q(line)));
     if (level == TLevel::Error) {
         SetActivePage(LoggingPage);

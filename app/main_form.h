@@ -6,6 +6,7 @@
 #include "app/activity_line.h"
 
 #include "batches/batch_host.h"
+#include "platform/wide_text.h"
 #include "shortcuts/shortcuts.h"
 
 #include <QWidget>
@@ -63,16 +64,16 @@ public:
     void FillGroups();
 
     // TBatchHost and TShortcutHost.
-    std::u16string NameText() override;
-    std::u16string PasswordText() override;
+    WideString NameText() override;
+    WideString PasswordText() override;
     std::int32_t ReadCount() override;
     bool ProfileChecked() override;
     std::size_t GroupCount() override;
-    std::u16string GroupName(std::size_t index) override;
+    WideString GroupName(std::size_t index) override;
     bool GroupChecked(std::size_t index) override;
-    void LogInfo(const std::u16string& text) override;
-    void LogWarning(const std::u16string& text) override;
-    void LogError(const std::u16string& text) override;
+    void LogInfo(const WideString& text) override;
+    void LogWarning(const WideString& text) override;
+    void LogError(const WideString& text) override;
     log::TDiagnosticLog* LogWriter() override { return logWriter_; }
     void ShowLoggingPage() override;
     void Repaint() override;
@@ -134,7 +135,7 @@ private:
     void ConnectHandlers();
     void CreateHandler();
 
-    void AddLogLine(const std::u16string& text, TLevel level);
+    void AddLogLine(const WideString& text, TLevel level);
     // Makes page the active page without running the page change handler,
     // as only a change by the user runs it.
     void SetActivePage(QWidget* page);

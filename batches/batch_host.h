@@ -3,6 +3,7 @@
 // implement it over plain fields.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,19 +20,19 @@ public:
 
     // Panel inputs, read when the batch needs them (the name, password,
     // profile box and group list anew for every account).
-    virtual std::u16string NameText() = 0;
-    virtual std::u16string PasswordText() = 0;
+    virtual WideString NameText() = 0;
+    virtual WideString PasswordText() = 0;
     // ReadCount: the integer in the count entry, 0 when it holds no number.
     virtual std::int32_t ReadCount() = 0;
     virtual bool ProfileChecked() = 0;
     virtual std::size_t GroupCount() = 0;
-    virtual std::u16string GroupName(std::size_t index) = 0;
+    virtual WideString GroupName(std::size_t index) = 0;
     virtual bool GroupChecked(std::size_t index) = 0;
 
     // The activity log (an error line also brings the Logging page to the front).
-    virtual void LogInfo(const std::u16string& text) = 0;
-    virtual void LogWarning(const std::u16string& text) = 0;
-    virtual void LogError(const std::u16string& text) = 0;
+    virtual void LogInfo(const WideString& text) = 0;
+    virtual void LogWarning(const WideString& text) = 0;
+    virtual void LogError(const WideString& text) = 0;
     // The diagnostic log behind the activity log; may be null or inactive.
     virtual log::TDiagnosticLog* LogWriter() = 0;
 

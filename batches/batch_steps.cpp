@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/process.h"
 #include "platform/security.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 
 namespace nomvera::batches {
@@ -17,11 +18,11 @@ TUserBatchBuffers::~TUserBatchBuffers() {
     support::FreeAndNilBuffer(Sid);
 }
 
-std::u16string NumberedName(const std::u16string& prefix, std::int32_t i) {
+WideString NumberedName(const WideString& prefix, std::int32_t i) {
     return prefix + support::WidenText(support::RunningNumber(i));
 }
 
-std::u16string MessageOf(std::uint32_t code) {
+WideString MessageOf(std::uint32_t code) {
     return support::WidenText(support::SystemMessageText(code));
 }
 
@@ -48,7 +49,7 @@ private:
 } // namespace
 
 std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
-                          const std::u16string& accountName) {
+                          const WideString& accountName) {
     DWORD sidSize = static_cast<DWORD>(buffers.Sid->Size());
     DWORD domainSize = buffers.Domain->Length();
     buffers.Sid->Clear();
@@ -59,7 +60,8 @@ std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
     if (!LookupAccountNameW(nullptr, accountName.c_str(), buffers.Sid->Data(), &sidSize,
                             buffers.Domain->Data(), &domainSize, &use)) {
         const DWORD code = GetLastError();
-        host.LogError(u"Error getting SID of User[" + accountName + u"] " + MessageOf(code));
+        host.LogError(WIDE("Error getting SID of User[") + accountName + WIDE("] ") +
+                      MessageOf(code));
         return sidText;
     }
     {
@@ -72,7 +74,8 @@ std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
             sidText.clear();
         }
     }
-    host.LogInfo(u"SID of User[" + accountName + u"][" + support::WidenText(sidText) + u"]");
+    host.LogInfo(WIDE("SID of User[") + accountName + WIDE("][") + support::WidenText(sidText) +
+                 WIDE("]"));
     return sidText;
 }
 

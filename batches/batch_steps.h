@@ -2,6 +2,7 @@
 #pragma once
 
 #include "batches/batch_host.h"
+#include "platform/wide_text.h"
 #include "support/buffers.h"
 
 #include <string>
@@ -23,18 +24,18 @@ public:
 };
 
 // NameEdit + RunningNumber(i), and the same with PasswordEdit.
-std::u16string NumberedName(const std::u16string& prefix, std::int32_t i);
+WideString NumberedName(const WideString& prefix, std::int32_t i);
 
 // Looks up the account's SID into buffers.Sid and logs "SID of User[…][…]",
 // or the error line with the last-error code. Gives the SID text, empty when
 // the look-up or the conversion failed.
 std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
-                          const std::u16string& accountName);
+                          const WideString& accountName);
 
 // Repaint, one pass of message processing and the pause after each account.
 void EndOfPass(TBatchHost& host);
 
 // SystemMessageText(code) as UTF-16, the end of every error line.
-std::u16string MessageOf(std::uint32_t code);
+WideString MessageOf(std::uint32_t code);
 
 } // namespace nomvera::batches

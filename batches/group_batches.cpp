@@ -2,6 +2,7 @@
 #include "accounts/netapi.h"
 #include "batches/batch_steps.h"
 #include "batches/batches.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 
 namespace nomvera::batches {
@@ -11,24 +12,24 @@ enum class TGroupOperation { CreateLocal, CreateGlobal, DeleteLocal, DeleteGloba
 
 struct TGroupBatch {
     TGroupOperation operation;
-    const char16_t* caption;
-    const char16_t* successText;
-    const char16_t* failureText;
-    const char16_t* countErrorText;
+    const WCHAR* caption;
+    const WCHAR* successText;
+    const WCHAR* failureText;
+    const WCHAR* countErrorText;
 };
 
-constexpr TGroupBatch kCreateLocal{TGroupOperation::CreateLocal, u"Create Local Groups",
-                                   u"Created Local group[", u"Error creating group[",
-                                   u"Can not do; no users to create: "};
-constexpr TGroupBatch kCreateGlobal{TGroupOperation::CreateGlobal, u"Create Global Groups",
-                                    u"Created Global group[", u"Error creating Globalgroup[",
-                                    u"Can not do; no Groups to create: "};
-constexpr TGroupBatch kDeleteLocal{TGroupOperation::DeleteLocal, u"Delete Local Groups",
-                                   u"Deleted Local group[", u"Error Local deleting group[",
-                                   u"Can not do; no Groups to delete: "};
-constexpr TGroupBatch kDeleteGlobal{TGroupOperation::DeleteGlobal, u"Delete Global Groups",
-                                    u"Deleted Global group[", u"Error deleting Global group[",
-                                    u"Can not do; no Groups to delete: "};
+constexpr TGroupBatch kCreateLocal{TGroupOperation::CreateLocal, WIDE("Create Local Groups"),
+                                   WIDE("Created Local group["), WIDE("Error creating group["),
+                                   WIDE("Can not do; no users to create: ")};
+constexpr TGroupBatch kCreateGlobal{
+    TGroupOperation::CreateGlobal, WIDE("Create Global Groups"), WIDE("Created Global group["),
+    WIDE("Error creating Globalgroup["), WIDE("Can not do; no Groups to create: ")};
+constexpr TGroupBatch kDeleteLocal{
+    TGroupOperation::DeleteLocal, WIDE("Delete Local Groups"), WIDE("Deleted Local group["),
+    WIDE("Error Local deleting group["), WIDE("Can not do; no Groups to delete: ")};
+constexpr TGroupBatch kDeleteGlobal{
+    TGroupOperation::DeleteGlobal, WIDE("Delete Global Groups"), WIDE("Deleted Global group["),
+    WIDE("Error deleting Global group["), WIDE("Can not do; no Groups to delete: ")};
 
 // The records of the create batches, filled once per batch with the comment.
 struct TGroupRecords {
@@ -37,7 +38,7 @@ struct TGroupRecords {
 };
 
 NET_API_STATUS CallOperation(const TGroupBatch& batch, TGroupRecords& records,
-                             const std::u16string& groupName) {
+                             const WideString& groupName) {
     DWORD parmErr = 0; // filled by the service, never read
     LPWSTR name = const_cast<LPWSTR>(groupName.c_str());
     switch (batch.operation) {
@@ -56,12 +57,12 @@ NET_API_STATUS CallOperation(const TGroupBatch& batch, TGroupRecords& records,
 }
 
 void RunGroupBatch(TBatchHost& host, const TGroupBatch& batch) {
-    const std::u16string caption = batch.caption;
-    host.LogInfo(u"Begin: " + caption);
+    const WideString caption = batch.caption;
+    host.LogInfo(WIDE("Begin: ") + caption);
     host.ShowLoggingPage();
     host.ProcessMessages();
 
-    std::u16string comment = accounts::AccountComment();
+    WideString comment = accounts::AccountComment();
     TGroupRecords records;
     records.local.lgrpi1_comment = comment.data();
     records.global.grpi1_comment = comment.data();
@@ -74,17 +75,17 @@ void RunGroupBatch(TBatchHost& host, const TGroupBatch& batch) {
             if (host.ClosingRequested()) {
                 continue;
             }
-            const std::u16string groupName = NumberedName(host.NameText(), i);
+            const WideString groupName = NumberedName(host.NameText(), i);
             const NET_API_STATUS status = CallOperation(batch, records, groupName);
             if (status == NERR_Success) {
-                host.LogInfo(batch.successText + groupName + u"]");
+                host.LogInfo(batch.successText + groupName + WIDE("]"));
             } else {
-                host.LogError(batch.failureText + groupName + u"] " + MessageOf(status));
+                host.LogError(batch.failureText + groupName + WIDE("] ") + MessageOf(status));
             }
             EndOfPass(host);
         }
     }
-    host.LogInfo(u"End: " + caption);
+    host.LogInfo(WIDE("End: ") + caption);
 }
 
 } // namespace

@@ -1,17 +1,18 @@
 #include "batches/group_list.h"
 
 #include "accounts/netapi.h"
+#include "platform/wide_text.h"
 #include "support/files.h"
 
 namespace nomvera::batches {
 
-std::size_t TGroupNameList::Add(const std::u16string& name) {
+std::size_t TGroupNameList::Add(const WideString& name) {
     names_.push_back(name);
     return names_.size() - 1;
 }
 
-std::ptrdiff_t TGroupNameList::IndexOf(const std::u16string& name) const {
-    const std::u16string wanted = support::UpperText(name);
+std::ptrdiff_t TGroupNameList::IndexOf(const WideString& name) const {
+    const WideString wanted = support::UpperText(name);
     for (std::size_t i = 0; i < names_.size(); ++i) {
         if (support::UpperText(names_[i]) == wanted) {
             return static_cast<std::ptrdiff_t>(i);
@@ -42,7 +43,7 @@ void EnumerateLocalGroups(TGroupNameList& list) {
     const auto* entries = reinterpret_cast<const LOCALGROUP_INFO_0*>(buffer);
     for (DWORD i = 0; i < entriesRead; ++i) {
         const LPCWSTR name = entries[i].lgrpi0_name;
-        list.Add(name != nullptr ? std::u16string(name) : std::u16string());
+        list.Add(name != nullptr ? WideString(name) : WideString());
     }
 }
 

@@ -2,6 +2,7 @@
 // Create/Delete page shows them.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -13,16 +14,16 @@ namespace nomvera::batches {
 class TGroupNameList {
 public:
     // Appends the name and returns its index.
-    std::size_t Add(const std::u16string& name);
+    std::size_t Add(const WideString& name);
     void Clear() { names_.clear(); }
     std::size_t Count() const { return names_.size(); }
-    const std::u16string& operator[](std::size_t index) const { return names_[index]; }
+    const WideString& operator[](std::size_t index) const { return names_[index]; }
     // The index of the first name that equals name apart from letter case;
     // -1 when there is none.
-    std::ptrdiff_t IndexOf(const std::u16string& name) const;
+    std::ptrdiff_t IndexOf(const WideString& name) const;
 
 private:
-    std::vector<std::u16string> names_;
+    std::vector<WideString> names_;
 };
 
 // Appends the name of every local group of the machine, in the order the

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/find.h"
 #include "platform/handles.h"
+#include "platform/wide_text.h"
 #include "support/buffers.h"
 #include "support/files.h"
 #include "support/text.h"
@@ -45,18 +46,17 @@ constexpr std::size_t kLoggedPathLimit = 512;
 constexpr std::size_t kLoggedHead = 256;
 constexpr std::size_t kLoggedTail = kLoggedPathLimit - kLoggedHead - 1;
 
-bool IsHighSurrogate(char16_t c) {
+bool IsHighSurrogate(WCHAR c) {
     return c >= 0xD800 && c <= 0xDBFF;
 }
-bool IsLowSurrogate(char16_t c) {
+bool IsLowSurrogate(WCHAR c) {
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
 // The count characters of first + second that start at from, taken without
 // joining the two.
-std::u16string Slice(std::u16string_view first, std::u16string_view second, std::size_t from,
-                     std::size_t count) {
-    std::u16string slice;
+WideString Slice(WideStringView first, WideStringView second, std::size_t from, std::size_t count) {
+    WideString slice;
     if (from < first.size()) {
         slice = first.substr(from, count);
     }
@@ -70,12 +70,12 @@ std::u16string Slice(std::u16string_view first, std::u16string_view second, std:
 // first + second as a line shows it: control characters escaped, and cut in
 // the middle when longer than kLoggedPathLimit. Only the two ends are ever
 // escaped, so the cost does not grow with the path.
-std::u16string LoggedPath(std::u16string_view first, std::u16string_view second = {}) {
+WideString LoggedPath(WideStringView first, WideStringView second = {}) {
     const std::size_t length = first.size() + second.size();
-    std::u16string head;
-    std::u16string tail;
+    WideString head;
+    WideString tail;
     if (length <= kLoggedPathLimit) {
-        std::u16string shown = support::ShownText(first) + support::ShownText(second);
+        WideString shown = support::ShownText(first) + support::ShownText(second);
         if (shown.size() <= kLoggedPathLimit) {
             return shown;
         }
@@ -93,19 +93,19 @@ std::u16string LoggedPath(std::u16string_view first, std::u16string_view second 
     if (!tail.empty() && IsLowSurrogate(tail.front())) {
         tail.erase(0, 1);
     }
-    return head + u"\u2026" + tail;
+    return head + WIDE("\u2026") + tail;
 }
 
 // A folder to change: by name inside its open parent for everything below
 // the start folder, by path for the start folder itself (parent null).
 struct TFolder {
     HANDLE parent;
-    const char16_t* nameOrPath;
+    const WCHAR* nameOrPath;
 };
 
 // The start folder is addressed without its trailing delimiters: with one,
 // the system would follow a start path that is a link to a folder.
-std::u16string WithoutTrailingDelimiters(std::u16string path) {
+WideString WithoutTrailingDelimiters(WideString path) {
     while (path.size() > 1 && path.back() == support::kWidePathDelimiter) {
         path.pop_back();
     }
@@ -136,7 +136,7 @@ public:
 
     // The start folder: startPath without trailing delimiters addresses it,
     // shown (the start path with a trailing delimiter) names it in the lines.
-    void RemoveStart(const std::u16string& startPath, const std::u16string& shown) {
+    void RemoveStart(const WideString& startPath, const WideString& shown) {
         path_ = shown;
         Descend(TFolder{nullptr, startPath.c_str()}, GetFileAttributesW(startPath.c_str()));
     }
@@ -165,7 +165,7 @@ private:
                 folder.Valid() ? FindFirstFileW(folder.Get(), &found) : INVALID_HANDLE_VALUE, true);
             if (search.Valid()) {
                 do {
-                    const std::u16string_view name(found.cFileName);
+                    const WideStringView name(found.cFileName);
                     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
                         EnterSubfolder(folder.Get(), found.cFileName, found.dwFileAttributes);
                     } else {
@@ -184,13 +184,13 @@ private:
             self, "RemoveDirectory(4#): ", "RemoveDirectory(5#): ", "RemoveDirectory(6#): ");
     }
 
-    void EnterSubfolder(HANDLE folder, const char16_t* name, DWORD attributes) {
-        const std::u16string_view shownName(name);
-        if (shownName == u"." || shownName == u".." || foldersEntered_ >= kFolderLimit) {
+    void EnterSubfolder(HANDLE folder, const WCHAR* name, DWORD attributes) {
+        const WideStringView shownName(name);
+        if (shownName == WIDE(".") || shownName == WIDE("..") || foldersEntered_ >= kFolderLimit) {
             return;
         }
         // The search's entry is overwritten by the levels below: keep the name.
-        const std::u16string ownName(shownName);
+        const WideString ownName(shownName);
         const std::size_t mark = path_.size();
         path_ += ownName;
         const TFolder sub{folder, ownName.c_str()};
@@ -201,12 +201,12 @@ private:
     }
 
     // path_ holds the folder's prefix (its path with a trailing delimiter).
-    void DeleteOneFile(HANDLE folder, std::u16string_view name) {
+    void DeleteOneFile(HANDLE folder, WideStringView name) {
         if (!allFiles_ &&
-            support::UpperText(support::ExtensionOf(std::u16string(name))) == u".LOG") {
+            support::UpperText(support::ExtensionOf(WideString(name))) == WIDE(".LOG")) {
             return;
         }
-        const std::u16string ownName(name);
+        const WideString ownName(name);
         SetFileAttributesW(folder, ownName.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (DeleteFileW(folder, ownName.c_str())) {
             return;
@@ -255,10 +255,10 @@ private:
     }
 
     // The failed object is path_ + name.
-    void Failed(const char* what, std::u16string_view name, DWORD code) {
+    void Failed(const char* what, WideStringView name, DWORD code) {
         ++failures_;
         if (failures_ <= kLoggedFailureLimit && log_ != nullptr) {
-            log_->WriteError(WidenText(what) + LoggedPath(path_, name) + u" " +
+            log_->WriteError(WidenText(what) + LoggedPath(path_, name) + WIDE(" ") +
                              WidenText(support::SystemMessageText(code)));
         }
     }
@@ -266,7 +266,7 @@ private:
     log::TDiagnosticLog* log_;
     bool removeRoot_;
     bool allFiles_;
-    std::u16string path_;
+    WideString path_;
     std::uint32_t foldersEntered_ = 0;
     std::uint32_t failures_ = 0;
 };
@@ -275,14 +275,14 @@ private:
 // and brings it back afterwards when it still exists.
 class TCurrentFolderGuard {
 public:
-    explicit TCurrentFolderGuard(const std::u16string& path)
+    explicit TCurrentFolderGuard(const WideString& path)
         : saved_(support::NewWideTextBuffer(1024)) {
         GetCurrentDirectoryW(saved_->Length(), saved_->Data());
         const std::string drive = support::DrivePart(support::NarrowText(path));
         SetCurrentDirectoryA(support::AddBackslashA(drive).c_str());
     }
     ~TCurrentFolderGuard() {
-        const std::u16string saved = saved_->ToString();
+        const WideString saved = saved_->ToString();
         if (support::FolderExistsW(saved)) {
             SetCurrentDirectoryW(saved.c_str());
         }
@@ -297,12 +297,12 @@ private:
 
 } // namespace
 
-void DeleteFilesInSubdirW(const std::u16string& path, log::TDiagnosticLog* log, bool RemoveRoot,
+void DeleteFilesInSubdirW(const WideString& path, log::TDiagnosticLog* log, bool RemoveRoot,
                           bool AllFiles) {
     if (log != nullptr) {
-        log->WriteInfo(u"Begin DeleteFilesInSubdirW: " + LoggedPath(path) + u" [" +
-                       WidenText(support::YesNoText(RemoveRoot)) + u" " +
-                       WidenText(support::YesNoText(AllFiles)) + u"]");
+        log->WriteInfo(WIDE("Begin DeleteFilesInSubdirW: ") + LoggedPath(path) + WIDE(" [") +
+                       WidenText(support::YesNoText(RemoveRoot)) + WIDE(" ") +
+                       WidenText(support::YesNoText(AllFiles)) + WIDE("]"));
     }
     const std::string drive = support::DrivePart(support::NarrowText(path));
     TTreeRemoval removal(log, RemoveRoot, AllFiles);
@@ -318,7 +318,7 @@ void DeleteFilesInSubdirW(const std::u16string& path, log::TDiagnosticLog* log, 
         } else if (support::FolderExistsW(path)) {
             removal.RemoveStart(WithoutTrailingDelimiters(path), support::AddBackslashW(path));
         } else if (log != nullptr) {
-            log->WriteError(u"RemoveDirectory: " + LoggedPath(path));
+            log->WriteError(WIDE("RemoveDirectory: ") + LoggedPath(path));
             log->WriteErrorAnsi(support::SystemMessageText(ERROR_FILE_NOT_FOUND));
         }
     }

@@ -2,6 +2,7 @@
 // the profile service has had its turn.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <string>
 
 namespace nomvera::log {
@@ -25,7 +26,7 @@ namespace nomvera::batches {
 // The walk never follows a symbolic link (a link is removed as an entry),
 // never enters another mount than the one of path, and removes nothing when
 // path names the root folder "/" or a drive root.
-void DeleteFilesInSubdirW(const std::u16string& path, log::TDiagnosticLog* log, bool RemoveRoot,
+void DeleteFilesInSubdirW(const WideString& path, log::TDiagnosticLog* log, bool RemoveRoot,
                           bool AllFiles);
 
 } // namespace nomvera::batches

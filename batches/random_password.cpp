@@ -1,4 +1,5 @@
 #include "batches/random_password.h"
+#include "platform/wide_text.h"
 
 #include <algorithm>
 #include <array>
@@ -21,9 +22,9 @@ constexpr std::size_t kClassPlaces = 12;
 
 static_assert(kAll.size() == 78 && kSpecial.size() == 16);
 
-char16_t Draw(std::mt19937_64& generator, std::string_view from) {
+WCHAR Draw(std::mt19937_64& generator, std::string_view from) {
     std::uniform_int_distribution<std::size_t> pick(0, from.size() - 1);
-    return static_cast<char16_t>(from[pick(generator)]);
+    return static_cast<WCHAR>(from[pick(generator)]);
 }
 
 // A clock seed alone would make two passwords of the same tick equal, and
@@ -45,13 +46,13 @@ std::mt19937_64 FreshGenerator() {
 
 } // namespace
 
-std::u16string RandomPassword(std::int32_t length) {
+WideString RandomPassword(std::int32_t length) {
     if (length <= 0) {
         return {};
     }
     auto generator = FreshGenerator();
     const auto size = static_cast<std::size_t>(length);
-    std::u16string password(size, u'\0');
+    WideString password(size, WIDE('\0'));
     for (auto& c : password) {
         c = Draw(generator, kAll);
     }
@@ -83,7 +84,7 @@ std::u16string RandomPassword(std::int32_t length) {
 }
 
 void TWipedPassword::Wipe() {
-    explicit_bzero(text_.data(), text_.size() * sizeof(char16_t));
+    explicit_bzero(text_.data(), text_.size() * sizeof(WCHAR));
 }
 
 TWipedPassword::~TWipedPassword() {

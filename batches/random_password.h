@@ -1,6 +1,7 @@
 // Throw-away passwords: set on an account just long enough to log on as it.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <cstdint>
 #include <string>
 
@@ -13,24 +14,24 @@ namespace nomvera::batches {
 // call from the system's random source and the clock. A length below 12
 // holds as many of those class characters as it has places; 0 or less gives
 // an empty text.
-std::u16string RandomPassword(std::int32_t length);
+WideString RandomPassword(std::int32_t length);
 
 // Holds a password and overwrites it when it goes away, so that it does not
 // outlive its use in freed memory.
 class TWipedPassword {
 public:
-    explicit TWipedPassword(std::u16string text) : text_(std::move(text)) {}
+    explicit TWipedPassword(WideString text) : text_(std::move(text)) {}
     ~TWipedPassword();
     TWipedPassword(const TWipedPassword&) = delete;
     TWipedPassword& operator=(const TWipedPassword&) = delete;
 
-    const std::u16string& Text() const { return text_; }
+    const WideString& Text() const { return text_; }
     // Overwrites every character with 0 (the length stays).
     void Wipe();
-    char16_t* Data() { return text_.data(); }
+    WCHAR* Data() { return text_.data(); }
 
 private:
-    std::u16string text_;
+    WideString text_;
 };
 
 } // namespace nomvera::batches

@@ -9,6 +9,7 @@
 #include "platform/handles.h"
 #include "platform/security.h"
 #include "platform/userenv.h"
+#include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/text.h"
 
@@ -25,7 +26,7 @@ bool CountInRange(std::int32_t count) {
     return count >= 1 && count <= 999;
 }
 
-std::u16string CountText(std::int32_t count) {
+WideString CountText(std::int32_t count) {
     return WidenText(support::DecimalText(count));
 }
 
@@ -55,7 +56,7 @@ public:
 
 using TTokenHolder = TReleasedAtPassEnd<HANDLE, &CloseHandle>;
 
-void AddToTickedGroups(TBatchHost& host, const std::u16string& accountName, PSID sid) {
+void AddToTickedGroups(TBatchHost& host, const WideString& accountName, PSID sid) {
     // A list of a single entry is never used, ticked or not.
     if (host.GroupCount() <= 1) {
         return;
@@ -64,59 +65,59 @@ void AddToTickedGroups(TBatchHost& host, const std::u16string& accountName, PSID
         if (!host.GroupChecked(index)) {
             continue;
         }
-        const std::u16string group = host.GroupName(index);
+        const WideString group = host.GroupName(index);
         LOCALGROUP_MEMBERS_INFO_0 member{sid};
         const NET_API_STATUS status = NetLocalGroupAddMembers(nullptr, group.c_str(), 0,
                                                               reinterpret_cast<LPBYTE>(&member), 1);
         if (status == NERR_Success) {
-            host.LogInfo(u"User[" + accountName + u"] is a member of [" + ShownText(group) + u"]");
+            host.LogInfo(WIDE("User[") + accountName + WIDE("] is a member of [") +
+                         ShownText(group) + WIDE("]"));
         } else {
-            host.LogError(u"Error making User[" + accountName + u"] a member of Group[" +
-                          ShownText(group) + u"] " + MessageOf(status));
+            host.LogError(WIDE("Error making User[") + accountName + WIDE("] a member of Group[") +
+                          ShownText(group) + WIDE("] ") + MessageOf(status));
         }
     }
 }
 
-void CreateUserProfile(TBatchHost& host, TUserBatchBuffers& buffers,
-                       const std::u16string& accountName, const std::string& sidText) {
+void CreateUserProfile(TBatchHost& host, TUserBatchBuffers& buffers, const WideString& accountName,
+                       const std::string& sidText) {
     buffers.Profile->Clear();
-    const std::u16string sid = WidenText(sidText);
-    host.LogInfo(u"User[" + accountName + u"] SID[" + sid + u"]");
+    const WideString sid = WidenText(sidText);
+    host.LogInfo(WIDE("User[") + accountName + WIDE("] SID[") + sid + WIDE("]"));
     const HRESULT result =
         accounts::CreateProfile(sid.c_str(), accountName.c_str(), buffers.Profile->Data(), 260);
     if (result != 0) {
-        host.LogError(u"Create Profile:" + MessageOf(static_cast<DWORD>(result)));
+        host.LogError(WIDE("Create Profile:") + MessageOf(static_cast<DWORD>(result)));
     }
-    host.LogInfo(u"[" + ShownText(buffers.Profile->ToString()) + u"]");
+    host.LogInfo(WIDE("[") + ShownText(buffers.Profile->ToString()) + WIDE("]"));
 }
 
 // Step A: the home folder the account service records, taken as the profile.
-void ReadHomeFolder(TBatchHost& host, const std::u16string& accountName,
-                    std::u16string& profilePath) {
+void ReadHomeFolder(TBatchHost& host, const WideString& accountName, WideString& profilePath) {
     TNetRecord record;
     const NET_API_STATUS status = NetUserGetInfo(nullptr, accountName.c_str(), 1, record.Out());
     if (const USER_INFO_1* user = record.User(); user != nullptr) {
         if (user->usri1_home_dir != nullptr) {
             profilePath = user->usri1_home_dir;
             if (!profilePath.empty()) {
-                host.LogInfo(u"ProfilePath User[1][" + ShownText(profilePath) + u"]");
+                host.LogInfo(WIDE("ProfilePath User[1][") + ShownText(profilePath) + WIDE("]"));
             } else {
-                host.LogWarning(u"ProfilePath User[1] empty...");
+                host.LogWarning(WIDE("ProfilePath User[1] empty..."));
             }
         }
         if (user->usri1_comment != nullptr) {
-            host.LogInfo(u"Comment User[1][" + ShownText(user->usri1_comment) + u"]");
+            host.LogInfo(WIDE("Comment User[1][") + ShownText(user->usri1_comment) + WIDE("]"));
         }
     }
     if (status != NERR_Success) {
-        host.LogError(u"ProfilePath User[1][" + accountName + u"] " + MessageOf(status));
+        host.LogError(WIDE("ProfilePath User[1][") + accountName + WIDE("] ") + MessageOf(status));
     }
 }
 
 // The account record with the fixed values of creation (also used when an
 // account is rewritten); name and password are set per account. The comment
 // must outlive the record.
-USER_INFO_1 FixedUserRecord(std::u16string& comment) {
+USER_INFO_1 FixedUserRecord(WideString& comment) {
     USER_INFO_1 record{};
     record.usri1_password_age = 0;
     record.usri1_priv = USER_PRIV_USER;
@@ -130,16 +131,16 @@ USER_INFO_1 FixedUserRecord(std::u16string& comment) {
 // Step C: a network logon with the throw-away password, then the profile
 // folder of its token.
 void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
-                             const std::u16string& accountName, TWipedPassword& password,
-                             std::u16string& profilePath) {
-    std::u16string comment = accounts::AccountComment();
+                             const WideString& accountName, TWipedPassword& password,
+                             WideString& profilePath) {
+    WideString comment = accounts::AccountComment();
     USER_INFO_1 record = FixedUserRecord(comment);
     record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
     record.usri1_password = password.Data();
     const NET_API_STATUS status =
         NetUserSetInfo(nullptr, accountName.c_str(), 1, reinterpret_cast<LPBYTE>(&record), nullptr);
     if (status != NERR_Success) {
-        host.LogError(u"Setting User[" + accountName + u"] " + MessageOf(status));
+        host.LogError(WIDE("Setting User[") + accountName + WIDE("] ") + MessageOf(status));
         return;
     }
 
@@ -149,7 +150,7 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
                                      LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, token.Out());
     DWORD code = GetLastError();
     if (code != 0) {
-        host.LogError(u"Logon User/Get TOKEN[" + accountName + u"] " + MessageOf(code));
+        host.LogError(WIDE("Logon User/Get TOKEN[") + accountName + WIDE("] ") + MessageOf(code));
     }
     if (!loggedOn) {
         return;
@@ -160,29 +161,29 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
     const BOOL found = GetUserProfileDirectoryW(token.Get(), buffers.Profile->Data(), &size);
     code = GetLastError();
     if (code != 0) {
-        host.LogError(u"ProfilePath User[2][" + accountName + u"] " + MessageOf(code));
+        host.LogError(WIDE("ProfilePath User[2][") + accountName + WIDE("] ") + MessageOf(code));
     }
     if (found) {
         profilePath = buffers.Profile->ToString();
         if (!profilePath.empty()) {
-            host.LogInfo(u"ProfilePath User[2][" + ShownText(profilePath) + u"]");
+            host.LogInfo(WIDE("ProfilePath User[2][") + ShownText(profilePath) + WIDE("]"));
         } else {
-            host.LogWarning(u"ProfilePath User[2] empty...");
+            host.LogWarning(WIDE("ProfilePath User[2] empty..."));
         }
     }
 }
 
 // Step E: the profile service first, then whatever is left on disk.
-void RemoveProfile(TBatchHost& host, const std::u16string& accountName, const std::string& sidText,
-                   const std::u16string& profilePath) {
+void RemoveProfile(TBatchHost& host, const WideString& accountName, const std::string& sidText,
+                   const WideString& profilePath) {
     if (!sidText.empty()) {
-        const std::u16string sid = WidenText(sidText);
-        host.LogInfo(u"Delete Profile[" + accountName + u"] SID[" + sid + u"]");
+        const WideString sid = WidenText(sidText);
+        host.LogInfo(WIDE("Delete Profile[") + accountName + WIDE("] SID[") + sid + WIDE("]"));
         SetLastError(0);
         const bool deleted = accounts::DeleteProfile(sid.c_str(), nullptr, nullptr);
         const DWORD code = GetLastError();
         if (code != 0 || !deleted) {
-            host.LogError(u"Delete Profile: " + MessageOf(code));
+            host.LogError(WIDE("Delete Profile: ") + MessageOf(code));
         }
     }
     if (!profilePath.empty() && support::FolderExistsW(profilePath)) {
@@ -191,9 +192,9 @@ void RemoveProfile(TBatchHost& host, const std::u16string& accountName, const st
 }
 
 void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i) {
-    const std::u16string accountName = NumberedName(host.NameText(), i);
+    const WideString accountName = NumberedName(host.NameText(), i);
     TWipedPassword password(RandomPassword(20));
-    std::u16string profilePath;
+    WideString profilePath;
     std::string sidText;
 
     if (host.ProfileChecked()) {
@@ -208,9 +209,9 @@ void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i)
 
     const NET_API_STATUS status = NetUserDel(nullptr, accountName.c_str());
     if (status == NERR_Success) {
-        host.LogInfo(u"Deleted User[" + accountName + u"]");
+        host.LogInfo(WIDE("Deleted User[") + accountName + WIDE("]"));
     } else {
-        host.LogError(u"Error deleting User[" + accountName + u"] " + MessageOf(status));
+        host.LogError(WIDE("Error deleting User[") + accountName + WIDE("] ") + MessageOf(status));
     }
 
     // The profile goes only with its account: while the account exists, its
@@ -219,13 +220,14 @@ void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i)
         if (status == NERR_Success || status == NERR_UserNotFound) {
             RemoveProfile(host, accountName, sidText, profilePath);
         } else {
-            host.LogWarning(u"Profile kept[" + accountName + u"]: the account still exists");
+            host.LogWarning(WIDE("Profile kept[") + accountName +
+                            WIDE("]: the account still exists"));
         }
     }
 }
 
-void BeginBatch(TBatchHost& host, const std::u16string& caption) {
-    host.LogInfo(u"Begin: " + caption);
+void BeginBatch(TBatchHost& host, const WideString& caption) {
+    host.LogInfo(WIDE("Begin: ") + caption);
     host.ShowLoggingPage();
     host.ProcessMessages();
 }
@@ -233,22 +235,22 @@ void BeginBatch(TBatchHost& host, const std::u16string& caption) {
 } // namespace
 
 void CreateUsersBatch(TBatchHost& host) {
-    const std::u16string caption = u"Create Users";
+    const WideString caption = WIDE("Create Users");
     BeginBatch(host, caption);
 
-    std::u16string comment = accounts::AccountComment();
+    WideString comment = accounts::AccountComment();
     USER_INFO_1 record = FixedUserRecord(comment);
 
     const std::int32_t count = host.ReadCount();
     if (!CountInRange(count)) {
-        host.LogError(u"Can not do; no Users to Create: " + CountText(count));
+        host.LogError(WIDE("Can not do; no Users to Create: ") + CountText(count));
     } else {
         TUserBatchBuffers buffers;
         for (std::int32_t i = 1; i <= count; ++i) {
             if (host.ClosingRequested()) {
                 continue;
             }
-            const std::u16string accountName = NumberedName(host.NameText(), i);
+            const WideString accountName = NumberedName(host.NameText(), i);
             TWipedPassword password(NumberedName(host.PasswordText(), i));
             record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
             record.usri1_password = password.Data();
@@ -256,10 +258,11 @@ void CreateUsersBatch(TBatchHost& host) {
             const NET_API_STATUS status =
                 NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), nullptr);
             if (status == NERR_Success) {
-                host.LogInfo(u"Created User[" + accountName + u"] Password[" + password.Text() +
-                             u"]");
+                host.LogInfo(WIDE("Created User[") + accountName + WIDE("] Password[") +
+                             password.Text() + WIDE("]"));
             } else {
-                host.LogError(u"Error creating User[" + accountName + u"] " + MessageOf(status));
+                host.LogError(WIDE("Error creating User[") + accountName + WIDE("] ") +
+                              MessageOf(status));
             }
             record.usri1_name = nullptr;
             record.usri1_password = nullptr;
@@ -274,16 +277,16 @@ void CreateUsersBatch(TBatchHost& host) {
             EndOfPass(host);
         }
     }
-    host.LogInfo(u"End: " + caption);
+    host.LogInfo(WIDE("End: ") + caption);
 }
 
 void DeleteUsersBatch(TBatchHost& host) {
-    const std::u16string caption = u"Delete Users";
+    const WideString caption = WIDE("Delete Users");
     BeginBatch(host, caption);
 
     const std::int32_t count = host.ReadCount();
     if (!CountInRange(count)) {
-        host.LogError(u"Can not do; no Users to delete: " + CountText(count));
+        host.LogError(WIDE("Can not do; no Users to delete: ") + CountText(count));
     } else {
         TUserBatchBuffers buffers;
         DWORD size = 260;
@@ -291,9 +294,10 @@ void DeleteUsersBatch(TBatchHost& host) {
         const BOOL rootFound = GetProfilesDirectoryW(buffers.Profile->Data(), &size);
         const DWORD code = GetLastError();
         if (rootFound) {
-            host.LogInfo(u"Root ProfilePath[" + ShownText(buffers.Profile->ToString()) + u"]");
+            host.LogInfo(WIDE("Root ProfilePath[") + ShownText(buffers.Profile->ToString()) +
+                         WIDE("]"));
         } else {
-            host.LogError(u"Getting Root ProfilePath: " + MessageOf(code));
+            host.LogError(WIDE("Getting Root ProfilePath: ") + MessageOf(code));
         }
         for (std::int32_t i = 1; i <= count; ++i) {
             if (host.ClosingRequested()) {
@@ -303,7 +307,7 @@ void DeleteUsersBatch(TBatchHost& host) {
             EndOfPass(host);
         }
     }
-    host.LogInfo(u"End: " + caption);
+    host.LogInfo(WIDE("End: ") + caption);
 }
 
 } // namespace nomvera::batches

@@ -9,6 +9,7 @@
 #include "platform/handles.h"
 #include "platform/process.h"
 #include "platform/sync.h"
+#include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/platform_info.h"
 #include "support/text.h"
@@ -21,9 +22,10 @@ namespace {
 
 enum Level { kInfo = 0, kWarning = 1, kError = 2 };
 
-constexpr std::u16string_view kTags[] = {u"|I|", u"|W|", u"|E|"};
-constexpr std::u16string_view kContinuations[] = {
-    u"                       |I|", u"                       |W|", u"                       |E|"};
+constexpr WideStringView kTags[] = {WIDE("|I|"), WIDE("|W|"), WIDE("|E|")};
+constexpr WideStringView kContinuations[] = {WIDE("                       |I|"),
+                                             WIDE("                       |W|"),
+                                             WIDE("                       |E|")};
 
 constexpr std::uint8_t kDirectMode = 1;
 constexpr std::uint8_t kQueuedMode = 2;
@@ -38,22 +40,22 @@ struct BlockMarks {
 
 // Upper-casing maps each unit on its own and leaves "|" alone, so only the
 // front of the text and the units behind each "|" need to be upper-cased.
-BlockMarks MarksOf(std::u16string_view text) {
+BlockMarks MarksOf(WideStringView text) {
     BlockMarks marks;
-    auto look = [&marks](std::u16string_view at) {
-        const std::u16string upper = support::UpperText(std::u16string(at.substr(0, 5)));
-        marks.opens = marks.opens || upper == u"BEGIN";
-        marks.closes = marks.closes || upper.compare(0, 3, u"END") == 0;
+    auto look = [&marks](WideStringView at) {
+        const WideString upper = support::UpperText(WideString(at.substr(0, 5)));
+        marks.opens = marks.opens || upper == WIDE("BEGIN");
+        marks.closes = marks.closes || upper.compare(0, 3, WIDE("END")) == 0;
     };
     look(text);
-    for (std::size_t bar = text.find(u'|'); bar != std::u16string_view::npos;
-         bar = text.find(u'|', bar + 1)) {
+    for (std::size_t bar = text.find(WIDE('|')); bar != WideStringView::npos;
+         bar = text.find(WIDE('|'), bar + 1)) {
         look(text.substr(bar + 1));
     }
     return marks;
 }
 
-std::u16string Decimal(std::int64_t value) {
+WideString Decimal(std::int64_t value) {
     return support::WidenText(support::DecimalText(value));
 }
 
@@ -72,9 +74,9 @@ HANDLE CreateWakeUpEvent(const std::string& name) {
 }
 
 struct PendingRepeat {
-    std::u16string text;
+    WideString text;
     std::int32_t count = 0;
-    std::u16string stamp; // of the latest suppressed repeat
+    WideString stamp; // of the latest suppressed repeat
 };
 
 } // namespace
@@ -82,11 +84,11 @@ struct PendingRepeat {
 struct TDiagnosticLog::State {
     std::uint8_t mode = kQueuedMode;
     std::uint64_t sizeLimit = kDefaultSizeLimit;
-    std::u16string path;
+    WideString path;
     bool active = false;
-    std::u16string inactiveReason;
+    WideString inactiveReason;
     TCriticalSectionLock lock;
-    std::u16string indent;
+    WideString indent;
     PendingRepeat pending[3];
 
     // Direct mode.
@@ -107,16 +109,16 @@ struct TDiagnosticLog::State {
 
     bool Queued() const { return mode != kDirectMode; }
 
-    void WriteFileLine(std::u16string_view line);
-    void Enqueue(std::u16string_view line);
+    void WriteFileLine(WideStringView line);
+    void Enqueue(WideStringView line);
     void ReportDroppedLines();
-    void PutIntoSlot(std::u16string_view line);
+    void PutIntoSlot(WideStringView line);
     bool WaitForRoom(std::int32_t needed);
     void WriteSummary(Level level);
-    std::u16string Write(Level level, const std::u16string& message);
+    WideString Write(Level level, const WideString& message);
 };
 
-void TDiagnosticLog::State::WriteFileLine(std::u16string_view line) {
+void TDiagnosticLog::State::WriteFileLine(WideStringView line) {
     if (!active) {
         return;
     }
@@ -127,7 +129,7 @@ void TDiagnosticLog::State::WriteFileLine(std::u16string_view line) {
     }
 }
 
-void TDiagnosticLog::State::Enqueue(std::u16string_view line) {
+void TDiagnosticLog::State::Enqueue(WideStringView line) {
     if (line.empty() || writer == nullptr) {
         return;
     }
@@ -145,21 +147,21 @@ void TDiagnosticLog::State::ReportDroppedLines() {
     if (droppedLines > 0 && FreeSlots(writeIndex, writer->ReadIndex()) > 2) {
         const std::uint64_t dropped = droppedLines;
         droppedLines = 0;
-        PutIntoSlot(LocalTimeStamp() + u"|W|Queue full, lines not written: " +
+        PutIntoSlot(LocalTimeStamp() + WIDE("|W|Queue full, lines not written: ") +
                     Decimal(static_cast<std::int64_t>(dropped)));
     }
 }
 
-void TDiagnosticLog::State::PutIntoSlot(std::u16string_view line) {
+void TDiagnosticLog::State::PutIntoSlot(WideStringView line) {
     if (writeIndex > kQueueSlots) {
         writeIndex = 1;
     }
-    auto* text = static_cast<char16_t*>(std::calloc(line.size() + 1, sizeof(char16_t)));
+    auto* text = static_cast<WCHAR*>(std::calloc(line.size() + 1, sizeof(WCHAR)));
     if (text == nullptr) {
         ++droppedLines;
         return;
     }
-    std::memcpy(text, line.data(), line.size() * sizeof(char16_t));
+    std::memcpy(text, line.data(), line.size() * sizeof(WCHAR));
     writer->Slot(writeIndex) = text;
     writeIndex = writeIndex >= kQueueSlots ? 1 : writeIndex + 1;
     const std::int32_t readIndex = writer->Publish(writeIndex);
@@ -208,20 +210,20 @@ bool TDiagnosticLog::State::WaitForRoom(std::int32_t needed) {
 void TDiagnosticLog::State::WriteSummary(Level level) {
     PendingRepeat& repeat = pending[level];
     if (!repeat.text.empty() && repeat.count > 1) {
-        std::u16string line = repeat.stamp;
+        WideString line = repeat.stamp;
         line += kTags[level];
         line += indent;
         line.append(repeat.text, 0, CutLength(repeat.text, kSummaryTextLength));
-        line += u" [";
+        line += WIDE(" [");
         line += Decimal(repeat.count);
-        line += u"x]";
+        line += WIDE("x]");
         WriteFileLine(line);
     }
     repeat.text.clear();
     repeat.count = 0;
 }
 
-std::u16string TDiagnosticLog::State::Write(Level level, const std::u16string& message) {
+WideString TDiagnosticLog::State::Write(Level level, const WideString& message) {
     if (message.empty()) {
         return {};
     }
@@ -235,10 +237,10 @@ std::u16string TDiagnosticLog::State::Write(Level level, const std::u16string& m
             WriteSummary(other);
         }
     }
-    const std::u16string stamp = LocalTimeStamp();
-    std::u16string prefix = stamp;
+    const WideString stamp = LocalTimeStamp();
+    WideString prefix = stamp;
     prefix += kTags[level];
-    std::u16string line = prefix;
+    WideString line = prefix;
     line += indent;
     line.append(message, 0, CutLength(message, kPieceLength));
 
@@ -250,20 +252,20 @@ std::u16string TDiagnosticLog::State::Write(Level level, const std::u16string& m
         return line;
     }
 
-    std::u16string_view rest = message;
-    std::u16string fileLine;
+    WideStringView rest = message;
+    WideString fileLine;
     while (!rest.empty()) {
-        const std::size_t crlf = rest.find(u"\r\n");
+        const std::size_t crlf = rest.find(WIDE("\r\n"));
         std::size_t pieceLength;
         std::size_t consumed;
-        if (crlf != std::u16string_view::npos && crlf < kPieceLength) {
+        if (crlf != WideStringView::npos && crlf < kPieceLength) {
             pieceLength = crlf;
             consumed = crlf + 2;
         } else {
             pieceLength = CutLength(rest, kPieceLength);
             consumed = pieceLength;
         }
-        const std::u16string_view piece = rest.substr(0, pieceLength);
+        const WideStringView piece = rest.substr(0, pieceLength);
         if (!piece.empty()) {
             const BlockMarks marks = MarksOf(piece);
             if (active && marks.closes && !indent.empty()) {
@@ -274,7 +276,7 @@ std::u16string TDiagnosticLog::State::Write(Level level, const std::u16string& m
             fileLine += piece;
             WriteFileLine(fileLine);
             if (active && marks.opens && indent.size() < kMaxIndent) {
-                indent += u'.';
+                indent += WIDE('.');
             }
         }
         rest.remove_prefix(consumed);
@@ -292,7 +294,7 @@ TDiagnosticLog::TDiagnosticLog() : state_(std::make_unique<State>()) {}
 
 TDiagnosticLog::~TDiagnosticLog() = default;
 
-TDiagnosticLog* TDiagnosticLog::Create(const std::u16string& path, std::int64_t maxSizeKiB,
+TDiagnosticLog* TDiagnosticLog::Create(const WideString& path, std::int64_t maxSizeKiB,
                                        std::uint8_t mode) {
     auto* log = new TDiagnosticLog;
     State& s = *log->state_;
@@ -306,7 +308,7 @@ TDiagnosticLog* TDiagnosticLog::Create(const std::u16string& path, std::int64_t 
         s.file = std::make_unique<TLogRingFile>(s.path, s.sizeLimit);
         s.active = s.file->IsOpen();
         s.inactiveReason = s.file->Refusal();
-        s.file->WriteStartLine(u"1");
+        s.file->WriteStartLine(WIDE("1"));
         return log;
     }
     s.sizeLimit = RingSizeLimit(maxSizeKiB);
@@ -322,23 +324,23 @@ bool TDiagnosticLog::IsActive() const {
     return state_->active;
 }
 
-const std::u16string& TDiagnosticLog::InactiveReason() const {
+const WideString& TDiagnosticLog::InactiveReason() const {
     return state_->inactiveReason;
 }
 
-const std::u16string& TDiagnosticLog::Path() const {
+const WideString& TDiagnosticLog::Path() const {
     return state_->path;
 }
 
-std::u16string TDiagnosticLog::WriteInfo(const std::u16string& message) {
+WideString TDiagnosticLog::WriteInfo(const WideString& message) {
     return state_->Write(kInfo, message);
 }
 
-std::u16string TDiagnosticLog::WriteWarning(const std::u16string& message) {
+WideString TDiagnosticLog::WriteWarning(const WideString& message) {
     return state_->Write(kWarning, message);
 }
 
-std::u16string TDiagnosticLog::WriteError(const std::u16string& message) {
+WideString TDiagnosticLog::WriteError(const WideString& message) {
     return state_->Write(kError, message);
 }
 
@@ -365,7 +367,7 @@ void TDiagnosticLog::Close() {
                 FreeSlots(s.writeIndex, s.writer->ReadIndex()) <= 2) {
                 s.WaitForRoom(3); // one more chance to report the dropped lines
             }
-            s.Enqueue(LocalTimeStamp() + u"|I|Wait(mSec): " +
+            s.Enqueue(LocalTimeStamp() + WIDE("|I|Wait(mSec): ") +
                       Decimal(static_cast<std::int64_t>(s.waitTotal)));
         }
         if (s.writer != nullptr) {

@@ -3,6 +3,7 @@
 // raises a failure to its callers.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,22 +15,22 @@ public:
     // Builds the log, opens or creates the file (and its folder chain) and
     // writes the start line. A file that cannot be opened gives an inactive
     // log, never a failure. mode: 0 automatic, 1 direct, other values queued.
-    static TDiagnosticLog* Create(const std::u16string& path, std::int64_t maxSizeKiB,
+    static TDiagnosticLog* Create(const WideString& path, std::int64_t maxSizeKiB,
                                   std::uint8_t mode);
 
     bool IsActive() const;
     // Why the file was refused, as one line for the window to show (the log
     // is then inactive); empty when the file opened, or did not for another
     // reason (held by another copy of the tool, no room, ...).
-    const std::u16string& InactiveReason() const;
+    const WideString& InactiveReason() const;
     // The path after the ".utf8" rule.
-    const std::u16string& Path() const;
+    const WideString& Path() const;
 
     // Format, suppress repeats, write; return the formatted line (empty for
     // an empty message).
-    std::u16string WriteInfo(const std::u16string& message);
-    std::u16string WriteWarning(const std::u16string& message);
-    std::u16string WriteError(const std::u16string& message);
+    WideString WriteInfo(const WideString& message);
+    WideString WriteWarning(const WideString& message);
+    WideString WriteError(const WideString& message);
     std::string WriteInfoAnsi(const std::string& message);
     std::string WriteErrorAnsi(const std::string& message);
 

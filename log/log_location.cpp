@@ -3,6 +3,7 @@
 #include "platform/environment.h"
 #include "platform/file_io.h"
 #include "platform/registry.h"
+#include "platform/wide_text.h"
 #include "support/buffers.h"
 #include "support/files.h"
 #include "support/platform_info.h"
@@ -13,29 +14,29 @@
 namespace nomvera::log {
 namespace {
 
-constexpr char16_t kShellFoldersKey[] =
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr WCHAR kShellFoldersKey[] =
+    WIDE("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
 constexpr std::int32_t kFolderBufferCharacters = 1024;
 constexpr DWORD kShortestEnvironmentFolder = 3; // "C:\" and shorter are no folder of a user
 
 // The user's own folder in the temporary folder, never the shared one: the
 // log holds every password the tool makes.
-std::u16string PrivateTempFolder() {
-    std::u16string folder(kFolderBufferCharacters, u'\0');
+WideString PrivateTempFolder() {
+    WideString folder(kFolderBufferCharacters, WIDE('\0'));
     for (;;) {
         const DWORD length = GetPrivateTempPathW(static_cast<DWORD>(folder.size()), folder.data());
         if (length < folder.size()) {
             folder.resize(length);
             return folder;
         }
-        folder.assign(length, u'\0');
+        folder.assign(length, WIDE('\0'));
     }
 }
 
 } // namespace
 
-std::u16string LogFolder() {
-    std::u16string result;
+WideString LogFolder() {
+    WideString result;
     std::unique_ptr<support::TWideTextBuffer> buffer(
         support::NewWideTextBuffer(kFolderBufferCharacters));
 
@@ -44,7 +45,7 @@ std::u16string LogFolder() {
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, access, &key) == ERROR_SUCCESS) {
         DWORD length = 0; // the whole buffer
         DWORD type = 0;
-        if (buffer->QueryRegistryValue(key, u"AppData", length, type) == ERROR_SUCCESS &&
+        if (buffer->QueryRegistryValue(key, WIDE("AppData"), length, type) == ERROR_SUCCESS &&
             type == REG_SZ) {
             result = buffer->ToString();
         }
@@ -54,7 +55,7 @@ std::u16string LogFolder() {
     if (result.empty()) {
         buffer->Clear();
         const DWORD length =
-            GetEnvironmentVariableW(u"APPDATA", buffer->Data(), kFolderBufferCharacters);
+            GetEnvironmentVariableW(WIDE("APPDATA"), buffer->Data(), kFolderBufferCharacters);
         if (length > kShortestEnvironmentFolder) {
             result = buffer->ToString(); // empty when the value did not fit
         }
@@ -66,11 +67,11 @@ std::u16string LogFolder() {
     return support::AddBackslashW(result);
 }
 
-std::u16string PrimaryLogFilePath() {
+WideString PrimaryLogFilePath() {
     return LogFolder() + support::WidenText(kAdminLogFileName);
 }
 
-std::u16string FallbackLogFilePath() {
+WideString FallbackLogFilePath() {
     return LogFolder() + support::WidenText(kNonAdminLogFileName);
 }
 

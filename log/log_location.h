@@ -1,6 +1,7 @@
 // Where the diagnostic log lies and what it is called.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <string>
 
 namespace nomvera::log {
@@ -11,8 +12,8 @@ inline constexpr char kNonAdminLogFileName[] = "kelNonAdminRostery.log";
 // The per-user application-data folder, else the user's private folder in
 // the temporary folder (never the shared temporary folder itself), ending in
 // the path separator; looked up afresh on every call.
-std::u16string LogFolder();
-std::u16string PrimaryLogFilePath();  // LogFolder() + kAdminLogFileName
-std::u16string FallbackLogFilePath(); // LogFolder() + kNonAdminLogFileName
+WideString LogFolder();
+WideString PrimaryLogFilePath();  // LogFolder() + kAdminLogFileName
+WideString FallbackLogFilePath(); // LogFolder() + kNonAdminLogFileName
 
 } // namespace nomvera::log

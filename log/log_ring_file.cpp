@@ -4,6 +4,7 @@
 #include "platform/file_io.h"
 #include "platform/handles.h"
 #include "platform/process.h"
+#include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/platform_info.h"
 #include "support/text.h"
@@ -11,26 +12,26 @@
 namespace nomvera::log {
 namespace {
 
-HANDLE OpenPrivate(const std::u16string& path, DWORD disposition, TPrivateFileRefusal& refusal,
+HANDLE OpenPrivate(const WideString& path, DWORD disposition, TPrivateFileRefusal& refusal,
                    DWORD& detail) {
     return CreatePrivateFileW(path.c_str(), FILE_SHARE_READ, disposition, &refusal, &detail);
 }
 
-std::u16string OctalMode(DWORD mode) {
-    std::u16string text(4, u'0');
+WideString OctalMode(DWORD mode) {
+    WideString text(4, WIDE('0'));
     for (std::size_t i = text.size(); i-- > 0; mode >>= 3) {
-        text[i] = static_cast<char16_t>(u'0' + (mode & 7));
+        text[i] = static_cast<WCHAR>(WIDE('0') + (mode & 7));
     }
     return text;
 }
 
-std::u16string Decimal(std::int64_t value) {
+WideString Decimal(std::int64_t value) {
     return support::WidenText(support::DecimalText(value));
 }
 
 } // namespace
 
-TLogRingFile::TLogRingFile(const std::u16string& path, std::uint64_t sizeLimit)
+TLogRingFile::TLogRingFile(const WideString& path, std::uint64_t sizeLimit)
     : path_(path), sizeLimit_(sizeLimit) {
     Open();
     if (open_) {
@@ -65,32 +66,32 @@ void TLogRingFile::Open() {
     }
 }
 
-std::u16string TLogRingFile::RefusalLine(TPrivateFileRefusal why, DWORD detail) const {
-    std::u16string reason;
+WideString TLogRingFile::RefusalLine(TPrivateFileRefusal why, DWORD detail) const {
+    WideString reason;
     switch (why) {
     case TPrivateFileRefusal::None:
         return {};
     case TPrivateFileRefusal::Link:
-        reason = u"it is a symbolic link";
+        reason = WIDE("it is a symbolic link");
         break;
     case TPrivateFileRefusal::NotRegularFile:
-        reason = u"it is not a regular file";
+        reason = WIDE("it is not a regular file");
         break;
     case TPrivateFileRefusal::OtherOwner:
-        reason = u"it belongs to another account (uid " + Decimal(detail) + u")";
+        reason = WIDE("it belongs to another account (uid ") + Decimal(detail) + WIDE(")");
         break;
     case TPrivateFileRefusal::OtherNames:
-        reason = u"it has other names (hard links)";
+        reason = WIDE("it has other names (hard links)");
         break;
     case TPrivateFileRefusal::OpenToOthers:
-        reason = u"other accounts have access to it (mode " + OctalMode(detail) + u")";
+        reason = WIDE("other accounts have access to it (mode ") + OctalMode(detail) + WIDE(")");
         break;
     case TPrivateFileRefusal::FolderNotPrivate:
-        reason = u"its folder " + support::ShownText(support::FolderOfPath(path_)) +
-                 u" is not private to this user";
+        reason = WIDE("its folder ") + support::ShownText(support::FolderOfPath(path_)) +
+                 WIDE(" is not private to this user");
         break;
     }
-    return u"Log file not written [" + support::ShownText(path_) + u"]: " + reason;
+    return WIDE("Log file not written [") + support::ShownText(path_) + WIDE("]: ") + reason;
 }
 
 void TLogRingFile::ReadHeader() {
@@ -130,30 +131,30 @@ bool TLogRingFile::WriteAt(std::uint64_t offset, const std::string& bytes) {
            written == bytes.size();
 }
 
-void TLogRingFile::WriteStartLine(std::u16string_view modeMark) {
+void TLogRingFile::WriteStartLine(WideStringView modeMark) {
     if (!open_) {
         return;
     }
     const auto& platform = support::Platform();
     auto startLine = [&](std::uint64_t at) {
-        std::u16string line = LocalTimeStamp();
-        line += u" Log Started[";
+        WideString line = LocalTimeStamp();
+        line += WIDE(" Log Started[");
         line += support::ShownText(path_);
-        line += u"][YYYYMMDD HH:MM:SS.mSec][UTC:";
+        line += WIDE("][YYYYMMDD HH:MM:SS.mSec][UTC:");
         line += UtcTimeStamp();
-        line += u"][PID:";
+        line += WIDE("][PID:");
         line += Decimal(GetCurrentProcessId());
-        line += u":";
+        line += WIDE(":");
         line += Decimal(platform.MainThreadId);
-        line += u"][Session:";
+        line += WIDE("][Session:");
         line += Decimal(platform.SessionId);
-        line += u"][";
+        line += WIDE("][");
         line += modeMark;
-        line += u"] ";
+        line += WIDE("] ");
         line += Decimal(static_cast<std::int64_t>(at));
         return line;
     };
-    std::u16string line = startLine(position_);
+    WideString line = startLine(position_);
     if (position_ + EncodeLine(line).size() >= sizeLimit_) {
         // The line goes behind the header and says so. It goes there even
         // when its shorter number would let it fit in front of the limit.
@@ -164,7 +165,7 @@ void TLogRingFile::WriteStartLine(std::u16string_view modeMark) {
     WriteLine(line);
 }
 
-void TLogRingFile::WriteLine(std::u16string_view text) {
+void TLogRingFile::WriteLine(WideStringView text) {
     if (!open_) {
         return;
     }
@@ -194,7 +195,7 @@ void TLogRingFile::Close() {
     if (!open_) {
         return;
     }
-    WriteLine(LocalTimeStamp() + u" Log stopped");
+    WriteLine(LocalTimeStamp() + WIDE(" Log stopped"));
     WriteHeader();
     CloseHandle(file_);
     file_ = nullptr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/file_io.h"
+#include "platform/wide_text.h"
 #include "platform/windows_types.h"
 
 #include <cstdint>
@@ -20,7 +21,7 @@ public:
     // existing file that is a link, not a regular file, has other names, is
     // another account's or open to other accounts is never opened; nor one
     // in a private temporary folder that is not private. Reads the header.
-    TLogRingFile(const std::u16string& path, std::uint64_t sizeLimit);
+    TLogRingFile(const WideString& path, std::uint64_t sizeLimit);
     ~TLogRingFile(); // closes the file without a stop line if still open
     TLogRingFile(const TLogRingFile&) = delete;
     TLogRingFile& operator=(const TLogRingFile&) = delete;
@@ -28,19 +29,19 @@ public:
     bool IsOpen() const { return open_; }
     std::uint64_t Position() const { return position_; }
     std::uint64_t SizeLimit() const { return sizeLimit_; }
-    const std::u16string& Path() const { return path_; }
+    const WideString& Path() const { return path_; }
     // Why the file was refused, as one log line; empty when it opened or
     // failed for any other reason.
-    const std::u16string& Refusal() const { return refusal_; }
+    const WideString& Refusal() const { return refusal_; }
 
     // The start line of a run, written at the current position (behind the
-    // header when it does not fit, like any line); modeMark is u"1" (direct)
-    // or u"M" (queued). The header is rewritten only for such a wrap.
-    void WriteStartLine(std::u16string_view modeMark);
+    // header when it does not fit, like any line); modeMark is WIDE("1") (direct)
+    // or WIDE("M") (queued). The header is rewritten only for such a wrap.
+    void WriteStartLine(WideStringView modeMark);
     // Appends one line (CR LF added), or starts again behind the header when
     // it would reach the limit. Failures are not reported; the position only
     // moves on over a line that was written completely.
-    void WriteLine(std::u16string_view text);
+    void WriteLine(WideStringView text);
     void WriteHeader();
     // Writes the stop line and the header and closes the file.
     void Close();
@@ -49,14 +50,14 @@ private:
     void Open();
     void ReadHeader();
     bool WriteAt(std::uint64_t offset, const std::string& bytes);
-    std::u16string RefusalLine(TPrivateFileRefusal why, DWORD detail) const;
+    WideString RefusalLine(TPrivateFileRefusal why, DWORD detail) const;
 
-    std::u16string path_;
+    WideString path_;
     HANDLE file_ = nullptr;
     std::uint64_t sizeLimit_;
     std::uint64_t position_ = 16;
     bool open_ = false;
-    std::u16string refusal_;
+    WideString refusal_;
 };
 
 } // namespace nomvera::log

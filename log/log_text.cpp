@@ -1,6 +1,7 @@
 #include "log/log_text.h"
 
 #include "platform/strings.h"
+#include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/text.h"
 
@@ -9,32 +10,33 @@
 namespace nomvera::log {
 namespace {
 
-constexpr char16_t kClockFailure[] = u"EXCP: GDTS-Order";
+constexpr WCHAR kClockFailure[] = WIDE("EXCP: GDTS-Order");
 
 bool ValidClock(const SYSTEMTIME& t) {
     return t.wMonth >= 1 && t.wMonth <= 12 && t.wDay >= 1 && t.wDay <= 31 && t.wHour < 24 &&
            t.wMinute < 60 && t.wSecond <= 60 && t.wMilliseconds < 1000;
 }
 
-void PutDigits(char16_t* out, unsigned value, int digits) {
+void PutDigits(WCHAR* out, unsigned value, int digits) {
     for (int i = digits - 1; i >= 0; --i) {
-        out[i] = static_cast<char16_t>(u'0' + value % 10);
+        out[i] = static_cast<WCHAR>(WIDE('0') + value % 10);
         value /= 10;
     }
 }
 
-bool EndsWithUpper(const std::u16string& upper, std::u16string_view tail) {
+bool EndsWithUpper(const WideString& upper, WideStringView tail) {
     return upper.size() >= tail.size() &&
-           std::u16string_view(upper).substr(upper.size() - tail.size()) == tail;
+           WideStringView(upper).substr(upper.size() - tail.size()) == tail;
 }
 
 } // namespace
 
-std::u16string ApplyUtf8Rule(const std::u16string& path) {
+WideString ApplyUtf8Rule(const WideString& path) {
     // Upper-casing maps unit to unit, so positions in `upper` are those of `path`.
-    const std::u16string upper = support::UpperText(path);
-    if (upper.size() > 9 && EndsWithUpper(upper, u".LOG") && !EndsWithUpper(upper, u".UTF8.LOG")) {
-        return path.substr(0, path.size() - 4) + u".utf8" + path.substr(path.size() - 4);
+    const WideString upper = support::UpperText(path);
+    if (upper.size() > 9 && EndsWithUpper(upper, WIDE(".LOG")) &&
+        !EndsWithUpper(upper, WIDE(".UTF8.LOG"))) {
+        return path.substr(0, path.size() - 4) + WIDE(".utf8") + path.substr(path.size() - 4);
     }
     return path;
 }
@@ -49,60 +51,60 @@ std::uint64_t RingSizeLimit(std::int64_t maxSizeKiB) {
                                                      : kDefaultSizeLimit;
 }
 
-std::u16string TimeStampText(const SYSTEMTIME& t) {
+WideString TimeStampText(const SYSTEMTIME& t) {
     if (!ValidClock(t)) {
         return kClockFailure;
     }
     const int yearDigits = t.wYear >= 10000 ? 5 : 4;
-    std::u16string text(static_cast<std::size_t>(19 + yearDigits), u'-');
-    char16_t* out = text.data();
+    WideString text(static_cast<std::size_t>(19 + yearDigits), WIDE('-'));
+    WCHAR* out = text.data();
     PutDigits(out, t.wYear, yearDigits);
     out += yearDigits;
     PutDigits(out + 1, t.wMonth, 2);
     PutDigits(out + 4, t.wDay, 2);
-    out[6] = u' ';
+    out[6] = WIDE(' ');
     PutDigits(out + 7, t.wHour, 2);
-    out[9] = u':';
+    out[9] = WIDE(':');
     PutDigits(out + 10, t.wMinute, 2);
-    out[12] = u':';
+    out[12] = WIDE(':');
     PutDigits(out + 13, t.wSecond, 2);
-    out[15] = u'.';
+    out[15] = WIDE('.');
     PutDigits(out + 16, t.wMilliseconds, 3);
     return text;
 }
 
-std::u16string ShortTimeText(const SYSTEMTIME& t) {
+WideString ShortTimeText(const SYSTEMTIME& t) {
     if (!ValidClock(t)) {
         return kClockFailure;
     }
-    std::u16string text(12, u':');
+    WideString text(12, WIDE(':'));
     PutDigits(&text[0], t.wHour, 2);
     PutDigits(&text[3], t.wMinute, 2);
     PutDigits(&text[6], t.wSecond, 2);
-    text[8] = u'.';
+    text[8] = WIDE('.');
     PutDigits(&text[9], t.wMilliseconds, 3);
     return text;
 }
 
-std::u16string LocalTimeStamp() {
+WideString LocalTimeStamp() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return TimeStampText(now);
 }
 
-std::u16string UtcTimeStamp() {
+WideString UtcTimeStamp() {
     SYSTEMTIME now{};
     GetSystemTime(&now);
     return TimeStampText(now);
 }
 
-std::u16string ShortLocalTime() {
+WideString ShortLocalTime() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return ShortTimeText(now);
 }
 
-std::string EncodeLine(std::u16string_view text) {
+std::string EncodeLine(WideStringView text) {
     std::string bytes;
     if (!text.empty()) {
         const int units = static_cast<int>(text.size());
@@ -160,19 +162,19 @@ std::int64_t HeaderPosition(std::string_view bytes) {
                                                           : value;
 }
 
-std::size_t CutLength(std::u16string_view text, std::size_t limit) {
+std::size_t CutLength(WideStringView text, std::size_t limit) {
     if (text.size() <= limit) {
         return text.size();
     }
-    const char16_t last = text[limit - 1];
-    const char16_t next = text[limit];
+    const WCHAR last = text[limit - 1];
+    const WCHAR next = text[limit];
     if (last >= 0xD800 && last <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
         return limit - 1;
     }
     return limit;
 }
 
-std::u16string HandleNumber(void* handle) {
+WideString HandleNumber(void* handle) {
     return support::WidenText(
         support::DecimalText(static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(handle))));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/wide_text.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,7 +20,7 @@ inline constexpr std::size_t kMaxIndent = 10;
 
 // "x.log" becomes "x.utf8.log" unless it already ends in ".utf8.log" (any
 // letter case); other names stay as they are.
-std::u16string ApplyUtf8Rule(const std::u16string& path);
+WideString ApplyUtf8Rule(const WideString& path);
 
 // The file's size limit in bytes for a maximum size in KiB.
 std::uint64_t DirectSizeLimit(std::int64_t maxSizeKiB);
@@ -27,17 +28,17 @@ std::uint64_t RingSizeLimit(std::int64_t maxSizeKiB);
 
 // YYYY-MM-DD HH:MM:SS.mmm, or "EXCP: GDTS-Order" for a value that is not a
 // valid clock reading.
-std::u16string TimeStampText(const SYSTEMTIME& time);
+WideString TimeStampText(const SYSTEMTIME& time);
 // HH:MM:SS.mmm (the same fallback text).
-std::u16string ShortTimeText(const SYSTEMTIME& time);
-std::u16string LocalTimeStamp();
-std::u16string UtcTimeStamp();
-std::u16string ShortLocalTime();
+WideString ShortTimeText(const SYSTEMTIME& time);
+WideString LocalTimeStamp();
+WideString UtcTimeStamp();
+WideString ShortLocalTime();
 
 // The bytes of one file line: the text as UTF-8 followed by CR LF. Text that
 // is not valid UTF-16 (a lone surrogate) is written in the system's 8-bit
 // code page, where each such unit becomes U+FFFD.
-std::string EncodeLine(std::u16string_view text);
+std::string EncodeLine(WideStringView text);
 
 // EF BB BF, the position right-aligned in 11 characters, CR LF.
 std::string HeaderBytes(std::uint64_t position);
@@ -47,9 +48,9 @@ std::int64_t HeaderPosition(std::string_view bytes);
 
 // How many units of text to take when at most `limit` are allowed: `limit`,
 // one less when that would split a surrogate pair, or the whole text.
-std::size_t CutLength(std::u16string_view text, std::size_t limit);
+std::size_t CutLength(WideStringView text, std::size_t limit);
 
 // The number of an event handle as written in the log (0 for none).
-std::u16string HandleNumber(void* handle);
+WideString HandleNumber(void* handle);
 
 } // namespace nomvera::log

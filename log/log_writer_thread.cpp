@@ -6,6 +6,7 @@
 #include "platform/process.h"
 #include "platform/sync.h"
 #include "platform/threads.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 
 #include <cstdlib>
@@ -18,29 +19,29 @@ constexpr DWORD kPassMilliseconds = 100;
 constexpr std::uint32_t kErrorPassLimit = 10;
 constexpr std::uint32_t kProgressStep = 64;
 
-std::u16string ErrorText(DWORD code) {
+WideString ErrorText(DWORD code) {
     return support::WidenText(support::SystemMessageText(code));
 }
 
-std::u16string ErrorLinePrefix() {
-    return u"E|" + ShortLocalTime() + u"|";
+WideString ErrorLinePrefix() {
+    return WIDE("E|") + ShortLocalTime() + WIDE("|");
 }
 
 } // namespace
 
-void WipeSlotText(char16_t*& text) {
+void WipeSlotText(WCHAR*& text) {
     if (text != nullptr) {
-        explicit_bzero(text, (std::char_traits<char16_t>::length(text) + 1) * sizeof(char16_t));
+        explicit_bzero(text, (std::char_traits<WCHAR>::length(text) + 1) * sizeof(WCHAR));
         std::free(text);
         text = nullptr;
     }
 }
 
-TLogWriterThread::TLogWriterThread(const std::u16string& path, std::int64_t maxSizeKiB,
+TLogWriterThread::TLogWriterThread(const WideString& path, std::int64_t maxSizeKiB,
                                    const std::string& eventName)
     : ring_(ApplyUtf8Rule(path), RingSizeLimit(maxSizeKiB)), eventName_(eventName),
       progress_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
-    ring_.WriteStartLine(u"M");
+    ring_.WriteStartLine(WIDE("M"));
 }
 
 TLogWriterThread::~TLogWriterThread() {
@@ -52,9 +53,9 @@ TLogWriterThread::~TLogWriterThread() {
     }
 }
 
-TLogWriterThread* TLogWriterThread::Start(const std::u16string& path, std::int64_t maxSizeKiB,
+TLogWriterThread* TLogWriterThread::Start(const WideString& path, std::int64_t maxSizeKiB,
                                           const std::string& eventName, bool& active,
-                                          std::u16string& refusal,
+                                          WideString& refusal,
                                           std::shared_ptr<TLogThreadFlags> flags) {
     auto* writer = new TLogWriterThread(path, maxSizeKiB, eventName);
     active = writer->ring_.IsOpen();
@@ -159,14 +160,14 @@ void TLogWriterThread::Execute() {
 }
 
 void TLogWriterThread::WriteErrorPass(DWORD waitError, DWORD resetError) {
-    ring_.WriteLine(ErrorLinePrefix() + u"dwRW : " + HandleNumber(event_) + u" " +
+    ring_.WriteLine(ErrorLinePrefix() + WIDE("dwRW : ") + HandleNumber(event_) + WIDE(" ") +
                     ErrorText(waitError));
-    ring_.WriteLine(ErrorLinePrefix() + u"dwRST: " + ErrorText(resetError));
+    ring_.WriteLine(ErrorLinePrefix() + WIDE("dwRST: ") + ErrorText(resetError));
     if (event_ == nullptr) {
         SetLastError(ERROR_SUCCESS);
         event_ = OpenEventA(EVENT_ALL_ACCESS, FALSE, eventName_.c_str());
         openError_ = event_ == nullptr ? GetLastError() : ERROR_SUCCESS;
-        ring_.WriteLine(ErrorLinePrefix() + u"dwRW2: " + HandleNumber(event_) + u" " +
+        ring_.WriteLine(ErrorLinePrefix() + WIDE("dwRW2: ") + HandleNumber(event_) + WIDE(" ") +
                         ErrorText(openError_));
     }
     ring_.WriteHeader();
@@ -178,7 +179,7 @@ void TLogWriterThread::Drain() {
     queueLock_.Release();
     std::uint32_t taken = 0;
     while (r != w) {
-        char16_t*& text = slots_[r];
+        WCHAR*& text = slots_[r];
         if (text != nullptr && text[0] != 0) {
             ring_.WriteLine(text);
         }
@@ -215,10 +216,10 @@ void TLogWriterThread::Finish() {
     for (auto& slot : slots_) {
         WipeSlotText(slot);
     }
-    ring_.WriteLine(LocalTimeStamp() + u"|I|CNTin1GO: " +
-                    support::WidenText(support::DecimalText(largestBatch_)) + u" " +
-                    HandleNumber(startEvent_) + u" " +
-                    (largestBatchTime_.empty() ? u"00000000000000000" : largestBatchTime_));
+    ring_.WriteLine(LocalTimeStamp() + WIDE("|I|CNTin1GO: ") +
+                    support::WidenText(support::DecimalText(largestBatch_)) + WIDE(" ") +
+                    HandleNumber(startEvent_) + WIDE(" ") +
+                    (largestBatchTime_.empty() ? WIDE("00000000000000000") : largestBatchTime_));
     if (event_ != nullptr) {
         CloseHandle(event_);
         event_ = nullptr;

@@ -10,6 +10,7 @@
 
 #include "log/critical_section_lock.h"
 #include "log/log_ring_file.h"
+#include "platform/wide_text.h"
 
 #include <atomic>
 #include <cstdint>
@@ -32,12 +33,12 @@ public:
     // refused, empty when it was not) from it, opens the wake-up event
     // by name and starts the thread. Null when the thread could not be
     // started; the ring file is then closed and `active` is false.
-    static TLogWriterThread* Start(const std::u16string& path, std::int64_t maxSizeKiB,
-                                   const std::string& eventName, bool& active,
-                                   std::u16string& refusal, std::shared_ptr<TLogThreadFlags> flags);
+    static TLogWriterThread* Start(const WideString& path, std::int64_t maxSizeKiB,
+                                   const std::string& eventName, bool& active, WideString& refusal,
+                                   std::shared_ptr<TLogThreadFlags> flags);
 
     // The log's side, all called inside the log's lock.
-    char16_t*& Slot(std::int32_t index) { return slots_[index]; }
+    WCHAR*& Slot(std::int32_t index) { return slots_[index]; }
     // Publishes the log's write index and gives the thread's read index.
     std::int32_t Publish(std::int32_t writeIndex);
     std::int32_t ReadIndex();
@@ -47,8 +48,7 @@ public:
     void Terminate();
 
 private:
-    TLogWriterThread(const std::u16string& path, std::int64_t maxSizeKiB,
-                     const std::string& eventName);
+    TLogWriterThread(const WideString& path, std::int64_t maxSizeKiB, const std::string& eventName);
     ~TLogWriterThread();
     static DWORD ThreadMain(LPVOID self);
     void Execute();
@@ -59,7 +59,7 @@ private:
     void Finish();
 
     TLogRingFile ring_;
-    char16_t* slots_[kQueueSlots + 1] = {}; // slot 0 is not used
+    WCHAR* slots_[kQueueSlots + 1] = {}; // slot 0 is not used
     std::int32_t writeIndex_ = 1;
     std::int32_t readIndex_ = 1;
     TCriticalSectionLock queueLock_;
@@ -68,7 +68,7 @@ private:
     std::string eventName_;
     DWORD openError_ = 0;
     std::uint32_t largestBatch_ = 0;
-    std::u16string largestBatchTime_;
+    WideString largestBatchTime_;
     std::shared_ptr<TLogThreadFlags> flags_;
     std::atomic<bool> terminated_{false};
     HANDLE thread_ = nullptr;
@@ -76,6 +76,6 @@ private:
 };
 
 // Releases a slot's text: overwritten with zeros first.
-void WipeSlotText(char16_t*& text);
+void WipeSlotText(WCHAR*& text);
 
 } // namespace nomvera::log

@@ -1,7 +1,7 @@
 // The registry.
 //
 // On POSIX the registry is a stand-in: a few keys and values are mapped to
-// their Linux meaning (platform/posix/registry_map.h), each in one place, and
+// their Linux meaning (platform/posix/kernel/registry_map.h), each in one place, and
 // nothing else exists. Opening a key that has no mapped value under it fails
 // with ERROR_FILE_NOT_FOUND; creating such a key with ERROR_ACCESS_DENIED. An
 // opened key is a handle of the handle table, closed by RegCloseKey.

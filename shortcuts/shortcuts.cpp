@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/shell.h"
+#include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/platform_info.h"
 #include "support/text.h"
@@ -21,14 +22,14 @@ namespace {
 
 using support::WidenText;
 
-constexpr char16_t kControlPanel[] = u"Control Panel";
-constexpr char16_t kDesktopIconSettings[] = u"Desktop Icon Settings";
-constexpr char16_t kTaskbarSettings[] = u"Taskbar Settings";
-constexpr char16_t kScreenSaver[] = u"Screen Saver";
-constexpr char16_t kPersonalization[] = u"Personalization";
-constexpr char16_t kPersonalizationColor[] = u"Personalization\\Color";
-constexpr char16_t kPersonalizationWallPaper[] = u"Personalization\\WallPaper";
-constexpr char16_t kNoPrivacyQuestions[] = u"No OOBE/Privacy Questions";
+constexpr WCHAR kControlPanel[] = WIDE("Control Panel");
+constexpr WCHAR kDesktopIconSettings[] = WIDE("Desktop Icon Settings");
+constexpr WCHAR kTaskbarSettings[] = WIDE("Taskbar Settings");
+constexpr WCHAR kScreenSaver[] = WIDE("Screen Saver");
+constexpr WCHAR kPersonalization[] = WIDE("Personalization");
+constexpr WCHAR kPersonalizationColor[] = WIDE("Personalization\\Color");
+constexpr WCHAR kPersonalizationWallPaper[] = WIDE("Personalization\\WallPaper");
+constexpr WCHAR kNoPrivacyQuestions[] = WIDE("No OOBE/Privacy Questions");
 
 constexpr char kDeskIconsParameters[] = "shell32.dll,Control_RunDLL desk.cpl,,0";
 constexpr char kScreenSaverParameters[] = "shell32.dll,Control_RunDLL desk.cpl,,1";
@@ -42,7 +43,7 @@ constexpr char kNotificationAreaArguments[] = " shell:::{05d7b0f4-2121-4eff-bf6b
 
 constexpr WPARAM kTaskbarPropertiesCommand = 421;
 
-std::u16string Message(DWORD code) {
+WideString Message(DWORD code) {
     return WidenText(support::SystemMessageText(code));
 }
 
@@ -69,7 +70,7 @@ std::string ControlPanelFolder(TShortcutHost& host) {
         MakeFolderTreeA(target);
     }
     if (!support::FolderExistsA(target)) {
-        host.LogError(u"Shell cannot find: " + WidenText(target));
+        host.LogError(WIDE("Shell cannot find: ") + WidenText(target));
     }
     return target;
 }
@@ -78,20 +79,20 @@ void RundllSteps(TShortcutHost& host, const char* parameters) {
     const std::string folder = SystemFolderA();
     const std::string program = RundllPathA();
     if (!PathFileExistsA(program.c_str())) {
-        host.LogError(u"Can not find: " + WidenText(program));
+        host.LogError(WIDE("Can not find: ") + WidenText(program));
         return;
     }
     DWORD com = InitComOnce();
     if (!ComUsable(com)) {
-        host.LogError(u"CoINIT 20: " + Message(com));
+        host.LogError(WIDE("CoINIT 20: ") + Message(com));
     }
     HINSTANCE result =
         ShellExecuteA(nullptr, "open", program.c_str(), parameters, folder.c_str(), SW_SHOWNORMAL);
     if (ShellFailed(result)) {
-        host.LogError(u"Cannot open:");
-        host.LogError(u"program [" + WidenText(program) + u" ");
-        host.LogError(u"param   [" + WidenText(parameters) + u" ");
-        host.LogError(u"path    [" + WidenText(folder) + u" ");
+        host.LogError(WIDE("Cannot open:"));
+        host.LogError(WIDE("program [") + WidenText(program) + WIDE(" "));
+        host.LogError(WIDE("param   [") + WidenText(parameters) + WIDE(" "));
+        host.LogError(WIDE("path    [") + WidenText(folder) + WIDE(" "));
     }
 }
 
@@ -120,9 +121,9 @@ bool ExplorerSteps(TShortcutHost& host, const TShellFacts& facts, const char* ar
         // Read before the switch back, which clears the code.
         error = GetLastError();
     }
-    const std::u16string prefix = u"Shell " + WidenText(support::DecimalText(n)) + u": ";
+    const WideString prefix = WIDE("Shell ") + WidenText(support::DecimalText(n)) + WIDE(": ");
     if (started) {
-        host.LogInfo(prefix + u"OK");
+        host.LogInfo(prefix + WIDE("OK"));
         CloseHandle(process.hProcess);
         CloseHandle(process.hThread);
         return true;
@@ -132,11 +133,11 @@ bool ExplorerSteps(TShortcutHost& host, const TShellFacts& facts, const char* ar
 }
 
 // Begin, body, End; a failure inside the body ends the handler silently.
-template <class Body> void Guarded(TShortcutHost& host, const char16_t* caption, Body body) {
+template <class Body> void Guarded(TShortcutHost& host, const WCHAR* caption, Body body) {
     try {
-        host.LogInfo(u"Begin: " + std::u16string(caption));
+        host.LogInfo(WIDE("Begin: ") + WideString(caption));
         body();
-        host.LogInfo(u"End: " + std::u16string(caption));
+        host.LogInfo(WIDE("End: ") + WideString(caption));
     } catch (...) {
     }
 }
@@ -160,12 +161,12 @@ void ControlPanelClick(TShortcutHost& host, const TShellFacts& facts) {
                                  : ControlPanelFolder(host);
         DWORD com = InitComOnce();
         if (!ComUsable(com)) {
-            host.LogError(u"CoINIT 16: " + Message(com));
+            host.LogError(WIDE("CoINIT 16: ") + Message(com));
         }
         HINSTANCE result =
             ShellExecuteA(nullptr, "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
         if (ShellFailed(result)) {
-            host.LogError(u"Shell cannot open " + WidenText(target));
+            host.LogError(WIDE("Shell cannot open ") + WidenText(target));
         }
     });
 }
@@ -211,11 +212,11 @@ void PersonalizationWallPaperClick(TShortcutHost& host, const TShellFacts& facts
 
 void NoPrivacyQuestionsClick(TShortcutHost& host, const TShellFacts& facts) {
     DWORD status = WriteNoPrivacyPolicy(facts.RegistryViewFlag);
-    const std::u16string name = WidenText(kDisablePrivacyExperience);
+    const WideString name = WidenText(kDisablePrivacyExperience);
     if (status == 0) {
-        host.LogInfo(name + u": OK");
+        host.LogInfo(name + WIDE(": OK"));
     } else {
-        host.LogError(name + u": " + Message(status));
+        host.LogError(name + WIDE(": ") + Message(status));
     }
 }
 

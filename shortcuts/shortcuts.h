@@ -2,6 +2,7 @@
 // entry of ShortcutButtons(), top to bottom, and calls its handler on a click.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <string>
 #include <vector>
 
@@ -11,12 +12,12 @@ namespace nomvera::shortcuts {
 class TShortcutHost {
 public:
     virtual ~TShortcutHost() = default;
-    virtual void LogInfo(const std::u16string& text) = 0;
-    virtual void LogError(const std::u16string& text) = 0;
+    virtual void LogInfo(const WideString& text) = 0;
+    virtual void LogError(const WideString& text) = 0;
 };
 
 struct TShortcutButton {
-    std::u16string caption;
+    WideString caption;
     void (*handler)(TShortcutHost& host);
 };
 

@@ -2,6 +2,7 @@
 
 #include "platform/environment.h"
 #include "platform/shell.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 
 #include <vector>
@@ -21,10 +22,10 @@ std::string SystemFolderA() {
 }
 
 std::string WindowsFolderA() {
-    std::vector<char16_t> wide(kBufferSize + 1, u'\0');
-    DWORD length = GetEnvironmentVariableW(u"WINDIR", wide.data(), kBufferSize);
+    std::vector<WCHAR> wide(kBufferSize + 1, WIDE('\0'));
+    DWORD length = GetEnvironmentVariableW(WIDE("WINDIR"), wide.data(), kBufferSize);
     if (length >= 3 && length < kBufferSize) {
-        std::string folder = support::NarrowText(std::u16string(wide.data(), length));
+        std::string folder = support::NarrowText(WideString(wide.data(), length));
         if (folder.size() < kBufferSize) {
             return folder;
         }

@@ -1,6 +1,7 @@
 #include "support/buffers.h"
 
 #include "platform/registry.h"
+#include "platform/wide_text.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -106,7 +107,7 @@ std::uint32_t TWideTextBuffer::Length() const {
     return static_cast<std::uint32_t>(byteCapacity_) >> 1;
 }
 
-std::u16string TWideTextBuffer::ToString() const {
+WideString TWideTextBuffer::ToString() const {
     const WCHAR* text = Data();
     // The spare NULs bound the scan even when the capacity is full of text.
     std::size_t limit = Allocated(byteCapacity_, kWideSpare) / sizeof(WCHAR);
@@ -114,7 +115,7 @@ std::u16string TWideTextBuffer::ToString() const {
     while (n < limit && text[n] != 0) {
         ++n;
     }
-    return std::u16string(text, n);
+    return WideString(text, n);
 }
 
 LONG TWideTextBuffer::QueryRegistryValue(HKEY key, LPCWSTR valueName, DWORD& requestedLength,

@@ -4,6 +4,7 @@
 // declared capacity, so text written within it stays NUL-terminated.
 #pragma once
 
+#include "platform/wide_text.h"
 #include "platform/windows_types.h"
 
 #include <cstdint>
@@ -41,7 +42,7 @@ public:
 
     void Clear();
     std::uint32_t Length() const; // characters
-    std::u16string ToString() const;
+    WideString ToString() const;
     WCHAR* Data() const { return static_cast<WCHAR*>(storage_); }
     // requestedLength in bytes: above the byte capacity gives 8 without
     // touching the registry; 0 means the whole capacity.

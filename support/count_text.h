@@ -1,6 +1,7 @@
 // How the count entry's text reads as a number, without the window toolkit.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <cstdint>
 #include <string_view>
 
@@ -10,6 +11,6 @@ namespace nomvera::support {
 // blanks, no other characters. Any other text, the empty text and a lone sign
 // included, and a number outside 32 bits read as 0. The batches refuse counts
 // outside 1 ... 999 themselves.
-std::int32_t CountFromText(std::u16string_view text);
+std::int32_t CountFromText(WideStringView text);
 
 } // namespace nomvera::support

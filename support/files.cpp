@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/strings.h"
 #include "platform/version_info.h"
+#include "platform/wide_text.h"
 #include "support/buffers.h"
 #include "support/text.h"
 
@@ -27,23 +28,23 @@ struct BlockGuard {
     std::size_t size = 0;
 };
 
-std::u16string VersionText(const std::u16string& path) {
+WideString VersionText(const WideString& path) {
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
     if (size == 0) {
-        return u".No FileInfo in file";
+        return WIDE(".No FileInfo in file");
     }
     BlockGuard record;
     AllocZeroedBlock(record.block, size);
     record.size = size;
     if (GetFileVersionInfoW(path.c_str(), handle, size, record.block) == FALSE) {
-        return u".Error getting FileInfo";
+        return WIDE(".Error getting FileInfo");
     }
     LPVOID fixed = nullptr;
     UINT fixedLength = 0;
-    if (VerQueryValueW(record.block, u"\\", &fixed, &fixedLength) == FALSE || fixed == nullptr ||
-        fixedLength < sizeof(VS_FIXEDFILEINFO)) {
-        return u".No valid FixedFileInfo information in FileInfoRecord";
+    if (VerQueryValueW(record.block, WIDE("\\"), &fixed, &fixedLength) == FALSE ||
+        fixed == nullptr || fixedLength < sizeof(VS_FIXEDFILEINFO)) {
+        return WIDE(".No valid FixedFileInfo information in FileInfoRecord");
     }
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
     return WidenText(DecimalText(info->dwFileVersionMS >> 16) + "." +
@@ -54,51 +55,51 @@ std::u16string VersionText(const std::u16string& path) {
 
 } // namespace
 
-std::u16string AddBackslashW(const std::u16string& path) {
+WideString AddBackslashW(const WideString& path) {
     if (path.empty() || path.back() != kWidePathDelimiter) {
         return path + kWidePathDelimiter;
     }
     return path;
 }
 
-std::u16string StripBackslash(const std::u16string& path) {
+WideString StripBackslash(const WideString& path) {
     if (!path.empty() && path.back() == kWidePathDelimiter) {
         return path.substr(0, path.size() - 1);
     }
     return path;
 }
 
-bool FolderExistsW(const std::u16string& path) {
+bool FolderExistsW(const WideString& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // On POSIX ":" is an ordinary character of a name, so only "/" ends a folder.
-std::u16string FolderOfPath(const std::u16string& path) {
+WideString FolderOfPath(const WideString& path) {
     auto last = path.rfind(kWidePathDelimiter);
-    return last == std::u16string::npos ? std::u16string() : path.substr(0, last + 1);
+    return last == WideString::npos ? WideString() : path.substr(0, last + 1);
 }
 
-std::u16string ExtensionOf(const std::u16string& fileName) {
-    auto dot = fileName.rfind(u'.');
-    return dot == std::u16string::npos ? std::u16string() : fileName.substr(dot);
+WideString ExtensionOf(const WideString& fileName) {
+    auto dot = fileName.rfind(WIDE('.'));
+    return dot == WideString::npos ? WideString() : fileName.substr(dot);
 }
 
-bool MakeFolder(const std::u16string& path) {
+bool MakeFolder(const WideString& path) {
     return CreateDirectoryW(path.c_str(), nullptr) != FALSE;
 }
 
-bool MakeFolderTree(const std::u16string& path) {
+bool MakeFolderTree(const WideString& path) {
     if (path.empty()) {
         return true;
     }
-    std::u16string folder = StripBackslash(path);
+    WideString folder = StripBackslash(path);
     // The root ("/" stripped) is there by definition; a short name such as
     // "/a" is a real folder on POSIX, unlike a drive "C:", and is created.
     if (folder.empty() || FolderExistsW(folder)) {
         return true;
     }
-    std::u16string parent = FolderOfPath(folder);
+    WideString parent = FolderOfPath(folder);
     if (parent == folder) {
         // Still ends in "/" ("/a//"): nothing left to create, so the answer
         // is whether it is there.
@@ -107,15 +108,15 @@ bool MakeFolderTree(const std::u16string& path) {
     return MakeFolderTree(parent) && MakeFolder(folder);
 }
 
-std::u16string UpperText(const std::u16string& text) {
-    std::u16string upper = text;
+WideString UpperText(const WideString& text) {
+    WideString upper = text;
     if (!upper.empty()) {
         CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
     }
     return upper;
 }
 
-std::u16string CleanEntryText(const std::u16string& text) {
+WideString CleanEntryText(const WideString& text) {
     std::size_t start = 0;
     std::size_t end = text.size();
     while (start < end && text[start] <= 32) {
@@ -124,7 +125,7 @@ std::u16string CleanEntryText(const std::u16string& text) {
     while (end > start && text[end - 1] <= 32) {
         --end;
     }
-    std::u16string clean;
+    WideString clean;
     clean.reserve(end - start);
     for (std::size_t i = start; i < end; ++i) {
         if (text[i] >= 32) {
@@ -134,7 +135,7 @@ std::u16string CleanEntryText(const std::u16string& text) {
     return clean;
 }
 
-std::u16string GetModulePath() {
+WideString GetModulePath() {
     WideBufferGuard guard(kQueryBufferCharacters);
     DWORD n = GetModuleFileNameW(nullptr, guard.buffer->Data(), guard.buffer->Length());
     // A cut-off path (n equal to the capacity) names no file: nothing, too.
@@ -144,19 +145,19 @@ std::u16string GetModulePath() {
     return guard.buffer->ToString();
 }
 
-std::u16string GetSamUserName() {
+WideString GetSamUserName() {
     WideBufferGuard guard(kQueryBufferCharacters);
     ULONG size = guard.buffer->Length();
     GetUserNameExW(NameSamCompatible, guard.buffer->Data(), &size);
     return guard.buffer->ToString();
 }
 
-std::u16string GetFileVersionText(const std::u16string& path) {
-    std::u16string result = u".";
+WideString GetFileVersionText(const WideString& path) {
+    WideString result = WIDE(".");
     try {
         result = VersionText(path);
     } catch (...) {
-        result = u".Exception while obtaining FileInfo";
+        result = WIDE(".Exception while obtaining FileInfo");
     }
     return result;
 }

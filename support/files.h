@@ -2,22 +2,23 @@
 // POSIX the path separator is "/" and the functions keep their Windows names.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <string>
 
 namespace nomvera::support {
 
-std::u16string AddBackslashW(const std::u16string& path);
-std::u16string StripBackslash(const std::u16string& path);
-bool FolderExistsW(const std::u16string& path);
-std::u16string FolderOfPath(const std::u16string& path);
-std::u16string ExtensionOf(const std::u16string& fileName);
-bool MakeFolder(const std::u16string& path);
-bool MakeFolderTree(const std::u16string& path);
-std::u16string UpperText(const std::u16string& text);
-std::u16string CleanEntryText(const std::u16string& text);
-std::u16string GetModulePath();
-std::u16string GetSamUserName();
+WideString AddBackslashW(const WideString& path);
+WideString StripBackslash(const WideString& path);
+bool FolderExistsW(const WideString& path);
+WideString FolderOfPath(const WideString& path);
+WideString ExtensionOf(const WideString& fileName);
+bool MakeFolder(const WideString& path);
+bool MakeFolderTree(const WideString& path);
+WideString UpperText(const WideString& text);
+WideString CleanEntryText(const WideString& text);
+WideString GetModulePath();
+WideString GetSamUserName();
 // The four-number file version of a program file, or one of the "." texts.
-std::u16string GetFileVersionText(const std::u16string& path);
+WideString GetFileVersionText(const WideString& path);
 
 } // namespace nomvera::support

@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
+#include "platform/wide_text.h"
 #include "support/buffers.h"
 
 #include <charconv>
@@ -151,12 +152,12 @@ std::string TempFolderA() {
                              GetTempPathA);
 }
 
-std::u16string TempFolderW() {
+WideString TempFolderW() {
     return TempFolderThrough(NewWideTextBuffer(kTempBufferSize), WidenText(kFallbackTempFolder),
                              GetTempPathW);
 }
 
-std::u16string WidenText(const std::string& text) {
+WideString WidenText(const std::string& text) {
     if (text.empty()) {
         return {};
     }
@@ -165,13 +166,13 @@ std::u16string WidenText(const std::string& text) {
     if (needed <= 0) {
         return {};
     }
-    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
+    WideString wide(static_cast<std::size_t>(needed), WIDE('\0'));
     int written = MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), needed);
     wide.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return wide;
 }
 
-std::string NarrowText(const std::u16string& text) {
+std::string NarrowText(const WideString& text) {
     if (text.empty()) {
         return {};
     }
@@ -207,11 +208,11 @@ bool AppendEscape(std::string& out, char32_t c) {
 
 } // namespace
 
-std::u16string ShownText(std::u16string_view text) {
-    std::u16string out;
+WideString ShownText(WideStringView text) {
+    WideString out;
     out.reserve(text.size());
     std::string escape;
-    for (char16_t c : text) {
+    for (WCHAR c : text) {
         escape.clear();
         if (AppendEscape(escape, c)) {
             out.append(escape.begin(), escape.end());

@@ -2,6 +2,7 @@
 // UTF-8 on POSIX (the system code page).
 #pragma once
 
+#include "platform/wide_text.h"
 #include "platform/windows_types.h"
 
 #include <cstdint>
@@ -12,7 +13,7 @@ namespace nomvera::support {
 
 // On POSIX the path separator is "/"; the functions keep their Windows names.
 inline constexpr char kPathDelimiter = '/';
-inline constexpr char16_t kWidePathDelimiter = u'/';
+inline constexpr WCHAR kWidePathDelimiter = WIDE('/');
 
 std::string DecimalText(std::int64_t value);
 std::string RunningNumber(std::int32_t value);
@@ -36,12 +37,12 @@ std::string DrivePart(const std::string& path);
 std::string AddBackslashA(const std::string& path);
 bool FolderExistsA(const std::string& path);
 std::string TempFolderA();
-std::u16string TempFolderW();
+WideString TempFolderW();
 
 // 8-bit text (system code page) <-> UTF-16, for joining number texts and
 // system messages to log lines.
-std::u16string WidenText(const std::string& text);
-std::string NarrowText(const std::u16string& text);
+WideString WidenText(const std::string& text);
+std::string NarrowText(const WideString& text);
 
 // Text that comes from outside the tool (file and folder names, account and
 // group fields, paths) as it may be shown in a log line: every control
@@ -49,7 +50,7 @@ std::string NarrowText(const std::u16string& text);
 // paragraph separators U+2028/U+2029 as "\u2028"/"\u2029", so no such text
 // breaks a line or starts a line of its own. Everything else is unchanged,
 // also bytes that are not valid UTF-8.
-std::u16string ShownText(std::u16string_view text);
+WideString ShownText(WideStringView text);
 std::string ShownText(std::string_view text);
 
 } // namespace nomvera::support

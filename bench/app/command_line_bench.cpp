@@ -4,7 +4,7 @@
 // useradd/userdel loop plus the batches' pauses of 2 x N x 50 ms.
 //   bench_app_command_line [N]      (default 999; needs root)
 #include "bench/common/bench_helpers.h"
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 

@@ -3,7 +3,7 @@
 // system root. The preloaded GUI driver notes the time of the window's first
 // paint and the resident size, then closes the window.
 //   bench_app_startup [runs]      (default 10)
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 

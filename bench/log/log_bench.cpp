@@ -2,6 +2,7 @@
 // through the queued writer, and the same harness over a plain write(2) per
 // line as the floor. Prints its figures; run it on a quiet machine.
 #include "log/diagnostic_log.h"
+#include "platform/wide_text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -29,25 +30,25 @@ Figures Summarise(std::vector<double>& samples) {
 }
 
 // Distinct messages of one length, so that no repeat is suppressed.
-std::vector<std::u16string> Messages(std::size_t length, std::size_t count) {
-    std::vector<std::u16string> messages;
+std::vector<WideString> Messages(std::size_t length, std::size_t count) {
+    std::vector<WideString> messages;
     messages.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        std::u16string text = u"created account test";
+        WideString text = WIDE("created account test");
         for (char c : std::to_string(i)) {
-            text += static_cast<char16_t>(c);
+            text += static_cast<WCHAR>(c);
         }
-        text += u' ';
+        text += WIDE(' ');
         while (text.size() < length) {
-            text += static_cast<char16_t>(u'a' + text.size() % 26);
+            text += static_cast<WCHAR>(WIDE('a') + text.size() % 26);
         }
         messages.push_back(text.substr(0, length));
     }
     return messages;
 }
 
-std::u16string Wide(const std::string& text) {
-    return std::u16string(text.begin(), text.end());
+WideString Wide(const std::string& text) {
+    return WideString(text.begin(), text.end());
 }
 
 long MaxRssKiB() {

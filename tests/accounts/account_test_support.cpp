@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/wide_text.h"
 
 #include <sstream>
 
@@ -29,8 +30,8 @@ void SandboxAccounts::TearDown() {
     root_.reset();
 }
 
-NET_API_STATUS SandboxAccounts::AddUser(const std::u16string& name, const std::u16string& password,
-                                        const char16_t* comment) {
+NET_API_STATUS SandboxAccounts::AddUser(const WideString& name, const WideString& password,
+                                        const WCHAR* comment) {
     USER_INFO_1 record{};
     record.usri1_name = const_cast<LPWSTR>(name.c_str());
     record.usri1_password = const_cast<LPWSTR>(password.c_str());
@@ -40,8 +41,7 @@ NET_API_STATUS SandboxAccounts::AddUser(const std::u16string& name, const std::u
     return NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), nullptr);
 }
 
-NET_API_STATUS SandboxAccounts::SetPassword(const std::u16string& name,
-                                            const std::u16string& password) {
+NET_API_STATUS SandboxAccounts::SetPassword(const WideString& name, const WideString& password) {
     USER_INFO_1 record{};
     record.usri1_name = const_cast<LPWSTR>(name.c_str());
     record.usri1_password = const_cast<LPWSTR>(password.c_str());
@@ -51,23 +51,23 @@ NET_API_STATUS SandboxAccounts::SetPassword(const std::u16string& name,
     return NetUserSetInfo(nullptr, name.c_str(), 1, reinterpret_cast<LPBYTE>(&record), nullptr);
 }
 
-NET_API_STATUS SandboxAccounts::AddLocalGroup(const std::u16string& name, const char16_t* comment) {
+NET_API_STATUS SandboxAccounts::AddLocalGroup(const WideString& name, const WCHAR* comment) {
     LOCALGROUP_INFO_1 record{const_cast<LPWSTR>(name.c_str()), const_cast<LPWSTR>(comment)};
     DWORD parmErr = 0;
     return NetLocalGroupAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), &parmErr);
 }
 
-NET_API_STATUS SandboxAccounts::AddMember(const std::u16string& group, const std::u16string& user) {
+NET_API_STATUS SandboxAccounts::AddMember(const WideString& group, const WideString& user) {
     std::vector<BYTE> sid = SidOf(user);
     LOCALGROUP_MEMBERS_INFO_0 member{sid.empty() ? nullptr : sid.data()};
     return NetLocalGroupAddMembers(nullptr, group.c_str(), 0, reinterpret_cast<LPBYTE>(&member), 1);
 }
 
-std::vector<std::u16string> SandboxAccounts::LocalGroups() {
+std::vector<WideString> SandboxAccounts::LocalGroups() {
     LPBYTE block = nullptr;
     DWORD read = 0;
     DWORD total = 0;
-    std::vector<std::u16string> names;
+    std::vector<WideString> names;
     NET_API_STATUS status =
         NetLocalGroupEnum(nullptr, 0, &block, MAX_PREFERRED_LENGTH, &read, &total, nullptr);
     EXPECT_EQ(status, NERR_Success);
@@ -80,9 +80,9 @@ std::vector<std::u16string> SandboxAccounts::LocalGroups() {
     return names;
 }
 
-std::vector<BYTE> SandboxAccounts::SidOf(const std::u16string& name) {
+std::vector<BYTE> SandboxAccounts::SidOf(const WideString& name) {
     std::vector<BYTE> sid(1024);
-    std::u16string domain(1024, u'\0');
+    WideString domain(1024, WIDE('\0'));
     DWORD sidSize = static_cast<DWORD>(sid.size());
     DWORD domainSize = static_cast<DWORD>(domain.size());
     SID_NAME_USE use{};
@@ -94,7 +94,7 @@ std::vector<BYTE> SandboxAccounts::SidOf(const std::u16string& name) {
     return sid;
 }
 
-std::string SandboxAccounts::SidTextOf(const std::u16string& name) {
+std::string SandboxAccounts::SidTextOf(const WideString& name) {
     std::vector<BYTE> sid = SidOf(name);
     LPSTR text = nullptr;
     if (sid.empty() || !ConvertSidToStringSidA(sid.data(), &text)) {
@@ -105,8 +105,7 @@ std::string SandboxAccounts::SidTextOf(const std::u16string& name) {
     return result;
 }
 
-HANDLE SandboxAccounts::Logon(const std::u16string& name, const std::u16string& password,
-                              DWORD* code) {
+HANDLE SandboxAccounts::Logon(const WideString& name, const WideString& password, DWORD* code) {
     HANDLE token = nullptr;
     SetLastError(0);
     LogonUserW(name.c_str(), nullptr, password.c_str(), LOGON32_LOGON_NETWORK,

@@ -2,7 +2,8 @@
 // probe program, as an account that is not root.
 #include "accounts/admin_check.h"
 #include "platform/libloader.h"
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
+#include "platform/wide_text.h"
 #include "tests/accounts/account_test_support.h"
 #include "tests/common/child_process.h"
 
@@ -40,28 +41,28 @@ TEST_F(AdminCheck, RootIsAnAdministratorWithAFullToken) {
 }
 
 TEST_F(AdminCheck, WellKnownNamesAreTheLocalNames) {
-    EXPECT_EQ(accounts::GetAdministratorAccountName(), u"root");
-    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), u"tsusers");
-    EXPECT_EQ(accounts::GetUsersGroupName(), u"users");
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), WIDE("root"));
+    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), WIDE("tsusers"));
+    EXPECT_EQ(accounts::GetUsersGroupName(), WIDE("users"));
 }
 
 TEST_F(AdminCheck, AdministratorNameFollowsARenamedAccount) {
     ReplaceLine("etc/passwd", "root:", "Administrateur:x:0:0:root:/root:/bin/bash");
     ReplaceLine("etc/shadow", "root:", "Administrateur:*:19000:0:99999:7:::");
-    EXPECT_EQ(accounts::GetAdministratorAccountName(), u"Administrateur");
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), WIDE("Administrateur"));
 }
 
 TEST_F(AdminCheck, NamesAreLookedUpOnceAndAgainAfterAFailure) {
-    EXPECT_EQ(accounts::GetUsersGroupName(), u"users");
+    EXPECT_EQ(accounts::GetUsersGroupName(), WIDE("users"));
     std::string group = ReadTextFile(Root() / "etc/group");
     ReplaceLine("etc/group", "users:", "renamed:x:100:");
-    EXPECT_EQ(accounts::GetUsersGroupName(), u"users") << "cached";
+    EXPECT_EQ(accounts::GetUsersGroupName(), WIDE("users")) << "cached";
     WriteTextFile(Root() / "etc/group", group);
 
     ReplaceLine("etc/group", "tsusers:", "other:x:990:");
-    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), u"");
+    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), WIDE(""));
     WriteTextFile(Root() / "etc/group", group);
-    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), u"tsusers")
+    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), WIDE("tsusers"))
         << "a failed look-up is tried again";
 }
 
@@ -70,9 +71,9 @@ TEST_F(AdminCheck, MissingSecurityLibraryMeansNoAdministratorAndNoGroupNames) {
     accounts::LoadSecurityLibrary("nosuchlibrary.dll");
     EXPECT_FALSE(accounts::IsAdministratorOnVersion(10));
     EXPECT_EQ(accounts::GetTokenElevationType(), -2);
-    EXPECT_EQ(accounts::GetUsersGroupName(), u"");
-    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), u"");
-    EXPECT_EQ(accounts::GetAdministratorAccountName(), u"root")
+    EXPECT_EQ(accounts::GetUsersGroupName(), WIDE(""));
+    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), WIDE(""));
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), WIDE("root"))
         << "comes through the account service";
 }
 

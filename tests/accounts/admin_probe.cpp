@@ -2,6 +2,7 @@
 // check and the account service say to this process, one "key=value" a line.
 #include "accounts/admin_check.h"
 #include "accounts/netapi.h"
+#include "platform/wide_text.h"
 
 #include <cstdio>
 #include <string>
@@ -9,8 +10,8 @@
 int main() {
     nomvera::accounts::LoadAccountService("netapi32.dll");
     nomvera::accounts::LoadSecurityLibrary("advapi32.dll");
-    std::u16string name = u"probe001";
-    std::u16string password = u"pass001";
+    WideString name = WIDE("probe001");
+    WideString password = WIDE("pass001");
     USER_INFO_1 record{};
     record.usri1_name = name.data();
     record.usri1_password = password.data();
@@ -20,8 +21,8 @@ int main() {
     std::printf("administrator-on-5=%d\n", nomvera::accounts::IsAdministratorOnVersion(5) ? 1 : 0);
     std::printf("elevation=%d\n", nomvera::accounts::GetTokenElevationType());
     std::printf("add=%u\n", NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), nullptr));
-    std::printf("delete=%u\n", NetUserDel(nullptr, u"root"));
-    std::printf("group=%u\n", NetLocalGroupDel(nullptr, u"tsusers"));
+    std::printf("delete=%u\n", NetUserDel(nullptr, WIDE("root")));
+    std::printf("group=%u\n", NetLocalGroupDel(nullptr, WIDE("tsusers")));
     nomvera::accounts::UnloadSecurityLibrary();
     nomvera::accounts::UnloadAccountService();
     return 0;

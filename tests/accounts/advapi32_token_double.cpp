@@ -3,7 +3,7 @@
 // check's size limit, and an elevation query that fails. The groups, once the
 // buffer is large enough, are the administrators' alias alone.
 #include "platform/errors.h"
-#include "platform/posix/sids.h"
+#include "platform/posix/services/sids.h"
 
 #include <cstddef>
 #include <cstring>

@@ -5,21 +5,22 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/wide_text.h"
 
 namespace nomvera::test {
 namespace {
 
 struct BadName {
     const char* label;
-    std::u16string name;
+    WideString name;
 };
 
 class RefusedNames : public SandboxAccounts, public ::testing::WithParamInterface<BadName> {};
 
 TEST_P(RefusedNames, AreRefusedForUsersAndGroupsWithFilesUnchanged) {
-    const std::u16string& name = GetParam().name;
+    const WideString& name = GetParam().name;
     std::string before = Root().AccountFiles();
-    EXPECT_EQ(AddUser(name, u"pass001"), NERR_BadUsername);
+    EXPECT_EQ(AddUser(name, WIDE("pass001")), NERR_BadUsername);
     EXPECT_EQ(AddLocalGroup(name), NERR_BadUsername);
     EXPECT_EQ(Root().AccountFiles(), before);
     EXPECT_FALSE(Exists(Root() / "var/lib/nomvera/group-comments"));
@@ -27,12 +28,13 @@ TEST_P(RefusedNames, AreRefusedForUsersAndGroupsWithFilesUnchanged) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RefusedNames,
-    ::testing::Values(BadName{"Colon", u"test:001"}, BadName{"Slash", u"te/st001"},
-                      BadName{"Newline", u"test\n001"}, BadName{"LeadingDash", u"-test001"},
-                      BadName{"TwoHundredCharacters", std::u16string(200, u'a')},
-                      BadName{"NonAsciiLetters", u"t\u00E9st\u00FC001"}, BadName{"Empty", u""},
-                      BadName{"Dots", u".."}, BadName{"Blank", u"test 001"},
-                      BadName{"Comma", u"te,st"}),
+    ::testing::Values(BadName{"Colon", WIDE("test:001")}, BadName{"Slash", WIDE("te/st001")},
+                      BadName{"Newline", WIDE("test\n001")},
+                      BadName{"LeadingDash", WIDE("-test001")},
+                      BadName{"TwoHundredCharacters", WideString(200, WIDE('a'))},
+                      BadName{"NonAsciiLetters", WIDE("t\u00E9st\u00FC001")},
+                      BadName{"Empty", WIDE("")}, BadName{"Dots", WIDE("..")},
+                      BadName{"Blank", WIDE("test 001")}, BadName{"Comma", WIDE("te,st")}),
     [](const auto& row) { return std::string(row.param.label); });
 
 using BadInput = SandboxAccounts;
@@ -52,11 +54,11 @@ TEST_F(BadInput, MissingNameOrRecordIsAnInvalidParameter) {
 
 TEST_F(BadInput, FieldsOutsideWhatWindowsAcceptsAreInvalidParameters) {
     std::string before = Root().AccountFiles();
-    std::u16string name = u"test001";
-    std::u16string password = u"pass001";
-    std::u16string colonComment = u"a:b";
-    std::u16string loneSurrogate = u"pass";
-    loneSurrogate.push_back(static_cast<char16_t>(0xD800));
+    WideString name = WIDE("test001");
+    WideString password = WIDE("pass001");
+    WideString colonComment = WIDE("a:b");
+    WideString loneSurrogate = WIDE("pass");
+    loneSurrogate.push_back(static_cast<WCHAR>(0xD800));
     struct Case {
         DWORD priv;
         LPWSTR password;
@@ -84,16 +86,17 @@ TEST_F(BadInput, FieldsOutsideWhatWindowsAcceptsAreInvalidParameters) {
 // Windows takes any character in a password; it is only ever hashed, so a
 // colon or a line break cannot reach the account files' structure.
 TEST_F(BadInput, PasswordsWithColonOrNewlineAreHashedAndWork) {
-    const std::u16string passwords[] = {u"pa:ss:001", u"pass\n001", u"x:\nroot::0:0::/:/bin/sh"};
+    const WideString passwords[] = {WIDE("pa:ss:001"), WIDE("pass\n001"),
+                                    WIDE("x:\nroot::0:0::/:/bin/sh")};
     int n = 1;
     for (const auto& password : passwords) {
-        std::u16string name = u"test00" + std::u16string(1, static_cast<char16_t>(u'0' + n++));
+        WideString name = WIDE("test00") + WideString(1, static_cast<WCHAR>(WIDE('0') + n++));
         ASSERT_EQ(AddUser(name, password), NERR_Success);
         HANDLE token = Logon(name, password);
         EXPECT_NE(token, nullptr);
         CloseHandle(token);
-        ASSERT_EQ(SetPassword(name, password + u"\n:"), NERR_Success);
-        token = Logon(name, password + u"\n:");
+        ASSERT_EQ(SetPassword(name, password + WIDE("\n:")), NERR_Success);
+        token = Logon(name, password + WIDE("\n:"));
         EXPECT_NE(token, nullptr);
         CloseHandle(token);
     }
@@ -104,9 +107,9 @@ TEST_F(BadInput, PasswordsWithColonOrNewlineAreHashedAndWork) {
 
 TEST_F(BadInput, NamesOfThingsThatCannotExistAreNotFound) {
     std::string before = Root().AccountFiles();
-    EXPECT_EQ(NetUserDel(nullptr, u"-r"), NERR_UserNotFound);
-    EXPECT_EQ(NetUserDel(nullptr, u"root\n"), NERR_UserNotFound);
-    EXPECT_EQ(NetLocalGroupDel(nullptr, u"--help"), NERR_GroupNotFound);
+    EXPECT_EQ(NetUserDel(nullptr, WIDE("-r")), NERR_UserNotFound);
+    EXPECT_EQ(NetUserDel(nullptr, WIDE("root\n")), NERR_UserNotFound);
+    EXPECT_EQ(NetLocalGroupDel(nullptr, WIDE("--help")), NERR_GroupNotFound);
     EXPECT_EQ(Root().AccountFiles(), before);
 }
 

@@ -4,6 +4,7 @@
 #include "accounts/netapi.h"
 #include "accounts/profile_service.h"
 #include "platform/libloader.h"
+#include "platform/wide_text.h"
 #include "support/platform_info.h"
 #include "tests/accounts/account_test_support.h"
 
@@ -22,16 +23,16 @@ std::vector<NET_API_STATUS> CallEveryOperation() {
     DWORD field = 0;
     std::vector<NET_API_STATUS> statuses{
         NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&user), nullptr),
-        NetUserGetInfo(nullptr, u"x", 1, &record),
-        NetUserSetInfo(nullptr, u"x", 1, reinterpret_cast<LPBYTE>(&user), nullptr),
-        NetUserDel(nullptr, u"x"),
+        NetUserGetInfo(nullptr, WIDE("x"), 1, &record),
+        NetUserSetInfo(nullptr, WIDE("x"), 1, reinterpret_cast<LPBYTE>(&user), nullptr),
+        NetUserDel(nullptr, WIDE("x")),
         NetUserModalsGet(nullptr, 2, &record),
         NetGroupAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&global), &field),
-        NetGroupDel(nullptr, u"x"),
+        NetGroupDel(nullptr, WIDE("x")),
         NetLocalGroupAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&local), &field),
         NetLocalGroupEnum(nullptr, 0, &record, MAX_PREFERRED_LENGTH, &read, &total, nullptr),
-        NetLocalGroupDel(nullptr, u"x"),
-        NetLocalGroupAddMembers(nullptr, u"x", 0, reinterpret_cast<LPBYTE>(&member), 1),
+        NetLocalGroupDel(nullptr, WIDE("x")),
+        NetLocalGroupAddMembers(nullptr, WIDE("x"), 0, reinterpret_cast<LPBYTE>(&member), 1),
         NetApiBufferFree(nullptr),
         NetWkstaGetInfo(nullptr, 100, &record),
     };
@@ -51,19 +52,20 @@ TEST(AccountServiceBinding, MissingEntryPointFailsAloneAndIsLookedUpAgain) {
     platform::test_double::AcceptTestDoubleLibrary("netapi32_without_userdel");
     accounts::LoadAccountService("netapi32_without_userdel.dll");
     ASSERT_TRUE(accounts::AccountServiceLoaded());
-    EXPECT_EQ(NetUserDel(nullptr, u"x"), ERROR_PROC_NOT_FOUND);
-    EXPECT_EQ(NetUserDel(nullptr, u"x"), ERROR_PROC_NOT_FOUND);
+    EXPECT_EQ(NetUserDel(nullptr, WIDE("x")), ERROR_PROC_NOT_FOUND);
+    EXPECT_EQ(NetUserDel(nullptr, WIDE("x")), ERROR_PROC_NOT_FOUND);
     LPBYTE record = nullptr;
     EXPECT_EQ(NetWkstaGetInfo(nullptr, 100, &record), NERR_Success);
     EXPECT_EQ(NetApiBufferFree(record), NERR_Success);
-    EXPECT_EQ(NetUserGetInfo(nullptr, u"nosuch", 1, &record), NERR_UserNotFound)
+    EXPECT_EQ(NetUserGetInfo(nullptr, WIDE("nosuch"), 1, &record), NERR_UserNotFound)
         << "statuses pass through";
-    EXPECT_EQ(NetLocalGroupDel(nullptr, u"x"), ERROR_PROC_NOT_FOUND);
+    EXPECT_EQ(NetLocalGroupDel(nullptr, WIDE("x")), ERROR_PROC_NOT_FOUND);
     accounts::UnloadAccountService();
 
     // The failed look-up left the slot empty, so the complete library binds it.
     accounts::LoadAccountService("netapi32.dll");
-    EXPECT_EQ(NetUserDel(nullptr, u"x"), RunningAsRoot() ? NERR_UserNotFound : ERROR_ACCESS_DENIED);
+    EXPECT_EQ(NetUserDel(nullptr, WIDE("x")),
+              RunningAsRoot() ? NERR_UserNotFound : ERROR_ACCESS_DENIED);
     EXPECT_EQ(NetWkstaGetInfo(nullptr, 100, &record), NERR_Success);
     EXPECT_EQ(NetApiBufferFree(record), NERR_Success);
     accounts::UnloadAccountService();
@@ -124,7 +126,7 @@ protected:
 
 TEST_F(RecordRelease, EveryRecordIsReleasedOnce) {
     start_(0);
-    EXPECT_EQ(accounts::GetAdministratorAccountName(), u"root");
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), WIDE("root"));
     Gather();
     EXPECT_EQ(support::Platform().WorkstationMajorVersion, 10u);
     EXPECT_EQ(handedOut_(), 2);
@@ -133,7 +135,7 @@ TEST_F(RecordRelease, EveryRecordIsReleasedOnce) {
 
 TEST_F(RecordRelease, RecordOfAFailedQueryIsReleasedAndNotRead) {
     start_(1);
-    EXPECT_EQ(accounts::GetAdministratorAccountName(), u"");
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), WIDE(""));
     Gather();
     EXPECT_EQ(support::Platform().WorkstationMajorVersion, 0u);
     EXPECT_EQ(support::Platform().WindowsMajorVersion, 10) << "the first source's version";
@@ -144,16 +146,16 @@ TEST_F(RecordRelease, RecordOfAFailedQueryIsReleasedAndNotRead) {
 TEST(ProfileServiceBinding, MissingLibraryOrEntryPointLeavesTheServiceIncomplete) {
     accounts::BindProfileService("nosuchlibrary.dll");
     EXPECT_FALSE(accounts::ProfileServiceComplete());
-    char16_t path[260] = {};
-    EXPECT_EQ(accounts::CreateProfile(u"S-1-5-32-545", u"x", path, 260), 1);
-    EXPECT_FALSE(accounts::DeleteProfile(u"S-1-5-32-545", nullptr, nullptr));
+    WCHAR path[260] = {};
+    EXPECT_EQ(accounts::CreateProfile(WIDE("S-1-5-32-545"), WIDE("x"), path, 260), 1);
+    EXPECT_FALSE(accounts::DeleteProfile(WIDE("S-1-5-32-545"), nullptr, nullptr));
     accounts::ReleaseProfileService();
 
     platform::test_double::AcceptTestDoubleLibrary("userenv_without_delete");
     accounts::BindProfileService("userenv_without_delete.dll");
     EXPECT_FALSE(accounts::ProfileServiceComplete());
-    EXPECT_FALSE(accounts::DeleteProfile(u"S-1-5-32-545", nullptr, nullptr));
-    EXPECT_NE(accounts::CreateProfile(u"S-1-5-32-545", u"x", path, 260), 1)
+    EXPECT_FALSE(accounts::DeleteProfile(WIDE("S-1-5-32-545"), nullptr, nullptr));
+    EXPECT_NE(accounts::CreateProfile(WIDE("S-1-5-32-545"), WIDE("x"), path, 260), 1)
         << "the bound one is called";
     accounts::ReleaseProfileService();
 

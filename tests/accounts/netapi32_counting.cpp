@@ -2,7 +2,7 @@
 // counted against the records handed out, and the two record queries able
 // to fail while still handing out their record, to show that each record is
 // released exactly once, whatever the status.
-#include "platform/posix/standin_services.h"
+#include "platform/posix/services/standin_services.h"
 
 namespace impl = nomvera::posix;
 

@@ -1,6 +1,6 @@
 // Test double: an account-service library that lacks NetUserDel, to show that
 // one missing entry point fails alone.
-#include "platform/posix/standin_services.h"
+#include "platform/posix/services/standin_services.h"
 
 namespace impl = nomvera::posix;
 

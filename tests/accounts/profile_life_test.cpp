@@ -8,9 +8,10 @@
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/lmaccess.h"
-#include "platform/posix/standin_services.h"
-#include "platform/posix/sysroot.h"
+#include "platform/posix/services/standin_services.h"
+#include "platform/posix/services/sysroot.h"
 #include "platform/userenv.h"
+#include "platform/wide_text.h"
 
 #include <chrono>
 #include <csignal>
@@ -36,8 +37,8 @@ constexpr HRESULT kExists = static_cast<HRESULT>(0x800700B7);
 constexpr HRESULT kDenied = static_cast<HRESULT>(0x80070005);
 constexpr int kNoNamespace = 77;
 
-std::u16string Wide(const std::string& text) {
-    return std::u16string(text.begin(), text.end());
+WideString Wide(const std::string& text) {
+    return WideString(text.begin(), text.end());
 }
 
 std::vector<std::string> Fields(const std::string& line) {
@@ -98,9 +99,9 @@ protected:
         ReplaceLine("etc/login.defs", "UID_MAX", "UID_MAX " + std::to_string(base_ + 63));
     }
 
-    static HRESULT Create(const std::u16string& name, std::u16string* path = nullptr) {
-        std::u16string sid = Wide(SidTextOf(name));
-        char16_t buffer[260] = {};
+    static HRESULT Create(const WideString& name, WideString* path = nullptr) {
+        WideString sid = Wide(SidTextOf(name));
+        WCHAR buffer[260] = {};
         HRESULT result = stand_in::CreateProfile(sid.c_str(), name.c_str(), buffer, 260);
         if (path != nullptr) {
             *path = buffer;
@@ -114,15 +115,14 @@ protected:
         return ok;
     }
     // The profile folder a logon of the account finds, or "".
-    static std::u16string ProfileOfLogon(const std::u16string& name,
-                                         const std::u16string& password) {
+    static WideString ProfileOfLogon(const WideString& name, const WideString& password) {
         HANDLE token = Logon(name, password);
         EXPECT_NE(token, nullptr);
-        char16_t buffer[260] = {};
+        WCHAR buffer[260] = {};
         DWORD size = 260;
         BOOL ok = GetUserProfileDirectoryW(token, buffer, &size);
         CloseHandle(token);
-        return ok ? std::u16string(buffer) : std::u16string();
+        return ok ? WideString(buffer) : WideString();
     }
     std::string List() const { return ReadTextFile(Root() / "var/lib/nomvera/profiles"); }
     std::vector<std::string> EntriesOf(const std::string& sid) const {
@@ -160,9 +160,9 @@ protected:
 };
 
 TEST_F(ProfileLife, DeleteWaitsUntilTheAccountIsGoneAndNoProcessRunsAsIt) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    std::string sid = SidTextOf(u"test001");
-    ASSERT_EQ(Create(u"test001"), 0);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    std::string sid = SidTextOf(WIDE("test001"));
+    ASSERT_EQ(Create(WIDE("test001")), 0);
     std::string list = List();
     DWORD code = 0;
     EXPECT_FALSE(Delete(sid, &code)) << "the account still exists";
@@ -170,7 +170,7 @@ TEST_F(ProfileLife, DeleteWaitsUntilTheAccountIsGoneAndNoProcessRunsAsIt) {
     {
         ProcessOfUid process(base_, 100);
         ASSERT_TRUE(process.Running());
-        ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+        ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
         EXPECT_FALSE(Delete(sid, &code)) << "a process of its uid runs";
         EXPECT_EQ(code, ERROR_BUSY);
         EXPECT_EQ(List(), list);
@@ -182,22 +182,22 @@ TEST_F(ProfileLife, DeleteWaitsUntilTheAccountIsGoneAndNoProcessRunsAsIt) {
 }
 
 TEST_F(ProfileLife, ADeletedAccountsProfileIsNeverHandedToTheNextHolderOfItsUid) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    std::string sid = SidTextOf(u"test001");
-    ASSERT_EQ(Create(u"test001"), 0);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    std::string sid = SidTextOf(WIDE("test001"));
+    ASSERT_EQ(Create(WIDE("test001")), 0);
     WriteTextFile(Home("test001") + "/secret", "test001's\n");
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success); // the profile is kept
-    ASSERT_EQ(AddUser(u"test002", u"pass002"), NERR_Success);
-    ASSERT_EQ(SidTextOf(u"test002"), sid) << "useradd gives the freed uid again";
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success); // the profile is kept
+    ASSERT_EQ(AddUser(WIDE("test002"), WIDE("pass002")), NERR_Success);
+    ASSERT_EQ(SidTextOf(WIDE("test002")), sid) << "useradd gives the freed uid again";
 
-    EXPECT_EQ(ProfileOfLogon(u"test002", u"pass002"), u"");
-    std::u16string path;
-    EXPECT_EQ(Create(u"test002", &path), 0);
+    EXPECT_EQ(ProfileOfLogon(WIDE("test002"), WIDE("pass002")), WIDE(""));
+    WideString path;
+    EXPECT_EQ(Create(WIDE("test002"), &path), 0);
     EXPECT_EQ(path, Wide(Home("test002")));
     ExpectComplete("test002");
     EXPECT_EQ(EntriesOf(sid), std::vector<std::string>{sid + "\t" + std::to_string(base_) +
                                                        "\t/home/test002\ttest002\tready"});
-    EXPECT_EQ(ProfileOfLogon(u"test002", u"pass002"), Wide(Home("test002")));
+    EXPECT_EQ(ProfileOfLogon(WIDE("test002"), WIDE("pass002")), Wide(Home("test002")));
     EXPECT_EQ(ReadTextFile(Home("test001") + "/secret"), "test001's\n");
 }
 
@@ -205,26 +205,26 @@ TEST_F(ProfileLife, ADeletedAccountsProfileIsNeverHandedToTheNextHolderOfItsUid)
 // account's again, yet neither the SID nor the earlier name reaches the kept
 // profile any more.
 TEST_F(ProfileLife, DeletingTheNextHolderOfAUidKeepsTheEarlierAccountsProfile) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    const std::string sid = SidTextOf(u"test001");
-    ASSERT_EQ(Create(u"test001"), 0);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    const std::string sid = SidTextOf(WIDE("test001"));
+    ASSERT_EQ(Create(WIDE("test001")), 0);
     WriteTextFile(Home("test001") + "/secret", "test001's\n");
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success); // the profile is kept
-    ASSERT_EQ(AddUser(u"test002", u"pass002"), NERR_Success);
-    ASSERT_EQ(SidTextOf(u"test002"), sid);
-    ASSERT_EQ(NetUserDel(nullptr, u"test002"), NERR_Success); // it never had a profile
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success); // the profile is kept
+    ASSERT_EQ(AddUser(WIDE("test002"), WIDE("pass002")), NERR_Success);
+    ASSERT_EQ(SidTextOf(WIDE("test002")), sid);
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test002")), NERR_Success); // it never had a profile
 
     DWORD code = 0;
     EXPECT_FALSE(Delete(sid, &code));
     EXPECT_EQ(code, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(SidTextOf(u"test001"), "") << "the earlier name no longer finds the SID";
+    EXPECT_EQ(SidTextOf(WIDE("test001")), "") << "the earlier name no longer finds the SID";
     EXPECT_EQ(ReadTextFile(Home("test001") + "/secret"), "test001's\n");
     EXPECT_EQ(EntriesOf(sid), std::vector<std::string>{sid + "\t" + std::to_string(base_) +
                                                        "\t/home/test001\ttest001\torphaned"});
 
     // A new account of the uid gets a profile of its own in the entry's place.
-    ASSERT_EQ(AddUser(u"test003", u"pass003"), NERR_Success);
-    ASSERT_EQ(Create(u"test003"), 0);
+    ASSERT_EQ(AddUser(WIDE("test003"), WIDE("pass003")), NERR_Success);
+    ASSERT_EQ(Create(WIDE("test003")), 0);
     ExpectComplete("test003");
     EXPECT_EQ(EntriesOf(sid), std::vector<std::string>{sid + "\t" + std::to_string(base_) +
                                                        "\t/home/test003\ttest003\tready"});
@@ -234,32 +234,32 @@ TEST_F(ProfileLife, DeletingTheNextHolderOfAUidKeepsTheEarlierAccountsProfile) {
 // Lists written before names were kept: an entry is the account's when its
 // folder is the account's home, a deleted account's otherwise.
 TEST_F(ProfileLife, EntriesWithoutANameBelongToTheAccountWhoseHomeTheyAre) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    std::string sid = SidTextOf(u"test001");
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    std::string sid = SidTextOf(WIDE("test001"));
     std::string uid = std::to_string(base_);
     ASSERT_EQ(mkdir(Home("old007").c_str(), 0700), 0);
     ASSERT_EQ(chown(Home("old007").c_str(), base_, 100), 0);
     WriteList(sid + "\t" + uid + "\t/home/old007\n");
-    EXPECT_EQ(ProfileOfLogon(u"test001", u"pass001"), u"");
-    EXPECT_EQ(Create(u"test001"), 0);
+    EXPECT_EQ(ProfileOfLogon(WIDE("test001"), WIDE("pass001")), WIDE(""));
+    EXPECT_EQ(Create(WIDE("test001")), 0);
     EXPECT_EQ(EntriesOf(sid),
               std::vector<std::string>{sid + "\t" + uid + "\t/home/test001\ttest001\tready"});
 
     WriteList(sid + "\t" + uid + "\t/home/test001\n");
-    std::u16string path;
-    EXPECT_EQ(Create(u"test001", &path), kExists);
+    WideString path;
+    EXPECT_EQ(Create(WIDE("test001"), &path), kExists);
     EXPECT_EQ(path, Wide(Home("test001")));
-    EXPECT_EQ(ProfileOfLogon(u"test001", u"pass001"), Wide(Home("test001")));
+    EXPECT_EQ(ProfileOfLogon(WIDE("test001"), WIDE("pass001")), Wide(Home("test001")));
     EXPECT_EQ(List(), sid + "\t" + uid + "\t/home/test001\n");
 }
 
 // Mounts are made in a private mount namespace of a forked child, which
 // deletes the profile there; they go away with it.
 TEST_F(ProfileLife, DeleteNeverCrossesOrTakesABindMountOfTheSameFileSystem) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    std::string sid = SidTextOf(u"test001");
-    ASSERT_EQ(Create(u"test001"), 0);
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    std::string sid = SidTextOf(WIDE("test001"));
+    ASSERT_EQ(Create(WIDE("test001")), 0);
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
     ASSERT_EQ(mkdir((Root() / "victim").c_str(), 0755), 0);
     WriteTextFile(Root() / "victim/keep", "root's\n");
     ASSERT_EQ(chown((Root() / "victim").c_str(), base_, 100), 0);
@@ -295,8 +295,8 @@ TEST_F(ProfileLife, AFolderThatIsHoldsOrLiesInAnotherAccountsHomeIsKept) {
     for (const Case& c :
          {Case{"a1", "b1", "/home/a1", "/home/a1"}, Case{"a2", "b2", "/home/a2", "/home/a2/inner"},
           Case{"a3", "b3", "/home/shared/a3", "/home/shared"}}) {
-        ASSERT_EQ(AddUser(Wide(c.owner), u"pass001"), NERR_Success);
-        ASSERT_EQ(AddUser(Wide(c.other), u"pass002"), NERR_Success);
+        ASSERT_EQ(AddUser(Wide(c.owner), WIDE("pass001")), NERR_Success);
+        ASSERT_EQ(AddUser(Wide(c.other), WIDE("pass002")), NERR_Success);
         for (const auto& [name, home] : {std::pair{c.owner, c.ownerHome}, {c.other, c.otherHome}}) {
             ReplaceLine("etc/passwd", name + ":",
                         name + ":x:" + std::to_string(UidOf(name)) + ":100::" + home + ":/bin/sh");
@@ -325,7 +325,7 @@ TEST_F(ProfileLife, TheAccountGetsItsHomeOnlyWhenCompleteAndNoRootFileChanges) {
     const std::string rootFile = Root() / "root-file";
     WriteTextFile(rootFile, "root's\n");
     ASSERT_EQ(chmod(rootFile.c_str(), 0666), 0); // so that the hard-link protection lets it link
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
     const std::string home = Home("test001");
     const std::size_t complete = Names(Root() / "etc/skel").size();
 
@@ -358,7 +358,7 @@ TEST_F(ProfileLife, TheAccountGetsItsHomeOnlyWhenCompleteAndNoRootFileChanges) {
         }
         _exit(2);
     }
-    HRESULT created = Create(u"test001");
+    HRESULT created = Create(WIDE("test001"));
     int status = 0;
     ASSERT_EQ(waitpid(attacker, &status, 0), attacker);
     EXPECT_EQ(created, 0);
@@ -377,31 +377,31 @@ TEST_F(ProfileLife, CreateAfterAKillAtAnyMomentEndsWithOneCompleteProfile) {
     for (int i = 0; i < 60; ++i) {
         WriteTextFile(Root() / ("etc/skel/f" + std::to_string(i)), std::string(20000, 'x'));
     }
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    std::string sid = SidTextOf(u"test001");
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    std::string sid = SidTextOf(WIDE("test001"));
     // Kills spread over the whole time one uncontended run takes.
     auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(Create(u"test001"), 0);
+    ASSERT_EQ(Create(WIDE("test001")), 0);
     auto span = std::chrono::duration_cast<std::chrono::microseconds>(
                     std::chrono::steady_clock::now() - start)
                     .count();
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
     DWORD deleted = 0;
     ASSERT_TRUE(Delete(sid, &deleted)) << deleted;
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
     std::mt19937 random(12345);
     for (int run = 0; run < 15; ++run) {
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            _exit(Create(u"test001") == 0 ? 0 : 1);
+            _exit(Create(WIDE("test001")) == 0 ? 0 : 1);
         }
         usleep(static_cast<useconds_t>(random() % static_cast<unsigned>(span + span / 4 + 1)));
         kill(child, SIGKILL);
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
 
-        HRESULT again = Create(u"test001");
+        HRESULT again = Create(WIDE("test001"));
         EXPECT_TRUE(again == 0 || again == kExists) << std::hex << again;
         ExpectComplete("test001");
         auto entries = EntriesOf(sid);
@@ -411,44 +411,44 @@ TEST_F(ProfileLife, CreateAfterAKillAtAnyMomentEndsWithOneCompleteProfile) {
             EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
         }
 
-        ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+        ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
         DWORD code = 0;
         ASSERT_TRUE(Delete(sid, &code)) << code;
-        ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-        ASSERT_EQ(SidTextOf(u"test001"), sid);
+        ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+        ASSERT_EQ(SidTextOf(WIDE("test001")), sid);
     }
 }
 
 // What a killed run leaves that is not provably its own is never taken over.
 TEST_F(ProfileLife, AnUnfinishedEntryNeverTakesOverAFolderItDidNotMake) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    std::string sid = SidTextOf(u"test001");
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    std::string sid = SidTextOf(WIDE("test001"));
     std::string head = sid + "\t" + std::to_string(base_) + "\t/home/test001\ttest001\tmaking";
     ASSERT_EQ(mkdir(Home("test001").c_str(), 0700), 0);
     WriteTextFile(Home("test001") + "/admin", "root's\n");
     for (const std::string& entry : {head, head + "\t1:2"}) {
         WriteList(entry + "\n");
-        EXPECT_EQ(Create(u"test001"), kExists) << entry;
+        EXPECT_EQ(Create(WIDE("test001")), kExists) << entry;
         EXPECT_EQ(ReadTextFile(Home("test001") + "/admin"), "root's\n");
         EXPECT_EQ(StatOf(Home("test001")).st_uid, 0u);
     }
     // Its own empty private folder (killed right after making it) is taken back.
     ASSERT_EQ(unlink((Home("test001") + "/admin").c_str()), 0);
     WriteList(head + "\n");
-    EXPECT_EQ(Create(u"test001"), 0);
+    EXPECT_EQ(Create(WIDE("test001")), 0);
     ExpectComplete("test001");
 }
 
 TEST_F(ProfileLife, ADeletedAccountsNameFindsTheSidOfItsKeptProfile) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    ASSERT_EQ(AddUser(u"test002", u"pass002"), NERR_Success);
-    std::string sid = SidTextOf(u"test001");
-    ASSERT_EQ(Create(u"test001"), 0);
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test002"), WIDE("pass002")), NERR_Success);
+    std::string sid = SidTextOf(WIDE("test001"));
+    ASSERT_EQ(Create(WIDE("test001")), 0);
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
 
-    auto lookUp = [](const char16_t* name, SID_NAME_USE& use) {
+    auto lookUp = [](const WCHAR* name, SID_NAME_USE& use) {
         std::vector<BYTE> raw(256);
-        char16_t domain[64] = {};
+        WCHAR domain[64] = {};
         DWORD rawSize = 256;
         DWORD domainSize = 64;
         if (!LookupAccountNameW(nullptr, name, raw.data(), &rawSize, domain, &domainSize, &use)) {
@@ -461,32 +461,33 @@ TEST_F(ProfileLife, ADeletedAccountsNameFindsTheSidOfItsKeptProfile) {
         return result;
     };
     SID_NAME_USE use{};
-    EXPECT_EQ(lookUp(u"test001", use), sid);
+    EXPECT_EQ(lookUp(WIDE("test001"), use), sid);
     EXPECT_EQ(use, SidTypeDeletedAccount);
-    EXPECT_EQ(lookUp(u"SANDBOX\\test001", use), sid);
+    EXPECT_EQ(lookUp(WIDE("SANDBOX\\test001"), use), sid);
 
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success); // a live account of the name
-    std::string live = SidTextOf(u"test001");
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")),
+              NERR_Success); // a live account of the name
+    std::string live = SidTextOf(WIDE("test001"));
     EXPECT_NE(live, sid) << "useradd gives the next uid";
-    EXPECT_EQ(lookUp(u"test001", use), live);
+    EXPECT_EQ(lookUp(WIDE("test001"), use), live);
     EXPECT_EQ(use, SidTypeUser);
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
 
     DWORD code = 0;
-    EXPECT_TRUE(Delete(lookUp(u"test001", use), &code)) << code;
+    EXPECT_TRUE(Delete(lookUp(WIDE("test001"), use), &code)) << code;
     EXPECT_FALSE(Exists(Home("test001")));
     SetLastError(0);
-    EXPECT_EQ(lookUp(u"test001", use), "");
+    EXPECT_EQ(lookUp(WIDE("test001"), use), "");
     EXPECT_EQ(GetLastError(), ERROR_NONE_MAPPED);
 }
 
 // Two copies of the tool at once, each making and removing its own profiles.
 TEST_F(ProfileLife, TwoCopiesAtOnceLeaveEveryFolderWithExactlyOneRegistration) {
     constexpr int kEach = 20;
-    std::vector<std::u16string> names;
+    std::vector<WideString> names;
     for (int i = 0; i < 2 * kEach; ++i) {
         names.push_back(Wide("t" + std::to_string(100 + i)));
-        ASSERT_EQ(AddUser(names.back(), u"pass001"), NERR_Success);
+        ASSERT_EQ(AddUser(names.back(), WIDE("pass001")), NERR_Success);
     }
     std::vector<std::string> sids;
     for (const auto& name : names) {
@@ -560,7 +561,7 @@ TEST_F(ProfileLife, TwoCopiesAtOnceLeaveEveryFolderWithExactlyOneRegistration) {
 
 // The lock file and the state folder are root's own, or nothing changes.
 TEST_F(ProfileLife, ALockOrStateFolderThatIsNotRootsOwnStopsEveryChange) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
     const std::string folder = Root() / "var/lib/nomvera";
     const std::string target = Root() / "etc/shadow";
     const std::string shadow = ReadTextFile(target);
@@ -588,7 +589,7 @@ TEST_F(ProfileLife, ALockOrStateFolderThatIsNotRootsOwnStopsEveryChange) {
         WriteList("");
         ASSERT_EQ(unlink((folder + "/profiles").c_str()), 0);
         c.plant();
-        EXPECT_EQ(Create(u"test001"), kDenied) << c.what;
+        EXPECT_EQ(Create(WIDE("test001")), kDenied) << c.what;
         EXPECT_FALSE(Exists(Home("test001"))) << c.what;
         EXPECT_FALSE(Exists(folder + "/profiles")) << c.what;
         EXPECT_EQ(ReadTextFile(target), shadow) << c.what;
@@ -601,13 +602,13 @@ TEST_F(ProfileLife, ALockOrStateFolderThatIsNotRootsOwnStopsEveryChange) {
 
 // Also when the next run changes nothing (the profile exists already).
 TEST_F(ProfileLife, TemporariesOfAKilledRunGoAtTheNextRun) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
     const std::string folder = Root() / "var/lib/nomvera";
     for (HRESULT expected : {HRESULT{0}, kExists}) {
         WriteList(List());
         WriteTextFile(folder + "/profiles.tmp-Ab12Cd", "half a list");
         WriteTextFile(folder + "/group-comments.tmp-x9Y8z7", "half a list");
-        ASSERT_EQ(Create(u"test001"), expected);
+        ASSERT_EQ(Create(WIDE("test001")), expected);
         EXPECT_EQ(Names(folder), (std::vector<std::string>{"lock", "profiles"}));
     }
 }

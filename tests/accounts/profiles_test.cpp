@@ -5,8 +5,9 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
-#include "platform/posix/standin_services.h"
+#include "platform/posix/services/standin_services.h"
 #include "platform/userenv.h"
+#include "platform/wide_text.h"
 
 #include <unistd.h>
 
@@ -24,14 +25,14 @@ protected:
         if (IsSkipped()) {
             return;
         }
-        ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-        sid_ = SidTextOf(u"test001");
+        ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+        sid_ = SidTextOf(WIDE("test001"));
         wideSid_.assign(sid_.begin(), sid_.end());
     }
 
-    HRESULT Create(std::u16string* path = nullptr) {
-        char16_t buffer[260] = {};
-        HRESULT result = stand_in::CreateProfile(wideSid_.c_str(), u"test001", buffer, 260);
+    HRESULT Create(WideString* path = nullptr) {
+        WCHAR buffer[260] = {};
+        HRESULT result = stand_in::CreateProfile(wideSid_.c_str(), WIDE("test001"), buffer, 260);
         if (path != nullptr) {
             *path = buffer;
         }
@@ -39,10 +40,10 @@ protected:
     }
 
     // The profile folder of a logon of test001, or "" and the code.
-    std::u16string ProfileOfLogon(DWORD* code = nullptr) {
-        HANDLE token = Logon(u"test001", u"pass001");
+    WideString ProfileOfLogon(DWORD* code = nullptr) {
+        HANDLE token = Logon(WIDE("test001"), WIDE("pass001"));
         EXPECT_NE(token, nullptr);
-        char16_t buffer[260] = {};
+        WCHAR buffer[260] = {};
         DWORD size = 260;
         SetLastError(0);
         BOOL ok = GetUserProfileDirectoryW(token, buffer, &size);
@@ -50,7 +51,7 @@ protected:
             *code = GetLastError();
         }
         CloseHandle(token);
-        return ok ? std::u16string(buffer) : std::u16string();
+        return ok ? WideString(buffer) : WideString();
     }
 
     BOOL Delete(DWORD* code = nullptr) {
@@ -62,20 +63,18 @@ protected:
         return ok;
     }
 
-    std::u16string Wide(const std::string& text) const {
-        return std::u16string(text.begin(), text.end());
-    }
-    std::u16string Home() const { return Wide(Root() / "home/test001"); }
+    WideString Wide(const std::string& text) const { return WideString(text.begin(), text.end()); }
+    WideString Home() const { return Wide(Root() / "home/test001"); }
 
     std::string sid_;
-    std::u16string wideSid_;
+    WideString wideSid_;
 };
 
 TEST_F(Profiles, ProfilesRootIsReportedInsideTheSystemRoot) {
-    char16_t buffer[260] = {};
+    WCHAR buffer[260] = {};
     DWORD size = 260;
     ASSERT_TRUE(GetProfilesDirectoryW(buffer, &size));
-    EXPECT_EQ(std::u16string(buffer), Wide(Root() / "home"));
+    EXPECT_EQ(WideString(buffer), Wide(Root() / "home"));
     DWORD small = 3;
     EXPECT_FALSE(GetProfilesDirectoryW(buffer, &small));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
@@ -83,7 +82,7 @@ TEST_F(Profiles, ProfilesRootIsReportedInsideTheSystemRoot) {
 }
 
 TEST_F(Profiles, CreateMakesTheHomeFromTheSkeletonOwnedByTheAccount) {
-    std::u16string path;
+    WideString path;
     ASSERT_EQ(Create(&path), 0);
     EXPECT_EQ(path, Home());
     struct stat home {};
@@ -103,7 +102,7 @@ TEST_F(Profiles, SecondCreateReportsTheExistingProfileAndChangesNothing) {
     ASSERT_EQ(Create(), 0);
     WriteTextFile(Root() / "home/test001/.profile", "changed by the account\n");
     std::string list = ReadTextFile(Root() / "var/lib/nomvera/profiles");
-    std::u16string path;
+    WideString path;
     EXPECT_EQ(Create(&path), kProfileExists);
     EXPECT_EQ(path, Home());
     EXPECT_EQ(ReadTextFile(Root() / "home/test001/.profile"), "changed by the account\n");
@@ -117,7 +116,7 @@ TEST_F(Profiles, ExistingFolderOfNobodysProfileIsNotTakenOver) {
     EXPECT_EQ(ReadTextFile(Root() / "home/test001/keep"), "someone's\n");
     EXPECT_FALSE(Exists(Root() / "var/lib/nomvera/profiles"));
     DWORD code = 0;
-    EXPECT_EQ(ProfileOfLogon(&code), u"") << "root owns it, not the account";
+    EXPECT_EQ(ProfileOfLogon(&code), WIDE("")) << "root owns it, not the account";
     EXPECT_EQ(code, ERROR_FILE_NOT_FOUND);
 }
 
@@ -126,7 +125,7 @@ TEST_F(Profiles, DeleteAfterTheAccountIsGoneRemovesFolderAndRegistration) {
     ASSERT_EQ(mkdir((Root() / "home/test001/sub").c_str(), 0500), 0);
     WriteTextFile(Root() / "outside", "stays\n");
     ASSERT_EQ(symlink((Root() / "outside").c_str(), (Root() / "home/test001/link").c_str()), 0);
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
     ASSERT_TRUE(Delete());
     EXPECT_FALSE(Exists(Root() / "home/test001"));
     EXPECT_EQ(ReadTextFile(Root() / "outside"), "stays\n") << "a link is removed, never followed";
@@ -140,7 +139,7 @@ TEST_F(Profiles, UnknownSidHasNoProfile) {
     DWORD code = 0;
     EXPECT_FALSE(Delete(&code));
     EXPECT_EQ(code, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(ProfileOfLogon(&code), u"") << "never created";
+    EXPECT_EQ(ProfileOfLogon(&code), WIDE("")) << "never created";
     EXPECT_EQ(code, ERROR_FILE_NOT_FOUND);
 }
 
@@ -149,9 +148,9 @@ TEST_F(Profiles, FolderReplacedByALinkIsNeitherReportedNorRemoved) {
     ASSERT_EQ(rename((Root() / "home/test001").c_str(), (Root() / "elsewhere").c_str()), 0);
     ASSERT_EQ(symlink((Root() / "elsewhere").c_str(), (Root() / "home/test001").c_str()), 0);
     DWORD code = 0;
-    EXPECT_EQ(ProfileOfLogon(&code), u"");
+    EXPECT_EQ(ProfileOfLogon(&code), WIDE(""));
     EXPECT_EQ(code, ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
     EXPECT_FALSE(Delete(&code));
     EXPECT_EQ(code, ERROR_ACCESS_DENIED);
     EXPECT_TRUE(Exists(Root() / "elsewhere/.profile"));
@@ -162,8 +161,8 @@ TEST_F(Profiles, FolderThatTheAccountDoesNotOwnIsNeitherReportedNorRemoved) {
     ASSERT_EQ(Create(), 0);
     ASSERT_EQ(chown((Root() / "home/test001").c_str(), 0, 0), 0);
     DWORD code = 0;
-    EXPECT_EQ(ProfileOfLogon(&code), u"");
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+    EXPECT_EQ(ProfileOfLogon(&code), WIDE(""));
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
     EXPECT_FALSE(Delete(&code));
     EXPECT_EQ(code, ERROR_ACCESS_DENIED);
     EXPECT_TRUE(Exists(Root() / "home/test001/.profile"));
@@ -176,7 +175,7 @@ TEST_F(Profiles, HomeOutsideTheProfilesRootIsNeverMadeNorReported) {
         std::string before = ReadTextFile(Root() / "etc/passwd");
         EXPECT_EQ(Create(), static_cast<HRESULT>(0x80070005)) << home;
         DWORD code = 0;
-        EXPECT_EQ(ProfileOfLogon(&code), u"") << home;
+        EXPECT_EQ(ProfileOfLogon(&code), WIDE("")) << home;
         EXPECT_EQ(code, ERROR_FILE_NOT_FOUND) << home;
     }
     EXPECT_FALSE(Exists(Root() / "var/lib/nomvera/profiles"));
@@ -184,23 +183,23 @@ TEST_F(Profiles, HomeOutsideTheProfilesRootIsNeverMadeNorReported) {
 }
 
 TEST_F(Profiles, HomeOfAnotherAccountIsNotReported) {
-    ASSERT_EQ(AddUser(u"test002", u"pass002"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test002"), WIDE("pass002")), NERR_Success);
     ASSERT_EQ(Create(), 0);
     ReplaceLine("etc/passwd", "test002:", "test002:x:1001:100::/home/test001:/bin/sh");
-    HANDLE token = Logon(u"test002", u"pass002");
+    HANDLE token = Logon(WIDE("test002"), WIDE("pass002"));
     ASSERT_NE(token, nullptr);
-    char16_t buffer[260] = {};
+    WCHAR buffer[260] = {};
     DWORD size = 260;
     EXPECT_FALSE(GetUserProfileDirectoryW(token, buffer, &size));
     CloseHandle(token);
 }
 
 TEST_F(Profiles, TooSmallPathBufferMakesNothing) {
-    char16_t buffer[8] = {};
-    EXPECT_EQ(stand_in::CreateProfile(wideSid_.c_str(), u"test001", buffer, 8),
+    WCHAR buffer[8] = {};
+    EXPECT_EQ(stand_in::CreateProfile(wideSid_.c_str(), WIDE("test001"), buffer, 8),
               static_cast<HRESULT>(0x8007007A));
     EXPECT_FALSE(Exists(Root() / "home/test001"));
-    EXPECT_EQ(stand_in::CreateProfile(wideSid_.c_str(), u"test002", nullptr, 0),
+    EXPECT_EQ(stand_in::CreateProfile(wideSid_.c_str(), WIDE("test002"), nullptr, 0),
               static_cast<HRESULT>(0x80070057))
         << "the name must be the SID's account";
 }

@@ -3,6 +3,7 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/wide_text.h"
 
 #include <cstring>
 
@@ -15,16 +16,16 @@ constexpr char kDomain[] = "S-1-5-21-1732584193-4023233417-1732584193";
 
 struct NameOfSid {
     BOOL ok;
-    std::u16string name;
-    std::u16string domain;
+    WideString name;
+    WideString domain;
     SID_NAME_USE use;
 };
 
 NameOfSid LookUp(const std::string& sidText) {
     PSID sid = nullptr;
     EXPECT_TRUE(ConvertStringSidToSidA(sidText.c_str(), &sid)) << sidText;
-    char16_t name[64] = {};
-    char16_t domain[64] = {};
+    WCHAR name[64] = {};
+    WCHAR domain[64] = {};
     DWORD nameSize = 64;
     DWORD domainSize = 64;
     SID_NAME_USE use = SidTypeUnknown;
@@ -35,36 +36,37 @@ NameOfSid LookUp(const std::string& sidText) {
 }
 
 TEST_F(Security, AccountsMapToAlgorithmicSids) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    ASSERT_EQ(AddLocalGroup(u"grp001"), NERR_Success);
-    EXPECT_EQ(SidTextOf(u"test001"), std::string(kDomain) + "-3000"); // uid 1000
-    EXPECT_EQ(SidTextOf(u"root"), std::string(kDomain) + "-500");
-    EXPECT_EQ(SidTextOf(u"grp001"), std::string(kDomain) + "-3001"); // gid 1000
-    EXPECT_EQ(SidTextOf(u"SANDBOX\\test001"), std::string(kDomain) + "-3000");
-    EXPECT_EQ(SidTextOf(u"ELSEWHERE\\test001"), "");
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    ASSERT_EQ(AddLocalGroup(WIDE("grp001")), NERR_Success);
+    EXPECT_EQ(SidTextOf(WIDE("test001")), std::string(kDomain) + "-3000"); // uid 1000
+    EXPECT_EQ(SidTextOf(WIDE("root")), std::string(kDomain) + "-500");
+    EXPECT_EQ(SidTextOf(WIDE("grp001")), std::string(kDomain) + "-3001"); // gid 1000
+    EXPECT_EQ(SidTextOf(WIDE("SANDBOX\\test001")), std::string(kDomain) + "-3000");
+    EXPECT_EQ(SidTextOf(WIDE("ELSEWHERE\\test001")), "");
 
     NameOfSid user = LookUp(std::string(kDomain) + "-3000");
     EXPECT_TRUE(user.ok);
-    EXPECT_EQ(user.name, u"test001");
-    EXPECT_EQ(user.domain, u"SANDBOX");
+    EXPECT_EQ(user.name, WIDE("test001"));
+    EXPECT_EQ(user.domain, WIDE("SANDBOX"));
     EXPECT_EQ(user.use, SidTypeUser);
     NameOfSid group = LookUp(std::string(kDomain) + "-3001");
-    EXPECT_EQ(group.name, u"grp001");
+    EXPECT_EQ(group.name, WIDE("grp001"));
     EXPECT_EQ(group.use, SidTypeAlias);
-    EXPECT_EQ(LookUp(std::string(kDomain) + "-500").name, u"root");
+    EXPECT_EQ(LookUp(std::string(kDomain) + "-500").name, WIDE("root"));
 }
 
 TEST_F(Security, WellKnownAliasesAreTheLocalGroups) {
     const struct {
         const char* sid;
-        const char16_t* name;
-    } aliases[] = {
-        {"S-1-5-32-544", u"sudo"}, {"S-1-5-32-545", u"users"}, {"S-1-5-32-555", u"tsusers"}};
+        const WCHAR* name;
+    } aliases[] = {{"S-1-5-32-544", WIDE("sudo")},
+                   {"S-1-5-32-545", WIDE("users")},
+                   {"S-1-5-32-555", WIDE("tsusers")}};
     for (const auto& alias : aliases) {
         NameOfSid found = LookUp(alias.sid);
         EXPECT_TRUE(found.ok) << alias.sid;
         EXPECT_EQ(found.name, alias.name);
-        EXPECT_EQ(found.domain, u"BUILTIN");
+        EXPECT_EQ(found.domain, WIDE("BUILTIN"));
         EXPECT_EQ(found.use, SidTypeAlias);
         EXPECT_EQ(SidTextOf(alias.name), alias.sid) << "the round trip through the name";
     }
@@ -73,18 +75,18 @@ TEST_F(Security, WellKnownAliasesAreTheLocalGroups) {
 TEST_F(Security, AdministratorsAliasFallsBackToWheel) {
     ReplaceLine("etc/group", "sudo:", "wheel:x:10:");
     ReplaceLine("etc/gshadow", "sudo:", "wheel:*::");
-    EXPECT_EQ(LookUp("S-1-5-32-544").name, u"wheel");
+    EXPECT_EQ(LookUp("S-1-5-32-544").name, WIDE("wheel"));
 }
 
 TEST_F(Security, DeletedAccountsAndUnknownSidsAreNotMapped) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    std::string sid = SidTextOf(u"test001");
-    ASSERT_EQ(NetUserDel(nullptr, u"test001"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    std::string sid = SidTextOf(WIDE("test001"));
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
     SetLastError(0);
     EXPECT_FALSE(LookUp(sid).ok);
     EXPECT_EQ(GetLastError(), ERROR_NONE_MAPPED);
     EXPECT_FALSE(LookUp("S-1-5-21-1-2-3-3000").ok) << "another machine's domain";
-    EXPECT_EQ(SidTextOf(u"nosuch"), "");
+    EXPECT_EQ(SidTextOf(WIDE("nosuch")), "");
 }
 
 TEST_F(Security, SidStringsRoundTrip) {
@@ -110,12 +112,13 @@ TEST_F(Security, SidStringsRoundTrip) {
 
 TEST_F(Security, LookUpsReportTheSizesTheyNeed) {
     BYTE sid[8];
-    char16_t domain[2];
+    WCHAR domain[2];
     DWORD sidSize = sizeof sid;
     DWORD domainSize = 2;
     SID_NAME_USE use{};
     SetLastError(0);
-    EXPECT_FALSE(LookupAccountNameW(nullptr, u"root", sid, &sidSize, domain, &domainSize, &use));
+    EXPECT_FALSE(
+        LookupAccountNameW(nullptr, WIDE("root"), sid, &sidSize, domain, &domainSize, &use));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(sidSize, 28u);
     EXPECT_EQ(domainSize, 8u); // "SANDBOX" and its NUL
@@ -182,18 +185,18 @@ TEST_F(Security, ProcessTokenOfRootIsFullAndHoldsAdministrators) {
 }
 
 TEST_F(Security, LogonTokensCarryTheAccountsGroups) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
-    ASSERT_EQ(AddUser(u"test002", u"pass002"), NERR_Success);
-    ASSERT_EQ(AddMember(u"tsusers", u"test001"), NERR_Success);
-    ASSERT_EQ(AddMember(u"sudo", u"test002"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test002"), WIDE("pass002")), NERR_Success);
+    ASSERT_EQ(AddMember(WIDE("tsusers"), WIDE("test001")), NERR_Success);
+    ASSERT_EQ(AddMember(WIDE("sudo"), WIDE("test002")), NERR_Success);
 
-    HANDLE plain = Logon(u"test001", u"pass001");
+    HANDLE plain = Logon(WIDE("test001"), WIDE("pass001"));
     ASSERT_NE(plain, nullptr);
     EXPECT_EQ(TokenGroupSids(plain), (std::vector<std::string>{"S-1-5-32-545", "S-1-5-32-555"}));
     EXPECT_EQ(ElevationOf(plain), static_cast<DWORD>(TokenElevationTypeDefault));
     CloseHandle(plain);
 
-    HANDLE member = Logon(u"test002", u"pass002");
+    HANDLE member = Logon(WIDE("test002"), WIDE("pass002"));
     ASSERT_NE(member, nullptr);
     std::vector<DWORD> attributes;
     EXPECT_EQ(TokenGroupSids(member, &attributes),
@@ -205,35 +208,36 @@ TEST_F(Security, LogonTokensCarryTheAccountsGroups) {
 }
 
 TEST_F(Security, LogonRefusals) {
-    ASSERT_EQ(AddUser(u"test001", u"pass001"), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
     DWORD code = 0;
-    EXPECT_EQ(Logon(u"test001", u"pass002", &code), nullptr);
+    EXPECT_EQ(Logon(WIDE("test001"), WIDE("pass002"), &code), nullptr);
     EXPECT_EQ(code, ERROR_LOGON_FAILURE);
-    EXPECT_EQ(Logon(u"test001", u"", &code), nullptr);
+    EXPECT_EQ(Logon(WIDE("test001"), WIDE(""), &code), nullptr);
     EXPECT_EQ(code, ERROR_LOGON_FAILURE);
-    EXPECT_EQ(Logon(u"nosuch", u"pass001", &code), nullptr);
+    EXPECT_EQ(Logon(WIDE("nosuch"), WIDE("pass001"), &code), nullptr);
     EXPECT_EQ(code, ERROR_LOGON_FAILURE);
-    EXPECT_EQ(Logon(u"root", u"", &code), nullptr) << "root's hash is *";
+    EXPECT_EQ(Logon(WIDE("root"), WIDE(""), &code), nullptr) << "root's hash is *";
     EXPECT_EQ(code, ERROR_LOGON_FAILURE);
 
     std::string shadow = ReadTextFile(Root() / "etc/shadow");
     std::size_t start = shadow.find("test001:");
     std::string hash = shadow.substr(start + 8, shadow.find(':', start + 8) - start - 8);
     ReplaceLine("etc/shadow", "test001:", "test001:" + hash + ":19000:0:99999:7::19001:");
-    EXPECT_EQ(Logon(u"test001", u"pass001", &code), nullptr);
+    EXPECT_EQ(Logon(WIDE("test001"), WIDE("pass001"), &code), nullptr);
     EXPECT_EQ(code, ERROR_ACCOUNT_EXPIRED);
     ReplaceLine("etc/shadow", "test001:", "test001:" + hash + ":0:0:99999:7:::");
-    EXPECT_EQ(Logon(u"test001", u"pass001", &code), nullptr);
+    EXPECT_EQ(Logon(WIDE("test001"), WIDE("pass001"), &code), nullptr);
     EXPECT_EQ(code, ERROR_PASSWORD_MUST_CHANGE);
     ReplaceLine("etc/shadow", "test001:", "test001:" + hash + ":19000:0:30:7:::");
-    EXPECT_EQ(Logon(u"test001", u"pass001", &code), nullptr);
+    EXPECT_EQ(Logon(WIDE("test001"), WIDE("pass001"), &code), nullptr);
     EXPECT_EQ(code, ERROR_PASSWORD_EXPIRED);
     ReplaceLine("etc/shadow", "test001:", "test001:!" + hash + ":19000:0:99999:7:::");
-    EXPECT_EQ(Logon(u"test001", u"pass001", &code), nullptr);
+    EXPECT_EQ(Logon(WIDE("test001"), WIDE("pass001"), &code), nullptr);
     EXPECT_EQ(code, ERROR_ACCOUNT_DISABLED);
 
     HANDLE token = nullptr;
-    EXPECT_FALSE(LogonUserW(u"test001", nullptr, u"pass001", 99, LOGON32_PROVIDER_DEFAULT, &token));
+    EXPECT_FALSE(LogonUserW(WIDE("test001"), nullptr, WIDE("pass001"), 99, LOGON32_PROVIDER_DEFAULT,
+                            &token));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 

@@ -2,8 +2,9 @@
 #include "tests/accounts/account_test_support.h"
 
 #include "platform/errors.h"
-#include "platform/posix/shadow_tools.h"
-#include "platform/posix/sysroot.h"
+#include "platform/posix/services/shadow_tools.h"
+#include "platform/posix/services/sysroot.h"
+#include "platform/wide_text.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -103,8 +104,8 @@ TEST_F(UnusableRoot, ChangesFailAndNothingIsFound) {
     WriteTextFile(Root() / "a-file", "");
     for (const std::string& value : {Root() / "missing", Root() / "a-file"}) {
         TScopedRoot root(value);
-        EXPECT_EQ(AddUser(u"test001", u"pass001"), ERROR_PATH_NOT_FOUND) << value;
-        EXPECT_EQ(AddLocalGroup(u"group001"), ERROR_PATH_NOT_FOUND) << value;
+        EXPECT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), ERROR_PATH_NOT_FOUND) << value;
+        EXPECT_EQ(AddLocalGroup(WIDE("group001")), ERROR_PATH_NOT_FOUND) << value;
         EXPECT_EQ(posix::FindUserByName("root"), std::nullopt) << value;
         EXPECT_EQ(posix::FindGroupByGid(0), std::nullopt) << value;
         EXPECT_TRUE(LocalGroups().empty()) << value;
@@ -118,9 +119,9 @@ using LongGroupLine = SandboxAccounts;
 // neither ends the reading of the file nor hides the groups after it, so
 // their names stay taken.
 TEST_F(LongGroupLine, HidesNoGroupAfterIt) {
-    ASSERT_EQ(AddLocalGroup(u"big"), NERR_Success);
-    ASSERT_EQ(AddLocalGroup(u"after1"), NERR_Success);
-    ASSERT_EQ(AddLocalGroup(u"after2"), NERR_Success);
+    ASSERT_EQ(AddLocalGroup(WIDE("big")), NERR_Success);
+    ASSERT_EQ(AddLocalGroup(WIDE("after1")), NERR_Success);
+    ASSERT_EQ(AddLocalGroup(WIDE("after2")), NERR_Success);
     auto big = posix::FindGroupByName("big");
     ASSERT_TRUE(big);
     std::string members;
@@ -131,10 +132,10 @@ TEST_F(LongGroupLine, HidesNoGroupAfterIt) {
     const std::string shortLine = "big:x:" + std::to_string(big->gid) + ":";
     ReplaceLine("etc/group", "big:", shortLine + members);
 
-    std::vector<std::u16string> groups = LocalGroups();
+    std::vector<WideString> groups = LocalGroups();
     ASSERT_GE(groups.size(), 3u);
-    EXPECT_EQ(std::vector<std::u16string>(groups.end() - 3, groups.end()),
-              (std::vector<std::u16string>{u"big", u"after1", u"after2"}));
+    EXPECT_EQ(std::vector<WideString>(groups.end() - 3, groups.end()),
+              (std::vector<WideString>{WIDE("big"), WIDE("after1"), WIDE("after2")}));
     auto found = posix::FindGroupByName("big");
     ASSERT_TRUE(found);
     EXPECT_EQ(found->members.size(),
@@ -142,8 +143,8 @@ TEST_F(LongGroupLine, HidesNoGroupAfterIt) {
     EXPECT_TRUE(posix::FindGroupByName("after2"));
 
     std::string before = Root().AccountFiles();
-    EXPECT_EQ(AddLocalGroup(u"after1"), ERROR_ALIAS_EXISTS);
-    EXPECT_EQ(AddUser(u"after2", u"pass001"), NERR_GroupExists);
+    EXPECT_EQ(AddLocalGroup(WIDE("after1")), ERROR_ALIAS_EXISTS);
+    EXPECT_EQ(AddUser(WIDE("after2"), WIDE("pass001")), NERR_GroupExists);
     EXPECT_EQ(Root().AccountFiles(), before);
     ReplaceLine("etc/group", "big:", shortLine);
 }

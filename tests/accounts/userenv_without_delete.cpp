@@ -1,5 +1,5 @@
 // Test double: a profile-service library that lacks DeleteProfileW.
-#include "platform/posix/standin_services.h"
+#include "platform/posix/services/standin_services.h"
 
 extern "C" HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath,
                                  DWORD pathCapacity) {

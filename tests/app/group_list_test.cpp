@@ -1,6 +1,7 @@
 #include "batches/group_list.h"
 
 #include "accounts/netapi.h"
+#include "platform/wide_text.h"
 #include "tests/common/sandbox_root.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +13,8 @@ using test::ReadTextFile;
 using test::SandboxRoot;
 using test::WriteTextFile;
 
-std::vector<std::u16string> Names(const TGroupNameList& list) {
-    std::vector<std::u16string> names;
+std::vector<WideString> Names(const TGroupNameList& list) {
+    std::vector<WideString> names;
     for (std::size_t i = 0; i < list.Count(); ++i) {
         names.push_back(list[i]);
     }
@@ -22,16 +23,16 @@ std::vector<std::u16string> Names(const TGroupNameList& list) {
 
 TEST(GroupNameList, KeepsInsertionOrderAndDuplicatesAndIgnoresCaseInLookUps) {
     TGroupNameList list;
-    EXPECT_EQ(list.Add(u"zeta"), 0u);
-    EXPECT_EQ(list.Add(u"Alpha"), 1u);
-    EXPECT_EQ(list.Add(u"ALPHA"), 2u);
-    EXPECT_EQ(Names(list), (std::vector<std::u16string>{u"zeta", u"Alpha", u"ALPHA"}));
-    EXPECT_EQ(list.IndexOf(u"alpha"), 1);
-    EXPECT_EQ(list.IndexOf(u"ZETA"), 0);
-    EXPECT_EQ(list.IndexOf(u"alph"), -1);
+    EXPECT_EQ(list.Add(WIDE("zeta")), 0u);
+    EXPECT_EQ(list.Add(WIDE("Alpha")), 1u);
+    EXPECT_EQ(list.Add(WIDE("ALPHA")), 2u);
+    EXPECT_EQ(Names(list), (std::vector<WideString>{WIDE("zeta"), WIDE("Alpha"), WIDE("ALPHA")}));
+    EXPECT_EQ(list.IndexOf(WIDE("alpha")), 1);
+    EXPECT_EQ(list.IndexOf(WIDE("ZETA")), 0);
+    EXPECT_EQ(list.IndexOf(WIDE("alph")), -1);
     list.Clear();
     EXPECT_EQ(list.Count(), 0u);
-    EXPECT_EQ(list.IndexOf(u"zeta"), -1);
+    EXPECT_EQ(list.IndexOf(WIDE("zeta")), -1);
 }
 
 class EnumerateLocalGroupsTest : public ::testing::Test {
@@ -45,11 +46,11 @@ TEST_F(EnumerateLocalGroupsTest, AppendsTheGroupsInTheOrderOfTheGroupFile) {
     WriteTextFile(root_ / "etc/group",
                   ReadTextFile(root_ / "etc/group") + "Ärzte:x:1500:\n" + "aardvark:x:1200:\n");
     TGroupNameList list;
-    list.Add(u"kept");
+    list.Add(WIDE("kept"));
     EnumerateLocalGroups(list);
-    EXPECT_EQ(Names(list),
-              (std::vector<std::u16string>{u"kept", u"root", u"sudo", u"users", u"tsusers",
-                                           u"nogroup", u"Ärzte", u"aardvark"}));
+    EXPECT_EQ(Names(list), (std::vector<WideString>{WIDE("kept"), WIDE("root"), WIDE("sudo"),
+                                                    WIDE("users"), WIDE("tsusers"), WIDE("nogroup"),
+                                                    WIDE("Ärzte"), WIDE("aardvark")}));
 }
 
 TEST_F(EnumerateLocalGroupsTest, AddsNothingWithoutGroups) {

@@ -55,7 +55,7 @@ class TLogAccessibilityTest : public QObject {
     void FillTo(int count) {
         Form().ShowLoggingPage();
         for (int i = Form().LogList->model()->rowCount(); i < count; ++i) {
-            Form().LogInfo(u"line " + QString::number(i).toStdU16String());
+            Form().LogInfo(WIDE("line ") + QString::number(i).toStdU16String());
         }
     }
 
@@ -68,8 +68,8 @@ private slots:
 
     void isAListWithOneItemPerLineAsShown() {
         TMainForm& form = Form();
-        form.LogInfo(u"");
-        form.LogWarning(u"a warning");
+        form.LogInfo(WIDE(""));
+        form.LogWarning(WIDE("a warning"));
         QAccessibleInterface* face = LogFace();
         QVERIFY(face != nullptr);
         QCOMPARE(face->role(), QAccessible::List);
@@ -196,7 +196,7 @@ private slots:
         }
         QCOMPARE(form.LogList->currentIndex().row(), row(current));
         QList<int> expected;
-        for (const QString& part : selected.split(u',')) {
+        for (const QString& part : selected.split(WIDE(','))) {
             if (part == QLatin1String("all")) {
                 for (int each = 0; each <= last; ++each) {
                     expected << each;
@@ -217,7 +217,7 @@ private slots:
         for (int selectedRow : expected) {
             copied << ShownLines(form)[selectedRow];
         }
-        QCOMPARE(QGuiApplication::clipboard()->text(), copied.join(u'\n'));
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied.join(WIDE('\n')));
     }
 };
 
@@ -226,3 +226,4 @@ int main(int argc, char** argv) {
 }
 
 #include "log_accessibility_test.moc"
+#include "platform/wide_text.h"

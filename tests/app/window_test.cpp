@@ -169,7 +169,7 @@ class TWindowTest : public QObject {
                                                          {"Delete", Form().DeleteRadio},
                                                          {"Users", Form().UsersRadio},
                                                          {"Groups", Form().GroupsRadio}};
-        for (const QString& caption : clicks.split(u' ', Qt::SkipEmptyParts)) {
+        for (const QString& caption : clicks.split(WIDE(' '), Qt::SkipEmptyParts)) {
             Click(radios.at(caption));
         }
     }
@@ -305,13 +305,13 @@ private slots:
     void logsTheStartBannerBetweenBeginAndEnd() {
         TMainForm& form = Form();
         const QStringList lines = LogLines(form);
-        QVERIFY2(lines.size() >= 3, qPrintable(lines.join(u'\n')));
+        QVERIFY2(lines.size() >= 3, qPrintable(lines.join(WIDE('\n'))));
         QVERIFY(lines.first().contains(kStampedInfo));
         QVERIFY(lines.first().endsWith(QStringLiteral("|I|Begin: Create")));
-        const std::u16string module = nomvera::support::GetModulePath();
+        const WideString module = nomvera::support::GetModulePath();
         const QString banner = QString::fromStdU16String(
-            module + u" [" + nomvera::support::GetFileVersionText(module) +
-            u"][ Build: 01-Jan-2023][unlimited users]");
+            module + WIDE(" [") + nomvera::support::GetFileVersionText(module) +
+            WIDE("][ Build: 01-Jan-2023][unlimited users]"));
         QVERIFY2(lines[1].endsWith(QStringLiteral("|I|.") + banner), qPrintable(lines[1]));
         // This test program carries no file version, unlike the tool itself.
         QVERIFY2(lines[1].endsWith(QStringLiteral(" [.No FileInfo in file][ Build: 01-Jan-2023]"
@@ -328,7 +328,7 @@ private slots:
         if (!nomvera::accounts::IsAdministrator()) {
             QSKIP("the administrator's log file needs root");
         }
-        Form().LogInfo(u"last line of the window");
+        Form().LogInfo(WIDE("last line of the window"));
         form_.reset();
         const auto lines = LogFileLines(AdminLogPath(*environment_));
         QVERIFY(lines.size() >= 4);
@@ -362,7 +362,7 @@ private slots:
         QVERIFY(stat((environment_->StateFolder() + "/kelNonAdminRostery.utf8.log").c_str(),
                      &info) != 0);
 
-        const QString longText(300, u'x');
+        const QString longText(300, WIDE('x'));
         form.LogInfo(longText.toStdU16String());
         QCOMPARE(LastLogLine(form), longText);
     }
@@ -625,10 +625,10 @@ private slots:
         ChooseMode(QStringLiteral("Create Users"));
         form.NameEdit->setText(QStringLiteral(" test "));
         form.PasswordEdit->setText(QStringLiteral("   "));
-        QCOMPARE(form.NameText(), std::u16string(u" test "));
+        QCOMPARE(form.NameText(), WideString(WIDE(" test ")));
 
         // A batch's error line switches pages by program: nothing is cleaned.
-        form.LogError(u"some failure");
+        form.LogError(WIDE("some failure"));
         QCOMPARE(form.PageControl->currentWidget(), form.LoggingPage);
         QCOMPARE(form.NameEdit->text(), QStringLiteral(" test "));
 
@@ -639,7 +639,7 @@ private slots:
         QCOMPARE(form.PageControl->tabText(0), QStringLiteral("Create Users"));
         QCOMPARE(VisibleBatchButtons(), QStringList{"Create Users"});
 
-        form.NameEdit->setText(QString::fromUtf16(u"a\tb c\u0001"));
+        form.NameEdit->setText(QString::fromUtf16(WIDE("a\tb c\u0001")));
         ClickPage(form.LoggingPage);
         QCOMPARE(form.NameEdit->text(), QStringLiteral("ab c"));
     }
@@ -647,13 +647,13 @@ private slots:
     void errorLinesBringTheLoggingPageToTheFront() {
         TMainForm& form = Form();
         ClickPage(form.ExitCodePage);
-        form.LogInfo(u"an info line");
-        form.LogWarning(u"a warning line");
+        form.LogInfo(WIDE("an info line"));
+        form.LogWarning(WIDE("a warning line"));
         QCOMPARE(form.PageControl->currentWidget(), form.ExitCodePage);
-        form.LogError(u"an error line");
+        form.LogError(WIDE("an error line"));
         QCOMPARE(form.PageControl->currentWidget(), form.LoggingPage);
         ClickPage(form.ControlPanelPage);
-        form.LogError(u"another error line");
+        form.LogError(WIDE("another error line"));
         QCOMPARE(form.PageControl->currentWidget(), form.LoggingPage);
         const QStringList lines = LogLines(form);
         if (form.LogWriter() != nullptr && form.LogWriter()->IsActive()) {
@@ -669,22 +669,22 @@ private slots:
     void everyLoggedLineIsShownAndSelected() {
         TMainForm& form = Form();
         const int before = LogLines(form).size();
-        form.LogInfo(u"");
+        form.LogInfo(WIDE(""));
         QCOMPARE(LogLines(form).size(), before + 1);
         QCOMPARE(LastLogLine(form), QString());
         QCOMPARE(SelectedLogRow(form), before);
 
-        form.LogInfo(u"twice");
-        form.LogInfo(u"twice");
+        form.LogInfo(WIDE("twice"));
+        form.LogInfo(WIDE("twice"));
         const QStringList lines = LogLines(form);
         QVERIFY(lines[lines.size() - 1].endsWith(QStringLiteral("twice")));
         QVERIFY(lines[lines.size() - 2].endsWith(QStringLiteral("twice")));
 
         if (form.LogWriter() != nullptr && form.LogWriter()->IsActive()) {
-            const QString longText = QString(200, u'a') + QString(100, u'b');
+            const QString longText = QString(200, WIDE('a')) + QString(100, WIDE('b'));
             form.LogInfo(longText.toStdU16String());
-            QVERIFY(LastLogLine(form).endsWith(QStringLiteral("|I|") + QString(200, u'a') +
-                                               QString(20, u'b')));
+            QVERIFY(LastLogLine(form).endsWith(QStringLiteral("|I|") + QString(200, WIDE('a')) +
+                                               QString(20, WIDE('b'))));
         }
     }
 
@@ -693,7 +693,7 @@ private slots:
         ClickPage(form.LoggingPage);
         const int before = LogLines(form).size();
         for (int i = 0; i < 3000; ++i) {
-            form.LogWarning(u"line " + QString::number(i).toStdU16String());
+            form.LogWarning(WIDE("line ") + QString::number(i).toStdU16String());
         }
         QCOMPARE(form.LogList->model()->rowCount(), before + 3000);
         const int newest = before + 2999;
@@ -816,7 +816,7 @@ private slots:
         QVERIFY(LogLines(form)[LogLines(form).size() - 2].endsWith(
             QStringLiteral("Begin: Fill Groups")));
         QCOMPARE(form.GroupCount(), std::size_t{6});
-        QCOMPARE(form.GroupName(2), std::u16string(u"users"));
+        QCOMPARE(form.GroupName(2), WideString(WIDE("users")));
         QVERIFY(form.GroupChecked(2) && !form.GroupChecked(0));
 
         // A filled list is not refilled by the layout: hand ticks stay.
@@ -927,4 +927,5 @@ int main(int argc, char** argv) {
     return nomvera::test::RunWindowTests<TWindowTest>(argc, argv);
 }
 
+#include "platform/wide_text.h"
 #include "window_test.moc"

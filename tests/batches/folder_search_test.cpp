@@ -1,6 +1,7 @@
 #include "platform/errors.h"
 #include "platform/find.h"
 #include "platform/handles.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 #include "tests/batches/tree_helpers.h"
 #include "tests/common/temp_folder.h"
@@ -75,9 +76,9 @@ TEST_F(FolderSearchTest, OpeningAFolderNeverFollowsALinkNorEntersTheRoot) {
 
     HANDLE folder = Open(work.Path() + "/");
     ASSERT_NE(folder, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(OpenFolderW(folder, u"link"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenFolderW(folder, WIDE("link")), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
-    for (const char16_t* name : {u"..", u".", u"sub/..", u""}) {
+    for (const WCHAR* name : {WIDE(".."), WIDE("."), WIDE("sub/.."), WIDE("")}) {
         EXPECT_EQ(OpenFolderW(folder, name), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
         EXPECT_FALSE(DeleteFileW(folder, name));
@@ -93,22 +94,22 @@ TEST_F(FolderSearchTest, RemovalCallsGiveTheWindowsCodes) {
     MakeFolder(work / "full");
     MakeFile(work / "full/x");
 
-    EXPECT_FALSE(DeleteFileW(folder, u"full"));
+    EXPECT_FALSE(DeleteFileW(folder, WIDE("full")));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(RemoveDirectoryW(folder, u"full"));
+    EXPECT_FALSE(RemoveDirectoryW(folder, WIDE("full")));
     EXPECT_EQ(GetLastError(), ERROR_DIR_NOT_EMPTY);
-    EXPECT_FALSE(RemoveDirectoryW(folder, u"a.txt"));
+    EXPECT_FALSE(RemoveDirectoryW(folder, WIDE("a.txt")));
     EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
-    EXPECT_FALSE(RemoveDirectoryW(folder, u"link"));
+    EXPECT_FALSE(RemoveDirectoryW(folder, WIDE("link")));
     EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
-    EXPECT_FALSE(DeleteFileW(folder, u"gone"));
+    EXPECT_FALSE(DeleteFileW(folder, WIDE("gone")));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_FALSE(RemoveDirectoryW(folder, u"gone"));
+    EXPECT_FALSE(RemoveDirectoryW(folder, WIDE("gone")));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 
-    EXPECT_TRUE(DeleteFileW(folder, u"link")); // the link, not the folder behind it
+    EXPECT_TRUE(DeleteFileW(folder, WIDE("link"))); // the link, not the folder behind it
     EXPECT_TRUE(IsFolder(work / "sub"));
-    EXPECT_TRUE(DeleteFileW(folder, u"sub2-file"));
+    EXPECT_TRUE(DeleteFileW(folder, WIDE("sub2-file")));
     EXPECT_FALSE(Exists(work / "sub2-file"));
     CloseHandle(folder);
 }
@@ -119,13 +120,13 @@ TEST_F(FolderSearchTest, ReadOnlyMapsToWriteBitsAndLeavesLinkTargetsAlone) {
     HANDLE folder = Open(work.Path());
     ASSERT_NE(folder, INVALID_HANDLE_VALUE);
 
-    EXPECT_TRUE(SetFileAttributesW(folder, u"a.txt", FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(SetFileAttributesW(folder, WIDE("a.txt"), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(ModeOf(work / "a.txt"), 0444u);
-    EXPECT_TRUE(SetFileAttributesW(folder, u"a.txt", FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(SetFileAttributesW(folder, WIDE("a.txt"), FILE_ATTRIBUTE_NORMAL));
     EXPECT_EQ(ModeOf(work / "a.txt"), 0644u); // group and others get no write bit back
-    EXPECT_TRUE(SetFileAttributesW(folder, u"to-a", FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(SetFileAttributesW(folder, WIDE("to-a"), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(ModeOf(work / "a.txt"), 0644u);
-    EXPECT_TRUE(SetFileAttributesW(folder, u"sub", 0));
+    EXPECT_TRUE(SetFileAttributesW(folder, WIDE("sub"), 0));
     EXPECT_EQ(ModeOf(work / "sub"), 0700u); // a folder gets read and search too
     CloseHandle(folder);
 }
@@ -135,10 +136,10 @@ TEST(CurrentFolder, FollowsTheWindowsSizeRules) {
     char before[4096];
     ASSERT_NE(getcwd(before, sizeof before), nullptr);
     ASSERT_TRUE(SetCurrentDirectoryW(WidenText(work.Path()).c_str()));
-    char16_t small[4];
+    WCHAR small[4];
     const DWORD needed = GetCurrentDirectoryW(4, small);
     EXPECT_EQ(needed, work.Path().size() + 1);
-    std::u16string buffer(needed, u'x');
+    WideString buffer(needed, WIDE('x'));
     EXPECT_EQ(GetCurrentDirectoryW(needed, buffer.data()), needed - 1);
     EXPECT_EQ(NarrowText(buffer.c_str()), work.Path());
     EXPECT_FALSE(SetCurrentDirectoryA(""));

@@ -1,5 +1,6 @@
 #include "accounts/netapi.h"
 #include "batches/batches.h"
+#include "platform/wide_text.h"
 #include "tests/batches/batch_fixture.h"
 #include "tests/common/temp_folder.h"
 
@@ -16,7 +17,7 @@ protected:
     void SetUp() override {
         NOMVERA_SKIP_UNLESS_ROOT();
         BatchTest::SetUp();
-        host.name = u"grp";
+        host.name = WIDE("grp");
     }
     Transcript Run(Batch batch, int count) {
         host.lines.clear();

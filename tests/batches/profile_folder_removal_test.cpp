@@ -2,6 +2,7 @@
 
 #include "log/diagnostic_log.h"
 #include "platform/find.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 #include "tests/batches/tree_helpers.h"
 #include "tests/common/sandbox_root.h"
@@ -29,7 +30,7 @@ using support::WidenText;
 
 constexpr uid_t kNobody = 65534;
 
-std::u16string W(const std::string& text) {
+WideString W(const std::string& text) {
     return WidenText(text);
 }
 
@@ -76,7 +77,7 @@ void ChownTree(const std::string& path, uid_t uid) {
 // long message in pieces of 220 characters, the later ones on continuation
 // lines. -1 if it is not there.
 int FindMessage(const std::vector<std::string>& lines, const std::string& message) {
-    const std::u16string text = W(message);
+    const WideString text = W(message);
     std::vector<std::string> pieces;
     for (std::size_t at = 0; at < text.size(); at += 220) {
         pieces.push_back(support::NarrowText(text.substr(at, 220)));
@@ -145,7 +146,7 @@ long PeakGrowthKiB(const std::function<void()>& body) {
 class TRefusingFolderChangeDouble : public platform::TFolderChangeSeam {
 public:
     std::vector<std::string> calls;
-    DWORD Intercept(const char* operation, const std::u16string& name) override {
+    DWORD Intercept(const char* operation, const WideString& name) override {
         calls.push_back(std::string(operation) + " " + support::NarrowText(name));
         return ERROR_ACCESS_DENIED;
     }
@@ -552,9 +553,9 @@ TEST_F(RemovalTest, ShortensALongPathBetweenCharacters) {
               }),
               0);
 
-    const std::u16string held = W(folder + "/held");
-    ASSERT_EQ(held[255], u'\xD83D');
-    ASSERT_EQ(held[held.size() - 255], u'\xDE00');
+    const WideString held = W(folder + "/held");
+    ASSERT_EQ(held[255], WIDE('\xD83D'));
+    ASSERT_EQ(held[held.size() - 255], WIDE('\xDE00'));
     const std::string shown = support::NarrowText(held.substr(0, 255)) + "\u2026" +
                               support::NarrowText(held.substr(held.size() - 254));
     EXPECT_EQ(

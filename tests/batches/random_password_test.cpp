@@ -1,4 +1,5 @@
 #include "batches/random_password.h"
+#include "platform/wide_text.h"
 
 #include <gtest/gtest.h>
 
@@ -8,24 +9,24 @@
 namespace nomvera::batches {
 namespace {
 
-constexpr std::u16string_view kAll =
-    u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789!@#$%^&*()-_=+[]";
-constexpr std::u16string_view kSpecial = u"!@#$%^&*()-_=+[]";
+constexpr WideStringView kAll =
+    WIDE("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789!@#$%^&*()-_=+[]");
+constexpr WideStringView kSpecial = WIDE("!@#$%^&*()-_=+[]");
 
 struct ClassCounts {
     int lower = 0, upper = 0, digits = 0, special = 0, other = 0;
 };
 
-ClassCounts Count(const std::u16string& text) {
+ClassCounts Count(const WideString& text) {
     ClassCounts counts;
-    for (char16_t c : text) {
-        if (c >= u'a' && c <= u'z') {
+    for (WCHAR c : text) {
+        if (c >= WIDE('a') && c <= WIDE('z')) {
             ++counts.lower;
-        } else if (c >= u'A' && c <= u'Z') {
+        } else if (c >= WIDE('A') && c <= WIDE('Z')) {
             ++counts.upper;
-        } else if (c >= u'0' && c <= u'9') {
+        } else if (c >= WIDE('0') && c <= WIDE('9')) {
             ++counts.digits;
-        } else if (kSpecial.find(c) != std::u16string_view::npos) {
+        } else if (kSpecial.find(c) != WideStringView::npos) {
             ++counts.special;
         } else {
             ++counts.other;
@@ -39,7 +40,7 @@ class RandomPasswordLength : public ::testing::TestWithParam<int> {};
 TEST_P(RandomPasswordLength, HasTheLengthAndThreeOfEveryClass) {
     const int length = GetParam();
     for (int round = 0; round < 300; ++round) {
-        const std::u16string password = RandomPassword(length);
+        const WideString password = RandomPassword(length);
         ASSERT_EQ(password.size(), static_cast<std::size_t>(length));
         const ClassCounts counts = Count(password);
         ASSERT_EQ(counts.other, 0);
@@ -53,7 +54,7 @@ TEST_P(RandomPasswordLength, HasTheLengthAndThreeOfEveryClass) {
 INSTANTIATE_TEST_SUITE_P(Lengths, RandomPasswordLength, ::testing::Values(12, 13, 20, 64));
 
 TEST(RandomPassword, CallsInQuickSuccessionDiffer) {
-    std::set<std::u16string> seen;
+    std::set<WideString> seen;
     for (int i = 0; i < 2000; ++i) {
         seen.insert(RandomPassword(20));
     }
@@ -61,9 +62,9 @@ TEST(RandomPassword, CallsInQuickSuccessionDiffer) {
 }
 
 TEST(RandomPassword, DrawsFromTheWholeAlphabet) {
-    std::set<char16_t> used;
+    std::set<WCHAR> used;
     for (int i = 0; i < 400; ++i) {
-        for (char16_t c : RandomPassword(20)) {
+        for (WCHAR c : RandomPassword(20)) {
             used.insert(c);
         }
     }
@@ -72,9 +73,9 @@ TEST(RandomPassword, DrawsFromTheWholeAlphabet) {
 
 // Below the twelve class places the call still ends, with what fits.
 TEST(RandomPassword, ShortLengthsEndAndNonPositiveGiveNothing) {
-    EXPECT_EQ(RandomPassword(0), u"");
-    EXPECT_EQ(RandomPassword(-4), u"");
-    const std::u16string five = RandomPassword(5);
+    EXPECT_EQ(RandomPassword(0), WIDE(""));
+    EXPECT_EQ(RandomPassword(-4), WIDE(""));
+    const WideString five = RandomPassword(5);
     ASSERT_EQ(five.size(), 5u);
     const ClassCounts counts = Count(five);
     EXPECT_EQ(counts.lower, 3);
@@ -84,7 +85,7 @@ TEST(RandomPassword, ShortLengthsEndAndNonPositiveGiveNothing) {
 TEST(TWipedPassword, WipeOverwritesEveryCharacter) {
     TWipedPassword held(RandomPassword(20));
     held.Wipe();
-    EXPECT_EQ(held.Text(), std::u16string(20, u'\0'));
+    EXPECT_EQ(held.Text(), WideString(20, WIDE('\0')));
 }
 
 } // namespace

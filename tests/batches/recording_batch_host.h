@@ -4,6 +4,7 @@
 #pragma once
 
 #include "batches/batch_host.h"
+#include "platform/wide_text.h"
 
 #include <functional>
 #include <string>
@@ -15,16 +16,16 @@ namespace nomvera::test {
 class TRecordingBatchHost : public batches::TBatchHost {
 public:
     struct Group {
-        std::u16string name;
+        WideString name;
         bool checked = false;
     };
     struct Line {
         char level; // 'I', 'W' or 'E'
-        std::u16string text;
+        WideString text;
     };
 
-    std::u16string name = u"test";
-    std::u16string password = u"pass";
+    WideString name = WIDE("test");
+    WideString password = WIDE("pass");
     std::int32_t count = 0;
     bool profile = false;
     std::vector<Group> groups;
@@ -38,17 +39,17 @@ public:
     // Called on every ProcessMessages with its number (1 for the first).
     std::function<void(int)> onProcessMessages;
 
-    std::u16string NameText() override { return name; }
-    std::u16string PasswordText() override { return password; }
+    WideString NameText() override { return name; }
+    WideString PasswordText() override { return password; }
     std::int32_t ReadCount() override { return count; }
     bool ProfileChecked() override { return profile; }
     std::size_t GroupCount() override { return groups.size(); }
-    std::u16string GroupName(std::size_t index) override { return groups.at(index).name; }
+    WideString GroupName(std::size_t index) override { return groups.at(index).name; }
     bool GroupChecked(std::size_t index) override { return groups.at(index).checked; }
 
-    void LogInfo(const std::u16string& text) override { lines.push_back({'I', text}); }
-    void LogWarning(const std::u16string& text) override { lines.push_back({'W', text}); }
-    void LogError(const std::u16string& text) override {
+    void LogInfo(const WideString& text) override { lines.push_back({'I', text}); }
+    void LogWarning(const WideString& text) override { lines.push_back({'W', text}); }
+    void LogError(const WideString& text) override {
         lines.push_back({'E', text});
         ++loggingPageShown; // an error line brings the Logging page to the front
     }

@@ -3,7 +3,7 @@
 // session bus, by a small pyatspi client (a11y_log_reader.py). The program
 // acts on a sandbox system root with a temporary home; the display takes
 // only clients that hold the cookie in this test's own folder.
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
 #include "tests/app/test_environment.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"

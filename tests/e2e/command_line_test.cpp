@@ -2,7 +2,7 @@
 // real shadow-utils, a temporary HOME, XDG_STATE_HOME and TMPDIR, and no
 // display at all: judged by its exit status, its standard output and error,
 // the account files and the log file.
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
 #include "tests/app/test_environment.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"

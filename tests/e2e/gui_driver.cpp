@@ -28,6 +28,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "platform/wide_text.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -80,7 +81,7 @@ public:
                 form_ = window;
                 Report(MonotonicNanoseconds());
                 steps_ = QString::fromLocal8Bit(qgetenv("NOMVERA_DRIVER_STEPS"))
-                             .split(u';', Qt::SkipEmptyParts);
+                             .split(WIDE(';'), Qt::SkipEmptyParts);
                 QTimer::singleShot(0, this, [this] { Next(); });
             }
         }
@@ -161,7 +162,7 @@ private:
             Fail(step);
         }
         if (step.startsWith(QLatin1String("type:"))) {
-            const qsizetype equals = step.indexOf(u'=');
+            const qsizetype equals = step.indexOf(WIDE('='));
             const QString name = step.mid(5, equals - 5);
             for (QLineEdit* entry : form_->findChildren<QLineEdit*>()) {
                 if (entry->isVisible() && AccessibleName(entry) == name) {

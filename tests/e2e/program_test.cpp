@@ -3,7 +3,8 @@
 // driver, and judged by its exit code and its log file.
 #include "accounts/admin_check.h"
 #include "accounts/netapi.h"
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
+#include "platform/wide_text.h"
 #include "tests/app/test_environment.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
@@ -257,7 +258,7 @@ TEST_F(ProgramTest, AUserWithoutRightsGetsTheOtherLogFileAndAnErrorLine) {
     ASSERT_FALSE(lines.empty()) << "no kelNonAdminRostery.utf8.log";
     accounts::LoadAccountService();
     accounts::LoadSecurityLibrary();
-    const std::u16string admin = accounts::GetAdministratorAccountName();
+    const WideString admin = accounts::GetAdministratorAccountName();
     accounts::UnloadSecurityLibrary();
     accounts::UnloadAccountService();
     ASSERT_FALSE(admin.empty());

@@ -3,6 +3,7 @@
 // and the replay program (replay_main.cpp) reports which property broke.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -35,10 +36,10 @@ inline std::string Escaped(const std::string& bytes) {
     return text + "\"";
 }
 
-inline std::string Escaped(const std::u16string& units) {
+inline std::string Escaped(const WideString& units) {
     std::string text = "u\"";
-    for (char16_t c : units) {
-        if (c >= 0x20 && c < 0x7F && c != u'"' && c != u'\\') {
+    for (WCHAR c : units) {
+        if (c >= 0x20 && c < 0x7F && c != WIDE('"') && c != WIDE('\\')) {
             text += static_cast<char>(c);
         } else {
             char hex[12];

@@ -1,4 +1,5 @@
 #include "log/log_text.h"
+#include "platform/wide_text.h"
 #include "tests/log/log_test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -88,12 +89,12 @@ TEST_F(DirectLog, ANewFileAndItsFoldersAreTheUsersAloneAndNotInherited) {
 
 TEST_F(DirectLog, ANewRunContinuesAtThePositionTheLastRunLeft) {
     TDiagnosticLog* first = Open(Given(), kDirect);
-    first->WriteInfo(u"first run");
+    first->WriteInfo(WIDE("first run"));
     first->Close();
     const std::uint64_t end = ReadLogFile(OnDisk()).position;
 
     TDiagnosticLog* second = Open(Given(), kDirect);
-    second->WriteInfo(u"second run");
+    second->WriteInfo(WIDE("second run"));
     second->Close();
     const std::vector<std::string> lines = LogLines(OnDisk());
     ASSERT_EQ(lines.size(), 6u);
@@ -119,7 +120,7 @@ TEST_F(DirectLog, ALineThatDoesNotFitGoesBehindTheHeaderAndTheOldLapStaysBehindI
     WriteRing(OnDisk(), limit - 40, limit - 40, "old lap text\r\n");
     TDiagnosticLog* log = Open(Given(), kDirect, 20);
     ASSERT_TRUE(log->IsActive());
-    log->WriteInfo(u"after the wrap");
+    log->WriteInfo(WIDE("after the wrap"));
 
     LogFileView view = ReadLogFile(OnDisk());
     ASSERT_EQ(view.lines.size(), 2u);
@@ -157,7 +158,7 @@ TEST_F(DirectLog, TheFileNeverGrowsBeyondItsLimit) {
     std::uint64_t previous = 0;
     bool wrapped = false;
     for (int i = 0; i < 400; ++i) {
-        log->WriteInfo(u"line " + Utf16(std::to_string(i)) + std::u16string(80, u'x'));
+        log->WriteInfo(WIDE("line ") + Utf16(std::to_string(i)) + WideString(80, WIDE('x')));
         const std::uint64_t now = ReadLogFile(OnDisk()).position;
         wrapped = wrapped || now < previous;
         previous = now;
@@ -228,13 +229,13 @@ TEST_P(DamagedHeader, StartsWritingBehindTheHeader) {
 
 TEST_F(DirectLog, LongMessagesAreSplitInto220CharacterPieces) {
     TDiagnosticLog* log = Open(Given(), kDirect);
-    std::u16string message;
+    WideString message;
     for (int i = 0; i < 500; ++i) {
-        message += static_cast<char16_t>(u'a' + i % 26);
+        message += static_cast<WCHAR>(WIDE('a') + i % 26);
     }
-    const std::u16string returned = log->WriteInfo(message);
+    const WideString returned = log->WriteInfo(message);
     log->Close();
-    EXPECT_EQ(returned.substr(23), u"|I|" + message.substr(0, 220));
+    EXPECT_EQ(returned.substr(23), WIDE("|I|") + message.substr(0, 220));
 
     const std::vector<std::string> lines = LogLines(OnDisk());
     ASSERT_EQ(lines.size(), 5u);
@@ -247,10 +248,10 @@ TEST_F(DirectLog, LongMessagesAreSplitInto220CharacterPieces) {
 
 TEST_F(DirectLog, CrLfSplitsAMessageAndEmptyPiecesGiveNoLine) {
     TDiagnosticLog* log = Open(Given(), kDirect);
-    const std::u16string returned = log->WriteWarning(u"A\r\n\r\nB");
-    log->WriteError(u"\r\nfirst\r\nsecond\r\n");
+    const WideString returned = log->WriteWarning(WIDE("A\r\n\r\nB"));
+    log->WriteError(WIDE("\r\nfirst\r\nsecond\r\n"));
     log->Close();
-    EXPECT_EQ(returned.substr(23), u"|W|A\r\n\r\nB"); // the window gets it whole
+    EXPECT_EQ(returned.substr(23), WIDE("|W|A\r\n\r\nB")); // the window gets it whole
 
     const std::vector<std::string> lines = LogLines(OnDisk());
     ASSERT_EQ(lines.size(), 6u);
@@ -262,7 +263,7 @@ TEST_F(DirectLog, CrLfSplitsAMessageAndEmptyPiecesGiveNoLine) {
 
 TEST_F(DirectLog, APieceNeverEndsInsideASurrogatePair) {
     TDiagnosticLog* log = Open(Given(), kDirect);
-    const std::u16string message = std::u16string(219, u'x') + u"\U0001F600" + u"tail";
+    const WideString message = WideString(219, WIDE('x')) + WIDE("\U0001F600") + WIDE("tail");
     log->WriteInfo(message);
     log->Close();
     const std::vector<std::string> lines = LogLines(OnDisk());
@@ -273,29 +274,29 @@ TEST_F(DirectLog, APieceNeverEndsInsideASurrogatePair) {
 
 TEST_F(DirectLog, ALoneSurrogateIsWrittenAsAReplacementCharacter) {
     TDiagnosticLog* log = Open(Given(), kDirect);
-    log->WriteInfo(std::u16string(u"bad ") + char16_t(0xDBFF) + u" unit");
+    log->WriteInfo(WideString(WIDE("bad ")) + WCHAR(0xDBFF) + WIDE(" unit"));
     log->Close();
     EXPECT_EQ(AfterStamp(LogLines(OnDisk())[1]), "|I|bad \xEF\xBF\xBD unit");
 }
 
 TEST_F(DirectLog, RepeatsAreSummarisedWithTheStampOfTheLatestRepeat) {
     TDiagnosticLog* log = Open(Given(), kDirect);
-    std::vector<std::u16string> returned;
+    std::vector<WideString> returned;
     for (int i = 0; i < 3; ++i) {
-        returned.push_back(log->WriteInfo(u"same"));
+        returned.push_back(log->WriteInfo(WIDE("same")));
         usleep(2000); // distinct stamps
     }
-    returned.push_back(log->WriteInfo(u"other"));
+    returned.push_back(log->WriteInfo(WIDE("other")));
     for (std::size_t i = 0; i < returned.size(); ++i) {
         EXPECT_TRUE(StartsWithTimeStamp(Utf8(returned[i])));
-        EXPECT_EQ(returned[i].substr(23), i < 3 ? u"|I|same" : u"|I|other");
+        EXPECT_EQ(returned[i].substr(23), i < 3 ? WIDE("|I|same") : WIDE("|I|other"));
     }
     EXPECT_NE(returned[0].substr(0, 23), returned[2].substr(0, 23));
-    log->WriteWarning(u"warned");
-    log->WriteWarning(u"warned");
-    log->WriteError(u"error after a repeated warning");
-    log->WriteError(u"closing repeat");
-    log->WriteError(u"closing repeat");
+    log->WriteWarning(WIDE("warned"));
+    log->WriteWarning(WIDE("warned"));
+    log->WriteError(WIDE("error after a repeated warning"));
+    log->WriteError(WIDE("closing repeat"));
+    log->WriteError(WIDE("closing repeat"));
     log->Close();
 
     const std::vector<std::string> lines = LogLines(OnDisk());
@@ -313,7 +314,7 @@ TEST_F(DirectLog, RepeatsAreSummarisedWithTheStampOfTheLatestRepeat) {
 
 TEST_F(DirectLog, ASummaryCutsTheTextTo210Characters) {
     TDiagnosticLog* log = Open(Given(), kDirect);
-    const std::u16string message(300, u'r');
+    const WideString message(300, WIDE('r'));
     log->WriteInfo(message);
     log->WriteInfo(message);
     log->Close();
@@ -324,18 +325,18 @@ TEST_F(DirectLog, ASummaryCutsTheTextTo210Characters) {
 
 TEST_F(DirectLog, BlockMarkersAreNeverSuppressedAndIndentTheLinesBetween) {
     TDiagnosticLog* log = Open(Given(), kDirect);
-    log->WriteInfo(u"Begin: Create");
-    log->WriteInfo(u"Begin: Create");
-    const std::u16string inside = log->WriteInfo(u"inside");
-    const std::u16string endpoint = log->WriteError(u"Endpoint not found");
-    log->WriteInfo(u"step|begin of a nested block");
-    log->WriteInfo(u"end: nested");
-    log->WriteInfo(u"End: Create");
-    log->WriteInfo(u"End: nothing left to close");
-    log->WriteInfo(u"outside");
+    log->WriteInfo(WIDE("Begin: Create"));
+    log->WriteInfo(WIDE("Begin: Create"));
+    const WideString inside = log->WriteInfo(WIDE("inside"));
+    const WideString endpoint = log->WriteError(WIDE("Endpoint not found"));
+    log->WriteInfo(WIDE("step|begin of a nested block"));
+    log->WriteInfo(WIDE("end: nested"));
+    log->WriteInfo(WIDE("End: Create"));
+    log->WriteInfo(WIDE("End: nothing left to close"));
+    log->WriteInfo(WIDE("outside"));
     log->Close();
-    EXPECT_EQ(inside.substr(23), u"|I|..inside");
-    EXPECT_EQ(endpoint.substr(23), u"|E|..Endpoint not found"); // formed before the END rule
+    EXPECT_EQ(inside.substr(23), WIDE("|I|..inside"));
+    EXPECT_EQ(endpoint.substr(23), WIDE("|E|..Endpoint not found")); // formed before the END rule
 
     const std::vector<std::string> lines = LogLines(OnDisk());
     ASSERT_EQ(lines.size(), 11u);
@@ -356,24 +357,24 @@ TEST_F(DirectLog, BlockMarkersAreNeverSuppressedAndIndentTheLinesBetween) {
 TEST_F(DirectLog, TheIndentStopsAtTenDots) {
     TDiagnosticLog* log = Open(Given(), kDirect);
     for (int i = 0; i < 12; ++i) {
-        log->WriteInfo(u"BEGIN level");
+        log->WriteInfo(WIDE("BEGIN level"));
     }
-    const std::u16string deep = log->WriteInfo(u"deep");
+    const WideString deep = log->WriteInfo(WIDE("deep"));
     log->Close();
-    EXPECT_EQ(deep.substr(23), u"|I|..........deep");
+    EXPECT_EQ(deep.substr(23), WIDE("|I|..........deep"));
     const std::vector<std::string> lines = LogLines(OnDisk());
     EXPECT_EQ(AfterStamp(lines[12]), "|I|..........BEGIN level");
 }
 
 TEST_F(DirectLog, AnEmptyMessageWritesNothingAndLeavesPendingRepeatsAlone) {
     TDiagnosticLog* log = Open(Given(), kDirect);
-    log->WriteInfo(u"twice");
-    log->WriteInfo(u"twice");
+    log->WriteInfo(WIDE("twice"));
+    log->WriteInfo(WIDE("twice"));
     const std::uint64_t before = ReadLogFile(OnDisk()).position;
-    EXPECT_EQ(log->WriteInfo(u""), u"");
-    EXPECT_EQ(log->WriteError(u""), u"");
+    EXPECT_EQ(log->WriteInfo(WIDE("")), WIDE(""));
+    EXPECT_EQ(log->WriteError(WIDE("")), WIDE(""));
     EXPECT_EQ(ReadLogFile(OnDisk()).position, before);
-    log->WriteInfo(u"twice"); // still the same pending message
+    log->WriteInfo(WIDE("twice")); // still the same pending message
     log->Close();
     EXPECT_EQ(AfterStamp(LogLines(OnDisk())[2]), "|I|twice [3x]");
 }
@@ -382,8 +383,8 @@ TEST_F(DirectLog, AnInactiveLogReturnsLinesAndWritesNothing) {
     WriteTextFile(Folder() / "blocker", "a file where a folder should be");
     TDiagnosticLog* log = Open(Folder() / "blocker/sub/kelRostery.log", kDirect);
     EXPECT_FALSE(log->IsActive());
-    EXPECT_EQ(log->WriteInfo(u"Begin: x").substr(23), u"|I|Begin: x");
-    EXPECT_EQ(log->WriteInfo(u"inside").substr(23), u"|I|inside"); // indent untouched
+    EXPECT_EQ(log->WriteInfo(WIDE("Begin: x")).substr(23), WIDE("|I|Begin: x"));
+    EXPECT_EQ(log->WriteInfo(WIDE("inside")).substr(23), WIDE("|I|inside")); // indent untouched
     EXPECT_EQ(log->WriteInfoAnsi("eight-bit").substr(23), "|I|eight-bit");
     log->Close();
     EXPECT_EQ(ReadTextFile(Folder() / "blocker"), "a file where a folder should be");
@@ -391,15 +392,15 @@ TEST_F(DirectLog, AnInactiveLogReturnsLinesAndWritesNothing) {
 
 TEST_F(DirectLog, ASecondWriterOfTheSameFileIsInactiveAndChangesNothing) {
     TDiagnosticLog* first = Open(Given(), kDirect);
-    first->WriteInfo(u"from the first writer");
+    first->WriteInfo(WIDE("from the first writer"));
     const std::string before = ReadTextFile(OnDisk());
     TDiagnosticLog* second = Open(Given(), kDirect);
     EXPECT_TRUE(first->IsActive());
     EXPECT_FALSE(second->IsActive());
-    second->WriteInfo(u"from the second writer");
+    second->WriteInfo(WIDE("from the second writer"));
     second->Close();
     EXPECT_EQ(ReadTextFile(OnDisk()), before);
-    first->WriteInfo(u"first goes on");
+    first->WriteInfo(WIDE("first goes on"));
     first->Close();
     const std::vector<std::string> lines = LogLines(OnDisk());
     ASSERT_EQ(lines.size(), 4u);

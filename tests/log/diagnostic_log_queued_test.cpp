@@ -3,6 +3,7 @@
 #include "platform/handles.h"
 #include "platform/process.h"
 #include "platform/sync.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 #include "tests/log/log_test_helpers.h"
 
@@ -55,9 +56,9 @@ protected:
 TEST_F(QueuedLog, AutomaticModeOnThisSystemQueuesAndEndsWithTheClosingLines) {
     TDiagnosticLog* log = Open(Given(), 0);
     ASSERT_TRUE(log->IsActive());
-    log->WriteInfo(u"Begin: Create");
-    log->WriteInfo(u"queued line");
-    log->WriteInfo(u"End: Create");
+    log->WriteInfo(WIDE("Begin: Create"));
+    log->WriteInfo(WIDE("queued line"));
+    log->WriteInfo(WIDE("End: Create"));
     log->Close();
 
     const std::vector<std::string> lines = LogLines(OnDisk());
@@ -96,7 +97,7 @@ TEST_F(QueuedLog, TheWakeUpEventIsNamedAfterTheDigestOfThePath) {
 TEST_F(QueuedLog, CloseWritesEveryLineStillQueued) {
     TDiagnosticLog* log = Open(Given(), kQueued);
     for (int i = 0; i < 900; ++i) {
-        log->WriteInfo(u"n " + Utf16(std::to_string(i)));
+        log->WriteInfo(WIDE("n ") + Utf16(std::to_string(i)));
     }
     log->Close(); // at once, with most lines still in the queue
     const std::vector<std::string> lines = LogLines(OnDisk());
@@ -109,7 +110,7 @@ TEST_F(QueuedLog, ASlowWriterMakesCallersWaitAndLosesNoLine) {
     TDiagnosticLog* log = Open(Given(), kQueued);
     const ULONGLONG started = GetTickCount64();
     for (int i = 0; i < 2500; ++i) {
-        log->WriteInfo(u"n " + Utf16(std::to_string(i)));
+        log->WriteInfo(WIDE("n ") + Utf16(std::to_string(i)));
     }
     const ULONGLONG spent = GetTickCount64() - started;
     log->Close();
@@ -131,7 +132,7 @@ TEST_F(QueuedLog, ALineThatFindsTheQueueFullAfterTheLongestWaitIsCountedAndRepor
     platform::test_double::DelayFileWrites(3500);
     const ULONGLONG started = GetTickCount64();
     for (int i = 0; i < 1001; ++i) {
-        log->WriteInfo(u"n " + Utf16(std::to_string(i)));
+        log->WriteInfo(WIDE("n ") + Utf16(std::to_string(i)));
     }
     const ULONGLONG spent = GetTickCount64() - started;
     platform::test_double::DelayFileWrites(0);
@@ -156,7 +157,7 @@ TEST_F(QueuedLog, WithoutAWakeUpEventTheThreadPollsAfterTenErrorPasses) {
     TDiagnosticLog* log = Open(Given(), kQueued);
     ASSERT_TRUE(log->IsActive());
     for (int i = 0; i < 30; ++i) {
-        log->WriteInfo(u"n " + Utf16(std::to_string(i)));
+        log->WriteInfo(WIDE("n ") + Utf16(std::to_string(i)));
         Sleep(100); // 3 s: long enough for more than ten error passes
     }
     log->Close();
@@ -189,7 +190,7 @@ TEST_F(QueuedLog, WithoutAWakeUpEventARunStillEndsWithTheClosingLines) {
     for (int run = 0; run < 8; ++run) {
         platform::test_double::FailNextEventCreations(100, 1450);
         TDiagnosticLog* log = Open(Given(), kQueued);
-        log->WriteInfo(u"n 0");
+        log->WriteInfo(WIDE("n 0"));
         Sleep(static_cast<DWORD>(run * 25));
         log->Close();
         const std::vector<std::string> lines = LogLines(OnDisk());
@@ -207,9 +208,9 @@ TEST_F(QueuedLog, WithoutAWakeUpEventARunStillEndsWithTheClosingLines) {
 TEST_F(QueuedLog, AnEventRecreatedByTheLogIsFoundAgainByTheThread) {
     platform::test_double::FailNextEventCreations(1, 1450); // only the first creation
     TDiagnosticLog* log = Open(Given(), kQueued);
-    log->WriteInfo(u"n 0"); // creates the event again
+    log->WriteInfo(WIDE("n 0")); // creates the event again
     Sleep(400);
-    log->WriteInfo(u"n 1");
+    log->WriteInfo(WIDE("n 1"));
     log->Close();
 
     const std::vector<std::string> lines = LogLines(OnDisk());
@@ -226,7 +227,7 @@ TEST_F(QueuedLog, AnInactiveLogQueuesNothingAndCloseStillStopsTheThread) {
     WriteTextFile(Folder() / "blocker", "not a folder");
     TDiagnosticLog* log = Open(Folder() / "blocker/kelRostery.log", kQueued);
     EXPECT_FALSE(log->IsActive());
-    EXPECT_EQ(log->WriteInfo(u"shown only").substr(23), u"|I|shown only");
+    EXPECT_EQ(log->WriteInfo(WIDE("shown only")).substr(23), WIDE("|I|shown only"));
     const ULONGLONG started = GetTickCount64();
     log->Close();
     EXPECT_LT(GetTickCount64() - started, 2000u);
@@ -238,9 +239,9 @@ TEST_F(QueuedLog, ASecondWriterOfTheSameFileIsInactive) {
     TDiagnosticLog* second = Open(Given(), kQueued);
     EXPECT_TRUE(first->IsActive());
     EXPECT_FALSE(second->IsActive());
-    second->WriteInfo(u"never written");
+    second->WriteInfo(WIDE("never written"));
     second->Close();
-    first->WriteInfo(u"n 0");
+    first->WriteInfo(WIDE("n 0"));
     first->Close();
     const std::vector<std::string> lines = LogLines(OnDisk());
     ExpectAllNumbered(lines, 1);
@@ -250,12 +251,12 @@ TEST_F(QueuedLog, ASecondWriterOfTheSameFileIsInactive) {
 
 TEST_F(QueuedLog, RepeatSummariesAndIndentWorkAsInDirectMode) {
     TDiagnosticLog* log = Open(Given(), kQueued);
-    log->WriteInfo(u"Begin: x");
-    log->WriteWarning(u"again");
-    log->WriteWarning(u"again");
-    log->WriteInfo(u"End: x");
-    log->WriteError(u"pending at close");
-    log->WriteError(u"pending at close");
+    log->WriteInfo(WIDE("Begin: x"));
+    log->WriteWarning(WIDE("again"));
+    log->WriteWarning(WIDE("again"));
+    log->WriteInfo(WIDE("End: x"));
+    log->WriteError(WIDE("pending at close"));
+    log->WriteError(WIDE("pending at close"));
     log->Close();
     const std::vector<std::string> lines = LogLines(OnDisk());
     ASSERT_EQ(lines.size(), 10u);

@@ -2,6 +2,7 @@
 // before the tool, running as root, opens its log there. Whatever it puts
 // there, root's run writes nothing through it and says why.
 #include "log/log_text.h"
+#include "platform/wide_text.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/log/log_test_helpers.h"
@@ -120,8 +121,8 @@ TEST_P(PlantedLogFile, IsNeverWrittenAndTheLogSaysWhy) {
     EXPECT_FALSE(log->IsActive());
     EXPECT_EQ(Utf8(log->InactiveReason()),
               "Log file not written [" + onDisk + "]: " + plant.reason);
-    EXPECT_EQ(log->WriteInfo(u"Created User[test001] Password[pass001]").substr(23),
-              u"|I|Created User[test001] Password[pass001]");
+    EXPECT_EQ(log->WriteInfo(WIDE("Created User[test001] Password[pass001]")).substr(23),
+              WIDE("|I|Created User[test001] Password[pass001]"));
     log->Close();
 
     const Entry after = Look(onDisk);

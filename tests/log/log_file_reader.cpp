@@ -1,5 +1,6 @@
 #include "tests/log/log_file_reader.h"
 
+#include "platform/wide_text.h"
 #include "tests/common/temp_folder.h"
 
 #include <cctype>
@@ -68,7 +69,7 @@ std::string AfterStamp(const std::string& line) {
     return line.size() >= 23 ? line.substr(23) : std::string();
 }
 
-std::string Utf8(const std::u16string& text) {
+std::string Utf8(const WideString& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char32_t c = text[i];
@@ -95,8 +96,8 @@ std::string Utf8(const std::u16string& text) {
     return out;
 }
 
-std::u16string Utf16(const std::string& text) {
-    std::u16string out;
+WideString Utf16(const std::string& text) {
+    WideString out;
     for (std::size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
         char32_t c;
@@ -120,10 +121,10 @@ std::u16string Utf16(const std::string& text) {
         }
         if (c >= 0x10000) {
             c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+            out += static_cast<WCHAR>(0xD800 + (c >> 10));
+            out += static_cast<WCHAR>(0xDC00 + (c & 0x3FF));
         } else {
-            out += static_cast<char16_t>(c);
+            out += static_cast<WCHAR>(c);
         }
     }
     return out;

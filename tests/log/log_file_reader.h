@@ -2,6 +2,7 @@
 // position, and the lines of the newest lap in front of it.
 #pragma once
 
+#include "platform/wide_text.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,7 +31,7 @@ std::string AfterStamp(const std::string& line);
 
 // UTF-8 of a UTF-16 literal and back, for comparing file lines with returned
 // lines.
-std::string Utf8(const std::u16string& text);
-std::u16string Utf16(const std::string& text);
+std::string Utf8(const WideString& text);
+WideString Utf16(const std::string& text);
 
 } // namespace nomvera::test

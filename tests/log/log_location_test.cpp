@@ -1,4 +1,5 @@
 #include "log/log_location.h"
+#include "platform/wide_text.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/log/log_test_helpers.h"
@@ -199,7 +200,7 @@ TEST_P(PlantedPrivateTemp, IsRefusedAndNothingIsWrittenIntoIt) {
         0);
     ASSERT_EQ(RunAsNobody([&] { return GetParam().asNobody(PrivateTemp(), own); }), 0);
 
-    const std::u16string path = log::PrimaryLogFilePath();
+    const WideString path = log::PrimaryLogFilePath();
     ASSERT_EQ(path, Utf16(PrivateTemp() + "/kelRostery.log"));
     log::TDiagnosticLog* log = log::TDiagnosticLog::Create(path, 200, kDirect);
     EXPECT_FALSE(log->IsActive());

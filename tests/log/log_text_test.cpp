@@ -1,4 +1,5 @@
 #include "log/log_text.h"
+#include "platform/wide_text.h"
 
 #include <gtest/gtest.h>
 
@@ -6,24 +7,24 @@ namespace nomvera::log {
 namespace {
 
 struct NameCase {
-    std::u16string given;
-    std::u16string stored;
+    WideString given;
+    WideString stored;
 };
 
 class Utf8NameRule : public ::testing::TestWithParam<NameCase> {};
 
 INSTANTIATE_TEST_SUITE_P(
     Names, Utf8NameRule,
-    ::testing::Values(NameCase{u"/var/x/kelRostery.log", u"/var/x/kelRostery.utf8.log"},
-                      NameCase{u"/var/x/kelRostery.LOG", u"/var/x/kelRostery.utf8.LOG"},
-                      NameCase{u"/var/x/a.utf8.log", u"/var/x/a.utf8.log"},
-                      NameCase{u"/var/x/a.UTF8.LOG", u"/var/x/a.UTF8.LOG"},
-                      NameCase{u"/var/x/a.Utf8.Log", u"/var/x/a.Utf8.Log"},
-                      NameCase{u"/var/x/a.txt", u"/var/x/a.txt"},
-                      NameCase{u"/var/x/alog", u"/var/x/alog"},
+    ::testing::Values(NameCase{WIDE("/var/x/kelRostery.log"), WIDE("/var/x/kelRostery.utf8.log")},
+                      NameCase{WIDE("/var/x/kelRostery.LOG"), WIDE("/var/x/kelRostery.utf8.LOG")},
+                      NameCase{WIDE("/var/x/a.utf8.log"), WIDE("/var/x/a.utf8.log")},
+                      NameCase{WIDE("/var/x/a.UTF8.LOG"), WIDE("/var/x/a.UTF8.LOG")},
+                      NameCase{WIDE("/var/x/a.Utf8.Log"), WIDE("/var/x/a.Utf8.Log")},
+                      NameCase{WIDE("/var/x/a.txt"), WIDE("/var/x/a.txt")},
+                      NameCase{WIDE("/var/x/alog"), WIDE("/var/x/alog")},
                       // 9 characters or fewer stay as they are, 10 get the insert
-                      NameCase{u"12345.log", u"12345.log"},
-                      NameCase{u"123456.log", u"123456.utf8.log"}));
+                      NameCase{WIDE("12345.log"), WIDE("12345.log")},
+                      NameCase{WIDE("123456.log"), WIDE("123456.utf8.log")}));
 
 TEST_P(Utf8NameRule, InsertsUtf8InFrontOfTheLogExtension) {
     EXPECT_EQ(ApplyUtf8Rule(GetParam().given), GetParam().stored);
@@ -43,40 +44,41 @@ TEST(SizeLimit, UsesTheGivenKibibytesOnlyWithinTheRange) {
 
 TEST(TimeStamp, HasFixedWidthFieldsWithLeadingZeros) {
     SYSTEMTIME t{2024, 3, 2, 5, 7, 5, 9, 12};
-    EXPECT_EQ(TimeStampText(t), u"2024-03-05 07:05:09.012");
-    EXPECT_EQ(ShortTimeText(t), u"07:05:09.012");
+    EXPECT_EQ(TimeStampText(t), WIDE("2024-03-05 07:05:09.012"));
+    EXPECT_EQ(ShortTimeText(t), WIDE("07:05:09.012"));
     t.wYear = 987;
-    EXPECT_EQ(TimeStampText(t), u"0987-03-05 07:05:09.012");
+    EXPECT_EQ(TimeStampText(t), WIDE("0987-03-05 07:05:09.012"));
 }
 
 TEST(TimeStamp, AClockValueThatCannotBeBrokenIntoPartsGivesTheFailureText) {
     SYSTEMTIME unreadable{}; // what the clock gives when it cannot be read
-    EXPECT_EQ(TimeStampText(unreadable), u"EXCP: GDTS-Order");
-    EXPECT_EQ(ShortTimeText(unreadable), u"EXCP: GDTS-Order");
+    EXPECT_EQ(TimeStampText(unreadable), WIDE("EXCP: GDTS-Order"));
+    EXPECT_EQ(ShortTimeText(unreadable), WIDE("EXCP: GDTS-Order"));
     SYSTEMTIME badHour{2024, 3, 2, 5, 24, 0, 0, 0};
-    EXPECT_EQ(TimeStampText(badHour), u"EXCP: GDTS-Order");
+    EXPECT_EQ(TimeStampText(badHour), WIDE("EXCP: GDTS-Order"));
 }
 
 TEST(TimeStamp, LocalAndUtcClocksGiveWellFormedStamps) {
-    for (const std::u16string& stamp : {LocalTimeStamp(), UtcTimeStamp()}) {
+    for (const WideString& stamp : {LocalTimeStamp(), UtcTimeStamp()}) {
         ASSERT_EQ(stamp.size(), 23u);
-        EXPECT_EQ(stamp[4], u'-');
-        EXPECT_EQ(stamp[10], u' ');
-        EXPECT_EQ(stamp[19], u'.');
+        EXPECT_EQ(stamp[4], WIDE('-'));
+        EXPECT_EQ(stamp[10], WIDE(' '));
+        EXPECT_EQ(stamp[19], WIDE('.'));
     }
     EXPECT_EQ(ShortLocalTime().size(), 12u);
 }
 
 TEST(EncodeLine, WritesUtf8AndCrLf) {
-    EXPECT_EQ(EncodeLine(u"a\u00e9\u20ac\U0001F600"), "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\r\n");
-    EXPECT_EQ(EncodeLine(u""), "\r\n");
+    EXPECT_EQ(EncodeLine(WIDE("a\u00e9\u20ac\U0001F600")),
+              "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\r\n");
+    EXPECT_EQ(EncodeLine(WIDE("")), "\r\n");
 }
 
 TEST(EncodeLine, ALoneSurrogateBecomesAReplacementCharacterAndTheRestStays) {
-    const std::u16string text = std::u16string(u"ab") + char16_t(0xD800) + u"cd";
+    const WideString text = WideString(WIDE("ab")) + WCHAR(0xD800) + WIDE("cd");
     EXPECT_EQ(EncodeLine(text), "ab\xEF\xBF\xBD"
                                 "cd\r\n");
-    const std::u16string lowAlone = std::u16string(1, char16_t(0xDC00)) + u"x";
+    const WideString lowAlone = WideString(1, WCHAR(0xDC00)) + WIDE("x");
     EXPECT_EQ(EncodeLine(lowAlone), "\xEF\xBF\xBDx\r\n");
 }
 
@@ -113,12 +115,12 @@ TEST_P(HeaderReading, TakesTheLeadingDigitsOrFallsBackTo16) {
 }
 
 TEST(CutLength, NeverSplitsASurrogatePair) {
-    std::u16string text(219, u'x');
-    text += u"\U0001F600"; // units 220 and 221
-    text += u"yz";
+    WideString text(219, WIDE('x'));
+    text += WIDE("\U0001F600"); // units 220 and 221
+    text += WIDE("yz");
     EXPECT_EQ(CutLength(text, 220), 219u);
     EXPECT_EQ(CutLength(text, 221), 221u);
-    EXPECT_EQ(CutLength(u"short", 220), 5u);
+    EXPECT_EQ(CutLength(WIDE("short"), 220), 5u);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // A disk that refuses writes part-way through a line: the file-size limit of
 // the process makes the kernel cut writes short, as a full disk would.
+#include "platform/wide_text.h"
 #include "tests/log/log_test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -32,15 +33,15 @@ TEST(LogWriteFailure, ALineTheDiskRefusedIsWrittenOverAndLeavesNoGap) {
     LogFolderFixture files;
     log::TDiagnosticLog* log = LogFolderFixture::Open(files.Given(), kDirect);
     ASSERT_TRUE(log->IsActive());
-    log->WriteInfo(u"before the disk filled up");
+    log->WriteInfo(WIDE("before the disk filled up"));
     const std::uint64_t before = ReadLogFile(files.OnDisk()).position;
     {
         FileSizeLimit full(before + 40); // the next line gets cut short
-        const std::u16string shown = log->WriteInfo(u"refused: " + std::u16string(100, u'r'));
-        EXPECT_EQ(shown.substr(23, 12), u"|I|refused: "); // still returned, never raised
-        log->WriteWarning(u"refused as well");
+        const WideString shown = log->WriteInfo(WIDE("refused: ") + WideString(100, WIDE('r')));
+        EXPECT_EQ(shown.substr(23, 12), WIDE("|I|refused: ")); // still returned, never raised
+        log->WriteWarning(WIDE("refused as well"));
     }
-    log->WriteInfo(u"after the disk had room again");
+    log->WriteInfo(WIDE("after the disk had room again"));
     log->Close();
 
     const LogFileView view = ReadLogFile(files.OnDisk());

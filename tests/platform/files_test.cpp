@@ -1,6 +1,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
+#include "platform/wide_text.h"
 #include "tests/common/temp_folder.h"
 
 #include <cstdlib>
@@ -15,8 +16,8 @@ namespace {
 using nomvera::test::TempFolder;
 using nomvera::test::WriteTextFile;
 
-std::u16string W(const std::string& text) {
-    return std::u16string(text.begin(), text.end()); // test paths are ASCII
+WideString W(const std::string& text) {
+    return WideString(text.begin(), text.end()); // test paths are ASCII
 }
 
 mode_t ModeOf(const std::string& path) {
@@ -40,7 +41,7 @@ protected:
         ASSERT_EQ(symlink((folder_ / "file").c_str(), (folder_ / "filelink").c_str()), 0);
         ASSERT_EQ(symlink((folder_ / "gone").c_str(), (folder_ / "dangling").c_str()), 0);
     }
-    std::u16string Path(const std::string& relative) const { return W(folder_ / relative); }
+    WideString Path(const std::string& relative) const { return W(folder_ / relative); }
 
     TempFolder folder_{"platform-files"};
 };
@@ -95,11 +96,11 @@ INSTANTIATE_TEST_SUITE_P(Paths, AttributeFailure,
                                          FailureCase{"file/x", ERROR_PATH_NOT_FOUND}));
 
 TEST_F(FilesTest, EmptyNullAndUnencodablePathsFail) {
-    EXPECT_EQ(GetFileAttributesW(u""), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(WIDE("")), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
     EXPECT_EQ(GetFileAttributesW(nullptr), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    std::u16string lone = Path("x") + char16_t(0xD800);
+    WideString lone = Path("x") + WCHAR(0xD800);
     EXPECT_EQ(GetFileAttributesW(lone.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
 }
@@ -192,9 +193,9 @@ TEST(GetTempPath, FollowsWindowsReturnRules) {
     EXPECT_EQ(GetTempPathA(sizeof small, small), 12u); // size needed, NUL included
     EXPECT_STREQ(small, "unchanged");
     EXPECT_EQ(GetTempPathA(0, nullptr), 12u);
-    char16_t wide[16];
+    WCHAR wide[16];
     EXPECT_EQ(GetTempPathW(16, wide), 11u);
-    EXPECT_EQ(std::u16string(wide), u"/var/tmp/x/");
+    EXPECT_EQ(WideString(wide), WIDE("/var/tmp/x/"));
 }
 
 TEST(GetTempPath, RelativeOrEmptyTmpdirFallsBackToTmp) {
@@ -210,16 +211,16 @@ TEST(GetTempPath, RelativeOrEmptyTmpdirFallsBackToTmp) {
 
 TEST(GetModuleFileNameW, GivesTheExecutableAndCutsWhenTooSmall) {
     std::string expected = nomvera::posix::ExecutablePath();
-    char16_t buffer[1024];
+    WCHAR buffer[1024];
     DWORD n = GetModuleFileNameW(nullptr, buffer, 1024);
     ASSERT_EQ(n, expected.size());
-    EXPECT_EQ(std::u16string(buffer), W(expected));
+    EXPECT_EQ(WideString(buffer), W(expected));
 
-    char16_t small[5];
+    WCHAR small[5];
     SetLastError(0);
     EXPECT_EQ(GetModuleFileNameW(nullptr, small, 5), 5u);
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-    EXPECT_EQ(std::u16string(small), W(expected.substr(0, 4)));
+    EXPECT_EQ(WideString(small), W(expected.substr(0, 4)));
 
     HMODULE other = reinterpret_cast<HMODULE>(&n);
     EXPECT_EQ(GetModuleFileNameW(other, buffer, 1024), 0u);

@@ -3,7 +3,7 @@
 // account can change it or a folder above it.
 #include "platform/errors.h"
 #include "platform/libloader.h"
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"

@@ -1,5 +1,6 @@
-#include "platform/posix/registry_map.h"
+#include "platform/posix/kernel/registry_map.h"
 #include "platform/registry.h"
+#include "platform/wide_text.h"
 #include "tests/common/sandbox_root.h"
 
 #include <cstdlib>
@@ -12,8 +13,8 @@
 
 namespace {
 
-constexpr const char16_t* kShellFolders =
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const WCHAR* kShellFolders =
+    WIDE("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
 
 // A value of the tests' own, registered like the stand-in's mapped values.
 DWORD storedNumber = 7;
@@ -49,17 +50,17 @@ protected:
             unsetenv("XDG_STATE_HOME");
         }
     }
-    LONG Query(std::u16string& text, DWORD& type) {
+    LONG Query(WideString& text, DWORD& type) {
         HKEY key = nullptr;
         LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, KEY_READ | 256, &key);
         EXPECT_EQ(status, 0);
         if (status != 0) {
             return status;
         }
-        char16_t buffer[512] = {};
+        WCHAR buffer[512] = {};
         DWORD length = sizeof buffer - 2;
-        status = RegQueryValueExW(key, u"AppData", nullptr, &type, reinterpret_cast<LPBYTE>(buffer),
-                                  &length);
+        status = RegQueryValueExW(key, WIDE("AppData"), nullptr, &type,
+                                  reinterpret_cast<LPBYTE>(buffer), &length);
         text = buffer;
         EXPECT_EQ(RegCloseKey(key), 0);
         return status;
@@ -69,12 +70,12 @@ protected:
 };
 
 TEST_F(AppDataValue, IsTheHomeStateFolderInsideTheRootMadeOwnerOnlyWhenMissing) {
-    std::u16string text;
+    WideString text;
     DWORD type = 0;
     ASSERT_EQ(Query(text, type), 0);
     EXPECT_EQ(type, REG_SZ);
     const std::string expected = root_->Path() + "/root/.local/state";
-    EXPECT_EQ(text, std::u16string(expected.begin(), expected.end()));
+    EXPECT_EQ(text, WideString(expected.begin(), expected.end()));
     for (const std::string& folder : {root_->Path() + "/root/.local", expected}) {
         struct stat info {};
         ASSERT_EQ(lstat(folder.c_str(), &info), 0);
@@ -83,7 +84,7 @@ TEST_F(AppDataValue, IsTheHomeStateFolderInsideTheRootMadeOwnerOnlyWhenMissing) 
 }
 
 TEST_F(AppDataValue, IsMissingWithoutAHomeOrWhereNoFolderCanBe) {
-    std::u16string text;
+    WideString text;
     DWORD type = 0;
     std::filesystem::create_directories(*root_ / "root/.local");
     nomvera::test::WriteTextFile(*root_ / "root/.local/state", "a file, not a folder");
@@ -104,7 +105,7 @@ TEST_F(AppDataValue, IsReadOnly) {
 
 TEST(Registry, UnmappedKeysNeitherOpenNorAreCreated) {
     HKEY key = reinterpret_cast<HKEY>(1);
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Nothing\\Here", 0, KEY_READ, &key),
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, WIDE("Software\\Nothing\\Here"), 0, KEY_READ, &key),
               static_cast<LONG>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(key, nullptr);
     DWORD disposition = 0;

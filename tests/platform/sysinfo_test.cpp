@@ -1,7 +1,7 @@
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/libloader.h"
-#include "platform/posix/kernel32_posix.h"
+#include "platform/posix/kernel/kernel32_posix.h"
 #include "platform/process.h"
 #include "platform/sysinfo.h"
 

@@ -1,6 +1,7 @@
 #include "platform/errors.h"
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
 #include "platform/version_info.h"
+#include "platform/wide_text.h"
 #include "tests/common/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,8 @@
 
 namespace {
 
-std::u16string W(const std::string& text) {
-    return std::u16string(text.begin(), text.end());
+WideString W(const std::string& text) {
+    return WideString(text.begin(), text.end());
 }
 
 std::string Fixture(const char* variant) {
@@ -18,7 +19,7 @@ std::string Fixture(const char* variant) {
 }
 
 TEST(FileVersionInfo, SizeCopyAndFixedRecordOfAFileWithTheSection) {
-    std::u16string path = W(Fixture("good"));
+    WideString path = W(Fixture("good"));
     DWORD handle = 99;
     DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
     ASSERT_EQ(size, sizeof(VS_FIXEDFILEINFO));
@@ -27,30 +28,30 @@ TEST(FileVersionInfo, SizeCopyAndFixedRecordOfAFileWithTheSection) {
     ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
     LPVOID fixed = nullptr;
     UINT length = 0;
-    ASSERT_TRUE(VerQueryValueW(block.data(), u"\\", &fixed, &length));
+    ASSERT_TRUE(VerQueryValueW(block.data(), WIDE("\\"), &fixed, &length));
     EXPECT_EQ(length, sizeof(VS_FIXEDFILEINFO));
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
     EXPECT_EQ(info->dwFileVersionMS, 0xFFFF0000u);
     EXPECT_EQ(info->dwFileVersionLS, 0x00079C40u);
-    EXPECT_FALSE(VerQueryValueW(block.data(), u"\\StringFileInfo", &fixed, &length));
+    EXPECT_FALSE(VerQueryValueW(block.data(), WIDE("\\StringFileInfo"), &fixed, &length));
 }
 
 TEST(FileVersionInfo, TooSmallCopyBufferFails) {
-    std::u16string path = W(Fixture("good"));
+    WideString path = W(Fixture("good"));
     std::vector<BYTE> block(8);
     EXPECT_FALSE(GetFileVersionInfoW(path.c_str(), 0, 8, block.data()));
     EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
 }
 
 TEST(FileVersionInfo, WrongSignatureIsNoFixedRecord) {
-    std::u16string path = W(Fixture("badsig"));
+    WideString path = W(Fixture("badsig"));
     DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
     ASSERT_GT(size, 0u);
     std::vector<BYTE> block(size);
     ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
     LPVOID fixed = nullptr;
     UINT length = 5;
-    EXPECT_FALSE(VerQueryValueW(block.data(), u"\\", &fixed, &length));
+    EXPECT_FALSE(VerQueryValueW(block.data(), WIDE("\\"), &fixed, &length));
     EXPECT_EQ(length, 0u);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/errors.h"
 #include "platform/libloader.h"
+#include "platform/wide_text.h"
 #include "shortcuts/fs_redirection.h"
 #include "shortcuts/shortcut_steps.h"
 #include "support/text.h"
@@ -75,7 +76,8 @@ TEST_F(FsRedirectionTest, ExplorerStepsPairEverySwitch) {
     const shortcuts::TShellFacts wow64{10, true, 256};
     shortcuts::PersonalizationColorClick(host, wow64);
     EXPECT_EQ(host.lines.at(1).text,
-              u"Shell 6: " + support::WidenText(support::SystemMessageText(ERROR_FILE_NOT_FOUND)));
+              WIDE("Shell 6: ") +
+                  support::WidenText(support::SystemMessageText(ERROR_FILE_NOT_FOUND)));
     EXPECT_EQ(probe_.Disables(), 2);
     EXPECT_EQ(probe_.Reverts(), 2);
     EXPECT_FALSE(shortcuts::FsRedirectionSwitchedOff());

@@ -1,8 +1,9 @@
 #include "platform/errors.h"
 #include "platform/lmaccess.h"
-#include "platform/posix/standin_services.h"
+#include "platform/posix/services/standin_services.h"
 #include "platform/registry.h"
 #include "platform/security.h"
+#include "platform/wide_text.h"
 #include "shortcuts/privacy_policy.h"
 #include "shortcuts/shortcut_steps.h"
 #include "support/text.h"
@@ -39,9 +40,9 @@ std::string TreeOf(const std::string& root) {
 
 // An account and its profile made the way the tool makes them: through the
 // account and profile stand-ins (shadow-utils inside the sandbox root).
-std::string AddUserWithProfile(const std::u16string& name) {
+std::string AddUserWithProfile(const WideString& name) {
     USER_INFO_1 record{};
-    std::u16string password = u"pass001";
+    WideString password = WIDE("pass001");
     record.usri1_name = const_cast<LPWSTR>(name.c_str());
     record.usri1_password = password.data();
     record.usri1_priv = USER_PRIV_USER;
@@ -51,7 +52,7 @@ std::string AddUserWithProfile(const std::u16string& name) {
     }
     BYTE sid[SECURITY_MAX_SID_SIZE] = {};
     DWORD sidSize = sizeof sid;
-    char16_t domain[256] = {};
+    WCHAR domain[256] = {};
     DWORD domainSize = 256;
     SID_NAME_USE use{};
     LPSTR sidText = nullptr;
@@ -59,9 +60,9 @@ std::string AddUserWithProfile(const std::u16string& name) {
         !ConvertSidToStringSidA(sid, &sidText)) {
         return "no SID";
     }
-    std::u16string wideSid = support::WidenText(sidText);
+    WideString wideSid = support::WidenText(sidText);
     LocalFree(sidText);
-    char16_t path[260] = {};
+    WCHAR path[260] = {};
     if (posix::CreateProfile(wideSid.c_str(), name.c_str(), path, 260) != 0) {
         return "profile not made";
     }
@@ -98,7 +99,7 @@ TEST(NoPrivacyQuestions, MarksTheSkeletonForAccountsMadeAfterwards) {
     EXPECT_EQ(value, 1u);
     RegCloseKey(key);
 
-    const std::string home = AddUserWithProfile(u"oobe001");
+    const std::string home = AddUserWithProfile(WIDE("oobe001"));
     EXPECT_EQ(home, root / "home/oobe001");
     EXPECT_EQ(ReadTextFile(home + "/.config/gnome-initial-setup-done"), "yes");
 }

@@ -1,7 +1,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/handles.h"
-#include "platform/posix/shell_targets.h"
+#include "platform/posix/services/shell_targets.h"
 #include "platform/shell.h"
 #include "support/text.h"
 #include "tests/common/child_process.h"

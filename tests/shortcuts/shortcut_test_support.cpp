@@ -1,6 +1,6 @@
 #include "tests/shortcuts/shortcut_test_support.h"
 
-#include "platform/posix/shell_targets.h"
+#include "platform/posix/services/shell_targets.h"
 #include "support/text.h"
 
 #include <chrono>

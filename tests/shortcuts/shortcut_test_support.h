@@ -2,6 +2,7 @@
 // environment variables, and a test double of a desktop settings program.
 #pragma once
 
+#include "platform/wide_text.h"
 #include "shortcuts/shortcuts.h"
 #include "tests/common/temp_folder.h"
 
@@ -14,14 +15,14 @@ namespace nomvera::test {
 
 struct TLoggedLine {
     char level; // 'I' or 'E'
-    std::u16string text;
+    WideString text;
     bool operator==(const TLoggedLine&) const = default;
 };
 
 class TRecordingHost : public shortcuts::TShortcutHost {
 public:
-    void LogInfo(const std::u16string& text) override { lines.push_back({'I', text}); }
-    void LogError(const std::u16string& text) override { lines.push_back({'E', text}); }
+    void LogInfo(const WideString& text) override { lines.push_back({'I', text}); }
+    void LogError(const WideString& text) override { lines.push_back({'E', text}); }
     std::vector<TLoggedLine> lines;
 };
 

@@ -1,3 +1,4 @@
+#include "platform/wide_text.h"
 #include "shortcuts/com_once.h"
 #include "shortcuts/shortcut_steps.h"
 #include "shortcuts/shortcuts.h"
@@ -46,15 +47,16 @@ protected:
 };
 
 TEST_F(ShortcutsTest, ButtonsAreTheEightInTheirOrder) {
-    std::vector<std::u16string> captions;
+    std::vector<WideString> captions;
     for (const auto& button : shortcuts::ShortcutButtons()) {
         captions.push_back(button.caption);
         EXPECT_NE(button.handler, nullptr);
     }
-    EXPECT_EQ(captions, (std::vector<std::u16string>{
-                            u"Control Panel", u"Desktop Icon Settings", u"Taskbar Settings",
-                            u"Screen Saver", u"Personalization", u"Personalization\\Color",
-                            u"Personalization\\WallPaper", u"No OOBE/Privacy Questions"}));
+    EXPECT_EQ(captions,
+              (std::vector<WideString>{
+                  WIDE("Control Panel"), WIDE("Desktop Icon Settings"), WIDE("Taskbar Settings"),
+                  WIDE("Screen Saver"), WIDE("Personalization"), WIDE("Personalization\\Color"),
+                  WIDE("Personalization\\WallPaper"), WIDE("No OOBE/Privacy Questions")}));
 }
 
 // No desktop settings program anywhere on PATH: the lines a Windows machine

@@ -1,6 +1,7 @@
 #include "support/buffers.h"
 
 #include "platform/registry.h"
+#include "platform/wide_text.h"
 #include "tests/common/sandbox_root.h"
 
 #include <cstring>
@@ -48,21 +49,21 @@ TEST(SidBuffer, HasItsCapacityAndFourZeroSpareBytes) {
 TEST(WideTextBuffer, FullCapacityOfTextStaysTerminatedBySpareBytes) {
     TWideTextBuffer* buffer = NewWideTextBuffer(1024);
     EXPECT_EQ(buffer->Length(), 1024u);
-    EXPECT_EQ(buffer->ToString(), u"");
+    EXPECT_EQ(buffer->ToString(), WIDE(""));
     std::memset(buffer->Data(), 'a', 2048); // 1024 characters U+6161
     const auto* bytes = reinterpret_cast<const unsigned char*>(buffer->Data());
     EXPECT_TRUE(AllZero(bytes, 2048, 2056));
-    EXPECT_EQ(buffer->ToString(), std::u16string(1024, char16_t(0x6161)));
+    EXPECT_EQ(buffer->ToString(), WideString(1024, WCHAR(0x6161)));
     buffer->Clear();
     EXPECT_TRUE(AllZero(bytes, 0, 2056));
-    EXPECT_EQ(buffer->ToString(), u"");
+    EXPECT_EQ(buffer->ToString(), WIDE(""));
     FreeAndNilBuffer(buffer);
 }
 
 TEST(WideTextBuffer, ReadsUpToTheFirstNul) {
     TWideTextBuffer* buffer = NewWideTextBuffer(16);
-    std::memcpy(buffer->Data(), u"abc\0def", 8 * sizeof(char16_t));
-    EXPECT_EQ(buffer->ToString(), u"abc");
+    std::memcpy(buffer->Data(), WIDE("abc\0def"), 8 * sizeof(WCHAR));
+    EXPECT_EQ(buffer->ToString(), WIDE("abc"));
     FreeAndNilBuffer(buffer);
 }
 
@@ -87,7 +88,7 @@ TEST(Buffers, ZeroCapacityStillHasZeroedStorage) {
     EXPECT_TRUE(AllZero(sid->Data(), 0, 4));
     EXPECT_TRUE(AllZero(wide->Data(), 0, 8));
     EXPECT_EQ(wide->Length(), 0u);
-    EXPECT_EQ(wide->ToString(), u"");
+    EXPECT_EQ(wide->ToString(), WIDE(""));
     EXPECT_EQ(ansi->ToString(), "");
     FreeAndNilBuffer(sid);
     FreeAndNilBuffer(wide);
@@ -128,13 +129,13 @@ protected:
             RegCloseKey(key_);
         }
     }
-    std::u16string Expected() const {
+    WideString Expected() const {
         std::string folder = root_->Path() + "/root/.local/state";
-        return std::u16string(folder.begin(), folder.end());
+        return WideString(folder.begin(), folder.end());
     }
 
-    static constexpr const char16_t* kKey =
-        u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    static constexpr const WCHAR* kKey =
+        WIDE("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
     std::unique_ptr<test::SandboxRoot> root_;
     HKEY key_ = nullptr;
 };
@@ -143,7 +144,7 @@ TEST_F(QueryRegistryValueTest, LengthZeroReadsUpToTheWholeCapacity) {
     TWideTextBuffer* buffer = NewWideTextBuffer(1024);
     DWORD length = 0;
     DWORD type = 99;
-    EXPECT_EQ(buffer->QueryRegistryValue(key_, u"AppData", length, type), 0);
+    EXPECT_EQ(buffer->QueryRegistryValue(key_, WIDE("AppData"), length, type), 0);
     EXPECT_EQ(type, REG_SZ);
     EXPECT_EQ(buffer->ToString(), Expected());
     EXPECT_EQ(length, (Expected().size() + 1) * 2);
@@ -152,11 +153,11 @@ TEST_F(QueryRegistryValueTest, LengthZeroReadsUpToTheWholeCapacity) {
 
 TEST_F(QueryRegistryValueTest, OverLongRequestGivesEightAndLeavesEverythingAlone) {
     TWideTextBuffer* buffer = NewWideTextBuffer(16);
-    std::memcpy(buffer->Data(), u"keep", 5 * sizeof(char16_t));
+    std::memcpy(buffer->Data(), WIDE("keep"), 5 * sizeof(WCHAR));
     DWORD length = 33;
     DWORD type = 77;
-    EXPECT_EQ(buffer->QueryRegistryValue(key_, u"AppData", length, type), 8);
-    EXPECT_EQ(buffer->ToString(), u"keep");
+    EXPECT_EQ(buffer->QueryRegistryValue(key_, WIDE("AppData"), length, type), 8);
+    EXPECT_EQ(buffer->ToString(), WIDE("keep"));
     EXPECT_EQ(length, 33u);
     EXPECT_EQ(type, 77u);
     FreeAndNilBuffer(buffer);
@@ -169,12 +170,12 @@ TEST_F(QueryRegistryValueTest, OverLongRequestGivesEightAndLeavesEverythingAlone
 
 TEST_F(QueryRegistryValueTest, ValueLargerThanTheBufferReportsMoreDataAndClearsIt) {
     TWideTextBuffer* buffer = NewWideTextBuffer(8);
-    std::memcpy(buffer->Data(), u"old", 4 * sizeof(char16_t));
+    std::memcpy(buffer->Data(), WIDE("old"), 4 * sizeof(WCHAR));
     DWORD length = 0;
     DWORD type = 0;
-    EXPECT_EQ(buffer->QueryRegistryValue(key_, u"AppData", length, type), ERROR_MORE_DATA);
+    EXPECT_EQ(buffer->QueryRegistryValue(key_, WIDE("AppData"), length, type), ERROR_MORE_DATA);
     EXPECT_EQ(length, (Expected().size() + 1) * 2);
-    EXPECT_EQ(buffer->ToString(), u"");
+    EXPECT_EQ(buffer->ToString(), WIDE(""));
     FreeAndNilBuffer(buffer);
 }
 

@@ -1,6 +1,7 @@
 #include "support/files.h"
 
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
@@ -14,7 +15,7 @@
 namespace nomvera::support {
 namespace {
 
-std::u16string W(const std::string& text) {
+WideString W(const std::string& text) {
     return WidenText(text);
 }
 
@@ -24,48 +25,54 @@ bool IsFolder(const std::string& path) {
 }
 
 struct PathCase {
-    const char16_t* in;
-    const char16_t* out;
+    const WCHAR* in;
+    const WCHAR* out;
 };
 
 class AddBackslashWCases : public testing::TestWithParam<PathCase> {};
 TEST_P(AddBackslashWCases, EndsInExactlyOneAddedDelimiter) {
     EXPECT_EQ(AddBackslashW(GetParam().in), GetParam().out);
 }
-INSTANTIATE_TEST_SUITE_P(Paths, AddBackslashWCases,
-                         testing::Values(PathCase{u"", u"/"}, PathCase{u"C:", u"C:/"},
-                                         PathCase{u"/", u"/"}, PathCase{u"/a", u"/a/"},
-                                         PathCase{u"/a/", u"/a/"}, PathCase{u"/a//", u"/a//"}));
+INSTANTIATE_TEST_SUITE_P(
+    Paths, AddBackslashWCases,
+    testing::Values(PathCase{WIDE(""), WIDE("/")}, PathCase{WIDE("C:"), WIDE("C:/")},
+                    PathCase{WIDE("/"), WIDE("/")}, PathCase{WIDE("/a"), WIDE("/a/")},
+                    PathCase{WIDE("/a/"), WIDE("/a/")}, PathCase{WIDE("/a//"), WIDE("/a//")}));
 
 class StripBackslashCases : public testing::TestWithParam<PathCase> {};
 TEST_P(StripBackslashCases, RemovesOneFinalDelimiter) {
     EXPECT_EQ(StripBackslash(GetParam().in), GetParam().out);
 }
 INSTANTIATE_TEST_SUITE_P(Paths, StripBackslashCases,
-                         testing::Values(PathCase{u"", u""}, PathCase{u"/", u""},
-                                         PathCase{u"/a/", u"/a"}, PathCase{u"/a//", u"/a/"},
-                                         PathCase{u"/a", u"/a"}));
+                         testing::Values(PathCase{WIDE(""), WIDE("")},
+                                         PathCase{WIDE("/"), WIDE("")},
+                                         PathCase{WIDE("/a/"), WIDE("/a")},
+                                         PathCase{WIDE("/a//"), WIDE("/a/")},
+                                         PathCase{WIDE("/a"), WIDE("/a")}));
 
 class FolderOfPathCases : public testing::TestWithParam<PathCase> {};
 TEST_P(FolderOfPathCases, KeepsTheTextUpToTheLastDelimiter) {
     EXPECT_EQ(FolderOfPath(GetParam().in), GetParam().out);
 }
-INSTANTIATE_TEST_SUITE_P(Paths, FolderOfPathCases,
-                         testing::Values(PathCase{u"/a/b", u"/a/"}, PathCase{u"/a/b/", u"/a/b/"},
-                                         PathCase{u"/a", u"/"}, PathCase{u"/", u"/"},
-                                         PathCase{u"name", u""}, PathCase{u"", u""},
-                                         // ":" is an ordinary character of a POSIX name
-                                         PathCase{u"/x/a:b", u"/x/"}, PathCase{u"C:name", u""}));
+INSTANTIATE_TEST_SUITE_P(
+    Paths, FolderOfPathCases,
+    testing::Values(PathCase{WIDE("/a/b"), WIDE("/a/")}, PathCase{WIDE("/a/b/"), WIDE("/a/b/")},
+                    PathCase{WIDE("/a"), WIDE("/")}, PathCase{WIDE("/"), WIDE("/")},
+                    PathCase{WIDE("name"), WIDE("")}, PathCase{WIDE(""), WIDE("")},
+                    // ":" is an ordinary character of a POSIX name
+                    PathCase{WIDE("/x/a:b"), WIDE("/x/")}, PathCase{WIDE("C:name"), WIDE("")}));
 
 class ExtensionOfCases : public testing::TestWithParam<PathCase> {};
 TEST_P(ExtensionOfCases, GivesTheTextFromTheLastDot) {
     EXPECT_EQ(ExtensionOf(GetParam().in), GetParam().out);
 }
 INSTANTIATE_TEST_SUITE_P(Names, ExtensionOfCases,
-                         testing::Values(PathCase{u"ntuser.dat.LOG", u".LOG"},
-                                         PathCase{u"README", u""}, PathCase{u"name.", u"."},
-                                         PathCase{u"", u""}, PathCase{u".profile", u".profile"},
-                                         PathCase{u"c.log1", u".log1"}));
+                         testing::Values(PathCase{WIDE("ntuser.dat.LOG"), WIDE(".LOG")},
+                                         PathCase{WIDE("README"), WIDE("")},
+                                         PathCase{WIDE("name."), WIDE(".")},
+                                         PathCase{WIDE(""), WIDE("")},
+                                         PathCase{WIDE(".profile"), WIDE(".profile")},
+                                         PathCase{WIDE("c.log1"), WIDE(".log1")}));
 
 class CleanEntryTextCases : public testing::TestWithParam<PathCase> {};
 TEST_P(CleanEntryTextCases, TrimsEndsAndDropsInnerControls) {
@@ -73,11 +80,12 @@ TEST_P(CleanEntryTextCases, TrimsEndsAndDropsInnerControls) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Entries, CleanEntryTextCases,
-    testing::Values(PathCase{u" \t\r\ntest user \t\r\n ", u"test user"},
-                    PathCase{u"a\tb\r\nc d", u"abc d"}, PathCase{u"  \t ", u""}, PathCase{u"", u""},
-                    PathCase{u"\x01x\x1f", u"x"}, PathCase{u"plain", u"plain"},
+    testing::Values(PathCase{WIDE(" \t\r\ntest user \t\r\n "), WIDE("test user")},
+                    PathCase{WIDE("a\tb\r\nc d"), WIDE("abc d")}, PathCase{WIDE("  \t "), WIDE("")},
+                    PathCase{WIDE(""), WIDE("")}, PathCase{WIDE("\x01x\x1f"), WIDE("x")},
+                    PathCase{WIDE("plain"), WIDE("plain")},
                     // characters above 127 are not controls
-                    PathCase{u"\u00a0n\u00e4me\u00a0", u"\u00a0n\u00e4me\u00a0"}));
+                    PathCase{WIDE("\u00a0n\u00e4me\u00a0"), WIDE("\u00a0n\u00e4me\u00a0")}));
 
 class UpperTextCases : public testing::TestWithParam<PathCase> {};
 TEST_P(UpperTextCases, UpperCasesByUnicodeRulesWithoutLocale) {
@@ -85,13 +93,14 @@ TEST_P(UpperTextCases, UpperCasesByUnicodeRulesWithoutLocale) {
 }
 INSTANTIATE_TEST_SUITE_P(
     Texts, UpperTextCases,
-    testing::Values(PathCase{u"ntuser.dat.log", u"NTUSER.DAT.LOG"},
-                    PathCase{u"/home/Test001/", u"/HOME/TEST001/"},
-                    PathCase{u"gr\u00fc\u00dfe", u"GR\u00dc\u00dfE"}, // ß has no one-letter capital
-                    PathCase{u"\u00ff\u03b1\u0436", u"\u0178\u0391\u0416"},
-                    PathCase{u"istanbul", u"ISTANBUL"},     // no Turkish dotted capital I
-                    PathCase{u"\U00010428", u"\U00010428"}, // surrogate pairs pass unchanged
-                    PathCase{u"", u""}));
+    testing::Values(
+        PathCase{WIDE("ntuser.dat.log"), WIDE("NTUSER.DAT.LOG")},
+        PathCase{WIDE("/home/Test001/"), WIDE("/HOME/TEST001/")},
+        PathCase{WIDE("gr\u00fc\u00dfe"), WIDE("GR\u00dc\u00dfE")}, // ß has no one-letter capital
+        PathCase{WIDE("\u00ff\u03b1\u0436"), WIDE("\u0178\u0391\u0416")},
+        PathCase{WIDE("istanbul"), WIDE("ISTANBUL")},     // no Turkish dotted capital I
+        PathCase{WIDE("\U00010428"), WIDE("\U00010428")}, // surrogate pairs pass unchanged
+        PathCase{WIDE(""), WIDE("")}));
 
 TEST(FolderExistsW, TellsFoldersFromFilesAndMissingPaths) {
     test::TempFolder folder("support-files");
@@ -101,7 +110,7 @@ TEST(FolderExistsW, TellsFoldersFromFilesAndMissingPaths) {
     EXPECT_FALSE(FolderExistsW(W(folder / "file")));
     EXPECT_FALSE(FolderExistsW(W(folder / "missing")));
     EXPECT_FALSE(FolderExistsW(W(folder / "missing/deeper")));
-    EXPECT_FALSE(FolderExistsW(u""));
+    EXPECT_FALSE(FolderExistsW(WIDE("")));
 }
 
 TEST(MakeFolderTree, CreatesTheWholeChainBelowAnExistingFolder) {
@@ -125,8 +134,8 @@ TEST(MakeFolderTree, RefusesBelowAFileAndTriesNothingDeeper) {
 }
 
 TEST(MakeFolderTree, RootsAndEmptyPathNeedNothing) {
-    EXPECT_TRUE(MakeFolderTree(u""));
-    EXPECT_TRUE(MakeFolderTree(u"/"));
+    EXPECT_TRUE(MakeFolderTree(WIDE("")));
+    EXPECT_TRUE(MakeFolderTree(WIDE("/")));
 }
 
 TEST(MakeFolderTree, ShortNamesBelowTheRootAreCreatedNotAssumed) {
@@ -135,7 +144,7 @@ TEST(MakeFolderTree, ShortNamesBelowTheRootAreCreatedNotAssumed) {
     char previous[4096] = {};
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir(folder.Path().c_str()), 0);
-    bool made = MakeFolderTree(u"ab/c");
+    bool made = MakeFolderTree(WIDE("ab/c"));
     ASSERT_EQ(chdir(previous), 0);
     EXPECT_TRUE(made);
     EXPECT_TRUE(IsFolder(folder / "ab/c"));
@@ -148,16 +157,16 @@ TEST(MakeFolderTree, DoubledTrailingDelimiterIsTrueOnlyWhenTheFolderExists) {
 }
 
 TEST(GetModulePath, IsTheRunningExecutable) {
-    std::u16string path = GetModulePath();
+    WideString path = GetModulePath();
     ASSERT_FALSE(path.empty());
     EXPECT_EQ(NarrowText(path), posix::ExecutablePath());
-    EXPECT_EQ(path.front(), u'/');
+    EXPECT_EQ(path.front(), WIDE('/'));
 }
 
 TEST(GetSamUserName, IsMachineBackslashEffectiveUser) {
     NOMVERA_SKIP_UNLESS_ROOT(); // the sandbox's user database knows only root
     test::SandboxRoot root;
-    EXPECT_EQ(GetSamUserName(), u"SANDBOX\\root");
+    EXPECT_EQ(GetSamUserName(), WIDE("SANDBOX\\root"));
 }
 
 TEST(GetSamUserName, UserUnknownToTheRootGivesEmptyText) {
@@ -166,7 +175,7 @@ TEST(GetSamUserName, UserUnknownToTheRootGivesEmptyText) {
     if (geteuid() == 65534) {
         GTEST_SKIP() << "runs as nobody, the one user this root knows";
     }
-    EXPECT_EQ(GetSamUserName(), u"");
+    EXPECT_EQ(GetSamUserName(), WIDE(""));
 }
 
 std::string BinaryFolder() {
@@ -178,7 +187,7 @@ TEST(GetFileVersionText, BuiltProgramCarriesTheProjectVersion) {
     if (access(program.c_str(), F_OK) != 0) {
         GTEST_SKIP() << "bin/nomvera is not built (NOMVERA_WITH_APP=OFF)";
     }
-    EXPECT_EQ(GetFileVersionText(W(program)), u"2.2.205.1");
+    EXPECT_EQ(GetFileVersionText(W(program)), WIDE("2.2.205.1"));
 }
 
 TEST(GetFileVersionText, FilesWithoutTheRecordSayNoFileInfo) {
@@ -187,24 +196,24 @@ TEST(GetFileVersionText, FilesWithoutTheRecordSayNoFileInfo) {
     test::WriteTextFile(folder / "short", "\x7f"
                                           "ELF");
     // the test program itself is an ELF file without the version section
-    EXPECT_EQ(GetFileVersionText(W(posix::ExecutablePath())), u".No FileInfo in file");
-    EXPECT_EQ(GetFileVersionText(W(folder / "text.txt")), u".No FileInfo in file");
-    EXPECT_EQ(GetFileVersionText(W(folder / "short")), u".No FileInfo in file");
-    EXPECT_EQ(GetFileVersionText(W(folder / "missing")), u".No FileInfo in file");
-    EXPECT_EQ(GetFileVersionText(W(folder.Path())), u".No FileInfo in file");
+    EXPECT_EQ(GetFileVersionText(W(posix::ExecutablePath())), WIDE(".No FileInfo in file"));
+    EXPECT_EQ(GetFileVersionText(W(folder / "text.txt")), WIDE(".No FileInfo in file"));
+    EXPECT_EQ(GetFileVersionText(W(folder / "short")), WIDE(".No FileInfo in file"));
+    EXPECT_EQ(GetFileVersionText(W(folder / "missing")), WIDE(".No FileInfo in file"));
+    EXPECT_EQ(GetFileVersionText(W(folder.Path())), WIDE(".No FileInfo in file"));
 }
 
 TEST(GetFileVersionText, RecordWithoutSignatureIsNoValidFixedFileInfo) {
     std::string fixture = BinaryFolder() + "/libversion_fixture_badsig.so";
     ASSERT_EQ(access(fixture.c_str(), F_OK), 0) << fixture;
     EXPECT_EQ(GetFileVersionText(W(fixture)),
-              u".No valid FixedFileInfo information in FileInfoRecord");
+              WIDE(".No valid FixedFileInfo information in FileInfoRecord"));
 }
 
 TEST(GetFileVersionText, ReadsTheFourNumbersOfAnyFileWithTheRecord) {
     std::string fixture = BinaryFolder() + "/libversion_fixture_good.so";
     ASSERT_EQ(access(fixture.c_str(), F_OK), 0) << fixture;
-    EXPECT_EQ(GetFileVersionText(W(fixture)), u"65535.0.7.40000");
+    EXPECT_EQ(GetFileVersionText(W(fixture)), WIDE("65535.0.7.40000"));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "support/platform_info.h"
 
-#include "platform/posix/kernel32_posix.h"
+#include "platform/posix/kernel/kernel32_posix.h"
 #include "platform/process.h"
 
 #include <fstream>

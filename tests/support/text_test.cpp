@@ -1,5 +1,6 @@
 #include "support/text.h"
 
+#include "platform/wide_text.h"
 #include "tests/common/temp_folder.h"
 
 #include <cstdint>
@@ -208,28 +209,28 @@ TEST(TempFolder, FollowsTmpdirWithTrailingDelimiter) {
 TEST(TempFolder, WithoutTmpdirGivesTmp) {
     ScopedEnv tmpdir("TMPDIR", std::nullopt);
     EXPECT_EQ(TempFolderA(), "/tmp/");
-    EXPECT_EQ(TempFolderW(), u"/tmp/");
+    EXPECT_EQ(TempFolderW(), WIDE("/tmp/"));
 }
 
 TEST(TempFolder, PathThatDoesNotFitTheBufferGivesTheFallback) {
     ScopedEnv tmpdir("TMPDIR", "/" + std::string(1100, 'x'));
     EXPECT_EQ(TempFolderA(), "/tmp");
-    EXPECT_EQ(TempFolderW(), u"/tmp");
+    EXPECT_EQ(TempFolderW(), WIDE("/tmp"));
 }
 
 TEST(WidenText, RoundTripsUtf8AndReplacesInvalidBytes) {
     const std::string text = "Gr\xc3\xbc\xc3\x9f"
                              "e \xe2\x82\xac \xf0\x9f\x98\x80";
-    std::u16string wide = WidenText(text);
-    EXPECT_EQ(wide, u"Grüße € \U0001F600");
+    WideString wide = WidenText(text);
+    EXPECT_EQ(wide, WIDE("Grüße € \U0001F600"));
     EXPECT_EQ(NarrowText(wide), text);
     EXPECT_EQ(WidenText("a\xff"
                         "b"),
-              u"a\uFFFDb");
-    EXPECT_EQ(NarrowText(std::u16string(u"a") + char16_t(0xD800) + u"b"), "a\xef\xbf\xbd"
-                                                                          "b");
-    EXPECT_EQ(WidenText(""), u"");
-    EXPECT_EQ(NarrowText(u""), "");
+              WIDE("a\uFFFDb"));
+    EXPECT_EQ(NarrowText(WideString(WIDE("a")) + WCHAR(0xD800) + WIDE("b")), "a\xef\xbf\xbd"
+                                                                             "b");
+    EXPECT_EQ(WidenText(""), WIDE(""));
+    EXPECT_EQ(NarrowText(WIDE("")), "");
 }
 
 } // namespace

@@ -3,8 +3,9 @@
 // nor break a field of the account files (":", ",", line breaks, blanks, NUL,
 // "/", anything outside ASCII); within those bounds every portable name is
 // accepted, and the length limit is the only thing the limit argument changes.
-#include "platform/posix/standin_services.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/standin_services.h"
+#include "platform/wide_text.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_input.h"
 
@@ -15,17 +16,17 @@ namespace {
 
 using nomvera::fuzz::Escaped;
 
-bool Portable(char16_t c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-           c == u'.' || c == u'_' || c == u'-';
+bool Portable(WCHAR c) {
+    return (c >= WIDE('a') && c <= WIDE('z')) || (c >= WIDE('A') && c <= WIDE('Z')) ||
+           (c >= WIDE('0') && c <= WIDE('9')) || c == WIDE('.') || c == WIDE('_') || c == WIDE('-');
 }
 
 // The rule spelled out from the account files' side.
-bool SafeForAccountFiles(const std::u16string& name) {
-    if (name.empty() || name[0] == u'-' || name == u"." || name == u"..") {
+bool SafeForAccountFiles(const WideString& name) {
+    if (name.empty() || name[0] == WIDE('-') || name == WIDE(".") || name == WIDE("..")) {
         return false;
     }
-    for (char16_t c : name) {
+    for (WCHAR c : name) {
         if (!Portable(c)) {
             return false;
         }
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::size_t limit = data[0] % 40;
-    const std::u16string name = nomvera::fuzz::UnitsOf(data + 1, size - 1);
+    const WideString name = nomvera::fuzz::UnitsOf(data + 1, size - 1);
     const bool accepted = IsAcceptableAccountName(name, limit);
     const std::string shown = Escaped(name) + " with limit " + std::to_string(limit);
 

@@ -1,7 +1,7 @@
 // Windows command-line splitting. Whatever the line, its words written back
 // as a command line (quoted the way Windows programs quote their arguments)
 // split into the same words again, and a line of blanks alone has no words.
-#include "platform/posix/shell_targets.h"
+#include "platform/posix/services/shell_targets.h"
 #include "tests/fuzz/fuzz_check.h"
 
 #include <cstdint>

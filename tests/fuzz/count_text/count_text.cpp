@@ -3,6 +3,7 @@
 // standard library's own number parser, and every count read re-reads the
 // same from its decimal text.
 #include "support/count_text.h"
+#include "platform/wide_text.h"
 #include "support/text.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -18,9 +19,9 @@ using nomvera::fuzz::Escaped;
 
 // What the text should read as, by a different road: std::from_chars on the
 // digits, the sign handled here (from_chars takes "-" but never "+").
-std::int32_t Expected(const std::u16string& text) {
+std::int32_t Expected(const WideString& text) {
     std::string digits;
-    for (char16_t c : text) {
+    for (WCHAR c : text) {
         if (c > 0x7F) {
             return 0;
         }
@@ -58,12 +59,12 @@ std::int32_t Expected(const std::u16string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using nomvera::support::CountFromText;
-    const std::u16string text = nomvera::fuzz::UnitsOf(data, size);
+    const WideString text = nomvera::fuzz::UnitsOf(data, size);
     const std::int32_t count = CountFromText(text);
     const std::int32_t expected = Expected(text);
     FUZZ_CHECK(count == expected, Escaped(text) + " read as " + std::to_string(count) +
                                       ", expected " + std::to_string(expected));
-    const std::u16string shown = nomvera::support::WidenText(nomvera::support::DecimalText(count));
+    const WideString shown = nomvera::support::WidenText(nomvera::support::DecimalText(count));
     FUZZ_CHECK(CountFromText(shown) == count,
                "the decimal text of " + std::to_string(count) + " reads differently");
     return 0;

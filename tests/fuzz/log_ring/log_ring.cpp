@@ -15,6 +15,7 @@
 //   zero bytes: messages here hold none).
 #include "log/diagnostic_log.h"
 #include "log/log_text.h"
+#include "platform/wide_text.h"
 #include "tests/fuzz/fuzz_check.h"
 
 #include <algorithm>
@@ -122,19 +123,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     struct Message {
         unsigned level;
-        std::u16string text;
+        WideString text;
     };
     std::vector<Message> messages;
     bool startOfMessage = true;
     for (; at + 1 < size && messages.size() <= 200; at += 2) {
-        const char16_t unit = static_cast<char16_t>(data[at] | (data[at + 1] << 8));
+        const WCHAR unit = static_cast<WCHAR>(data[at] | (data[at + 1] << 8));
         if (unit == 0xFFFF) {
             startOfMessage = true;
         } else if (startOfMessage) {
             messages.push_back({unit % 3u, {}});
             startOfMessage = false;
         } else {
-            messages.back().text += unit == 0 ? u'?' : unit;
+            messages.back().text += unit == 0 ? WIDE('?') : unit;
         }
     }
 
@@ -143,14 +144,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (existed && !WriteAll(path, old)) {
         std::abort();
     }
-    std::u16string widePath(path.begin(), path.end()); // the scratch path is ASCII
+    WideString widePath(path.begin(), path.end()); // the scratch path is ASCII
     TDiagnosticLog* log = TDiagnosticLog::Create(widePath, kib, 1);
     FUZZ_CHECK(log->IsActive(), "the log did not open " + path);
     static const char* const kTags[] = {"|I|", "|W|", "|E|"};
     for (const Message& message : messages) {
-        const std::u16string line = message.level == 0   ? log->WriteInfo(message.text)
-                                    : message.level == 1 ? log->WriteWarning(message.text)
-                                                         : log->WriteError(message.text);
+        const WideString line = message.level == 0   ? log->WriteInfo(message.text)
+                                : message.level == 1 ? log->WriteWarning(message.text)
+                                                     : log->WriteError(message.text);
         if (message.text.empty()) {
             FUZZ_CHECK(line.empty(), "an empty message gave a line");
             continue;

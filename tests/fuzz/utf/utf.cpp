@@ -2,7 +2,8 @@
 // exactly on well-formed text (as glibc's iconv judges it) and give its
 // exact content, round trips are exact, and the lenient conversions always
 // give well-formed text that equals the strict result where there is one.
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/utf.h"
+#include "platform/wide_text.h"
 #include "tests/fuzz/fuzz_check.h"
 
 #include <cerrno>
@@ -17,7 +18,7 @@ using nomvera::fuzz::Escaped;
 
 // UTF-8 to UTF-16 by glibc's iconv; nothing when iconv finds the input
 // ill-formed.
-std::optional<std::u16string> IconvUtf16(const std::string& bytes) {
+std::optional<WideString> IconvUtf16(const std::string& bytes) {
     static iconv_t converter = iconv_open("UTF-16LE", "UTF-8");
     if (converter == reinterpret_cast<iconv_t>(-1)) {
         std::abort();
@@ -31,15 +32,15 @@ std::optional<std::u16string> IconvUtf16(const std::string& bytes) {
     if (iconv(converter, &in, &inLeft, &outAt, &outLeft) == static_cast<std::size_t>(-1)) {
         return std::nullopt;
     }
-    std::u16string units;
+    WideString units;
     for (const char* p = out.data(); p + 1 < outAt; p += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(p[0]) |
-                                       (static_cast<unsigned char>(p[1]) << 8));
+        units += static_cast<WCHAR>(static_cast<unsigned char>(p[0]) |
+                                    (static_cast<unsigned char>(p[1]) << 8));
     }
     return units;
 }
 
-bool WellFormedUtf16(const std::u16string& units) {
+bool WellFormedUtf16(const WideString& units) {
     for (std::size_t i = 0; i < units.size(); ++i) {
         if (units[i] >= 0xD800 && units[i] <= 0xDBFF) {
             if (i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) {
@@ -60,7 +61,7 @@ void CheckUtf8Input(const std::string& bytes) {
     FUZZ_CHECK(strict.has_value() == reference.has_value(),
                Escaped(bytes) + (strict ? " converted" : " refused") + ", iconv " +
                    (reference ? "converts it" : "refuses it"));
-    const std::u16string lossy = Utf8ToUtf16Lossy(bytes);
+    const WideString lossy = Utf8ToUtf16Lossy(bytes);
     FUZZ_CHECK(WellFormedUtf16(lossy), Escaped(bytes) + " gave ill-formed " + Escaped(lossy));
     if (strict) {
         FUZZ_CHECK(*strict == *reference,
@@ -68,12 +69,12 @@ void CheckUtf8Input(const std::string& bytes) {
         FUZZ_CHECK(Utf16ToUtf8(*strict) == bytes, Escaped(bytes) + " does not round-trip");
         FUZZ_CHECK(lossy == *strict, Escaped(bytes) + ": lenient and strict results differ");
     } else {
-        FUZZ_CHECK(lossy.find(u'\uFFFD') != std::u16string::npos,
+        FUZZ_CHECK(lossy.find(WIDE('\uFFFD')) != WideString::npos,
                    Escaped(bytes) + " refused, yet nothing replaced in " + Escaped(lossy));
     }
 }
 
-void CheckUtf16Input(const std::u16string& units) {
+void CheckUtf16Input(const WideString& units) {
     using namespace nomvera::posix;
     const auto strict = Utf16ToUtf8(units);
     FUZZ_CHECK(strict.has_value() == WellFormedUtf16(units),
@@ -95,9 +96,9 @@ void CheckUtf16Input(const std::u16string& units) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     CheckUtf8Input(bytes);
-    std::u16string units;
+    WideString units;
     for (std::size_t i = 0; i + 1 < size; i += 2) {
-        units += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        units += static_cast<WCHAR>(data[i] | (data[i + 1] << 8));
     }
     CheckUtf16Input(units);
     return 0;

@@ -1,5 +1,5 @@
 // ConvertStringSidToSidA and GetTokenInformation under their Windows names.
-#include "platform/posix/sids.h"
+#include "platform/posix/services/sids.h"
 
 extern "C" {
 

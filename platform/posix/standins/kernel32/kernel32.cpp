@@ -1,7 +1,7 @@
 // The kernel entry points bound by name from "kernel32.dll", exported under
 // their Windows names. There is no 64-bit emulation on Linux: the emulation
 // query answers FALSE and the redirection calls succeed without effect.
-#include "platform/posix/kernel32_posix.h"
+#include "platform/posix/kernel/kernel32_posix.h"
 #include "platform/sysinfo.h"
 
 #include <type_traits>

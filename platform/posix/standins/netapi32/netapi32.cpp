@@ -1,5 +1,5 @@
 // The account service's thirteen entry points under their Windows names.
-#include "platform/posix/standin_services.h"
+#include "platform/posix/services/standin_services.h"
 
 namespace impl = nomvera::posix;
 

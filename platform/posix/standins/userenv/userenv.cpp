@@ -1,5 +1,5 @@
 // CreateProfile and DeleteProfileW under their Windows names.
-#include "platform/posix/standin_services.h"
+#include "platform/posix/services/standin_services.h"
 
 extern "C" {
 

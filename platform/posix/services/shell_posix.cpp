@@ -2,9 +2,9 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
-#include "platform/posix/module_path.h"
-#include "platform/posix/shell_spawn.h"
-#include "platform/posix/shell_targets.h"
+#include "platform/posix/kernel/module_path.h"
+#include "platform/posix/services/shell_spawn.h"
+#include "platform/posix/services/shell_targets.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "platform/posix/shell_targets.h"
+#include "platform/posix/services/shell_targets.h"
 
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "platform/posix/sysroot.h"
+#include "platform/posix/services/sysroot.h"
 
 #include <algorithm>
 #include <cctype>

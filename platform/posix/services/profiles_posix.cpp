@@ -14,14 +14,14 @@
 // nothing the account could use against root, and the next run recovers it.
 #include "platform/errors.h"
 #include "platform/lmaccess.h"
-#include "platform/posix/descriptor.h"
-#include "platform/posix/mount_identity.h"
-#include "platform/posix/sids.h"
-#include "platform/posix/standin_services.h"
-#include "platform/posix/state_files.h"
-#include "platform/posix/sysroot.h"
-#include "platform/posix/tokens.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/descriptor.h"
+#include "platform/posix/kernel/mount_identity.h"
+#include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/sids.h"
+#include "platform/posix/services/standin_services.h"
+#include "platform/posix/services/state_files.h"
+#include "platform/posix/services/sysroot.h"
+#include "platform/posix/services/tokens.h"
 #include "platform/userenv.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "platform/threads.h"
 
 #include "platform/errors.h"
-#include "platform/posix/waitable.h"
+#include "platform/posix/kernel/waitable.h"
 #include "platform/process.h"
 #include "platform/sync.h"
 

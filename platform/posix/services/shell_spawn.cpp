@@ -1,4 +1,4 @@
-#include "platform/posix/shell_spawn.h"
+#include "platform/posix/services/shell_spawn.h"
 
 #include "platform/files.h"
 #include "platform/shell.h"

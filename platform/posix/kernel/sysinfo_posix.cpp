@@ -2,7 +2,7 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
-#include "platform/posix/kernel32_posix.h"
+#include "platform/posix/kernel/kernel32_posix.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,8 +1,8 @@
 #include "platform/sync.h"
 
 #include "platform/errors.h"
-#include "platform/posix/utf.h"
-#include "platform/posix/waitable.h"
+#include "platform/posix/kernel/utf.h"
+#include "platform/posix/kernel/waitable.h"
 
 #include <atomic>
 #include <chrono>

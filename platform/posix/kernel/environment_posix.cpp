@@ -1,8 +1,8 @@
 #include "platform/environment.h"
 
 #include "platform/errors.h"
-#include "platform/posix/sysroot.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/sysroot.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "platform/strings.h"
 
 #include "platform/errors.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/utf.h"
 
 #include <clocale>
 #include <cstring>

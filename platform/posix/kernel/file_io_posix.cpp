@@ -2,10 +2,10 @@
 
 #include "platform/errors.h"
 #include "platform/handles.h"
-#include "platform/posix/descriptor.h"
-#include "platform/posix/errno_map.h"
-#include "platform/posix/module_path.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/descriptor.h"
+#include "platform/posix/kernel/errno_map.h"
+#include "platform/posix/kernel/module_path.h"
+#include "platform/posix/kernel/utf.h"
 
 #include "platform/process.h"
 

@@ -1,10 +1,10 @@
 // SIDs, account look-ups and the blocks the security and account services
 // hand out.
 #include "platform/errors.h"
-#include "platform/posix/sids.h"
-#include "platform/posix/state_files.h"
-#include "platform/posix/sysroot.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/sids.h"
+#include "platform/posix/services/state_files.h"
+#include "platform/posix/services/sysroot.h"
 #include "platform/security.h"
 
 #include <cctype>

@@ -1,8 +1,8 @@
 #include "platform/errors.h"
 #include "platform/find.h"
 #include "platform/handles.h"
-#include "platform/posix/mount_identity.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/mount_identity.h"
+#include "platform/posix/kernel/utf.h"
 
 #include <atomic>
 #include <cerrno>

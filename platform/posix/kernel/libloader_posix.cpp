@@ -1,7 +1,7 @@
 #include "platform/errors.h"
 #include "platform/libloader.h"
-#include "platform/posix/module_path.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/module_path.h"
+#include "platform/posix/kernel/utf.h"
 
 #include <algorithm>
 #include <array>

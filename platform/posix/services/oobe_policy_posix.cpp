@@ -5,10 +5,10 @@
 // Accounts that already exist are left alone, as on Windows the policy only
 // matters for a first logon.
 
-#include "platform/posix/descriptor.h"
-#include "platform/posix/errno_map.h"
-#include "platform/posix/registry_map.h"
-#include "platform/posix/sysroot.h"
+#include "platform/posix/kernel/descriptor.h"
+#include "platform/posix/kernel/errno_map.h"
+#include "platform/posix/kernel/registry_map.h"
+#include "platform/posix/services/sysroot.h"
 #include "platform/registry.h"
 
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/posix/errno_map.h"
+#include "platform/posix/kernel/errno_map.h"
 
 #include "platform/files.h"
 

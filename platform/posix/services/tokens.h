@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/handles.h"
-#include "platform/posix/sids.h"
+#include "platform/posix/services/sids.h"
 
 #include <sys/types.h>
 #include <vector>

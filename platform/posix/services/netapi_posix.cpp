@@ -2,12 +2,12 @@
 // database, changes go through shadow-utils, and their exit codes become the
 // status codes Windows gives for the same situation.
 #include "platform/errors.h"
-#include "platform/posix/shadow_tools.h"
-#include "platform/posix/sids.h"
-#include "platform/posix/standin_services.h"
-#include "platform/posix/state_files.h"
-#include "platform/posix/sysroot.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/shadow_tools.h"
+#include "platform/posix/services/sids.h"
+#include "platform/posix/services/standin_services.h"
+#include "platform/posix/services/state_files.h"
+#include "platform/posix/services/sysroot.h"
 
 #include <algorithm>
 #include <cstring>

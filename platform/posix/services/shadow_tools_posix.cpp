@@ -1,8 +1,8 @@
-#include "platform/posix/descriptor.h"
-#include "platform/posix/shadow_tools.h"
+#include "platform/posix/kernel/descriptor.h"
+#include "platform/posix/services/shadow_tools.h"
 
-#include "platform/posix/module_path.h"
-#include "platform/posix/sysroot.h"
+#include "platform/posix/kernel/module_path.h"
+#include "platform/posix/services/sysroot.h"
 
 #include <cerrno>
 #include <crypt.h>

@@ -1,4 +1,4 @@
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/utf.h"
 
 namespace nomvera::posix {
 namespace {

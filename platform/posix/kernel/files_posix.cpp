@@ -1,9 +1,9 @@
 #include "platform/files.h"
 
 #include "platform/errors.h"
-#include "platform/posix/errno_map.h"
-#include "platform/posix/module_path.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/errno_map.h"
+#include "platform/posix/kernel/module_path.h"
+#include "platform/posix/kernel/utf.h"
 
 #include <cerrno>
 #include <cstdlib>

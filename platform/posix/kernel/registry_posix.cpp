@@ -3,9 +3,9 @@
 #include "platform/file_io.h"
 #include "platform/files.h"
 #include "platform/handles.h"
-#include "platform/posix/registry_map.h"
-#include "platform/posix/sysroot.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/registry_map.h"
+#include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/sysroot.h"
 
 #include <cstdlib>
 #include <cstring>

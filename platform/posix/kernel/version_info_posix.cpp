@@ -1,8 +1,8 @@
 #include "platform/version_info.h"
 
 #include "platform/errors.h"
-#include "platform/posix/errno_map.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/errno_map.h"
+#include "platform/posix/kernel/utf.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "platform/posix/module_path.h"
+#include "platform/posix/kernel/module_path.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "platform/posix/mount_identity.h"
+#include "platform/posix/kernel/mount_identity.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

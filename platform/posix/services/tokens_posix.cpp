@@ -7,10 +7,10 @@
 // full token carries S-1-5-32-544 as an enabled group; a limited one carries
 // it for deny only.
 #include "platform/errors.h"
-#include "platform/posix/shadow_tools.h"
-#include "platform/posix/sysroot.h"
-#include "platform/posix/tokens.h"
-#include "platform/posix/utf.h"
+#include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/shadow_tools.h"
+#include "platform/posix/services/sysroot.h"
+#include "platform/posix/services/tokens.h"
 #include "platform/security.h"
 
 #include <algorithm>

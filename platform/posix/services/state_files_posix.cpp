@@ -1,7 +1,7 @@
-#include "platform/posix/descriptor.h"
-#include "platform/posix/state_files.h"
+#include "platform/posix/kernel/descriptor.h"
+#include "platform/posix/services/state_files.h"
 
-#include "platform/posix/sysroot.h"
+#include "platform/posix/services/sysroot.h"
 
 #include <cerrno>
 #include <cstdlib>
