@@ -1,9 +1,10 @@
 // The administrator check and the cached local names of well-known accounts.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <cstdint>
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::accounts {
 

@@ -2,8 +2,9 @@
 // file chosen at start, the banner line, and the line shown for a message.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::log {
 class TDiagnosticLog;

@@ -5,9 +5,10 @@
 
 #include <QApplication>
 
-#include "platform/wide_text.h"
 #include <functional>
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::app {
 

@@ -5,8 +5,9 @@
 #include <QObject>
 #include <QString>
 
-#include "platform/wide_text.h"
 #include <cstdint>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::app {
 

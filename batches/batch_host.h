@@ -3,10 +3,11 @@
 // implement it over plain fields.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::log {
 class TDiagnosticLog;

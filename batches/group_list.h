@@ -2,10 +2,11 @@
 // Create/Delete page shows them.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::batches {
 

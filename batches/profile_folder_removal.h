@@ -2,8 +2,9 @@
 // the profile service has had its turn.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::log {
 class TDiagnosticLog;

@@ -1,9 +1,10 @@
 // Throw-away passwords: set on an account just long enough to log on as it.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <cstdint>
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::batches {
 

@@ -3,10 +3,11 @@
 // raises a failure to its callers.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::log {
 

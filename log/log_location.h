@@ -1,8 +1,9 @@
 // Where the diagnostic log lies and what it is called.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::log {
 

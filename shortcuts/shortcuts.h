@@ -2,9 +2,10 @@
 // entry of ShortcutButtons(), top to bottom, and calls its handler on a click.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <string>
 #include <vector>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::shortcuts {
 

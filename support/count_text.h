@@ -1,9 +1,10 @@
 // How the count entry's text reads as a number, without the window toolkit.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <cstdint>
 #include <string_view>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::support {
 

@@ -2,8 +2,9 @@
 // POSIX the path separator is "/" and the functions keep their Windows names.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::support {
 

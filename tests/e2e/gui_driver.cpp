@@ -28,7 +28,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include "platform/wide_text.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -81,7 +80,7 @@ public:
                 form_ = window;
                 Report(MonotonicNanoseconds());
                 steps_ = QString::fromLocal8Bit(qgetenv("NOMVERA_DRIVER_STEPS"))
-                             .split(WIDE(';'), Qt::SkipEmptyParts);
+                             .split(QLatin1Char(';'), Qt::SkipEmptyParts);
                 QTimer::singleShot(0, this, [this] { Next(); });
             }
         }
@@ -162,7 +161,7 @@ private:
             Fail(step);
         }
         if (step.startsWith(QLatin1String("type:"))) {
-            const qsizetype equals = step.indexOf(WIDE('='));
+            const qsizetype equals = step.indexOf(QLatin1Char('='));
             const QString name = step.mid(5, equals - 5);
             for (QLineEdit* entry : form_->findChildren<QLineEdit*>()) {
                 if (entry->isVisible() && AccessibleName(entry) == name) {

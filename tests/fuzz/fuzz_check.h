@@ -3,12 +3,13 @@
 // and the replay program (replay_main.cpp) reports which property broke.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "platform/wide_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 

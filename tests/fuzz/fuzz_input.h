@@ -1,10 +1,11 @@
 // Turning a fuzzer's bytes into the text the units under test take.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::fuzz {
 

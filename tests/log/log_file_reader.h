@@ -2,10 +2,11 @@
 // position, and the lines of the newest lap in front of it.
 #pragma once
 
-#include "platform/wide_text.h"
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/wide_text.h"
 
 namespace nomvera::test {
 
