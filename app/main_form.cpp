@@ -1,5 +1,5 @@
 #include "app/main_form.h"
-#include "app/activity_line.h"
+#include "form/activity_line.h"
 
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
@@ -9,6 +9,7 @@
 #include "app/program_state.h"
 #include "batches/batches.h"
 #include "batches/group_list.h"
+#include "form/exception_hook.h"
 #include "log/diagnostic_log.h"
 #include "log/log_location.h"
 #include "platform/process.h"
@@ -73,12 +74,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
     CreatePages();
     ConnectHandlers();
-    SetExceptionTarget([this](const WideString& line) { LogError(line); });
+    form::SetExceptionTarget([this](const WideString& line) { LogError(line); });
     CreateHandler();
 }
 
 TMainForm::~TMainForm() {
-    SetExceptionTarget(nullptr);
+    form::SetExceptionTarget(nullptr);
     DestroyHandler();
 }
 
@@ -292,7 +293,7 @@ void TMainForm::CreateControlPanelPage() {
         layout->addWidget(button);
         const auto handler = entry.handler;
         connect(button, &QPushButton::clicked, this, [this, handler] {
-            RunGuarded([&] {
+            form::RunGuarded([&] {
                 if (handler != nullptr) {
                     handler(*this);
                 }
@@ -326,17 +327,17 @@ void TMainForm::CreateExitCodePage() {
 void TMainForm::ConnectHandlers() {
     connect(PageControl, &QTabWidget::currentChanged, this, [this] {
         if (!pageChangeByProgram_) {
-            RunGuarded([this] { PageChanged(); });
+            form::RunGuarded([this] { PageChanged(); });
         }
     });
     connect(CreateRadio, &QRadioButton::clicked, this,
-            [this] { RunGuarded([this] { ActionClicked(CreateRadio); }); });
+            [this] { form::RunGuarded([this] { ActionClicked(CreateRadio); }); });
     connect(DeleteRadio, &QRadioButton::clicked, this,
-            [this] { RunGuarded([this] { ActionClicked(DeleteRadio); }); });
+            [this] { form::RunGuarded([this] { ActionClicked(DeleteRadio); }); });
     connect(UsersRadio, &QRadioButton::clicked, this,
-            [this] { RunGuarded([this] { UpdatePanelLayout(); }); });
+            [this] { form::RunGuarded([this] { UpdatePanelLayout(); }); });
     connect(GroupsRadio, &QRadioButton::clicked, this,
-            [this] { RunGuarded([this] { UpdatePanelLayout(); }); });
+            [this] { form::RunGuarded([this] { UpdatePanelLayout(); }); });
 
     const std::pair<QPushButton*, void (*)(batches::TBatchHost&)> batchButtons[] = {
         {CreateUsersButton, &batches::CreateUsersBatch},
@@ -348,21 +349,21 @@ void TMainForm::ConnectHandlers() {
     };
     for (const auto& [button, batch] : batchButtons) {
         connect(button, &QPushButton::clicked, this,
-                [this, run = batch] { RunGuarded([&] { run(*this); }); });
+                [this, run = batch] { form::RunGuarded([&] { run(*this); }); });
     }
     connect(RefreshButton, &QPushButton::clicked, this,
-            [this] { RunGuarded([this] { RefreshGroups(); }); });
+            [this] { form::RunGuarded([this] { RefreshGroups(); }); });
     for (int code = 0; code < 3; ++code) {
         connect(ExitCodeButtons[static_cast<std::size_t>(code)], &QPushButton::clicked, this,
-                [this, code] { RunGuarded([&] { ExitCodeChosen(code); }); });
+                [this, code] { form::RunGuarded([&] { ExitCodeChosen(code); }); });
     }
 }
 
 void TMainForm::CreateHandler() {
     try {
-        logWriter_ = OpenActivityLog();
+        logWriter_ = form::OpenActivityLog();
         LogInfo(WIDE("Begin: Create"));
-        LogInfo(BannerLine());
+        LogInfo(form::BannerLine());
         // A log file refused for its safety (a link, another account's file)
         // is said once, on screen, since the file itself is not written.
         if (logWriter_ != nullptr && !logWriter_->InactiveReason().empty()) {
@@ -373,7 +374,7 @@ void TMainForm::CreateHandler() {
         }
         const QString caption = QStringLiteral("Vantrel") +
                                 QStringLiteral(" :: TestTool Nomvera and Groups :: build ") +
-                                Q(kBuildDate);
+                                Q(form::kBuildDate);
         // The title bar and the task bar both show the window's title, so
         // this caption alone also stands for the application's title.
         setWindowTitle(caption);
@@ -413,7 +414,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     closingRequested_ = true;
     event->accept();
     QCoreApplication::quit();
-    RunGuarded([] { shortcuts::RemoveShortcutFolder(); });
+    form::RunGuarded([] { shortcuts::RemoveShortcutFolder(); });
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -647,7 +648,7 @@ void TMainForm::LogError(const WideString& text) {
 }
 
 void TMainForm::AddLogLine(const WideString& text, TLevel level) {
-    const WideString line = ActivityLine(logWriter_, level, text);
+    const WideString line = form::ActivityLine(logWriter_, level, text);
     LogList->SelectRow(logModel_->Append(Q(line)));
     if (level == TLevel::Error) {
         SetActivePage(LoggingPage);

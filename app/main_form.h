@@ -3,7 +3,7 @@
 // log. The batches and the shortcuts reach it through their host interfaces.
 #pragma once
 
-#include "app/activity_line.h"
+#include "form/activity_line.h"
 
 #include "batches/batch_host.h"
 #include "platform/wide_text.h"
@@ -124,7 +124,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    using TLevel = TActivityLevel;
+    using TLevel = form::TActivityLevel;
 
     void CreatePages();
     void CreateOperationPanel();

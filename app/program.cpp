@@ -8,6 +8,7 @@
 #include "app/command_line.h"
 #include "app/main_form.h"
 #include "app/program_state.h"
+#include "form/exception_hook.h"
 #include "platform/wide_text.h"
 #include "shortcuts/com_once.h"
 #include "shortcuts/fs_redirection.h"
@@ -66,14 +67,14 @@ int RunProgram(int argc, char** argv) {
         // Before the window, so that a signal during its creation waits in
         // the pipe instead of ending the process without the log's closing lines.
         TCloseSignals closeSignals;
-        auto form = std::make_unique<TMainForm>();
-        QObject::connect(&closeSignals, &TCloseSignals::CloseRequested, form.get(),
-                         [&form] { RunGuarded([&] { form->close(); }); });
-        form->show();
+        auto window = std::make_unique<TMainForm>();
+        QObject::connect(&closeSignals, &TCloseSignals::CloseRequested, window.get(),
+                         [&window] { form::RunGuarded([&] { window->close(); }); });
+        window->show();
         application.exec();
         exitCode = ChosenExitCode;
         ReleaseWindowModule();
-        form.reset();
+        window.reset();
     }
     StopSupportUnits();
     return exitCode;
