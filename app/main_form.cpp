@@ -31,9 +31,6 @@
 namespace nomvera::app {
 namespace {
 
-// The room between the two batch button slots, as the form's layout keeps it.
-constexpr int kSlotGap = 4;
-
 QString Q(const WideString& text) {
     return QString::fromStdU16String(text);
 }
@@ -222,7 +219,7 @@ void TMainForm::CreateOperationPanel() {
 
     ButtonPanel = new QWidget(column);
     ButtonPanel->setObjectName(QStringLiteral("ButtonPanel"));
-    ButtonPanel->setFixedSize(196, 8 + 25 + kSlotGap + 25 + 8);
+    ButtonPanel->setFixedSize(196, 8 + 25 + form::kSlotGap + 25 + 8);
     const auto create = QStyle::SP_FileDialogNewFolder;
     const auto remove = QStyle::SP_TrashIcon;
     CreateUsersButton = MakeBatchButton(Design(TControl::CreateUsersButton), create, ButtonPanel,
@@ -281,7 +278,7 @@ void TMainForm::CreateGroupPanel() {
     GroupCheckList = new QListWidget(GroupPanel);
     GroupCheckList->setObjectName(QStringLiteral("GroupCheckList"));
     GroupCheckList->setAccessibleName(QStringLiteral("Groups"));
-    GroupCheckList->move(8, 8 + 25 + kSlotGap);
+    GroupCheckList->move(8, 8 + 25 + form::kSlotGap);
     GroupPanel->installEventFilter(this);
 }
 
