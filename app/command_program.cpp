@@ -4,11 +4,11 @@
 // account is touched, so a refusal changes nothing.
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
-#include "app/activity_line.h"
 #include "app/command_line.h"
 #include "app/console_host.h"
 #include "app/program.h"
 #include "batches/group_list.h"
+#include "form/activity_line.h"
 #include "log/diagnostic_log.h"
 #include "log/log_location.h"
 #include "platform/wide_text.h"
@@ -103,13 +103,13 @@ int RunRequest(const TCommandRequest& request) {
         }
     }
 
-    log::TDiagnosticLog* writer = OpenActivityLog();
+    log::TDiagnosticLog* writer = form::OpenActivityLog();
     int status = kExitSuccess;
     {
         TConsoleBatchHost host(request, groups, writer,
                                credentials.IsOpen() ? &credentials : nullptr);
         host.LogInfo(WIDE("Begin: Command line"));
-        host.LogInfo(BannerLine());
+        host.LogInfo(form::BannerLine());
         if (writer != nullptr && !writer->InactiveReason().empty()) {
             host.LogError(writer->InactiveReason());
         }

@@ -1,5 +1,5 @@
 #include "app/console_host.h"
-#include "app/activity_line.h"
+#include "form/activity_line.h"
 
 #include "log/diagnostic_log.h"
 #include "platform/wide_text.h"
@@ -211,7 +211,7 @@ void TConsoleBatchHost::LogError(const WideString& text) {
 }
 
 void TConsoleBatchHost::AddLine(const WideString& text, TLevel level) {
-    const WideString line = ActivityLine(logWriter_, level, text);
+    const WideString line = form::ActivityLine(logWriter_, level, text);
     if (level == TLevel::Error && counting_ && !AlreadyAMember(text)) {
         ++errorLines_;
     }

@@ -4,9 +4,9 @@
 // and SIGINT, SIGTERM and SIGHUP stand for the window's close request.
 #pragma once
 
-#include "app/activity_line.h"
 #include "app/command_line.h"
 #include "batches/batch_host.h"
+#include "form/activity_line.h"
 #include "platform/wide_text.h"
 
 #include <chrono>
@@ -89,7 +89,7 @@ public:
     bool ClosingRequested() override;
 
 private:
-    using TLevel = TActivityLevel;
+    using TLevel = form::TActivityLevel;
     void AddLine(const WideString& text, TLevel level);
     void NoteCreatedAccount(const WideString& text);
     void WriteOutput(const std::string& text);

@@ -1,11 +1,11 @@
-// Process-wide state of the program, alive from start to exit.
+// Process-wide state of the program, alive from start to exit: the exit code
+// (form/program_state.h), under the name the window's code has always used.
 #pragma once
 
-#include <cstdint>
+#include "form/program_state.h"
 
 namespace nomvera::app {
 
-// The process exit code, 0 at start; only the ExitCode page's buttons change it.
-inline std::int32_t ChosenExitCode = 0;
+using form::ChosenExitCode;
 
 } // namespace nomvera::app

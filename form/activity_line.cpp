@@ -1,4 +1,4 @@
-#include "app/activity_line.h"
+#include "form/activity_line.h"
 
 #include "accounts/admin_check.h"
 #include "log/diagnostic_log.h"
@@ -7,7 +7,7 @@
 #include "support/files.h"
 #include "support/text.h"
 
-namespace nomvera::app {
+namespace nomvera::form {
 namespace {
 
 log::TDiagnosticLog* TryCreateLog(const WideString& path) {
@@ -50,4 +50,4 @@ WideString ActivityLine(log::TDiagnosticLog* logWriter, TActivityLevel level,
     return logWriter->WriteInfo(message);
 }
 
-} // namespace nomvera::app
+} // namespace nomvera::form

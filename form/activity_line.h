@@ -10,7 +10,7 @@ namespace nomvera::log {
 class TDiagnosticLog;
 }
 
-namespace nomvera::app {
+namespace nomvera::form {
 
 enum class TActivityLevel { Info, Warning, Error };
 
@@ -30,4 +30,4 @@ WideString BannerLine();
 WideString ActivityLine(log::TDiagnosticLog* logWriter, TActivityLevel level,
                         const WideString& message);
 
-} // namespace nomvera::app
+} // namespace nomvera::form

@@ -1,0 +1,350 @@
+#include "form/form.h"
+
+#include "accounts/admin_check.h"
+#include "accounts/profile_service.h"
+#include "batches/batches.h"
+#include "batches/group_list.h"
+#include "form/exception_hook.h"
+#include "form/program_state.h"
+#include "log/diagnostic_log.h"
+#include "platform/process.h"
+#include "platform/wide_text.h"
+#include "support/count_text.h"
+#include "support/files.h"
+#include "support/text.h"
+
+#include <array>
+#include <utility>
+
+namespace nomvera::form {
+namespace {
+
+constexpr int kEntryMaxLength = 17;
+
+// True while UpdatePanelLayout runs; one for the whole process.
+bool g_layoutGuard = false;
+
+constexpr std::array<TControl, 6> kBatchButtons = {
+    TControl::CreateUsersButton,        TControl::DeleteUsersButton,
+    TControl::CreateLocalGroupsButton,  TControl::DeleteLocalGroupsButton,
+    TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton};
+
+} // namespace
+
+TForm::TForm(TFormView& view) : view_(view) {}
+
+TForm::~TForm() {
+    SetExceptionTarget(nullptr);
+    DestroyHandler();
+}
+
+bool TForm::CountKeyPasses(WCHAR character) {
+    return (character >= WIDE('0') && character <= WIDE('9')) || character < 32;
+}
+
+void TForm::CreateHandler() {
+    SetExceptionTarget([this](const WideString& line) { LogError(line); });
+    try {
+        logWriter_ = OpenActivityLog();
+        LogInfo(WIDE("Begin: Create"));
+        LogInfo(BannerLine());
+        // A log file refused for its safety (a link, another account's file)
+        // is said once, on screen, since the file itself is not written.
+        if (logWriter_ != nullptr && !logWriter_->InactiveReason().empty()) {
+            LogError(logWriter_->InactiveReason());
+        }
+        if (BeforeCaptionStepTestSeam) {
+            BeforeCaptionStepTestSeam();
+        }
+        // The title bar and the task bar both show the window's caption, so
+        // this caption alone also stands for the application's title.
+        view_.SetCaption(TControl::MainForm, WideString(WIDE("Vantrel")) +
+                                                 WIDE(" :: TestTool Nomvera and Groups :: build ") +
+                                                 kBuildDate);
+        view_.SetCaption(TControl::UserNameText, WIDE(" ") + support::GetSamUserName() + WIDE(" "));
+        if (!accounts::IsAdministrator()) {
+            LogError(WIDE("not an ") + accounts::GetAdministratorAccountName());
+        }
+        view_.SetMaxLength(TControl::NameEdit, kEntryMaxLength);
+        view_.SetMaxLength(TControl::PasswordEdit, kEntryMaxLength);
+        view_.SetActivePage(TControl::CreateDeletePage);
+        UpdatePanelLayout();
+        groupNames_ = std::make_unique<batches::TGroupNameList>();
+        LogInfo(WIDE("End: Create"));
+    } catch (...) {
+        // The window opens with whatever was set up so far.
+    }
+}
+
+void TForm::CloseHandler() {
+    closingRequested_ = true;
+    view_.QuitMessageLoop();
+    RunGuarded([] { shortcuts::RemoveShortcutFolder(); });
+}
+
+void TForm::DestroyHandler() {
+    if (destroyed_) {
+        return;
+    }
+    destroyed_ = true;
+    try {
+        log::TDiagnosticLog* writer = std::exchange(logWriter_, nullptr);
+        if (writer != nullptr) {
+            writer->Close();
+        }
+    } catch (...) {
+    }
+    groupNames_.reset();
+}
+
+void TForm::ExitCodeClicked(int code) {
+    RunGuarded([&] {
+        ChosenExitCode = code;
+        LogInfo(WIDE("ExitCode: ") + support::WidenText(support::DecimalText(code)));
+        view_.Close();
+        view_.QuitMessageLoop();
+    });
+}
+
+void TForm::PageChanged() {
+    RunGuarded([this] {
+        for (const TControl entry : {TControl::NameEdit, TControl::PasswordEdit}) {
+            const WideString text = view_.EntryText(entry);
+            const WideString clean = support::CleanEntryText(text);
+            if (clean != text) {
+                view_.SetEntryText(entry, clean);
+            }
+        }
+        UpdatePanelLayout();
+    });
+}
+
+void TForm::ActionClicked(TControl action) {
+    RunGuarded([&] {
+        // Choosing an action always clears the target: action first, target second.
+        view_.SetChecked(action, true);
+        view_.SetChecked(
+            action == TControl::CreateRadio ? TControl::DeleteRadio : TControl::CreateRadio, false);
+        view_.SetChecked(TControl::UsersRadio, false);
+        view_.SetChecked(TControl::GroupsRadio, false);
+        UpdatePanelLayout();
+    });
+}
+
+void TForm::TargetClicked() {
+    RunGuarded([this] { UpdatePanelLayout(); });
+}
+
+void TForm::BatchClicked(TControl button) {
+    static constexpr std::array<void (*)(batches::TBatchHost&), kBatchButtons.size()> kBatches = {
+        &batches::CreateUsersBatch,        &batches::DeleteUsersBatch,
+        &batches::CreateLocalGroupsBatch,  &batches::DeleteLocalGroupsBatch,
+        &batches::CreateGlobalGroupsBatch, &batches::DeleteGlobalGroupsBatch};
+    RunGuarded([&] {
+        for (std::size_t i = 0; i < kBatchButtons.size(); ++i) {
+            if (kBatchButtons[i] == button) {
+                kBatches[i](*this);
+            }
+        }
+    });
+}
+
+void TForm::RefreshClicked() {
+    RunGuarded([this] { RefreshGroups(); });
+}
+
+void TForm::ShortcutClicked(std::size_t index) {
+    RunGuarded([&] {
+        const auto& buttons = shortcuts::ShortcutButtons();
+        if (index < buttons.size() && buttons[index].handler != nullptr) {
+            buttons[index].handler(*this);
+        }
+    });
+}
+
+void TForm::UpdatePanelLayout() {
+    if (g_layoutGuard) {
+        return;
+    }
+    g_layoutGuard = true;
+    struct ClearGuard {
+        ~ClearGuard() { g_layoutGuard = false; }
+    } clearGuard;
+
+    const TControl page = view_.ActivePage();
+    if (page == TControl::LoggingPage || page != TControl::CreateDeletePage) {
+        return;
+    }
+    const bool create = view_.IsChecked(TControl::CreateRadio);
+    const bool remove = view_.IsChecked(TControl::DeleteRadio);
+    const bool users = view_.IsChecked(TControl::UsersRadio);
+    const bool groups = view_.IsChecked(TControl::GroupsRadio);
+    const bool createUsers = create && users;
+
+    view_.SetVisible(TControl::PasswordLabel, createUsers);
+    view_.SetVisible(TControl::PasswordEdit, createUsers);
+    view_.SetVisible(TControl::GroupPanel, createUsers);
+
+    const WideString target = users    ? view_.Caption(TControl::UsersRadio)
+                              : groups ? view_.Caption(TControl::GroupsRadio)
+                                       : view_.Caption(TControl::UsersRadio) + WIDE("/") +
+                                             view_.Caption(TControl::GroupsRadio);
+    view_.SetCaption(TControl::NamePasswordBox, target + WIDE(" (minimum 4 characters)"));
+    view_.SetCaption(TControl::CountBox,
+                     WIDE("Number of ") + target + WIDE(" (minimum 1, maximum 999)"));
+
+    std::array<bool, kBatchButtons.size()> shown = {};
+    if (create && users) {
+        shown[0] = true;
+    } else if (remove && users) {
+        shown[1] = true;
+    } else if (create && groups) {
+        shown[2] = shown[4] = true;
+    } else if (remove && groups) {
+        shown[3] = shown[5] = true;
+    }
+    for (std::size_t i = 0; i < kBatchButtons.size(); ++i) {
+        view_.SetVisible(kBatchButtons[i], shown[i]);
+    }
+
+    // Two slots: the first where "Create Users" is, the second right below it.
+    const TBounds first = view_.Bounds(TControl::CreateUsersButton);
+    for (const TControl button : {TControl::DeleteUsersButton, TControl::CreateLocalGroupsButton,
+                                  TControl::DeleteLocalGroupsButton}) {
+        view_.Move(button, first.left, first.top);
+    }
+    const int secondTop = first.top + first.height + kSlotGap;
+    view_.Move(TControl::CreateGlobalGroupsButton, first.left, secondTop);
+    view_.Move(TControl::DeleteGlobalGroupsButton, first.left, secondTop);
+    view_.Move(TControl::GroupCheckList, view_.Bounds(TControl::GroupCheckList).left, secondTop);
+
+    if (view_.GroupEntryCount() == 0 && createUsers) {
+        FillGroups();
+    }
+
+    const WideString targetSuffix = users ? WIDE(" Users") : groups ? WIDE(" Groups") : WIDE("");
+    WideString tab;
+    if (create) {
+        tab = WIDE("Create") + targetSuffix;
+    } else if (remove) {
+        tab = WIDE("Delete") + targetSuffix;
+    } else {
+        tab = WideString(WIDE("Create")) + WIDE("/") + WIDE("Delete");
+    }
+
+    if (accounts::ProfileServiceComplete()) {
+        view_.SetVisible(TControl::ProfileCheck, true);
+        if (createUsers) {
+            view_.SetCaption(TControl::ProfileCheck, WideString(WIDE("Create")) + WIDE(" Profile"));
+            view_.SetEnabled(TControl::ProfileCheck, true);
+        } else if (remove && users) {
+            view_.SetCaption(TControl::ProfileCheck, WideString(WIDE("Delete")) + WIDE(" Profile"));
+            view_.SetEnabled(TControl::ProfileCheck, true);
+        } else {
+            view_.SetCaption(TControl::ProfileCheck, WIDE("-"));
+            view_.SetEnabled(TControl::ProfileCheck, false);
+        }
+    } else {
+        view_.SetCaption(TControl::ProfileCheck, WIDE("-"));
+        view_.SetEnabled(TControl::ProfileCheck, false);
+        view_.SetChecked(TControl::ProfileCheck, false);
+        view_.SetVisible(TControl::ProfileCheck, false);
+    }
+
+    view_.SetCaption(TControl::CreateDeletePage, tab);
+}
+
+void TForm::FillGroups() {
+    LogInfo(WIDE("Begin: Fill Groups"));
+    view_.ClearGroupEntries();
+    if (!groupNames_) {
+        groupNames_ = std::make_unique<batches::TGroupNameList>();
+    }
+    groupNames_->Clear();
+    batches::EnumerateLocalGroups(*groupNames_);
+    for (std::size_t i = 0; i < groupNames_->Count(); ++i) {
+        const WideString& name = (*groupNames_)[i];
+        const std::size_t index = view_.AddGroupEntry(name);
+        // A well-known name that could not be looked up reads as empty and
+        // must not tick a group; the comparison is exact, case included.
+        const WideString remoteDesktopUsers = accounts::GetRemoteDesktopUsersGroupName();
+        bool builtIn = !remoteDesktopUsers.empty() && name == remoteDesktopUsers;
+        if (!builtIn) {
+            const WideString usersGroup = accounts::GetUsersGroupName();
+            builtIn = !usersGroup.empty() && name == usersGroup;
+        }
+        if (builtIn && index < view_.GroupEntryCount()) {
+            view_.SetGroupEntryTicked(index, true);
+        }
+    }
+    LogInfo(WIDE("End: Fill Groups: ") + support::WidenText(support::DecimalText(
+                                             static_cast<std::int64_t>(view_.GroupEntryCount()))));
+}
+
+void TForm::RefreshGroups() {
+    view_.ClearGroupEntries();
+    view_.ProcessMessages();
+    Sleep(100);
+    FillGroups();
+}
+
+WideString TForm::NameText() {
+    return view_.EntryText(TControl::NameEdit);
+}
+
+WideString TForm::PasswordText() {
+    return view_.EntryText(TControl::PasswordEdit);
+}
+
+std::int32_t TForm::ReadCount() {
+    return support::CountFromText(view_.EntryText(TControl::CountEdit));
+}
+
+bool TForm::ProfileChecked() {
+    return view_.IsChecked(TControl::ProfileCheck);
+}
+
+std::size_t TForm::GroupCount() {
+    return view_.GroupEntryCount();
+}
+
+WideString TForm::GroupName(std::size_t index) {
+    return index < view_.GroupEntryCount() ? view_.GroupEntryName(index) : WideString();
+}
+
+bool TForm::GroupChecked(std::size_t index) {
+    return index < view_.GroupEntryCount() && view_.IsGroupEntryTicked(index);
+}
+
+void TForm::LogInfo(const WideString& text) {
+    AddLogLine(text, TActivityLevel::Info);
+}
+
+void TForm::LogWarning(const WideString& text) {
+    AddLogLine(text, TActivityLevel::Warning);
+}
+
+void TForm::LogError(const WideString& text) {
+    AddLogLine(text, TActivityLevel::Error);
+}
+
+void TForm::AddLogLine(const WideString& text, TActivityLevel level) {
+    view_.AppendLogLine(ActivityLine(logWriter_, level, text));
+    if (level == TActivityLevel::Error) {
+        view_.SetActivePage(TControl::LoggingPage);
+    }
+}
+
+void TForm::ShowLoggingPage() {
+    view_.SetActivePage(TControl::LoggingPage);
+}
+
+void TForm::Repaint() {
+    view_.Repaint();
+}
+
+void TForm::ProcessMessages() {
+    view_.ProcessMessages();
+}
+
+} // namespace nomvera::form
