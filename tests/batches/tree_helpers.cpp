@@ -117,21 +117,6 @@ void CutChain(const std::string& top) {
     }
 }
 
-std::vector<std::string> LogFileLines(const std::string& path) {
-    const std::string content = ReadTextFile(path);
-    std::vector<std::string> lines;
-    std::size_t at = content.size() > 16 ? 16 : content.size();
-    while (at < content.size()) {
-        std::size_t end = content.find("\r\n", at);
-        if (end == std::string::npos) {
-            end = content.size();
-        }
-        lines.push_back(content.substr(at, end - at));
-        at = end + 2;
-    }
-    return lines;
-}
-
 namespace {
 bool EndsWith(const std::string& line, const std::string& text) {
     return line.size() >= text.size() &&

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/common/child_process.h"
+#include "tests/common/test_environment.h"
 
 #include <functional>
 #include <string>
@@ -25,8 +26,6 @@ void MakeChain(const std::string& top, const std::string& name, int depth);
 // levels, moved into top, so that path-based removal (nftw) can reach them.
 void CutChain(const std::string& top);
 
-// The lines of a diagnostic log file after its header, without CR LF.
-std::vector<std::string> LogFileLines(const std::string& path);
 // The lines among them that end with text (the file adds time, level and indent).
 std::vector<std::string> LinesEndingWith(const std::vector<std::string>& lines,
                                          const std::string& text);
