@@ -18,7 +18,8 @@
 //
 // Volumes. A folder opened through a parent lies on the parent's file system:
 // on POSIX the same mount (a bind mount counts as another), on Windows the
-// same volume serial number.
+// same volume serial number; so every folder of a walk lies on the volume of
+// the folder it started from.
 #pragma once
 
 #include "platform/find.h"
@@ -35,9 +36,9 @@ namespace nomvera::platform {
 // a folder on another file system than parent.
 HANDLE OpenWalkFolder(HANDLE parent, LPCWSTR name);
 
-// Lists every entry of an open folder, "." and ".." included on POSIX (not
-// on Windows, whose file systems may leave them out), in the order the file
-// system gives them. Attributes are the entry's own (a link's, never its
+// Lists every entry of an open folder in the order the file system gives
+// them, "." and ".." among them (always on POSIX; on Windows as the file
+// system keeps them: NTFS does). Attributes are the entry's own (a link's, never its
 // target's); on POSIX as platform/find.h describes, on Windows as the file
 // system keeps them, FILE_ATTRIBUTE_DIRECTORY taken off a link. The end of
 // the listing is ERROR_NO_MORE_FILES (18). One search at a time per folder
