@@ -3,6 +3,7 @@
 #include "platform/handles.h"
 #include "platform/process.h"
 #include "platform/sync.h"
+#include "platform/test_doubles.h"
 #include "platform/wide_text.h"
 #include "support/text.h"
 #include "tests/log/log_test_helpers.h"
