@@ -4,10 +4,109 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <unistd.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <random>
+#else
 #include <ftw.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#if defined(_WIN32)
+
+namespace nomvera::test {
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      wide.data(), static_cast<int>(wide.size()));
+    wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string narrow(text.size() * 4, '\0');
+    const int n =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                            static_cast<int>(narrow.size()), nullptr, nullptr);
+    narrow.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return narrow;
+}
+
+// Removes what the folder holds, then the folder. A reparse point (a
+// junction or a symbolic link) is removed as the link itself and never
+// entered, so removal never leaves the folder the test made.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") {
+                continue;
+            }
+            const std::wstring path = folder + L"\\" + name;
+            const DWORD attributes = found.dwFileAttributes;
+            SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+                DeleteFileW(path.c_str());
+            } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                RemoveDirectoryW(path.c_str());
+            } else {
+                RemoveTree(path);
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryW(folder.c_str());
+}
+
+} // namespace
+
+TempFolder::TempFolder(const std::string& tag) {
+    wchar_t base[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathW(MAX_PATH + 1, base);
+    if (n == 0 || n > MAX_PATH) {
+        throw std::runtime_error("no temporary folder");
+    }
+    std::wstring folder(base, n);
+    if (folder.back() != L'\\') {
+        folder += L'\\';
+    }
+    std::mt19937 random(std::random_device{}());
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix;
+        for (int i = 0; i < 6; ++i) {
+            suffix += kLetters[random() % (sizeof kLetters - 1)];
+        }
+        const std::wstring candidate = folder + Wide(tag + "." + suffix);
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            path_ = Narrow(candidate);
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            break;
+        }
+    }
+    throw std::runtime_error("cannot make a temporary folder in " + Narrow(folder));
+}
+
+TempFolder::~TempFolder() {
+    if (path_.size() < 8) {
+        return;
+    }
+    RemoveTree(Wide(path_));
+}
+
+} // namespace nomvera::test
+
+#else
 
 namespace nomvera::test {
 namespace {
@@ -51,6 +150,25 @@ TempFolder::~TempFolder() {
     }
     MakeWritable(path_);
     nftw(path_.c_str(), RemoveEntry, 64, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
+}
+
+} // namespace nomvera::test
+
+#endif
+
+namespace nomvera::test {
+
+std::string TempFolder::operator/(const std::string& relative) const {
+    return path_ + kTestPathDelimiter + SystemPath(relative);
+}
+
+std::string SystemPath(std::string path) {
+    if (kTestPathDelimiter != '/') {
+        for (char& c : path) {
+            c = c == '/' ? kTestPathDelimiter : c;
+        }
+    }
+    return path;
 }
 
 void WriteTextFile(const std::string& path, const std::string& content) {

@@ -1,6 +1,7 @@
 // A fresh folder under the temporary folder, removed with everything in it
 // when the object goes away. Removal never follows a symbolic link and never
-// leaves the folder the test made.
+// leaves the folder the test made. Paths are 8-bit text; on Windows they use
+// "\\" and test paths are ASCII.
 #pragma once
 
 #include <string>
@@ -16,12 +17,22 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::string& Path() const { return path_; }
-    // Path() + "/" + relative.
-    std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+    // Path() + "/" + relative; on Windows every "/" in relative is "\\" too.
+    std::string operator/(const std::string& relative) const;
 
 private:
     std::string path_;
 };
+
+// The path delimiter of the system: "/" on POSIX, "\\" on Windows.
+#if defined(_WIN32)
+inline constexpr char kTestPathDelimiter = '\\';
+#else
+inline constexpr char kTestPathDelimiter = '/';
+#endif
+// A path written with "/" in the system's own form ("/" becomes "\\" on
+// Windows; unchanged on POSIX).
+std::string SystemPath(std::string path);
 
 // Writes a file (creating it or replacing its content).
 void WriteTextFile(const std::string& path, const std::string& content);

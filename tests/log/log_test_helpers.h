@@ -6,7 +6,10 @@
 #include "tests/log/log_file_reader.h"
 
 #include <string>
+
+#if !defined(_WIN32)
 #include <sys/stat.h>
+#endif
 
 namespace nomvera::test {
 
@@ -14,10 +17,13 @@ inline constexpr std::uint8_t kDirect = 1;
 inline constexpr std::uint8_t kQueued = 2;
 
 // A log file left by an earlier run: the user's own, owner-only, as the log
-// makes it (the log refuses one that other accounts may read).
+// makes it (the log refuses one that other accounts may read). On Windows a
+// new file in the test's own temporary folder is the user's already.
 inline void WriteLogFile(const std::string& path, const std::string& bytes) {
     WriteTextFile(path, bytes);
+#if !defined(_WIN32)
     chmod(path.c_str(), 0600);
+#endif
 }
 
 class LogFolderFixture {

@@ -1,7 +1,10 @@
 #include "support/platform_info.h"
 
-#include "platform/posix/kernel/kernel32_posix.h"
 #include "platform/process.h"
+
+#if !defined(_WIN32)
+#include "platform/posix/kernel/kernel32_posix.h"
+#endif
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -51,6 +54,9 @@ protected:
     void TearDown() override { ReleasePlatformInfo(); }
 };
 
+// The facts the POSIX stand-ins give (their kernel32 and the session id of
+// /proc).
+#if !defined(_WIN32)
 TEST_F(PlatformInfoTest, PosixFactsWithoutWorkstationService) {
     GatherPlatformInfo(WorkstationQuery{});
     const PlatformInfo& info = Platform();
@@ -74,6 +80,7 @@ TEST_F(PlatformInfoTest, PosixFactsWithoutWorkstationService) {
     EXPECT_TRUE(bound.ProcessIdToSessionIdBound);
     EXPECT_TRUE(bound.FsRedirectionBound);
 }
+#endif
 
 TEST_F(PlatformInfoTest, WorkstationVersionReplacesTheSystemVersionAndIsReleased) {
     GatherPlatformInfo(WorkstationQuery{ReportsVersion61, CountFree});
