@@ -163,3 +163,56 @@ function(nomvera_folder_library name)
     target_link_libraries(${name} INTERFACE ${ARG_DEPS})
   endif()
 endfunction()
+
+# nomvera_add_version_resource(target [DESCRIPTION text]): on Windows the
+# target's version resource (VS_VERSION_INFO, compiled by windres), made
+# from the project version: FILEVERSION and PRODUCTVERSION 2,2,205,1, and in
+# the string table of language 0409, code page 04B0, FileVersion and
+# ProductVersion "2.2.205.1", ProductName "Nomvera", the file's name and
+# the description (the target's name when none is given). GetFileVersionInfoW
+# reads it from the built file. Elsewhere it does nothing.
+set(NOMVERA_VERSION_RC_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
+function(nomvera_add_version_resource target)
+  cmake_parse_arguments(ARG "" "DESCRIPTION" "" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  set(NOMVERA_RC_NAME ${target})
+  get_target_property(output_name ${target} OUTPUT_NAME)
+  if(output_name)
+    set(NOMVERA_RC_NAME ${output_name})
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    set(NOMVERA_RC_FILE ${NOMVERA_RC_NAME}.exe)
+    set(NOMVERA_RC_FILE_TYPE VFT_APP)
+  elseif(type STREQUAL "SHARED_LIBRARY" OR type STREQUAL "MODULE_LIBRARY")
+    set(NOMVERA_RC_FILE ${NOMVERA_RC_NAME}.dll)
+    set(NOMVERA_RC_FILE_TYPE VFT_DLL)
+  else()
+    message(FATAL_ERROR "nomvera_add_version_resource: ${target} is neither a program nor a DLL")
+  endif()
+  set(NOMVERA_RC_DESCRIPTION ${NOMVERA_RC_NAME})
+  if(ARG_DESCRIPTION)
+    set(NOMVERA_RC_DESCRIPTION ${ARG_DESCRIPTION})
+  endif()
+  if(NOMVERA_RC_DESCRIPTION MATCHES "[\"\\\\]")
+    message(FATAL_ERROR "nomvera_add_version_resource: no quotes or backslashes in the description")
+  endif()
+  # The version of the top-level project (a subproject's project() call
+  # does not change it), with a fourth part of 0 when it has only three.
+  set(parts "${CMAKE_PROJECT_VERSION_MAJOR}" "${CMAKE_PROJECT_VERSION_MINOR}" "${CMAKE_PROJECT_VERSION_PATCH}"
+            "${CMAKE_PROJECT_VERSION_TWEAK}")
+  foreach(index RANGE 0 3)
+    list(GET parts ${index} part)
+    if(part STREQUAL "")
+      list(REMOVE_AT parts ${index})
+      list(INSERT parts ${index} 0)
+    endif()
+  endforeach()
+  list(JOIN parts "," NOMVERA_RC_VERSION_COMMAS)
+  list(JOIN parts "." NOMVERA_RC_VERSION)
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+  configure_file(${NOMVERA_VERSION_RC_TEMPLATE} ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+endfunction()
