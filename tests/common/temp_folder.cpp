@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <random>
+#include <vector>
 #else
 #include <ftw.h>
 #include <sys/stat.h>
@@ -51,7 +52,8 @@ void RemoveTree(const std::wstring& folder) {
             }
             const std::wstring path = folder + L"\\" + name;
             const DWORD attributes = found.dwFileAttributes;
-            SetFileAttributesW(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+            SetFileAttributesW(path.c_str(),
+                               attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
             if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
                 DeleteFileW(path.c_str());
             } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -104,6 +106,49 @@ TempFolder::~TempFolder() {
     RemoveTree(Wide(path_));
 }
 
+void WriteOwnerOnlyFile(const std::string& path, const std::string& content) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        throw std::runtime_error("no process token");
+    }
+    DWORD needed = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &needed);
+    std::vector<BYTE> user(needed);
+    const bool read =
+        needed > 0 && GetTokenInformation(token, TokenUser, user.data(), needed, &needed);
+    CloseHandle(token);
+    if (!read) {
+        throw std::runtime_error("no token user");
+    }
+    PSID sid = reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid;
+    std::vector<BYTE> list(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+    auto* acl = reinterpret_cast<ACL*>(list.data());
+    SECURITY_DESCRIPTOR descriptor{};
+    if (!InitializeAcl(acl, static_cast<DWORD>(list.size()), ACL_REVISION) ||
+        !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) ||
+        !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+        throw std::runtime_error("cannot build an owner-only access list");
+    }
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    const std::wstring name = Wide(path);
+    DeleteFileW(name.c_str());
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        throw std::runtime_error("cannot make " + path);
+    }
+    DWORD written = 0;
+    const bool complete =
+        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+        written == content.size();
+    CloseHandle(file);
+    if (!complete) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
 } // namespace nomvera::test
 
 #else
@@ -150,6 +195,11 @@ TempFolder::~TempFolder() {
     }
     MakeWritable(path_);
     nftw(path_.c_str(), RemoveEntry, 64, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
+}
+
+void WriteOwnerOnlyFile(const std::string& path, const std::string& content) {
+    WriteTextFile(path, content);
+    chmod(path.c_str(), 0600);
 }
 
 } // namespace nomvera::test

@@ -36,6 +36,12 @@ std::string SystemPath(std::string path);
 
 // Writes a file (creating it or replacing its content).
 void WriteTextFile(const std::string& path, const std::string& content);
+// Writes a file that is the user's alone, as the tool makes its private
+// files: mode 0600 on POSIX; on Windows a new file (an old one is removed
+// first) made with an access list of one entry, full access for the user,
+// that inherits nothing from the folder (Wine keeps that list only as the
+// file's POSIX mode, which it sets when the file is made).
+void WriteOwnerOnlyFile(const std::string& path, const std::string& content);
 // The file's whole content; empty when it cannot be read.
 std::string ReadTextFile(const std::string& path);
 // The lines of a text, without their line feeds.

@@ -50,7 +50,8 @@ TEST_F(DirectLog, FirstRunCreatesTheFolderChainTheHeaderAndTheStartLine) {
     ASSERT_TRUE(StartsWithTimeStamp(start));
     const std::string expectedFront = " Log Started[" + onDisk + "][YYYYMMDD HH:MM:SS.mSec][UTC:";
     EXPECT_EQ(AfterStamp(start).substr(0, expectedFront.size()), expectedFront);
-    EXPECT_NE(start.find("][PID:" + std::to_string(GetCurrentProcessId()) + ":"), std::string::npos);
+    EXPECT_NE(start.find("][PID:" + std::to_string(GetCurrentProcessId()) + ":"),
+              std::string::npos);
     EXPECT_NE(start.find("][Session:"), std::string::npos);
     EXPECT_EQ(start.substr(start.size() - 7), "][1] 16");
     EXPECT_EQ(AfterStamp(view.lines[1]), " Log stopped");

@@ -7,23 +7,15 @@
 
 #include <string>
 
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#endif
-
 namespace nomvera::test {
 
 inline constexpr std::uint8_t kDirect = 1;
 inline constexpr std::uint8_t kQueued = 2;
 
 // A log file left by an earlier run: the user's own, owner-only, as the log
-// makes it (the log refuses one that other accounts may read). On Windows a
-// new file in the test's own temporary folder is the user's already.
+// makes it (the log refuses one that other accounts may read).
 inline void WriteLogFile(const std::string& path, const std::string& bytes) {
-    WriteTextFile(path, bytes);
-#if !defined(_WIN32)
-    chmod(path.c_str(), 0600);
-#endif
+    WriteOwnerOnlyFile(path, bytes);
 }
 
 class LogFolderFixture {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <string>
@@ -113,7 +114,14 @@ TEST(SystemMessageText, KnownCodeLosesItsClosingStopAndLineBreak) {
 }
 
 TEST(SystemMessageText, EveryTextEndsWithTheBracketedCodeAndNoStopBeforeIt) {
-    for (DWORD code : {0u, 2u, 3u, 8u, 87u, 122u, 1326u, 2224u, 2245u}) {
+#if defined(_WIN32)
+    // The system's table; the account service's own codes (2224, 2245) have
+    // their texts in netmsg.dll.
+    const std::initializer_list<DWORD> codes{0u, 2u, 3u, 8u, 87u, 122u, 1326u};
+#else
+    const std::initializer_list<DWORD> codes{0u, 2u, 3u, 8u, 87u, 122u, 1326u, 2224u, 2245u};
+#endif
+    for (DWORD code : codes) {
         std::string text = SystemMessageText(code);
         std::string tail = " [" + std::to_string(code) + "]";
         ASSERT_GT(text.size(), tail.size()) << code;
