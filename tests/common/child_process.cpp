@@ -129,6 +129,8 @@ KillableProgram::KillableProgram(const std::vector<std::string>& argv) {
                        &startup, &process)) {
         CloseHandle(process.hThread);
         process_ = process.hProcess;
+    } else {
+        startError_ = static_cast<int>(GetLastError());
     }
 }
 
@@ -261,7 +263,8 @@ KillableProgram::KillableProgram(const std::vector<std::string>& argv) {
     std::vector<std::string> copy = argv;
     std::vector<char*> args = NullTerminated(copy);
     pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) == 0) {
+    startError_ = posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ);
+    if (startError_ == 0) {
         pid_ = pid;
     }
 }

@@ -35,11 +35,14 @@ public:
     KillableProgram& operator=(const KillableProgram&) = delete;
 
     bool Started() const;
+    // Why the start failed: the system's error code (0 when it started).
+    int StartError() const { return startError_; }
     // Kills the program and waits for its end. True when the kill ended it;
     // false when it had ended on its own before (or was never started).
     bool KillAndWait();
 
 private:
+    int startError_ = 0;
 #if defined(_WIN32)
     void* process_ = nullptr;
 #else

@@ -31,7 +31,7 @@ TEST(LogKill, AFileLeftByAKilledWriterIsReadableAndContinuedByTheNextRun) {
     for (int round = 0; round < 60; ++round) {
         const char* mode = round % 2 == 0 ? "1" : "2";
         KillableProgram child({program, files.Given(), mode});
-        ASSERT_TRUE(child.Started());
+        ASSERT_TRUE(child.Started()) << "round " << round << ": error " << child.StartError();
 #if defined(_WIN32)
         // The first start under Wine can take longer than every pause: the
         // first writer is let make the file, so the rounds after it have one
