@@ -34,6 +34,8 @@ constexpr int kMargin = 8;
 constexpr int kButtonHeight = 25;
 constexpr int kSlotGap = 4;
 constexpr int kGroupPanelLeft = kMargin + kColumnWidth + kMargin;
+// Posted to the main window after lines were added to the log.
+constexpr UINT kLogUpdateMessage = WM_APP + 1;
 
 constexpr std::array<TControl, 6> kBatchButtons = {
     TControl::CreateUsersButton,        TControl::DeleteUsersButton,
@@ -233,6 +235,14 @@ LRESULT CALLBACK TMainWindow::CountEditProc(HWND window, UINT message, WPARAM wP
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
+LRESULT CALLBACK TMainWindow::LogListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR data) {
+    // Whoever asks the list anything (a paint, a screen reader, a program
+    // reading its rows) sees every line added so far.
+    reinterpret_cast<TMainWindow*>(data)->UpdateLogList();
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
 LRESULT TMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SIZE:
@@ -260,6 +270,9 @@ LRESULT TMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         LayOut();
         return 0;
     }
+    case kLogUpdateMessage:
+        UpdateLogList();
+        return 0;
     case WM_COMMAND:
         if (lParam != 0) {
             HandleCommand(LOWORD(wParam), HIWORD(wParam));
@@ -482,6 +495,7 @@ void TMainWindow::CreateLoggingPage(HWND page) {
                                 LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                             page, 0, 0, kClientWidth, kClientHeight);
     SetWindowTextW(list, L"Log");
+    SetWindowSubclass(list, &TMainWindow::LogListProc, 1, reinterpret_cast<DWORD_PTR>(this));
     ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
     LVCOLUMNW column = {};
     column.mask = LVCF_WIDTH;
@@ -829,17 +843,32 @@ void TMainWindow::SetGroupEntryTicked(std::size_t index, bool ticked) {
 }
 
 void TMainWindow::AppendLogLine(const WideString& line) {
-    HWND list = Control(TControl::LogList);
+    // Keeping the line is all an append costs: the list learns the new count
+    // once the window handles its messages again (or anyone asks the list
+    // for anything), however many lines came in between.
     logLines_.push_back(line);
+    longestLogLine_ = std::max(longestLogLine_, line.size());
+    if (!logUpdatePending_) {
+        logUpdatePending_ = true;
+        PostMessageW(window_, kLogUpdateMessage, 0, 0);
+    }
+}
+
+void TMainWindow::UpdateLogList() {
+    if (!logUpdatePending_) {
+        return;
+    }
+    logUpdatePending_ = false;
+    HWND list = Control(TControl::LogList);
     const int count = static_cast<int>(logLines_.size());
-    // The list only learns the new count: no line is copied into it.
     ListView_SetItemCountEx(list, count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    // The last line is the one selected; a single-selection list lets go of
+    // the line selected before.
     ListView_SetItemState(list, count - 1, LVIS_SELECTED | LVIS_FOCUSED,
                           LVIS_SELECTED | LVIS_FOCUSED);
     ListView_EnsureVisible(list, count - 1, FALSE);
-    if (line.size() > longestLogLine_) {
-        longestLogLine_ = line.size();
+    if (longestLogLine_ != columnLogLine_) {
+        columnLogLine_ = longestLogLine_;
         SetLogColumnWidth();
     }
 }
@@ -862,6 +891,7 @@ void TMainWindow::SetActivePage(TControl page) {
 }
 
 void TMainWindow::Repaint() {
+    UpdateLogList();
     RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 

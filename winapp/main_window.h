@@ -45,6 +45,8 @@ private:
     static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK CountEditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                           UINT_PTR id, DWORD_PTR data);
+    static LRESULT CALLBACK LogListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR id, DWORD_PTR data);
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void HandleCommand(int id, int code);
     LRESULT HandleNotify(NMHDR& header);
@@ -70,6 +72,8 @@ private:
     void PlaceGroupCheckList();
     void ShowActivePage();
     void SetLogColumnWidth();
+    // Tells the log list the lines added since it last heard.
+    void UpdateLogList();
     void RescaleChildren(UINT oldDpi, UINT newDpi);
     HWND Control(TControl control) const { return controls_[static_cast<std::size_t>(control)]; }
     bool IsPage(TControl control) const;
@@ -118,6 +122,8 @@ private:
     // asks for a line's text when it shows it.
     std::vector<WideString> logLines_;
     std::size_t longestLogLine_ = 0;
+    std::size_t columnLogLine_ = 0; // the longest line when the column was last sized
+    bool logUpdatePending_ = false;
     bool pageChangeByProgram_ = false;
     std::unique_ptr<form::TForm> form_;
 };

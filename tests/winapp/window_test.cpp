@@ -1,0 +1,297 @@
+// nomvera.exe under Wine, driven from this program with window messages:
+// its caption and pages, the four modes of the Create/Delete page, the count
+// entry's key rule, the group list, the activity log's rows, the exit codes
+// with the ring file's start and closing lines, and its version resource.
+// nomvera.exe lies next to this program.
+#include <windows.h>
+
+#include "form/form_view.h"
+#include "platform/wide_text.h"
+#include "tests/winapp/window_driver.h"
+#include "winapp/control_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace nomvera::winapp::test {
+namespace {
+
+using form::TControl;
+
+const WideString kCaption = L"Vantrel :: TestTool Nomvera and Groups :: build 01-Jan-2023";
+
+WideString ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    WideString folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+WideString NomveraPath() {
+    return ProgramFolder() + L"nomvera.exe";
+}
+
+std::unique_ptr<TRunningWindow> Start() {
+    return std::make_unique<TRunningWindow>(NomveraPath(), kCaption);
+}
+
+bool EndsWith(const WideString& text, const WideString& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+bool HasRowEndingWith(const std::vector<WideString>& rows, const WideString& end) {
+    return std::any_of(rows.begin(), rows.end(),
+                       [&](const WideString& row) { return EndsWith(row, end); });
+}
+
+std::string Narrow(const WideString& text) {
+    std::string narrow;
+    for (const wchar_t character : text) {
+        narrow += character < 128 ? static_cast<char>(character) : '?';
+    }
+    return narrow;
+}
+
+// The ring file of the run: the administrator's when Wine reports one (it
+// does), else the other name; both in the user's application-data folder.
+WideString RingFilePath() {
+    wchar_t folder[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"APPDATA", folder, MAX_PATH);
+    const WideString admin = WideString(folder) + L"\\kelRostery.utf8.log";
+    if (GetFileAttributesW(admin.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return admin;
+    }
+    return WideString(folder) + L"\\kelNonAdminRostery.utf8.log";
+}
+
+TEST(WindowsWindow, OpensWithItsCaptionPagesAndStartLinesAndClosesWithCodeZero) {
+    auto window = Start();
+    wchar_t className[64] = {};
+    GetClassNameW(window->Window(), className, 64);
+    EXPECT_EQ(WideString(className), kMainWindowClass);
+
+    const std::vector<WideString> tabs = {L"Create/Delete", L"Logging", L"Control Panel",
+                                          L"ExitCode"};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(window->TabText(i), tabs[static_cast<std::size_t>(i)]) << i;
+    }
+    EXPECT_EQ(window->ActiveTab(), 0);
+    EXPECT_TRUE(window->IsShown(TControl::CreateDeletePage));
+    EXPECT_FALSE(window->IsShown(TControl::LoggingPage));
+    EXPECT_EQ(window->Text(window->Control(TControl::ExitCode1Button)), L"1");
+
+    // The log list: the start block's lines, the last one selected.
+    const std::vector<WideString> rows = window->Rows(TControl::LogList);
+    ASSERT_GE(rows.size(), 3u);
+    EXPECT_TRUE(HasRowEndingWith(rows, L"Begin: Create"));
+    EXPECT_TRUE(
+        HasRowEndingWith(rows, L"nomvera.exe [2.2.205.1][ Build: 01-Jan-2023][unlimited users]"));
+    EXPECT_TRUE(EndsWith(rows.back(), L"End: Create")) << Narrow(rows.back());
+    EXPECT_EQ(window->SelectedRow(TControl::LogList), static_cast<int>(rows.size()) - 1);
+
+    // A page change by the user shows that page alone.
+    window->ShowPage(TControl::LoggingPage);
+    EXPECT_EQ(window->ActiveTab(), 1);
+    EXPECT_TRUE(window->IsShown(TControl::LogList));
+    EXPECT_FALSE(window->IsShown(TControl::CreateDeletePage));
+    window->ShowPage(TControl::CreateDeletePage);
+    EXPECT_TRUE(window->IsShown(TControl::CountEdit));
+
+    // The title bar's close button: exit code 0, the log closed.
+    PostMessageW(window->Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(window->WaitForExit(), 0);
+    const std::vector<WideString> lines = LastRunLines(RingFilePath());
+    ASSERT_GE(lines.size(), 3u) << Narrow(RingFilePath());
+    EXPECT_NE(lines[0].find(L" Log Started[" + RingFilePath() + L"]"), WideString::npos)
+        << Narrow(lines[0]);
+    EXPECT_TRUE(EndsWith(lines[1], L"|I|Begin: Create")) << Narrow(lines[1]);
+    EXPECT_TRUE(
+        EndsWith(lines[2], L"\\nomvera.exe [2.2.205.1][ Build: 01-Jan-2023][unlimited users]"))
+        << Narrow(lines[2]);
+    EXPECT_TRUE(EndsWith(lines.back(), L" Log stopped")) << Narrow(lines.back());
+}
+
+TEST(WindowsWindow, EachModeShowsItsControlsAndCaptions) {
+    auto window = Start();
+    const std::vector<TControl> batchButtons = {
+        TControl::CreateUsersButton,        TControl::DeleteUsersButton,
+        TControl::CreateLocalGroupsButton,  TControl::DeleteLocalGroupsButton,
+        TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton};
+    struct TMode {
+        TControl action;
+        TControl target;
+        const wchar_t* tab;
+        const wchar_t* target_text;
+        std::vector<TControl> shown;
+        bool password_and_groups;
+    };
+    const TMode modes[] = {
+        {TControl::CreateRadio,
+         TControl::UsersRadio,
+         L"Create Users",
+         L"Users",
+         {TControl::CreateUsersButton},
+         true},
+        {TControl::DeleteRadio,
+         TControl::UsersRadio,
+         L"Delete Users",
+         L"Users",
+         {TControl::DeleteUsersButton},
+         false},
+        {TControl::CreateRadio,
+         TControl::GroupsRadio,
+         L"Create Groups",
+         L"Groups",
+         {TControl::CreateLocalGroupsButton, TControl::CreateGlobalGroupsButton},
+         false},
+        {TControl::DeleteRadio,
+         TControl::GroupsRadio,
+         L"Delete Groups",
+         L"Groups",
+         {TControl::DeleteLocalGroupsButton, TControl::DeleteGlobalGroupsButton},
+         false},
+    };
+    // At start no mode is chosen: no batch button, the shared captions.
+    for (const TControl button : batchButtons) {
+        EXPECT_FALSE(window->IsShown(button));
+    }
+    EXPECT_EQ(window->Text(window->Control(TControl::NamePasswordBox)),
+              L"Users/Groups (minimum 4 characters)");
+    for (const TMode& mode : modes) {
+        SCOPED_TRACE(Narrow(mode.tab));
+        window->Click(mode.action);
+        // Choosing the action clears the target: no batch button yet.
+        EXPECT_EQ(window->TabText(0), mode.tab == WideString(L"Create Users") ||
+                                              mode.tab == WideString(L"Create Groups")
+                                          ? L"Create"
+                                          : L"Delete");
+        EXPECT_FALSE(window->IsShown(mode.shown.front()));
+        window->Click(mode.target);
+        EXPECT_EQ(window->TabText(0), mode.tab);
+        for (const TControl button : batchButtons) {
+            const bool expected =
+                std::find(mode.shown.begin(), mode.shown.end(), button) != mode.shown.end();
+            EXPECT_EQ(window->IsShown(button), expected) << static_cast<int>(button);
+        }
+        EXPECT_EQ(window->IsShown(TControl::PasswordEdit), mode.password_and_groups);
+        EXPECT_EQ(window->IsShown(TControl::GroupPanel), mode.password_and_groups);
+        EXPECT_TRUE(window->IsShown(TControl::NameEdit));
+        EXPECT_TRUE(window->IsShown(TControl::CountEdit));
+        EXPECT_EQ(window->Text(window->Control(TControl::NamePasswordBox)),
+                  WideString(mode.target_text) + L" (minimum 4 characters)");
+        EXPECT_EQ(window->Text(window->Control(TControl::CountBox)),
+                  L"Number of " + WideString(mode.target_text) + L" (minimum 1, maximum 999)");
+        if (mode.shown.size() == 2) {
+            // The second button sits in the second slot, 4 units below the first.
+            RECT first = {};
+            RECT second = {};
+            GetWindowRect(window->Control(mode.shown[0]), &first);
+            GetWindowRect(window->Control(mode.shown[1]), &second);
+            EXPECT_EQ(second.top, first.bottom + 4);
+            EXPECT_EQ(second.left, first.left);
+        }
+    }
+}
+
+TEST(WindowsWindow, CountEntryTakesDigitsAndControlKeysOnly) {
+    auto window = Start();
+    const HWND count = window->Control(TControl::CountEdit);
+    // Letters, a space, punctuation, a non-ASCII digit and a surrogate pair's
+    // halves never reach the entry; digits and backspace do; at most 3.
+    for (const wchar_t typed :
+         {L'1', L'a', L' ', L'2', L'-', L'\x0663', L'\xD83D', L'\xDE00', L'9'}) {
+        window->Type(TControl::CountEdit, typed);
+    }
+    EXPECT_EQ(window->Text(count), L"129");
+    window->Type(TControl::CountEdit, L'\b');
+    EXPECT_EQ(window->Text(count), L"12");
+    for (const wchar_t typed : {L'4', L'5'}) {
+        window->Type(TControl::CountEdit, typed);
+    }
+    EXPECT_EQ(window->Text(count), L"124");
+    // The name entry has no such rule.
+    window->Type(TControl::NameEdit, L'a');
+    EXPECT_EQ(window->Text(window->Control(TControl::NameEdit)), L"a");
+}
+
+TEST(WindowsWindow, CreateUsersFillsTheGroupListWithTheBuiltInGroupsTicked) {
+    auto window = Start();
+    window->Click(TControl::CreateRadio);
+    window->Click(TControl::UsersRadio);
+    ASSERT_TRUE(window->IsShown(TControl::GroupCheckList));
+    const std::vector<WideString> names = window->Rows(TControl::GroupCheckList);
+    const std::vector<bool> ticks = window->Ticks(TControl::GroupCheckList);
+    ASSERT_EQ(names.size(), ticks.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const bool builtIn = names[i] == L"Users" || names[i] == L"Remote Desktop Users";
+        EXPECT_EQ(ticks[i], builtIn) << Narrow(names[i]);
+    }
+    const std::vector<WideString> rows = window->Rows(TControl::LogList);
+    EXPECT_TRUE(HasRowEndingWith(rows, L"End: Fill Groups: " + std::to_wstring(names.size())));
+}
+
+class WindowsWindowExitCode : public ::testing::TestWithParam<int> {};
+
+TEST_P(WindowsWindowExitCode, ItsButtonEndsTheProgramWithThatCodeAndTheLogClosed) {
+    const int code = GetParam();
+    auto window = Start();
+    window->ShowPage(TControl::ExitCodePage);
+    ASSERT_TRUE(window->IsShown(TControl::ExitCode0Button));
+    const TControl button =
+        static_cast<TControl>(static_cast<int>(TControl::ExitCode0Button) + code);
+    // Posted: the window ends while handling it.
+    PostMessageW(window->Control(button), BM_CLICK, 0, 0);
+    EXPECT_EQ(window->WaitForExit(), code);
+    const std::vector<WideString> lines = LastRunLines(RingFilePath());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(HasRowEndingWith(lines, L"|I|ExitCode: " + std::to_wstring(code)));
+    EXPECT_TRUE(HasRowEndingWith(lines, L"|I|End: Create"));
+    EXPECT_TRUE(EndsWith(lines.back(), L" Log stopped")) << Narrow(lines.back());
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, WindowsWindowExitCode, ::testing::Values(0, 1, 2));
+
+TEST(WindowsWindow, ReadsItsOwnVersionFromItsFile) {
+    const WideString path = NomveraPath();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, (2u << 16) | 2u);
+    EXPECT_EQ(fixed->dwFileVersionLS, (205u << 16) | 1u);
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\040904B0\\FileVersion",
+                               reinterpret_cast<void**>(&text), &length));
+    EXPECT_EQ(WideString(text), L"2.2.205.1");
+}
+
+} // namespace
+} // namespace nomvera::winapp::test
+
+// "--screenshot FILE": no tests; starts nomvera.exe, chooses Create + Users
+// and writes the window's picture to FILE (a BMP) for the documentation.
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--screenshot") {
+        using namespace nomvera::winapp::test;
+        auto window = Start();
+        window->Click(nomvera::form::TControl::CreateRadio);
+        window->Click(nomvera::form::TControl::UsersRadio);
+        SetForegroundWindow(window->Window());
+        Sleep(1500);
+        const bool saved = SaveWindowPicture(window->Window(), WindowsPath(argv[2]));
+        PostMessageW(window->Window(), WM_CLOSE, 0, 0);
+        window->WaitForExit();
+        return saved ? 0 : 1;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
