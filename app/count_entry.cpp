@@ -1,14 +1,11 @@
 #include "app/count_entry.h"
-#include "platform/wide_text.h"
+
+#include "form/form.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 
 namespace nomvera::app {
-
-bool TCountKeyFilter::CharacterPasses(WCHAR character) {
-    return (character >= WIDE('0') && character <= WIDE('9')) || character < 32;
-}
 
 bool TCountKeyFilter::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
@@ -28,7 +25,7 @@ bool TCountKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         }
         const QString text = key->text();
         for (const QChar character : text) {
-            if (!CharacterPasses(character.unicode())) {
+            if (!form::TForm::CountKeyPasses(character.unicode())) {
                 return true;
             }
         }
@@ -39,7 +36,7 @@ bool TCountKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         auto* composed = static_cast<QInputMethodEvent*>(event);
         QString kept;
         for (const QChar character : composed->commitString()) {
-            if (CharacterPasses(character.unicode())) {
+            if (form::TForm::CountKeyPasses(character.unicode())) {
                 kept.append(character);
             }
         }

@@ -1,23 +1,12 @@
 #include "app/main_form.h"
-#include "form/activity_line.h"
 
-#include "accounts/admin_check.h"
-#include "accounts/profile_service.h"
-#include "app/application.h"
 #include "app/count_entry.h"
 #include "app/log_list_view.h"
-#include "app/program_state.h"
-#include "batches/batches.h"
-#include "batches/group_list.h"
-#include "form/exception_hook.h"
-#include "log/diagnostic_log.h"
-#include "log/log_location.h"
-#include "platform/process.h"
+#include "form/form.h"
+#include "form/form_view.h"
 #include "platform/wide_text.h"
-#include "support/count_text.h"
-#include "support/files.h"
-#include "support/text.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -36,15 +25,11 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <iterator>
+#include <utility>
+
 namespace nomvera::app {
 namespace {
-
-constexpr char kDesignCaption[] = "TestTool Nomvera and/or Groups";
-constexpr int kEntryMaxLength = 17;
-constexpr int kSlotGap = 4;
-
-// True while UpdatePanelLayout runs; one for the whole process.
-bool g_layoutGuard = false;
 
 QString Q(const WideString& text) {
     return QString::fromStdU16String(text);
@@ -52,6 +37,10 @@ QString Q(const WideString& text) {
 
 WideString U(const QString& text) {
     return text.toStdU16String();
+}
+
+QString Design(form::TControl control) {
+    return Q(form::DesignCaption(control));
 }
 
 QPushButton* MakeBatchButton(const QString& caption, QStyle::StandardPixmap glyph, QWidget* parent,
@@ -64,9 +53,10 @@ QPushButton* MakeBatchButton(const QString& caption, QStyle::StandardPixmap glyp
 
 } // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+TMainForm::TMainForm(QWidget* parent)
+    : QWidget(parent), form_(std::make_unique<form::TForm>(static_cast<form::TFormView&>(*this))) {
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QLatin1String(kDesignCaption));
+    setWindowTitle(Design(TControl::MainForm));
     setFont(QFont(QStringLiteral("Microsoft Sans Serif"), 8));
     resize(572, 426);
     // 580 x 400 is the outer size at design; the frame takes about 8 x 34.
@@ -74,13 +64,12 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
 
     CreatePages();
     ConnectHandlers();
-    form::SetExceptionTarget([this](const WideString& line) { LogError(line); });
-    CreateHandler();
+    form_->CreateHandler();
 }
 
 TMainForm::~TMainForm() {
-    form::SetExceptionTarget(nullptr);
-    DestroyHandler();
+    // The destroy handler, while every control is still there.
+    form_.reset();
 }
 
 void TMainForm::CreatePages() {
@@ -95,12 +84,51 @@ void TMainForm::CreatePages() {
     CreateLoggingPage();
     CreateControlPanelPage();
     CreateExitCodePage();
+
+    const std::pair<TControl, QWidget*> controls[] = {
+        {TControl::MainForm, this},
+        {TControl::CreateDeletePage, CreateDeletePage},
+        {TControl::LoggingPage, LoggingPage},
+        {TControl::ControlPanelPage, ControlPanelPage},
+        {TControl::ExitCodePage, ExitCodePage},
+        {TControl::CreateRadio, CreateRadio},
+        {TControl::DeleteRadio, DeleteRadio},
+        {TControl::UsersRadio, UsersRadio},
+        {TControl::GroupsRadio, GroupsRadio},
+        {TControl::ProfileCheck, ProfileCheck},
+        {TControl::NamePasswordBox, NamePasswordBox},
+        {TControl::NameLabel, NameLabel},
+        {TControl::NameEdit, NameEdit},
+        {TControl::PasswordLabel, PasswordLabel},
+        {TControl::PasswordEdit, PasswordEdit},
+        {TControl::CountBox, CountBox},
+        {TControl::CountLabel, CountLabel},
+        {TControl::CountEdit, CountEdit},
+        {TControl::CreateUsersButton, CreateUsersButton},
+        {TControl::DeleteUsersButton, DeleteUsersButton},
+        {TControl::CreateLocalGroupsButton, CreateLocalGroupsButton},
+        {TControl::DeleteLocalGroupsButton, DeleteLocalGroupsButton},
+        {TControl::CreateGlobalGroupsButton, CreateGlobalGroupsButton},
+        {TControl::DeleteGlobalGroupsButton, DeleteGlobalGroupsButton},
+        {TControl::GroupPanel, GroupPanel},
+        {TControl::RefreshButton, RefreshButton},
+        {TControl::GroupCheckList, GroupCheckList},
+        {TControl::LogList, LogList},
+        {TControl::UserNameText, UserNameText},
+        {TControl::ExitCode0Button, ExitCodeButtons[0]},
+        {TControl::ExitCode1Button, ExitCodeButtons[1]},
+        {TControl::ExitCode2Button, ExitCodeButtons[2]},
+    };
+    static_assert(std::size(controls) == form::kControlCount);
+    for (const auto& [control, widget] : controls) {
+        controls_[static_cast<std::size_t>(control)] = widget;
+    }
 }
 
 void TMainForm::CreateOperationPanel() {
     CreateDeletePage = new QWidget;
     CreateDeletePage->setObjectName(QStringLiteral("CreateDeletePage"));
-    PageControl->addTab(CreateDeletePage, QStringLiteral("Create/Delete"));
+    PageControl->addTab(CreateDeletePage, Design(TControl::CreateDeletePage));
 
     auto* pageLayout = new QHBoxLayout(CreateDeletePage);
     auto* column = new QWidget(CreateDeletePage);
@@ -112,9 +140,9 @@ void TMainForm::CreateOperationPanel() {
     auto* actionPanel = new QFrame(column);
     actionPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     auto* actionLayout = new QHBoxLayout(actionPanel);
-    CreateRadio = new QRadioButton(QStringLiteral("Create"), actionPanel);
+    CreateRadio = new QRadioButton(Design(TControl::CreateRadio), actionPanel);
     CreateRadio->setObjectName(QStringLiteral("CreateRadio"));
-    DeleteRadio = new QRadioButton(QStringLiteral("Delete"), actionPanel);
+    DeleteRadio = new QRadioButton(Design(TControl::DeleteRadio), actionPanel);
     DeleteRadio->setObjectName(QStringLiteral("DeleteRadio"));
     actionLayout->addWidget(CreateRadio);
     actionLayout->addWidget(DeleteRadio);
@@ -127,9 +155,9 @@ void TMainForm::CreateOperationPanel() {
     auto* targetPanel = new QFrame(column);
     targetPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     auto* targetLayout = new QHBoxLayout(targetPanel);
-    UsersRadio = new QRadioButton(QStringLiteral("Users"), targetPanel);
+    UsersRadio = new QRadioButton(Design(TControl::UsersRadio), targetPanel);
     UsersRadio->setObjectName(QStringLiteral("UsersRadio"));
-    GroupsRadio = new QRadioButton(QStringLiteral("Groups"), targetPanel);
+    GroupsRadio = new QRadioButton(Design(TControl::GroupsRadio), targetPanel);
     GroupsRadio->setObjectName(QStringLiteral("GroupsRadio"));
     targetLayout->addWidget(UsersRadio);
     targetLayout->addWidget(GroupsRadio);
@@ -139,26 +167,25 @@ void TMainForm::CreateOperationPanel() {
     targetGroup_->addButton(GroupsRadio);
     columnLayout->addWidget(targetPanel);
 
-    ProfileCheck = new QCheckBox(QStringLiteral("Profile"), column);
+    ProfileCheck = new QCheckBox(Design(TControl::ProfileCheck), column);
     ProfileCheck->setObjectName(QStringLiteral("ProfileCheck"));
     ProfileCheck->setChecked(true);
     columnLayout->addWidget(ProfileCheck);
 
-    NamePasswordBox =
-        new QGroupBox(QStringLiteral("User/Group and Password (minimum 4 characters)"), column);
+    NamePasswordBox = new QGroupBox(Design(TControl::NamePasswordBox), column);
     NamePasswordBox->setObjectName(QStringLiteral("NamePasswordBox"));
     auto* nameLayout = new QGridLayout(NamePasswordBox);
-    NameLabel = new QLabel(QStringLiteral("Name"), NamePasswordBox);
+    NameLabel = new QLabel(Design(TControl::NameLabel), NamePasswordBox);
     NameEdit = new QLineEdit(NamePasswordBox);
     NameEdit->setObjectName(QStringLiteral("NameEdit"));
-    NameEdit->setMaxLength(9);
+    NameEdit->setMaxLength(form::DesignMaxLength(TControl::NameEdit));
     NameEdit->setAccessibleName(QStringLiteral("Name"));
     NameLabel->setBuddy(NameEdit);
-    PasswordLabel = new QLabel(QStringLiteral("Password:"), NamePasswordBox);
+    PasswordLabel = new QLabel(Design(TControl::PasswordLabel), NamePasswordBox);
     PasswordLabel->setObjectName(QStringLiteral("PasswordLabel"));
     PasswordEdit = new QLineEdit(NamePasswordBox);
     PasswordEdit->setObjectName(QStringLiteral("PasswordEdit"));
-    PasswordEdit->setMaxLength(9);
+    PasswordEdit->setMaxLength(form::DesignMaxLength(TControl::PasswordEdit));
     PasswordEdit->setAccessibleName(QStringLiteral("Password:"));
     PasswordLabel->setBuddy(PasswordEdit);
     // The password row keeps its room while hidden, so that the entries and
@@ -175,14 +202,13 @@ void TMainForm::CreateOperationPanel() {
     nameLayout->addWidget(PasswordEdit, 1, 1);
     columnLayout->addWidget(NamePasswordBox);
 
-    CountBox =
-        new QGroupBox(QStringLiteral("Number of users / groups (minimum 1, maximum 999) "), column);
+    CountBox = new QGroupBox(Design(TControl::CountBox), column);
     CountBox->setObjectName(QStringLiteral("CountBox"));
     auto* countLayout = new QHBoxLayout(CountBox);
-    CountLabel = new QLabel(QStringLiteral("Number:"), CountBox);
+    CountLabel = new QLabel(Design(TControl::CountLabel), CountBox);
     CountEdit = new QLineEdit(CountBox);
     CountEdit->setObjectName(QStringLiteral("CountEdit"));
-    CountEdit->setMaxLength(3);
+    CountEdit->setMaxLength(form::DesignMaxLength(TControl::CountEdit));
     CountEdit->setAccessibleName(QStringLiteral("Number:"));
     CountLabel->setBuddy(CountEdit);
     countKeyFilter_ = new TCountKeyFilter(this);
@@ -193,20 +219,20 @@ void TMainForm::CreateOperationPanel() {
 
     ButtonPanel = new QWidget(column);
     ButtonPanel->setObjectName(QStringLiteral("ButtonPanel"));
-    ButtonPanel->setFixedSize(196, 8 + 25 + kSlotGap + 25 + 8);
+    ButtonPanel->setFixedSize(196, 8 + 25 + form::kSlotGap + 25 + 8);
     const auto create = QStyle::SP_FileDialogNewFolder;
     const auto remove = QStyle::SP_TrashIcon;
-    CreateUsersButton =
-        MakeBatchButton(QStringLiteral("Create Users"), create, ButtonPanel, "CreateUsersButton");
-    DeleteUsersButton =
-        MakeBatchButton(QStringLiteral("Delete Users"), remove, ButtonPanel, "DeleteUsersButton");
-    CreateLocalGroupsButton = MakeBatchButton(QStringLiteral("Create Local Groups"), create,
+    CreateUsersButton = MakeBatchButton(Design(TControl::CreateUsersButton), create, ButtonPanel,
+                                        "CreateUsersButton");
+    DeleteUsersButton = MakeBatchButton(Design(TControl::DeleteUsersButton), remove, ButtonPanel,
+                                        "DeleteUsersButton");
+    CreateLocalGroupsButton = MakeBatchButton(Design(TControl::CreateLocalGroupsButton), create,
                                               ButtonPanel, "CreateLocalGroupsButton");
-    DeleteLocalGroupsButton = MakeBatchButton(QStringLiteral("Delete Local Groups"), remove,
+    DeleteLocalGroupsButton = MakeBatchButton(Design(TControl::DeleteLocalGroupsButton), remove,
                                               ButtonPanel, "DeleteLocalGroupsButton");
-    CreateGlobalGroupsButton = MakeBatchButton(QStringLiteral("Create Global Groups"), create,
+    CreateGlobalGroupsButton = MakeBatchButton(Design(TControl::CreateGlobalGroupsButton), create,
                                                ButtonPanel, "CreateGlobalGroupsButton");
-    DeleteGlobalGroupsButton = MakeBatchButton(QStringLiteral("Delete Global Groups"), remove,
+    DeleteGlobalGroupsButton = MakeBatchButton(Design(TControl::DeleteGlobalGroupsButton), remove,
                                                ButtonPanel, "DeleteGlobalGroupsButton");
     columnLayout->addWidget(ButtonPanel);
     columnLayout->addStretch(1);
@@ -246,13 +272,13 @@ void TMainForm::CreateGroupPanel() {
     GroupPanel = new QWidget(CreateDeletePage);
     GroupPanel->setObjectName(QStringLiteral("GroupPanel"));
     GroupPanel->setMinimumSize(160, 120);
-    RefreshButton = new QPushButton(QStringLiteral("Refresh"), GroupPanel);
+    RefreshButton = new QPushButton(Design(TControl::RefreshButton), GroupPanel);
     RefreshButton->setObjectName(QStringLiteral("RefreshButton"));
     RefreshButton->setGeometry(8, 8, 75, 25);
     GroupCheckList = new QListWidget(GroupPanel);
     GroupCheckList->setObjectName(QStringLiteral("GroupCheckList"));
     GroupCheckList->setAccessibleName(QStringLiteral("Groups"));
-    GroupCheckList->move(8, 8 + 25 + kSlotGap);
+    GroupCheckList->move(8, 8 + 25 + form::kSlotGap);
     GroupPanel->installEventFilter(this);
 }
 
@@ -266,7 +292,7 @@ void TMainForm::PlaceGroupCheckList() {
 void TMainForm::CreateLoggingPage() {
     LoggingPage = new QWidget;
     LoggingPage->setObjectName(QStringLiteral("LoggingPage"));
-    PageControl->addTab(LoggingPage, QStringLiteral("Logging"));
+    PageControl->addTab(LoggingPage, Design(TControl::LoggingPage));
     auto* layout = new QVBoxLayout(LoggingPage);
     layout->setContentsMargins(0, 0, 0, 0);
     logModel_ = new TLogListModel(this);
@@ -285,20 +311,15 @@ void TMainForm::CreateLoggingPage() {
 void TMainForm::CreateControlPanelPage() {
     ControlPanelPage = new QWidget;
     ControlPanelPage->setObjectName(QStringLiteral("ControlPanelPage"));
-    PageControl->addTab(ControlPanelPage, QStringLiteral("Control Panel"));
+    PageControl->addTab(ControlPanelPage, Design(TControl::ControlPanelPage));
     auto* layout = new QVBoxLayout(ControlPanelPage);
     for (const shortcuts::TShortcutButton& entry : shortcuts::ShortcutButtons()) {
         auto* button = new QPushButton(Q(entry.caption), ControlPanelPage);
         button->setMaximumWidth(300);
         layout->addWidget(button);
-        const auto handler = entry.handler;
-        connect(button, &QPushButton::clicked, this, [this, handler] {
-            form::RunGuarded([&] {
-                if (handler != nullptr) {
-                    handler(*this);
-                }
-            });
-        });
+        const std::size_t index = ShortcutButtons.size();
+        connect(button, &QPushButton::clicked, this,
+                [this, index] { form_->ShortcutClicked(index); });
         ShortcutButtons.push_back(button);
     }
     layout->addStretch(1);
@@ -307,15 +328,17 @@ void TMainForm::CreateControlPanelPage() {
 void TMainForm::CreateExitCodePage() {
     ExitCodePage = new QWidget;
     ExitCodePage->setObjectName(QStringLiteral("ExitCodePage"));
-    PageControl->addTab(ExitCodePage, QStringLiteral("ExitCode"));
+    PageControl->addTab(ExitCodePage, Design(TControl::ExitCodePage));
     auto* layout = new QVBoxLayout(ExitCodePage);
-    UserNameText = new QLabel(QStringLiteral("---"), ExitCodePage);
+    UserNameText = new QLabel(Design(TControl::UserNameText), ExitCodePage);
     UserNameText->setObjectName(QStringLiteral("UserNameText"));
     UserNameText->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     UserNameText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     layout->addWidget(UserNameText);
     for (int code = 0; code < 3; ++code) {
-        auto* button = new QPushButton(QString::number(code), ExitCodePage);
+        const auto control =
+            static_cast<TControl>(static_cast<int>(TControl::ExitCode0Button) + code);
+        auto* button = new QPushButton(Design(control), ExitCodePage);
         button->setObjectName(QStringLiteral("ExitCode%1Button").arg(code));
         button->setMaximumWidth(120);
         layout->addWidget(button);
@@ -327,94 +350,32 @@ void TMainForm::CreateExitCodePage() {
 void TMainForm::ConnectHandlers() {
     connect(PageControl, &QTabWidget::currentChanged, this, [this] {
         if (!pageChangeByProgram_) {
-            form::RunGuarded([this] { PageChanged(); });
+            form_->PageChanged();
         }
     });
     connect(CreateRadio, &QRadioButton::clicked, this,
-            [this] { form::RunGuarded([this] { ActionClicked(CreateRadio); }); });
+            [this] { form_->ActionClicked(TControl::CreateRadio); });
     connect(DeleteRadio, &QRadioButton::clicked, this,
-            [this] { form::RunGuarded([this] { ActionClicked(DeleteRadio); }); });
-    connect(UsersRadio, &QRadioButton::clicked, this,
-            [this] { form::RunGuarded([this] { UpdatePanelLayout(); }); });
-    connect(GroupsRadio, &QRadioButton::clicked, this,
-            [this] { form::RunGuarded([this] { UpdatePanelLayout(); }); });
-
-    const std::pair<QPushButton*, void (*)(batches::TBatchHost&)> batchButtons[] = {
-        {CreateUsersButton, &batches::CreateUsersBatch},
-        {DeleteUsersButton, &batches::DeleteUsersBatch},
-        {CreateLocalGroupsButton, &batches::CreateLocalGroupsBatch},
-        {DeleteLocalGroupsButton, &batches::DeleteLocalGroupsBatch},
-        {CreateGlobalGroupsButton, &batches::CreateGlobalGroupsBatch},
-        {DeleteGlobalGroupsButton, &batches::DeleteGlobalGroupsBatch},
-    };
-    for (const auto& [button, batch] : batchButtons) {
-        connect(button, &QPushButton::clicked, this,
-                [this, run = batch] { form::RunGuarded([&] { run(*this); }); });
+            [this] { form_->ActionClicked(TControl::DeleteRadio); });
+    connect(UsersRadio, &QRadioButton::clicked, this, [this] { form_->TargetClicked(); });
+    connect(GroupsRadio, &QRadioButton::clicked, this, [this] { form_->TargetClicked(); });
+    for (const TControl button :
+         {TControl::CreateUsersButton, TControl::DeleteUsersButton,
+          TControl::CreateLocalGroupsButton, TControl::DeleteLocalGroupsButton,
+          TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton}) {
+        connect(static_cast<QPushButton*>(Control(button)), &QPushButton::clicked, this,
+                [this, button] { form_->BatchClicked(button); });
     }
-    connect(RefreshButton, &QPushButton::clicked, this,
-            [this] { form::RunGuarded([this] { RefreshGroups(); }); });
+    connect(RefreshButton, &QPushButton::clicked, this, [this] { form_->RefreshClicked(); });
     for (int code = 0; code < 3; ++code) {
         connect(ExitCodeButtons[static_cast<std::size_t>(code)], &QPushButton::clicked, this,
-                [this, code] { form::RunGuarded([&] { ExitCodeChosen(code); }); });
+                [this, code] { form_->ExitCodeClicked(code); });
     }
-}
-
-void TMainForm::CreateHandler() {
-    try {
-        logWriter_ = form::OpenActivityLog();
-        LogInfo(WIDE("Begin: Create"));
-        LogInfo(form::BannerLine());
-        // A log file refused for its safety (a link, another account's file)
-        // is said once, on screen, since the file itself is not written.
-        if (logWriter_ != nullptr && !logWriter_->InactiveReason().empty()) {
-            LogError(logWriter_->InactiveReason());
-        }
-        if (BeforeCaptionStepTestSeam) {
-            BeforeCaptionStepTestSeam();
-        }
-        const QString caption = QStringLiteral("Vantrel") +
-                                QStringLiteral(" :: TestTool Nomvera and Groups :: build ") +
-                                Q(form::kBuildDate);
-        // The title bar and the task bar both show the window's title, so
-        // this caption alone also stands for the application's title.
-        setWindowTitle(caption);
-        UserNameText->setText(QStringLiteral(" ") + Q(support::GetSamUserName()) +
-                              QStringLiteral(" "));
-        if (!accounts::IsAdministrator()) {
-            LogError(WIDE("not an ") + accounts::GetAdministratorAccountName());
-        }
-        NameEdit->setMaxLength(kEntryMaxLength);
-        PasswordEdit->setMaxLength(kEntryMaxLength);
-        SetActivePage(CreateDeletePage);
-        UpdatePanelLayout();
-        groupNames_ = std::make_unique<batches::TGroupNameList>();
-        LogInfo(WIDE("End: Create"));
-    } catch (...) {
-        // The window opens with whatever was set up so far.
-    }
-}
-
-void TMainForm::DestroyHandler() {
-    if (destroyed_) {
-        return;
-    }
-    destroyed_ = true;
-    try {
-        log::TDiagnosticLog* writer = logWriter_;
-        logWriter_ = nullptr;
-        if (writer != nullptr) {
-            writer->Close();
-        }
-    } catch (...) {
-    }
-    groupNames_.reset();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-    closingRequested_ = true;
     event->accept();
-    QCoreApplication::quit();
-    form::RunGuarded([] { shortcuts::RemoveShortcutFolder(); });
+    form_->CloseHandler();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -424,239 +385,154 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TMainForm::ExitCodeChosen(int code) {
-    ChosenExitCode = code;
-    LogInfo(WIDE("ExitCode: ") + support::WidenText(support::DecimalText(code)));
-    close();
-    QCoreApplication::quit();
+QWidget* TMainForm::Control(TControl control) const {
+    return controls_[static_cast<std::size_t>(control)];
 }
 
-void TMainForm::SetActivePage(QWidget* page) {
-    const bool before = pageChangeByProgram_;
-    pageChangeByProgram_ = true;
-    PageControl->setCurrentWidget(page);
-    pageChangeByProgram_ = before;
+void TMainForm::SetVisible(TControl control, bool visible) {
+    Control(control)->setVisible(visible);
 }
 
-void TMainForm::PageChanged() {
-    const WideString name = U(NameEdit->text());
-    const WideString cleanName = support::CleanEntryText(name);
-    if (cleanName != name) {
-        NameEdit->setText(Q(cleanName));
+void TMainForm::SetEnabled(TControl control, bool enabled) {
+    Control(control)->setEnabled(enabled);
+}
+
+WideString TMainForm::Caption(TControl control) {
+    QWidget* widget = Control(control);
+    if (widget == this) {
+        return U(windowTitle());
     }
-    const WideString password = U(PasswordEdit->text());
-    const WideString cleanPassword = support::CleanEntryText(password);
-    if (cleanPassword != password) {
-        PasswordEdit->setText(Q(cleanPassword));
+    if (const int page = PageControl->indexOf(widget); page >= 0) {
+        return U(PageControl->tabText(page));
     }
-    UpdatePanelLayout();
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+        return U(box->title());
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        return U(button->text());
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        return U(label->text());
+    }
+    return {};
 }
 
-void TMainForm::ActionClicked(QRadioButton* action) {
-    // Choosing an action always clears the target: action first, target second.
-    action->setChecked(true);
-    QRadioButton* other = action == CreateRadio ? DeleteRadio : CreateRadio;
-    actionGroup_->setExclusive(false);
-    other->setChecked(false);
-    actionGroup_->setExclusive(true);
-    targetGroup_->setExclusive(false);
-    UsersRadio->setChecked(false);
-    GroupsRadio->setChecked(false);
-    targetGroup_->setExclusive(true);
-    // Checking a radio button takes Tab from the others of its group, and
-    // clearing it does not give it back: with no target chosen the group is
-    // reached by Tab again, as at start.
-    UsersRadio->setFocusPolicy(Qt::StrongFocus);
-    GroupsRadio->setFocusPolicy(Qt::StrongFocus);
-    UpdatePanelLayout();
+void TMainForm::SetCaption(TControl control, const WideString& caption) {
+    QWidget* widget = Control(control);
+    if (widget == this) {
+        setWindowTitle(Q(caption));
+    } else if (const int page = PageControl->indexOf(widget); page >= 0) {
+        PageControl->setTabText(page, Q(caption));
+    } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+        box->setTitle(Q(caption));
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(Q(caption));
+    } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setText(Q(caption));
+    }
 }
 
-void TMainForm::UpdatePanelLayout() {
-    if (g_layoutGuard) {
+form::TBounds TMainForm::Bounds(TControl control) {
+    const QRect bounds = Control(control)->geometry();
+    return {bounds.left(), bounds.top(), bounds.width(), bounds.height()};
+}
+
+void TMainForm::Move(TControl control, int left, int top) {
+    Control(control)->move(left, top);
+    if (control == TControl::GroupCheckList) {
+        PlaceGroupCheckList();
+    }
+}
+
+WideString TMainForm::EntryText(TControl entry) {
+    return U(static_cast<QLineEdit*>(Control(entry))->text());
+}
+
+void TMainForm::SetEntryText(TControl entry, const WideString& text) {
+    static_cast<QLineEdit*>(Control(entry))->setText(Q(text));
+}
+
+void TMainForm::SetMaxLength(TControl entry, int characters) {
+    static_cast<QLineEdit*>(Control(entry))->setMaxLength(characters);
+}
+
+bool TMainForm::IsChecked(TControl control) {
+    return static_cast<QAbstractButton*>(Control(control))->isChecked();
+}
+
+void TMainForm::SetChecked(TControl control, bool checked) {
+    auto* button = static_cast<QAbstractButton*>(Control(control));
+    QButtonGroup* group = button->group();
+    if (checked || group == nullptr) {
+        button->setChecked(checked);
         return;
     }
-    g_layoutGuard = true;
-    struct ClearGuard {
-        ~ClearGuard() { g_layoutGuard = false; }
-    } clearGuard;
-
-    if (PageControl->currentWidget() == LoggingPage ||
-        PageControl->currentWidget() != CreateDeletePage) {
-        return;
-    }
-    const bool create = CreateRadio->isChecked();
-    const bool remove = DeleteRadio->isChecked();
-    const bool users = UsersRadio->isChecked();
-    const bool groups = GroupsRadio->isChecked();
-    const bool createUsers = create && users;
-
-    PasswordLabel->setVisible(createUsers);
-    PasswordEdit->setVisible(createUsers);
-    GroupPanel->setVisible(createUsers);
-
-    const QString target = users ? UsersRadio->text()
-                           : groups
-                               ? GroupsRadio->text()
-                               : UsersRadio->text() + QStringLiteral("/") + GroupsRadio->text();
-    NamePasswordBox->setTitle(target + QStringLiteral(" (minimum 4 characters)"));
-    CountBox->setTitle(QStringLiteral("Number of ") + target +
-                       QStringLiteral(" (minimum 1, maximum 999)"));
-
-    std::array<bool, 6> shown = {};
-    if (create && users) {
-        shown[0] = true;
-    } else if (remove && users) {
-        shown[1] = true;
-    } else if (create && groups) {
-        shown[2] = shown[4] = true;
-    } else if (remove && groups) {
-        shown[3] = shown[5] = true;
-    }
-    const std::array<QPushButton*, 6> buttons = {
-        CreateUsersButton,       DeleteUsersButton,        CreateLocalGroupsButton,
-        DeleteLocalGroupsButton, CreateGlobalGroupsButton, DeleteGlobalGroupsButton};
-    for (std::size_t i = 0; i < buttons.size(); ++i) {
-        buttons[i]->setVisible(shown[i]);
-    }
-
-    const QRect first = CreateUsersButton->geometry();
-    DeleteUsersButton->move(first.topLeft());
-    CreateLocalGroupsButton->move(first.topLeft());
-    DeleteLocalGroupsButton->move(first.topLeft());
-    const int secondTop = first.top() + first.height() + kSlotGap;
-    CreateGlobalGroupsButton->move(first.left(), secondTop);
-    DeleteGlobalGroupsButton->move(first.left(), secondTop);
-    GroupCheckList->move(GroupCheckList->x(), secondTop);
-    PlaceGroupCheckList();
-
-    if (GroupCheckList->count() == 0 && createUsers) {
-        FillGroups();
-    }
-
-    QString tab;
-    const QString targetSuffix = users    ? QStringLiteral(" Users")
-                                 : groups ? QStringLiteral(" Groups")
-                                          : QString();
-    if (create) {
-        tab = QStringLiteral("Create") + targetSuffix;
-    } else if (remove) {
-        tab = QStringLiteral("Delete") + targetSuffix;
-    } else {
-        tab = QStringLiteral("Create") + QStringLiteral("/") + QStringLiteral("Delete");
-    }
-
-    if (accounts::ProfileServiceComplete()) {
-        ProfileCheck->setVisible(true);
-        if (createUsers) {
-            ProfileCheck->setText(QStringLiteral("Create") + QStringLiteral(" Profile"));
-            ProfileCheck->setEnabled(true);
-        } else if (remove && users) {
-            ProfileCheck->setText(QStringLiteral("Delete") + QStringLiteral(" Profile"));
-            ProfileCheck->setEnabled(true);
-        } else {
-            ProfileCheck->setText(QStringLiteral("-"));
-            ProfileCheck->setEnabled(false);
+    // An exclusive group keeps its checked button: let go of it for a moment.
+    group->setExclusive(false);
+    button->setChecked(false);
+    group->setExclusive(true);
+    if (group->checkedButton() == nullptr) {
+        // Checking a radio button takes Tab from the others of its group, and
+        // clearing it does not give it back: with none checked the group is
+        // reached by Tab again, as at start.
+        for (QAbstractButton* member : group->buttons()) {
+            member->setFocusPolicy(Qt::StrongFocus);
         }
-    } else {
-        ProfileCheck->setText(QStringLiteral("-"));
-        ProfileCheck->setEnabled(false);
-        ProfileCheck->setChecked(false);
-        ProfileCheck->setVisible(false);
     }
-
-    PageControl->setTabText(PageControl->indexOf(CreateDeletePage), tab);
 }
 
-void TMainForm::FillGroups() {
-    LogInfo(WIDE("Begin: Fill Groups"));
+void TMainForm::ClearGroupEntries() {
     GroupCheckList->clear();
-    if (!groupNames_) {
-        groupNames_ = std::make_unique<batches::TGroupNameList>();
-    }
-    groupNames_->Clear();
-    batches::EnumerateLocalGroups(*groupNames_);
-    for (std::size_t i = 0; i < groupNames_->Count(); ++i) {
-        const WideString& name = (*groupNames_)[i];
-        auto* item = new QListWidgetItem(Q(name));
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(Qt::Unchecked);
-        GroupCheckList->addItem(item);
-        const int index = GroupCheckList->row(item);
-        // A well-known name that could not be looked up reads as empty and
-        // must not tick a group; the comparison is exact, case included.
-        const WideString remoteDesktopUsers = accounts::GetRemoteDesktopUsersGroupName();
-        bool builtIn = !remoteDesktopUsers.empty() && name == remoteDesktopUsers;
-        if (!builtIn) {
-            const WideString usersGroup = accounts::GetUsersGroupName();
-            builtIn = !usersGroup.empty() && name == usersGroup;
-        }
-        if (builtIn && index >= 0 && index < GroupCheckList->count()) {
-            item->setCheckState(Qt::Checked);
-        }
-    }
-    LogInfo(WIDE("End: Fill Groups: ") +
-            support::WidenText(support::DecimalText(GroupCheckList->count())));
 }
 
-void TMainForm::RefreshGroups() {
-    GroupCheckList->clear();
-    ProcessMessages();
-    Sleep(100);
-    FillGroups();
+std::size_t TMainForm::AddGroupEntry(const WideString& name) {
+    auto* item = new QListWidgetItem(Q(name));
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+    GroupCheckList->addItem(item);
+    return static_cast<std::size_t>(GroupCheckList->row(item));
 }
 
-WideString TMainForm::NameText() {
-    return U(NameEdit->text());
-}
-
-WideString TMainForm::PasswordText() {
-    return U(PasswordEdit->text());
-}
-
-std::int32_t TMainForm::ReadCount() {
-    return support::CountFromText(U(CountEdit->text()));
-}
-
-bool TMainForm::ProfileChecked() {
-    return ProfileCheck->isChecked();
-}
-
-std::size_t TMainForm::GroupCount() {
+std::size_t TMainForm::GroupEntryCount() {
     return static_cast<std::size_t>(GroupCheckList->count());
 }
 
-WideString TMainForm::GroupName(std::size_t index) {
+WideString TMainForm::GroupEntryName(std::size_t index) {
     const QListWidgetItem* item = GroupCheckList->item(static_cast<int>(index));
     return item != nullptr ? U(item->text()) : WideString();
 }
 
-bool TMainForm::GroupChecked(std::size_t index) {
+bool TMainForm::IsGroupEntryTicked(std::size_t index) {
     const QListWidgetItem* item = GroupCheckList->item(static_cast<int>(index));
     return item != nullptr && item->checkState() == Qt::Checked;
 }
 
-void TMainForm::LogInfo(const WideString& text) {
-    AddLogLine(text, TLevel::Info);
-}
-
-void TMainForm::LogWarning(const WideString& text) {
-    AddLogLine(text, TLevel::Warning);
-}
-
-void TMainForm::LogError(const WideString& text) {
-    AddLogLine(text, TLevel::Error);
-}
-
-void TMainForm::AddLogLine(const WideString& text, TLevel level) {
-    const WideString line = form::ActivityLine(logWriter_, level, text);
-    LogList->SelectRow(logModel_->Append(Q(line)));
-    if (level == TLevel::Error) {
-        SetActivePage(LoggingPage);
+void TMainForm::SetGroupEntryTicked(std::size_t index, bool ticked) {
+    if (QListWidgetItem* item = GroupCheckList->item(static_cast<int>(index))) {
+        item->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
     }
 }
 
-void TMainForm::ShowLoggingPage() {
-    SetActivePage(LoggingPage);
+void TMainForm::AppendLogLine(const WideString& line) {
+    LogList->SelectRow(logModel_->Append(Q(line)));
+}
+
+form::TControl TMainForm::ActivePage() {
+    QWidget* current = PageControl->currentWidget();
+    for (const TControl page : {TControl::CreateDeletePage, TControl::LoggingPage,
+                                TControl::ControlPanelPage, TControl::ExitCodePage}) {
+        if (Control(page) == current) {
+            return page;
+        }
+    }
+    return TControl::CreateDeletePage;
+}
+
+void TMainForm::SetActivePage(TControl page) {
+    // Only a change by the user runs the page change handler.
+    const bool before = std::exchange(pageChangeByProgram_, true);
+    PageControl->setCurrentWidget(Control(page));
+    pageChangeByProgram_ = before;
 }
 
 void TMainForm::Repaint() {
@@ -665,6 +541,14 @@ void TMainForm::Repaint() {
 
 void TMainForm::ProcessMessages() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TMainForm::Close() {
+    close();
+}
+
+void TMainForm::QuitMessageLoop() {
+    QCoreApplication::quit();
 }
 
 } // namespace nomvera::app

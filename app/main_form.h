@@ -1,18 +1,19 @@
-// The main window: the Create/Delete, Logging, Control Panel and ExitCode
-// pages, the operation panel's mode logic and input rules, and the activity
-// log. The batches and the shortcuts reach it through their host interfaces.
+// The main window on Qt: the view of the toolkit-free form (form/form.h). It
+// builds the Create/Delete, Logging, Control Panel and ExitCode pages, hands
+// every user action to the form and does to its controls what the form asks
+// (form/form_view.h). The operations the rest of the tool and the tests use
+// (LogInfo, ReadCount, UpdatePanelLayout, ...) forward to the form.
 #pragma once
 
-#include "form/activity_line.h"
-
-#include "batches/batch_host.h"
+#include "form/form.h"
+#include "form/form_view.h"
 #include "platform/wide_text.h"
-#include "shortcuts/shortcuts.h"
 
 #include <QWidget>
 
 #include <array>
-#include <functional>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -26,22 +27,16 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 
-namespace nomvera::batches {
-class TGroupNameList;
-}
-
 namespace nomvera::app {
 
-// Test seam: when set, the window-creation handler calls it just before its
-// caption step, so that a test can make the handler fail there. The program
-// never sets it.
-inline std::function<void()> BeforeCaptionStepTestSeam;
+// The test seam of the window-creation handler, under its old name.
+using form::BeforeCaptionStepTestSeam;
 
 class TCountKeyFilter;
 class TLogListModel;
 class TLogListView;
 
-class TMainForm : public QWidget, public batches::TBatchHost, public shortcuts::TShortcutHost {
+class TMainForm : public QWidget, private form::TFormView {
     Q_OBJECT
 public:
     // Builds the pages and runs the window-creation handler: opens the
@@ -51,34 +46,27 @@ public:
     // Runs the destroy handler unless it already ran.
     ~TMainForm() override;
 
-    // The destroy handler: closes the diagnostic log (its stop line is the
-    // file's last line of the run) and frees the group-name list. After it
-    // no line reaches the log file.
-    void DestroyHandler();
+    // The window's logic.
+    form::TForm& Form() { return *form_; }
 
-    // The panel layout for the current mode (action, target); does nothing
-    // while it already runs or when another page is active.
-    void UpdatePanelLayout();
-    // Refills GroupCheckList from the machine's local groups and ticks the
-    // built-in Remote Desktop Users and Users groups.
-    void FillGroups();
-
-    // TBatchHost and TShortcutHost.
-    WideString NameText() override;
-    WideString PasswordText() override;
-    std::int32_t ReadCount() override;
-    bool ProfileChecked() override;
-    std::size_t GroupCount() override;
-    WideString GroupName(std::size_t index) override;
-    bool GroupChecked(std::size_t index) override;
-    void LogInfo(const WideString& text) override;
-    void LogWarning(const WideString& text) override;
-    void LogError(const WideString& text) override;
-    log::TDiagnosticLog* LogWriter() override { return logWriter_; }
-    void ShowLoggingPage() override;
-    void Repaint() override;
-    void ProcessMessages() override;
-    bool ClosingRequested() override { return closingRequested_; }
+    // The form's operations, as the rest of the tool and the tests call them
+    // on the window.
+    void DestroyHandler() { form_->DestroyHandler(); }
+    void UpdatePanelLayout() { form_->UpdatePanelLayout(); }
+    void FillGroups() { form_->FillGroups(); }
+    WideString NameText() { return form_->NameText(); }
+    WideString PasswordText() { return form_->PasswordText(); }
+    std::int32_t ReadCount() { return form_->ReadCount(); }
+    bool ProfileChecked() { return form_->ProfileChecked(); }
+    std::size_t GroupCount() { return form_->GroupCount(); }
+    WideString GroupName(std::size_t index) { return form_->GroupName(index); }
+    bool GroupChecked(std::size_t index) { return form_->GroupChecked(index); }
+    void LogInfo(const WideString& text) { form_->LogInfo(text); }
+    void LogWarning(const WideString& text) { form_->LogWarning(text); }
+    void LogError(const WideString& text) { form_->LogError(text); }
+    log::TDiagnosticLog* LogWriter() { return form_->LogWriter(); }
+    void ShowLoggingPage() { form_->ShowLoggingPage(); }
+    bool ClosingRequested() { return form_->ClosingRequested(); }
 
     // Controls, named as the rest of the tool refers to them.
     QTabWidget* PageControl = nullptr;
@@ -119,12 +107,12 @@ public:
     std::array<QPushButton*, 3> ExitCodeButtons = {};
 
 protected:
-    // The close handler: runs for every close request.
+    // A close request: the form's close handler.
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    using TLevel = form::TActivityLevel;
+    using TControl = form::TControl;
 
     void CreatePages();
     void CreateOperationPanel();
@@ -133,27 +121,42 @@ private:
     void CreateControlPanelPage();
     void CreateExitCodePage();
     void ConnectHandlers();
-    void CreateHandler();
-
-    void AddLogLine(const WideString& text, TLevel level);
-    // Makes page the active page without running the page change handler,
-    // as only a change by the user runs it.
-    void SetActivePage(QWidget* page);
-    void PageChanged();
-    void ActionClicked(QRadioButton* action);
-    void RefreshGroups();
-    void ExitCodeChosen(int code);
     void PlaceGroupCheckList();
+    QWidget* Control(TControl control) const;
 
+    // TFormView on the widgets above.
+    void SetVisible(TControl control, bool visible) override;
+    void SetEnabled(TControl control, bool enabled) override;
+    WideString Caption(TControl control) override;
+    void SetCaption(TControl control, const WideString& caption) override;
+    form::TBounds Bounds(TControl control) override;
+    void Move(TControl control, int left, int top) override;
+    WideString EntryText(TControl entry) override;
+    void SetEntryText(TControl entry, const WideString& text) override;
+    void SetMaxLength(TControl entry, int characters) override;
+    bool IsChecked(TControl control) override;
+    void SetChecked(TControl control, bool checked) override;
+    void ClearGroupEntries() override;
+    std::size_t AddGroupEntry(const WideString& name) override;
+    std::size_t GroupEntryCount() override;
+    WideString GroupEntryName(std::size_t index) override;
+    bool IsGroupEntryTicked(std::size_t index) override;
+    void SetGroupEntryTicked(std::size_t index, bool ticked) override;
+    void AppendLogLine(const WideString& line) override;
+    TControl ActivePage() override;
+    void SetActivePage(TControl page) override;
+    void Repaint() override;
+    void ProcessMessages() override;
+    void Close() override;
+    void QuitMessageLoop() override;
+
+    std::unique_ptr<form::TForm> form_;
+    std::array<QWidget*, form::kControlCount> controls_ = {};
     TLogListModel* logModel_ = nullptr;
     TCountKeyFilter* countKeyFilter_ = nullptr;
     QButtonGroup* actionGroup_ = nullptr;
     QButtonGroup* targetGroup_ = nullptr;
-    log::TDiagnosticLog* logWriter_ = nullptr;
-    std::unique_ptr<batches::TGroupNameList> groupNames_;
-    bool closingRequested_ = false;
     bool pageChangeByProgram_ = false;
-    bool destroyed_ = false;
 };
 
 } // namespace nomvera::app

@@ -20,8 +20,6 @@ namespace nomvera::form {
 namespace {
 
 constexpr int kEntryMaxLength = 17;
-// Between the first and the second button slot.
-constexpr int kSlotGap = 4;
 
 // True while UpdatePanelLayout runs; one for the whole process.
 bool g_layoutGuard = false;

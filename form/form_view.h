@@ -7,8 +7,7 @@
 //
 // Positions and sizes are in the view's logical units (Qt's device-
 // independent pixels, or the Windows view's scaled pixels); the form only
-// copies and adds them, and its one constant of its own is the 4 units
-// between the two button slots.
+// copies and adds them, and its one constant of its own is kSlotGap.
 #pragma once
 
 #include <cstddef>
@@ -73,6 +72,10 @@ WideString DesignCaption(TControl control);
 // handler raises the name's and the password's to 17); 0 for other controls.
 int DesignMaxLength(TControl control);
 
+// The room between the first and the second batch button slot (the second
+// slot, and the group list's top, lie this far below the first button).
+inline constexpr int kSlotGap = 4;
+
 // A control's place within its parent and its size.
 struct TBounds {
     int left = 0;
@@ -104,8 +107,9 @@ public:
     // The most characters the user can type into the entry.
     virtual void SetMaxLength(TControl entry, int characters) = 0;
 
-    // The check box and the radio buttons. Clearing a radio button leaves the
-    // rest of its group alone, so that a group can have none selected.
+    // The check box and the radio buttons. Checking a radio button clears the
+    // other one of its group, as the toolkit's group does; clearing one leaves
+    // the other alone, so that a group can have none selected (as at start).
     virtual bool IsChecked(TControl control) = 0;
     virtual void SetChecked(TControl control, bool checked) = 0;
 

@@ -6,9 +6,9 @@
 #include "app/program.h"
 #include "app/program_state.h"
 #include "tests/app/shown_form.h"
-#include "tests/app/test_environment.h"
 #include "tests/app/window_test_main.h"
 #include "tests/common/temp_folder.h"
+#include "tests/common/test_environment.h"
 
 #include <QAbstractItemModel>
 #include <QCheckBox>

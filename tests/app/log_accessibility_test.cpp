@@ -6,8 +6,8 @@
 #include "app/main_form.h"
 #include "app/program.h"
 #include "tests/app/shown_form.h"
-#include "tests/app/test_environment.h"
 #include "tests/app/window_test_main.h"
+#include "tests/common/test_environment.h"
 
 #include <QAccessible>
 #include <QApplication>

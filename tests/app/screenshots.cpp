@@ -4,7 +4,7 @@
 #include "app/application.h"
 #include "app/main_form.h"
 #include "app/program.h"
-#include "tests/app/test_environment.h"
+#include "tests/common/test_environment.h"
 
 #include <QLineEdit>
 #include <QRadioButton>

@@ -13,8 +13,8 @@
 #include "shortcuts/shortcuts.h"
 #include "support/files.h"
 #include "tests/app/shown_form.h"
-#include "tests/app/test_environment.h"
 #include "tests/app/window_test_main.h"
+#include "tests/common/test_environment.h"
 
 #include <QAccessible>
 #include <QApplication>

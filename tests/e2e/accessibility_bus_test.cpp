@@ -4,10 +4,10 @@
 // acts on a sandbox system root with a temporary home; the display takes
 // only clients that hold the cookie in this test's own folder.
 #include "platform/posix/kernel/module_path.h"
-#include "tests/app/test_environment.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
+#include "tests/common/test_environment.h"
 
 #include <gtest/gtest.h>
 

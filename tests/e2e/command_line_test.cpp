@@ -3,10 +3,10 @@
 // display at all: judged by its exit status, its standard output and error,
 // the account files and the log file.
 #include "platform/posix/kernel/module_path.h"
-#include "tests/app/test_environment.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
+#include "tests/common/test_environment.h"
 
 #include <gtest/gtest.h>
 

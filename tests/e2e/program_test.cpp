@@ -5,10 +5,10 @@
 #include "accounts/netapi.h"
 #include "platform/posix/kernel/module_path.h"
 #include "platform/wide_text.h"
-#include "tests/app/test_environment.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
+#include "tests/common/test_environment.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/app/test_environment.h"
+#include "tests/common/test_environment.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-// The surroundings of a test that builds the real window: a sandbox system
+// The surroundings of a test of the main window or its logic: a sandbox system
 // root and fresh HOME, XDG_STATE_HOME, XDG_RUNTIME_DIR and TMPDIR folders,
 // all under one temporary folder removed at the end.
 #pragma once
