@@ -111,6 +111,9 @@ function(nomvera_add_test name)
       list(JOIN filters ":" filters)
       set(arguments "--gtest_filter=-${filters}")
     endif()
+    if(NOT NOMVERA_WINE_PREFIX_FILE)
+      message(FATAL_ERROR "${name}: Windows tests are added under tests/ (its Wine prefix fixture)")
+    endif()
     # The runner with the shared prefix and the full exit code (a test
     # added with a bare add_test gets the toolchain's plain runner: a prefix
     # of its own, about 5 s more, and only the low 8 bits of the code).

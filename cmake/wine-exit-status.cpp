@@ -7,7 +7,8 @@
 //   wine-exit-status.exe PROGRAM [ARG...]
 //
 // The program's command line is this program's own without its first word,
-// passed on unchanged, so the arguments keep Wine's quoting.
+// passed on unchanged, so the arguments keep Wine's quoting. Processes the
+// program starts and leaves running are ended with it.
 #include <windows.h>
 
 #include <cstdio>
@@ -43,17 +44,35 @@ int main() {
         std::fprintf(stderr, "wine-exit-status: no program given\n");
         return 125;
     }
+    // The program and every process it starts run in a job that ends with
+    // this program, so none of them outlives the test and keeps ctest
+    // waiting on its output.
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job == nullptr ||
+        !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        std::fprintf(stderr, "wine-exit-status: cannot make a job: error %lu\n", GetLastError());
+        return 125;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     // The program inherits the standard handles, so its output goes where
-    // this program's goes.
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
+    // this program's goes. It starts suspended until it is in the job.
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, &process)) {
         std::fprintf(stderr, "wine-exit-status: cannot start %ls: error %lu\n", commandLine,
                      GetLastError());
         return 127;
     }
+    if (!AssignProcessToJobObject(job, process.hProcess)) {
+        std::fprintf(stderr, "wine-exit-status: cannot put the program in a job: error %lu\n",
+                     GetLastError());
+        TerminateProcess(process.hProcess, 125);
+        return 125;
+    }
+    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     DWORD code = 0;
     if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
@@ -62,6 +81,8 @@ int main() {
         return 125;
     }
     CloseHandle(process.hProcess);
+    // Processes the program left running end now (the job's last handle).
+    CloseHandle(job);
     if (code > 255) {
         std::fprintf(stderr, "wine-exit-status: the program ended with code 0x%08lX\n", code);
         return 255;

@@ -90,6 +90,7 @@ recorded_prefix() {
   [ -f "$1" ] || return 0
   recorded=$(cat "$1")
   case ${recorded} in
+  */../* | */..) return 0 ;;
   "${TMPDIR:-/tmp}"/nomvera-wine.*) ;;
   *) return 0 ;;
   esac
