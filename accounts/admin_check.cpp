@@ -35,7 +35,7 @@ NameCache usersName;
 
 template <class Fn> Fn BindOnFirstUse(Fn& slot, const char* name) {
     if (slot == nullptr && securityLibrary != nullptr) {
-        slot = reinterpret_cast<Fn>(GetProcAddress(securityLibrary, name));
+        slot = platform::EntryPointAs<Fn>(GetProcAddress(securityLibrary, name));
     }
     return securityLibrary == nullptr ? nullptr : slot;
 }
@@ -153,7 +153,7 @@ bool HoldsAdministrators(HANDLE token) {
         read = BoundGetTokenInformation(token, TokenGroups, groups, size, &needed) != FALSE;
     }
     if (read) {
-        SID_IDENTIFIER_AUTHORITY nt{{0, 0, 0, 0, 0, SECURITY_NT_AUTHORITY_VALUE}};
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
         PSID administrators = nullptr;
         if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
                                      0, 0, 0, 0, 0, 0, &administrators)) {

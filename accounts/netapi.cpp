@@ -47,7 +47,7 @@ template <class Fn> Fn Bound(Slot slot) {
     if (library == nullptr) {
         return nullptr;
     }
-    return reinterpret_cast<Fn>(slots[slot]);
+    return platform::EntryPointAs<Fn>(slots[slot]);
 }
 
 template <class Fn, class... Args> NET_API_STATUS Call(Slot slot, Args... args) {

@@ -16,9 +16,10 @@ void BindProfileService(const char* libraryName) {
         library = LoadLibraryA(libraryName);
     }
     if (library != nullptr) {
-        createProfile = reinterpret_cast<CreateProfileFn>(GetProcAddress(library, "CreateProfile"));
+        createProfile =
+            platform::EntryPointAs<CreateProfileFn>(GetProcAddress(library, "CreateProfile"));
         deleteProfile =
-            reinterpret_cast<DeleteProfileWFn>(GetProcAddress(library, "DeleteProfileW"));
+            platform::EntryPointAs<DeleteProfileWFn>(GetProcAddress(library, "DeleteProfileW"));
     }
 }
 

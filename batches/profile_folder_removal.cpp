@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/find.h"
+#include "platform/folder_walk.h"
 #include "platform/handles.h"
 #include "platform/wide_text.h"
 #include "support/buffers.h"
@@ -26,7 +27,7 @@ public:
     THandleCloser(HANDLE handle, bool search) : handle_(handle), search_(search) {}
     ~THandleCloser() {
         if (Valid()) {
-            search_ ? FindClose(handle_) : CloseHandle(handle_);
+            search_ ? platform::CloseWalkSearch(handle_) : CloseHandle(handle_);
         }
     }
     THandleCloser(const THandleCloser&) = delete;
@@ -114,12 +115,12 @@ WideString WithoutTrailingDelimiters(WideString path) {
 
 BOOL SetAttributes(const TFolder& folder, DWORD attributes) {
     return folder.parent != nullptr
-               ? SetFileAttributesW(folder.parent, folder.nameOrPath, attributes)
+               ? platform::SetWalkEntryAttributes(folder.parent, folder.nameOrPath, attributes)
                : SetFileAttributesW(folder.nameOrPath, attributes);
 }
 
 BOOL RemoveFolder(const TFolder& folder) {
-    return folder.parent != nullptr ? RemoveDirectoryW(folder.parent, folder.nameOrPath)
+    return folder.parent != nullptr ? platform::RemoveWalkFolder(folder.parent, folder.nameOrPath)
                                     : RemoveDirectoryW(folder.nameOrPath);
 }
 
@@ -158,11 +159,12 @@ private:
             SetAttributes(self, FILE_ATTRIBUTE_DIRECTORY);
         }
         {
-            THandleCloser folder(OpenFolderW(self.parent, self.nameOrPath), false);
+            THandleCloser folder(platform::OpenWalkFolder(self.parent, self.nameOrPath), false);
             // Every entry of the folder, as a search of prefix + "*.*" gives them.
             WIN32_FIND_DATAW found{};
-            THandleCloser search(
-                folder.Valid() ? FindFirstFileW(folder.Get(), &found) : INVALID_HANDLE_VALUE, true);
+            THandleCloser search(folder.Valid() ? platform::FindFirstWalkEntry(folder.Get(), &found)
+                                                : INVALID_HANDLE_VALUE,
+                                 true);
             if (search.Valid()) {
                 do {
                     const WideStringView name(found.cFileName);
@@ -171,7 +173,7 @@ private:
                     } else {
                         DeleteOneFile(folder.Get(), name);
                     }
-                } while (FindNextFileW(search.Get(), &found));
+                } while (platform::FindNextWalkEntry(search.Get(), &found));
             }
         }
         path_.resize(shownLength);
@@ -207,13 +209,13 @@ private:
             return;
         }
         const WideString ownName(name);
-        SetFileAttributesW(folder, ownName.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileW(folder, ownName.c_str())) {
+        platform::SetWalkEntryAttributes(folder, ownName.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (platform::DeleteWalkFile(folder, ownName.c_str())) {
             return;
         }
         Failed("DeleteFile(1#): ", ownName, GetLastError());
-        SetFileAttributesW(folder, ownName.c_str(), 0);
-        if (DeleteFileW(folder, ownName.c_str())) {
+        platform::SetWalkEntryAttributes(folder, ownName.c_str(), 0);
+        if (platform::DeleteWalkFile(folder, ownName.c_str())) {
             return;
         }
         Failed("DeleteFile(2#): ", ownName, GetLastError());
@@ -311,7 +313,7 @@ void DeleteFilesInSubdirW(const WideString& path, log::TDiagnosticLog* log, bool
         // "/" is refused by identity ("//", "/." and links to it as well)
         // before the drive-root rule, whatever DrivePart makes of it.
         const bool namesRoot =
-            IsFileSystemRootW(path.c_str()) ||
+            platform::IsFileSystemRoot(path.c_str()) ||
             support::AddBackslashW(path) == support::AddBackslashW(WidenText(drive));
         if (namesRoot) {
             // A root ("/", a drive or a share) is never emptied.

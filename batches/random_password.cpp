@@ -1,4 +1,5 @@
 #include "batches/random_password.h"
+#include "platform/memory_wipe.h"
 #include "platform/wide_text.h"
 
 #include <algorithm>
@@ -84,7 +85,7 @@ WideString RandomPassword(std::int32_t length) {
 }
 
 void TWipedPassword::Wipe() {
-    explicit_bzero(text_.data(), text_.size() * sizeof(WCHAR));
+    platform::WipeMemory(text_.data(), text_.size() * sizeof(WCHAR));
 }
 
 TWipedPassword::~TWipedPassword() {

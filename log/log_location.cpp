@@ -2,6 +2,7 @@
 
 #include "platform/environment.h"
 #include "platform/file_io.h"
+#include "platform/private_files.h"
 #include "platform/registry.h"
 #include "platform/wide_text.h"
 #include "support/buffers.h"
@@ -24,7 +25,8 @@ constexpr DWORD kShortestEnvironmentFolder = 3; // "C:\" and shorter are no fold
 WideString PrivateTempFolder() {
     WideString folder(kFolderBufferCharacters, WIDE('\0'));
     for (;;) {
-        const DWORD length = GetPrivateTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+        const DWORD length =
+            platform::GetPrivateTempPath(static_cast<DWORD>(folder.size()), folder.data());
         if (length < folder.size()) {
             folder.resize(length);
             return folder;

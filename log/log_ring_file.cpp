@@ -3,6 +3,7 @@
 #include "log/log_text.h"
 #include "platform/file_io.h"
 #include "platform/handles.h"
+#include "platform/private_files.h"
 #include "platform/process.h"
 #include "platform/wide_text.h"
 #include "support/files.h"
@@ -10,11 +11,15 @@
 #include "support/text.h"
 
 namespace nomvera::log {
+
+using platform::TPrivateFileRefusal;
+
 namespace {
 
 HANDLE OpenPrivate(const WideString& path, DWORD disposition, TPrivateFileRefusal& refusal,
                    DWORD& detail) {
-    return CreatePrivateFileW(path.c_str(), FILE_SHARE_READ, disposition, &refusal, &detail);
+    return platform::CreatePrivateFile(path.c_str(), FILE_SHARE_READ, disposition, &refusal,
+                                       &detail);
 }
 
 WideString OctalMode(DWORD mode) {
@@ -53,7 +58,7 @@ void TLogRingFile::Open() {
     DWORD detail = 0;
     file_ = OpenPrivate(path_, OPEN_EXISTING, why, detail);
     if (file_ == INVALID_HANDLE_VALUE && why == TPrivateFileRefusal::None) {
-        CreatePrivateFolderTreeW(support::FolderOfPath(path_).c_str());
+        platform::CreatePrivateFolderTree(support::FolderOfPath(path_).c_str());
         file_ = OpenPrivate(path_, CREATE_NEW, why, detail);
         if (file_ != INVALID_HANDLE_VALUE) {
             WriteAt(0, HeaderBytes(kHeaderSize));

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/file_io.h"
+#include "platform/private_files.h"
 #include "platform/wide_text.h"
 #include "platform/windows_types.h"
 
@@ -50,7 +51,7 @@ private:
     void Open();
     void ReadHeader();
     bool WriteAt(std::uint64_t offset, const std::string& bytes);
-    WideString RefusalLine(TPrivateFileRefusal why, DWORD detail) const;
+    WideString RefusalLine(platform::TPrivateFileRefusal why, DWORD detail) const;
 
     WideString path_;
     HANDLE file_ = nullptr;

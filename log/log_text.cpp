@@ -112,7 +112,11 @@ std::string EncodeLine(WideStringView text) {
         int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), units, bytes.data(),
                                     static_cast<int>(bytes.size()), nullptr, nullptr);
         if (n <= 0) {
-            n = WideCharToMultiByte(CP_ACP, 0, text.data(), units, bytes.data(),
+            // A lone surrogate: UTF-8 still, with U+FFFD in its place. (The
+            // 8-bit code page is UTF-8 on POSIX only; on Windows it would
+            // put other bytes into the file and lose every character the
+            // ANSI code page lacks.)
+            n = WideCharToMultiByte(CP_UTF8, 0, text.data(), units, bytes.data(),
                                     static_cast<int>(bytes.size()), nullptr, nullptr);
         }
         bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);

@@ -3,6 +3,7 @@
 #include "log/log_text.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/memory_wipe.h"
 #include "platform/process.h"
 #include "platform/sync.h"
 #include "platform/threads.h"
@@ -31,7 +32,7 @@ WideString ErrorLinePrefix() {
 
 void WipeSlotText(WCHAR*& text) {
     if (text != nullptr) {
-        explicit_bzero(text, (std::char_traits<WCHAR>::length(text) + 1) * sizeof(WCHAR));
+        platform::WipeMemory(text, (std::char_traits<WCHAR>::length(text) + 1) * sizeof(WCHAR));
         std::free(text);
         text = nullptr;
     }

@@ -3,6 +3,9 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 struct SYSTEMTIME {
     WORD wYear;
     WORD wMonth;     // 1..12
@@ -44,3 +47,5 @@ void GetSystemTimeAsFileTime(LPFILETIME fileTime);
 // or, for SystemTimeToFileTime, fields out of range.
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
 BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, LPFILETIME fileTime);
+
+#endif

@@ -4,6 +4,13 @@
 
 #include "platform/windows_types.h"
 
+#if defined(_WIN32)
+#ifndef SECURITY_WIN32
+#define SECURITY_WIN32
+#endif
+#include <secext.h>
+#else
+
 inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 
 // Windows rules: the length without the NUL; when size (characters including
@@ -38,3 +45,5 @@ inline constexpr DWORD ERROR_BUFFER_OVERFLOW = 111;
 // on success the length without the NUL; when too small, FALSE,
 // ERROR_BUFFER_OVERFLOW and size := the characters needed including the NUL.
 BOOL GetComputerNameW(LPWSTR buffer, LPDWORD size);
+
+#endif

@@ -3,5 +3,10 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 void SetLastError(DWORD code);
 DWORD GetLastError();
+
+#endif

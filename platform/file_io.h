@@ -13,6 +13,9 @@
 #include "platform/files.h"
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 inline constexpr DWORD GENERIC_READ = 0x80000000u;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000u;
 
@@ -70,53 +73,4 @@ BOOL SetEndOfFile(HANDLE file);
 BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 BOOL FlushFileBuffers(HANDLE file);
 
-// Files that hold secrets (the diagnostic log holds every password the tool
-// makes), opened so that no other account can lead the opening elsewhere.
-enum class TPrivateFileRefusal : DWORD {
-    None = 0,
-    Link,             // the name is a symbolic link
-    NotRegularFile,   // a folder, a FIFO, a device, a socket
-    OtherOwner,       // owned by another account
-    OtherNames,       // more than one name: a hard link
-    OpenToOthers,     // group or other accounts have permission bits on it
-    FolderNotPrivate, // the private temporary folder is not private
-};
-
-// Opens fileName for reading and writing with shareMode (as CreateFileW).
-// creationDisposition: OPEN_EXISTING, or CREATE_NEW, which makes the file
-// with mode 0600 (owner only) and never opens an existing one. The folder is
-// not created here. The name is never followed when it is a symbolic link,
-// the handle is not inherited by started programs, and nothing but a regular
-// file is ever opened. An existing file is used only when it is a regular
-// file with one name, owned by the effective user, without group or other
-// permission bits; a file in the private temporary folder
-// (GetPrivateTempPathW) only while that folder is a real folder, not a link,
-// owned by the effective user, without group or other permission bits.
-// Otherwise: INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, and *refusal (when
-// not null) says why; the file is left as it was. *refusal is None for every
-// other outcome. statusDetail (when not null) receives the owner's uid for
-// OtherOwner, the permission bits for OpenToOthers and FolderNotPrivate.
-HANDLE CreatePrivateFileW(LPCWSTR fileName, DWORD shareMode, DWORD creationDisposition,
-                          TPrivateFileRefusal* refusal, DWORD* statusDetail);
-
-// The effective user's own temporary folder, always ending in "/":
-// GetTempPathW's folder + "nomvera-" + the effective uid in decimal. It is
-// made with mode 0700 when missing; an existing entry of that name is left
-// as it is (CreatePrivateFileW checks it). Windows rules for the result: the
-// length without the NUL, or the size needed including the NUL when size
-// (characters) is too small. Never 0.
-DWORD GetPrivateTempPathW(DWORD size, LPWSTR buffer);
-
-// Makes every missing folder of path, from the top down, with mode 0700
-// (owner only); folders that exist are left as they are. TRUE when path is a
-// folder afterwards (a link to a folder counts) that no other account can
-// change, nor any folder above it (a sticky folder such as /tmp may be
-// open to all); else FALSE and the code of the first failure, 5 when such a
-// folder is in the way (nothing is made inside it).
-BOOL CreatePrivateFolderTreeW(LPCWSTR path);
-
-namespace nomvera::platform::test_double {
-// Test double for a slow disk, which cannot be had here on purpose: every
-// WriteFile first sleeps this many milliseconds. 0 turns it off.
-void DelayFileWrites(DWORD milliseconds);
-} // namespace nomvera::platform::test_double
+#endif

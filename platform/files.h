@@ -19,6 +19,9 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;
 inline constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x00000002;
 inline constexpr DWORD FILE_ATTRIBUTE_SYSTEM = 0x00000004;
@@ -72,3 +75,5 @@ DWORD GetTempPathW(DWORD size, LPWSTR buffer);
 // is ERROR_INSUFFICIENT_BUFFER. A module handle other than null gives 0 and
 // ERROR_INVALID_HANDLE.
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
+
+#endif

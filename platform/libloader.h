@@ -13,6 +13,9 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 HMODULE LoadLibraryA(LPCSTR name);
 HMODULE LoadLibraryW(LPCWSTR name);
 // The handle of a library this process already loaded, without loading it.
@@ -20,9 +23,13 @@ HMODULE GetModuleHandleA(LPCSTR name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 
-namespace nomvera::platform::test_double {
-// Test seam: lets LoadLibraryA also take the test double library of this
-// plain name ("netapi32_counting") from the executable's folder, under the
-// same ownership rule as the shipped ones. Only tests call it.
-void AcceptTestDoubleLibrary(const char* plainName);
-} // namespace nomvera::platform::test_double
+#endif
+
+namespace nomvera::platform {
+// GetProcAddress's result as the entry point's own function type. FARPROC
+// is a function of another type (on Windows one returning INT_PTR), so the
+// cast goes through the generic void (*)(), as compilers expect for it.
+template <class Function> Function EntryPointAs(FARPROC address) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+} // namespace nomvera::platform

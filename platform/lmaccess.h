@@ -4,6 +4,10 @@
 
 #include "platform/windows_types.h"
 
+#if defined(_WIN32)
+#include <lm.h>
+#else
+
 using NET_API_STATUS = DWORD;
 using PSID = void*;
 
@@ -87,6 +91,8 @@ struct WKSTA_INFO_100 {
     DWORD wki100_ver_major;
     DWORD wki100_ver_minor;
 };
+
+#endif
 
 // The entry points' types, as the stand-in library exports them (extern "C",
 // under these names) and as the binding calls them.

@@ -14,6 +14,9 @@
 
 #include <cstdarg>
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 inline constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
 inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
@@ -23,7 +26,7 @@ inline constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
 inline constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
 
 inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
-inline constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 15100;
+inline constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
 
 // Only FORMAT_MESSAGE_FROM_SYSTEM into a caller's buffer is offered: the
 // messages have no inserts, so the argument flags and arguments change
@@ -36,3 +39,5 @@ inline constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 15100;
 // without the NUL.
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
                      DWORD size, va_list* arguments);
+
+#endif

@@ -9,6 +9,9 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 // The predefined keys; they need no opening and are never closed.
 inline HKEY const HKEY_CLASSES_ROOT =
     reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000000));
@@ -62,3 +65,5 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD dataLength);
 LONG RegCloseKey(HKEY key);
+
+#endif

@@ -7,6 +7,10 @@
 #include "platform/security_types.h"
 #include "platform/windows_types.h"
 
+#if defined(_WIN32)
+#include <sddl.h>
+#else
+
 HANDLE GetCurrentProcess();
 HANDLE GetCurrentThread();
 
@@ -35,6 +39,8 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID
                          DWORD infoLength, PDWORD returnLength);
 BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
                 DWORD logonProvider, PHANDLE token);
+
+#endif
 
 // The two entry points that the administrator check binds by name from
 // "advapi32.dll" (the stand-in library exports them under these names).

@@ -5,12 +5,17 @@
 #include "platform/lmaccess.h"
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 struct SID_IDENTIFIER_AUTHORITY {
     BYTE Value[6];
 };
 using PSID_IDENTIFIER_AUTHORITY = SID_IDENTIFIER_AUTHORITY*;
 
-inline constexpr BYTE SECURITY_NT_AUTHORITY_VALUE = 5;
+// The SDK's form: the initialiser of a SID_IDENTIFIER_AUTHORITY.
+#define SECURITY_NT_AUTHORITY                                                                      \
+    { 0, 0, 0, 0, 0, 5 }
 inline constexpr DWORD SECURITY_BUILTIN_DOMAIN_RID = 32;
 inline constexpr DWORD DOMAIN_ALIAS_RID_ADMINS = 544;
 inline constexpr DWORD DOMAIN_ALIAS_RID_USERS = 545;
@@ -72,3 +77,5 @@ inline constexpr DWORD ERROR_ACCOUNT_DISABLED = 1331;
 inline constexpr DWORD ERROR_INVALID_SID = 1337;
 inline constexpr DWORD ERROR_ACCOUNT_EXPIRED = 1793;
 inline constexpr DWORD ERROR_PASSWORD_MUST_CHANGE = 1907;
+
+#endif

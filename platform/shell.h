@@ -13,6 +13,12 @@
 
 #include "platform/windows_types.h"
 
+#if defined(_WIN32)
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+#else
+
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
@@ -112,3 +118,5 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // one until as many CoUninitialize calls have balanced them.
 HRESULT CoInitialize(LPVOID reserved);
 void CoUninitialize();
+
+#endif

@@ -5,6 +5,9 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 inline constexpr UINT CP_ACP = 0;
 inline constexpr UINT CP_UTF8 = 65001;
 inline constexpr DWORD MB_ERR_INVALID_CHARS = 0x00000008;
@@ -29,3 +32,5 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int byteCo
                         int charCount);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int charCount, LPSTR multiByte,
                         int byteCount, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+
+#endif

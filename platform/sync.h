@@ -11,6 +11,9 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
 inline constexpr DWORD WAIT_OBJECT_0 = 0;
 inline constexpr DWORD WAIT_TIMEOUT = 258;
@@ -23,11 +26,18 @@ inline constexpr DWORD EVENT_ALL_ACCESS = 0x001F0003u;
 inline constexpr DWORD ERROR_INVALID_ACL = 1336;
 inline constexpr DWORD ERROR_INVALID_SECURITY_DESCR = 1338;
 
-// A security descriptor as far as this layer understands one: a revision and
-// an access list that is either absent (open to everybody) or not.
+// A security descriptor in the SDK's absolute layout. This layer understands
+// a revision and an access list that is either absent (open to everybody) or
+// not (SE_DACL_PRESENT in Control); owner, group and audit list stay null.
+using SECURITY_DESCRIPTOR_CONTROL = WORD;
+inline constexpr SECURITY_DESCRIPTOR_CONTROL SE_DACL_PRESENT = 0x0004;
 struct SECURITY_DESCRIPTOR {
     BYTE Revision;
-    BOOL DaclPresent;
+    BYTE Sbz1;
+    SECURITY_DESCRIPTOR_CONTROL Control;
+    PVOID Owner;
+    PVOID Group;
+    PVOID Sacl;
     PVOID Dacl;
 };
 using PSECURITY_DESCRIPTOR = PVOID;
@@ -65,9 +75,4 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
 void LeaveCriticalSection(LPCRITICAL_SECTION section);
 void DeleteCriticalSection(LPCRITICAL_SECTION section);
 
-namespace nomvera::platform::test_double {
-// Test double for a failure that cannot be made to happen here: the next
-// `count` calls of CreateEventA/CreateEventW fail with `code` and create
-// nothing. 0 turns it off.
-void FailNextEventCreations(int count, DWORD code);
-} // namespace nomvera::platform::test_double
+#endif

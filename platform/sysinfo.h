@@ -9,6 +9,9 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 inline constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
 inline constexpr BYTE VER_NT_WORKSTATION = 1;
 
@@ -66,6 +69,8 @@ using LPSYSTEM_INFO = SYSTEM_INFO*;
 void GetSystemInfo(LPSYSTEM_INFO systemInfo);
 
 inline constexpr DWORD THREAD_QUERY_INFORMATION = 0x0040;
+
+#endif
 
 // The kernel32 entry points bound by name. On POSIX: IsWow64Process answers
 // FALSE; ProcessIdToSessionId gives /proc/self/sessionid (0 when unset);

@@ -10,6 +10,9 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID parameter);
 
 inline constexpr DWORD CREATE_SUSPENDED = 0x4;
@@ -36,3 +39,5 @@ BOOL SetThreadPriority(HANDLE thread, int priority);
 int GetThreadPriority(HANDLE thread);
 // STILL_ACTIVE while the thread runs, then the start routine's result.
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+
+#endif

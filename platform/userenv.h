@@ -5,8 +5,14 @@
 
 #include "platform/windows_types.h"
 
+#if defined(_WIN32)
+#include <userenv.h>
+#else
+
 BOOL GetProfilesDirectoryW(LPWSTR profileDir, LPDWORD size);
 BOOL GetUserProfileDirectoryW(HANDLE token, LPWSTR profileDir, LPDWORD size);
+
+#endif
 
 extern "C" {
 using CreateProfileFn = HRESULT (*)(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath,

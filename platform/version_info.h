@@ -10,10 +10,12 @@
 
 #include "platform/windows_types.h"
 
+// On Windows <windows.h> (platform/windows_types.h) declares all of this.
+#if !defined(_WIN32)
+
 inline constexpr DWORD VS_FFI_SIGNATURE = 0xFEEF04BD;
 inline constexpr DWORD VS_FFI_STRUCVERSION = 0x00010000;
 inline constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
-inline constexpr char kFileVersionSectionName[] = ".nomvera.fileversion";
 
 struct VS_FIXEDFILEINFO {
     DWORD dwSignature;
@@ -34,3 +36,5 @@ struct VS_FIXEDFILEINFO {
 DWORD GetFileVersionInfoSizeW(LPCWSTR fileName, LPDWORD handle);
 BOOL GetFileVersionInfoW(LPCWSTR fileName, DWORD handle, DWORD length, LPVOID data);
 BOOL VerQueryValueW(LPCVOID block, LPCWSTR subBlock, LPVOID* buffer, UINT* length);
+
+#endif

@@ -1,9 +1,23 @@
 // The basic types and constants of the platform surface, under their Windows
-// names. On Windows this header would include <windows.h> instead.
+// names: on Windows the SDK's own <windows.h>; elsewhere the same names with
+// the SDK's values and sizes (DWORD, LONG and HRESULT are 32 bits wide on
+// both, though their C types differ).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#if defined(_WIN32)
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#else
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -86,3 +100,5 @@ inline constexpr DWORD ERROR_NONE_MAPPED = 1332;
 inline constexpr DWORD ERROR_NO_SUCH_ALIAS = 1376;
 inline constexpr DWORD ERROR_MEMBER_IN_ALIAS = 1378;
 inline constexpr DWORD ERROR_ALIAS_EXISTS = 1379;
+
+#endif

@@ -22,9 +22,9 @@ void BindFsRedirection(LPCSTR libraryName) {
     if (kernel32 == nullptr) {
         return;
     }
-    disableRedirection = reinterpret_cast<Wow64DisableWow64FsRedirectionFn>(
+    disableRedirection = platform::EntryPointAs<Wow64DisableWow64FsRedirectionFn>(
         GetProcAddress(kernel32, "Wow64DisableWow64FsRedirection"));
-    revertRedirection = reinterpret_cast<Wow64RevertWow64FsRedirectionFn>(
+    revertRedirection = platform::EntryPointAs<Wow64RevertWow64FsRedirectionFn>(
         GetProcAddress(kernel32, "Wow64RevertWow64FsRedirection"));
 }
 

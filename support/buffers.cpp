@@ -1,5 +1,6 @@
 #include "support/buffers.h"
 
+#include "platform/memory_wipe.h"
 #include "platform/registry.h"
 #include "platform/wide_text.h"
 
@@ -50,8 +51,8 @@ void AllocZeroedBlock(void*& holder, std::size_t size) {
 
 void WipeAndFreeBlock(void*& holder, std::size_t size) {
     if (holder != nullptr && size > 0) {
-        // explicit_bzero: the wipe must not be dropped as a dead store.
-        explicit_bzero(holder, size);
+        // The wipe must not be dropped as a dead store.
+        platform::WipeMemory(holder, size);
         std::free(holder);
     }
     holder = nullptr;

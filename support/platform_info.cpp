@@ -44,7 +44,7 @@ template <class Function> Function Lookup(HMODULE module, const char* name) {
     if (module == nullptr) {
         return nullptr;
     }
-    return reinterpret_cast<Function>(GetProcAddress(module, name));
+    return platform::EntryPointAs<Function>(GetProcAddress(module, name));
 }
 
 void ReadVersion(PlatformInfo& info) {
@@ -87,7 +87,7 @@ void ReadWorkstation(PlatformInfo& info, const WorkstationQuery& query) {
     }
 }
 
-void FreeModule(HMODULE& module) {
+void FreeBoundModule(HMODULE& module) {
     if (module != nullptr) {
         FreeLibrary(module); // a failure here changes nothing for the program
         module = nullptr;
@@ -162,9 +162,9 @@ void GatherPlatformInfo(const WorkstationQuery& query) {
 
 void ReleasePlatformInfo() {
     Bindings& bound = Bound();
-    FreeModule(bound.user32);
-    FreeModule(bound.kernel32);
-    FreeModule(bound.advapi32);
+    FreeBoundModule(bound.user32);
+    FreeBoundModule(bound.kernel32);
+    FreeBoundModule(bound.advapi32);
     bound = Bindings();
     Info().ServicePackText.clear();
     Info().ServicePackText.shrink_to_fit();

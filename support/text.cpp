@@ -15,9 +15,15 @@ namespace {
 
 constexpr DWORD kMessageBufferSize = 256;
 constexpr std::int32_t kTempBufferSize = 1024;
-// POSIX stand-in for "c:\windows\temp": the folder every POSIX system has.
+// When the system names no usable temporary folder: "C:\Windows\Temp" on
+// Windows; on POSIX its stand-in, the folder every POSIX system has.
+#if defined(_WIN32)
+constexpr char kFallbackTempFolder[] = "C:\\Windows\\Temp";
+#else
 constexpr char kFallbackTempFolder[] = "/tmp";
+#endif
 
+#if !defined(_WIN32)
 // Whether a path that starts with "/" names the root: "." components dropped
 // and ".." taking back the name before it, nothing is left.
 bool NamesRoot(const std::string& path) {
@@ -42,6 +48,7 @@ bool NamesRoot(const std::string& path) {
     }
     return depth == 0;
 }
+#endif
 
 } // namespace
 
@@ -108,9 +115,11 @@ std::string DrivePart(const std::string& path) {
         }
         return path.substr(0, i);
     }
+#if !defined(_WIN32)
     if (!path.empty() && path[0] == kPathDelimiter) {
         return NamesRoot(path) ? path : std::string(1, kPathDelimiter);
     }
+#endif
     return {};
 }
 

@@ -1,5 +1,5 @@
-// Number and text helpers shared by every part of the tool. 8-bit text is
-// UTF-8 on POSIX (the system code page).
+// Number and text helpers shared by every part of the tool. 8-bit text is in
+// the system code page: UTF-8 on POSIX, the ANSI code page on Windows.
 #pragma once
 
 #include "platform/wide_text.h"
@@ -11,9 +11,14 @@
 
 namespace nomvera::support {
 
-// On POSIX the path separator is "/"; the functions keep their Windows names.
+// The path separator: "\\" on Windows; "/" on POSIX, where the functions
+// keep their Windows names.
+#if defined(_WIN32)
+inline constexpr char kPathDelimiter = '\\';
+#else
 inline constexpr char kPathDelimiter = '/';
-inline constexpr WCHAR kWidePathDelimiter = WIDE('/');
+#endif
+inline constexpr WCHAR kWidePathDelimiter = static_cast<WCHAR>(kPathDelimiter);
 
 std::string DecimalText(std::int64_t value);
 std::string RunningNumber(std::int32_t value);

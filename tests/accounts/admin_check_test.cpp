@@ -3,6 +3,7 @@
 #include "accounts/admin_check.h"
 #include "platform/libloader.h"
 #include "platform/posix/kernel/module_path.h"
+#include "platform/test_doubles.h"
 #include "platform/wide_text.h"
 #include "tests/accounts/account_test_support.h"
 #include "tests/common/child_process.h"

@@ -4,6 +4,7 @@
 #include "accounts/netapi.h"
 #include "accounts/profile_service.h"
 #include "platform/libloader.h"
+#include "platform/test_doubles.h"
 #include "platform/wide_text.h"
 #include "support/platform_info.h"
 #include "tests/accounts/account_test_support.h"

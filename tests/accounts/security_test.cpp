@@ -125,7 +125,7 @@ TEST_F(Security, LookUpsReportTheSizesTheyNeed) {
 }
 
 TEST_F(Security, BuiltSidsCompare) {
-    SID_IDENTIFIER_AUTHORITY nt{{0, 0, 0, 0, 0, SECURITY_NT_AUTHORITY_VALUE}};
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID built = nullptr;
     ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, 32, 544, 0, 0, 0, 0, 0, 0, &built));
     PSID parsed = nullptr;

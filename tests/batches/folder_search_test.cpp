@@ -1,5 +1,6 @@
 #include "platform/errors.h"
 #include "platform/find.h"
+#include "platform/folder_walk.h"
 #include "platform/handles.h"
 #include "platform/wide_text.h"
 #include "support/text.h"
@@ -41,7 +42,9 @@ protected:
         MakeFolder(work / "sub", 0500);
         ASSERT_EQ(symlink("sub", (work / "link").c_str()), 0);
     }
-    HANDLE Open(const std::string& path) { return OpenFolderW(nullptr, WidenText(path).c_str()); }
+    HANDLE Open(const std::string& path) {
+        return platform::OpenWalkFolder(nullptr, WidenText(path).c_str());
+    }
 };
 
 TEST_F(FolderSearchTest, PatternsSelectEntriesAndReportTheirOwnAttributes) {
@@ -70,19 +73,19 @@ TEST_F(FolderSearchTest, OpeningAFolderNeverFollowsALinkNorEntersTheRoot) {
     for (const char* root : {"/", "//", "/./"}) {
         EXPECT_EQ(Open(root), INVALID_HANDLE_VALUE) << root;
         EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-        EXPECT_TRUE(IsFileSystemRootW(WidenText(root).c_str())) << root;
+        EXPECT_TRUE(platform::IsFileSystemRoot(WidenText(root).c_str())) << root;
     }
-    EXPECT_FALSE(IsFileSystemRootW(WidenText(work.Path()).c_str()));
+    EXPECT_FALSE(platform::IsFileSystemRoot(WidenText(work.Path()).c_str()));
 
     HANDLE folder = Open(work.Path() + "/");
     ASSERT_NE(folder, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(OpenFolderW(folder, WIDE("link")), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform::OpenWalkFolder(folder, WIDE("link")), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
     for (const WCHAR* name : {WIDE(".."), WIDE("."), WIDE("sub/.."), WIDE("")}) {
-        EXPECT_EQ(OpenFolderW(folder, name), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(platform::OpenWalkFolder(folder, name), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
-        EXPECT_FALSE(DeleteFileW(folder, name));
-        EXPECT_FALSE(RemoveDirectoryW(folder, name));
+        EXPECT_FALSE(platform::DeleteWalkFile(folder, name));
+        EXPECT_FALSE(platform::RemoveWalkFolder(folder, name));
     }
     CloseHandle(folder);
 }
@@ -94,22 +97,23 @@ TEST_F(FolderSearchTest, RemovalCallsGiveTheWindowsCodes) {
     MakeFolder(work / "full");
     MakeFile(work / "full/x");
 
-    EXPECT_FALSE(DeleteFileW(folder, WIDE("full")));
+    EXPECT_FALSE(platform::DeleteWalkFile(folder, WIDE("full")));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(RemoveDirectoryW(folder, WIDE("full")));
+    EXPECT_FALSE(platform::RemoveWalkFolder(folder, WIDE("full")));
     EXPECT_EQ(GetLastError(), ERROR_DIR_NOT_EMPTY);
-    EXPECT_FALSE(RemoveDirectoryW(folder, WIDE("a.txt")));
+    EXPECT_FALSE(platform::RemoveWalkFolder(folder, WIDE("a.txt")));
     EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
-    EXPECT_FALSE(RemoveDirectoryW(folder, WIDE("link")));
+    EXPECT_FALSE(platform::RemoveWalkFolder(folder, WIDE("link")));
     EXPECT_EQ(GetLastError(), ERROR_DIRECTORY);
-    EXPECT_FALSE(DeleteFileW(folder, WIDE("gone")));
+    EXPECT_FALSE(platform::DeleteWalkFile(folder, WIDE("gone")));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_FALSE(RemoveDirectoryW(folder, WIDE("gone")));
+    EXPECT_FALSE(platform::RemoveWalkFolder(folder, WIDE("gone")));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 
-    EXPECT_TRUE(DeleteFileW(folder, WIDE("link"))); // the link, not the folder behind it
+    EXPECT_TRUE(
+        platform::DeleteWalkFile(folder, WIDE("link"))); // the link, not the folder behind it
     EXPECT_TRUE(IsFolder(work / "sub"));
-    EXPECT_TRUE(DeleteFileW(folder, WIDE("sub2-file")));
+    EXPECT_TRUE(platform::DeleteWalkFile(folder, WIDE("sub2-file")));
     EXPECT_FALSE(Exists(work / "sub2-file"));
     CloseHandle(folder);
 }
@@ -120,13 +124,13 @@ TEST_F(FolderSearchTest, ReadOnlyMapsToWriteBitsAndLeavesLinkTargetsAlone) {
     HANDLE folder = Open(work.Path());
     ASSERT_NE(folder, INVALID_HANDLE_VALUE);
 
-    EXPECT_TRUE(SetFileAttributesW(folder, WIDE("a.txt"), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(platform::SetWalkEntryAttributes(folder, WIDE("a.txt"), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(ModeOf(work / "a.txt"), 0444u);
-    EXPECT_TRUE(SetFileAttributesW(folder, WIDE("a.txt"), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_TRUE(platform::SetWalkEntryAttributes(folder, WIDE("a.txt"), FILE_ATTRIBUTE_NORMAL));
     EXPECT_EQ(ModeOf(work / "a.txt"), 0644u); // group and others get no write bit back
-    EXPECT_TRUE(SetFileAttributesW(folder, WIDE("to-a"), FILE_ATTRIBUTE_READONLY));
+    EXPECT_TRUE(platform::SetWalkEntryAttributes(folder, WIDE("to-a"), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(ModeOf(work / "a.txt"), 0644u);
-    EXPECT_TRUE(SetFileAttributesW(folder, WIDE("sub"), 0));
+    EXPECT_TRUE(platform::SetWalkEntryAttributes(folder, WIDE("sub"), 0));
     EXPECT_EQ(ModeOf(work / "sub"), 0700u); // a folder gets read and search too
     CloseHandle(folder);
 }

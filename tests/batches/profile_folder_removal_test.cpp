@@ -2,6 +2,7 @@
 
 #include "log/diagnostic_log.h"
 #include "platform/find.h"
+#include "platform/folder_walk.h"
 #include "platform/wide_text.h"
 #include "support/text.h"
 #include "tests/batches/tree_helpers.h"

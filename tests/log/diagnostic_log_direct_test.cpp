@@ -1,14 +1,20 @@
 #include "log/log_text.h"
+#include "platform/process.h"
 #include "platform/wide_text.h"
 #include "tests/log/log_test_helpers.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace nomvera::test {
 namespace {
@@ -16,8 +22,9 @@ namespace {
 using log::TDiagnosticLog;
 
 std::uint64_t FileSize(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
 // The last field of a start line: the offset it was written at.
@@ -43,13 +50,15 @@ TEST_F(DirectLog, FirstRunCreatesTheFolderChainTheHeaderAndTheStartLine) {
     ASSERT_TRUE(StartsWithTimeStamp(start));
     const std::string expectedFront = " Log Started[" + onDisk + "][YYYYMMDD HH:MM:SS.mSec][UTC:";
     EXPECT_EQ(AfterStamp(start).substr(0, expectedFront.size()), expectedFront);
-    EXPECT_NE(start.find("][PID:" + std::to_string(getpid()) + ":"), std::string::npos);
+    EXPECT_NE(start.find("][PID:" + std::to_string(GetCurrentProcessId()) + ":"),
+              std::string::npos);
     EXPECT_NE(start.find("][Session:"), std::string::npos);
     EXPECT_EQ(start.substr(start.size() - 7), "][1] 16");
     EXPECT_EQ(AfterStamp(view.lines[1]), " Log stopped");
     EXPECT_EQ(view.position, FileSize(onDisk));
 }
 
+#if !defined(_WIN32)
 // The flags of this process's open descriptor of path, from /proc; -1 when
 // none is open.
 long OpenFlagsOf(const std::string& path) {
@@ -86,6 +95,7 @@ TEST_F(DirectLog, ANewFileAndItsFoldersAreTheUsersAloneAndNotInherited) {
         EXPECT_EQ(info.st_mode & 07777, S_ISDIR(info.st_mode) ? 0700u : 0600u) << path;
     }
 }
+#endif
 
 TEST_F(DirectLog, ANewRunContinuesAtThePositionTheLastRunLeft) {
     TDiagnosticLog* first = Open(Given(), kDirect);
@@ -284,7 +294,7 @@ TEST_F(DirectLog, RepeatsAreSummarisedWithTheStampOfTheLatestRepeat) {
     std::vector<WideString> returned;
     for (int i = 0; i < 3; ++i) {
         returned.push_back(log->WriteInfo(WIDE("same")));
-        usleep(2000); // distinct stamps
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // distinct stamps
     }
     returned.push_back(log->WriteInfo(WIDE("other")));
     for (std::size_t i = 0; i < returned.size(); ++i) {

@@ -6,7 +6,6 @@
 #include "tests/log/log_file_reader.h"
 
 #include <string>
-#include <sys/stat.h>
 
 namespace nomvera::test {
 
@@ -16,8 +15,7 @@ inline constexpr std::uint8_t kQueued = 2;
 // A log file left by an earlier run: the user's own, owner-only, as the log
 // makes it (the log refuses one that other accounts may read).
 inline void WriteLogFile(const std::string& path, const std::string& bytes) {
-    WriteTextFile(path, bytes);
-    chmod(path.c_str(), 0600);
+    WriteOwnerOnlyFile(path, bytes);
 }
 
 class LogFolderFixture {

@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/libloader.h"
 #include "platform/posix/kernel/module_path.h"
+#include "platform/test_doubles.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"

@@ -7,10 +7,13 @@
 #include "platform/file_io.h"
 #include "platform/files.h"
 #include "platform/find.h"
+#include "platform/folder_walk.h"
 #include "platform/handles.h"
 #include "platform/libloader.h"
 #include "platform/lmaccess.h"
+#include "platform/memory_wipe.h"
 #include "platform/messages.h"
+#include "platform/private_files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/security.h"
@@ -18,6 +21,7 @@
 #include "platform/strings.h"
 #include "platform/sync.h"
 #include "platform/sysinfo.h"
+#include "platform/test_doubles.h"
 #include "platform/threads.h"
 #include "platform/userenv.h"
 #include "platform/version_info.h"
@@ -32,4 +36,5 @@ TEST(PlatformSurface, SharedRecordsHaveTheirPublishedLayout) {
     EXPECT_EQ(sizeof(VS_FIXEDFILEINFO), 52u);
     EXPECT_EQ(offsetof(WIN32_FIND_DATAW, ftLastWriteTime), 20u);
     EXPECT_EQ(offsetof(USER_INFO_1, usri1_priv), 2 * sizeof(void*) + 4u);
+    EXPECT_EQ(offsetof(SECURITY_DESCRIPTOR, Dacl), 4 * sizeof(void*));
 }

@@ -1,5 +1,6 @@
 #include "platform/errors.h"
 #include "platform/libloader.h"
+#include "platform/test_doubles.h"
 #include "platform/wide_text.h"
 #include "shortcuts/fs_redirection.h"
 #include "shortcuts/shortcut_steps.h"

@@ -1,16 +1,21 @@
 #include "support/files.h"
 
-#include "platform/posix/kernel/module_path.h"
 #include "platform/wide_text.h"
 #include "support/text.h"
-#include "tests/common/sandbox_root.h"
+#include "tests/common/child_process.h"
 #include "tests/common/temp_folder.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
+
+#if !defined(_WIN32)
+#include "platform/posix/kernel/module_path.h"
+#include "tests/common/sandbox_root.h"
+
+#include <unistd.h>
+#endif
 
 namespace nomvera::support {
 namespace {
@@ -20,8 +25,18 @@ WideString W(const std::string& text) {
 }
 
 bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+// A path written with "/" in the system's form: "/" is the system's delimiter
+// ("\\" on Windows; unchanged on POSIX).
+WideString Sys(const WCHAR* path) {
+    WideString text = path;
+    for (WCHAR& c : text) {
+        c = c == WIDE('/') ? kWidePathDelimiter : c;
+    }
+    return text;
 }
 
 struct PathCase {
@@ -31,7 +46,7 @@ struct PathCase {
 
 class AddBackslashWCases : public testing::TestWithParam<PathCase> {};
 TEST_P(AddBackslashWCases, EndsInExactlyOneAddedDelimiter) {
-    EXPECT_EQ(AddBackslashW(GetParam().in), GetParam().out);
+    EXPECT_EQ(AddBackslashW(Sys(GetParam().in)), Sys(GetParam().out));
 }
 INSTANTIATE_TEST_SUITE_P(
     Paths, AddBackslashWCases,
@@ -41,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class StripBackslashCases : public testing::TestWithParam<PathCase> {};
 TEST_P(StripBackslashCases, RemovesOneFinalDelimiter) {
-    EXPECT_EQ(StripBackslash(GetParam().in), GetParam().out);
+    EXPECT_EQ(StripBackslash(Sys(GetParam().in)), Sys(GetParam().out));
 }
 INSTANTIATE_TEST_SUITE_P(Paths, StripBackslashCases,
                          testing::Values(PathCase{WIDE(""), WIDE("")},
@@ -52,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, StripBackslashCases,
 
 class FolderOfPathCases : public testing::TestWithParam<PathCase> {};
 TEST_P(FolderOfPathCases, KeepsTheTextUpToTheLastDelimiter) {
-    EXPECT_EQ(FolderOfPath(GetParam().in), GetParam().out);
+    EXPECT_EQ(FolderOfPath(Sys(GetParam().in)), Sys(GetParam().out));
 }
 INSTANTIATE_TEST_SUITE_P(
     Paths, FolderOfPathCases,
@@ -106,7 +121,7 @@ TEST(FolderExistsW, TellsFoldersFromFilesAndMissingPaths) {
     test::TempFolder folder("support-files");
     test::WriteTextFile(folder / "file", "x");
     EXPECT_TRUE(FolderExistsW(W(folder.Path())));
-    EXPECT_TRUE(FolderExistsW(W(folder.Path() + "/")));
+    EXPECT_TRUE(FolderExistsW(W(folder.Path() + test::kTestPathDelimiter)));
     EXPECT_FALSE(FolderExistsW(W(folder / "file")));
     EXPECT_FALSE(FolderExistsW(W(folder / "missing")));
     EXPECT_FALSE(FolderExistsW(W(folder / "missing/deeper")));
@@ -135,27 +150,48 @@ TEST(MakeFolderTree, RefusesBelowAFileAndTriesNothingDeeper) {
 
 TEST(MakeFolderTree, RootsAndEmptyPathNeedNothing) {
     EXPECT_TRUE(MakeFolderTree(WIDE("")));
-    EXPECT_TRUE(MakeFolderTree(WIDE("/")));
+    EXPECT_TRUE(MakeFolderTree(Sys(WIDE("/"))));
 }
 
 TEST(MakeFolderTree, ShortNamesBelowTheRootAreCreatedNotAssumed) {
     test::TempFolder folder("support-tree");
     // A relative name of fewer than three characters, made in the test's folder.
-    char previous[4096] = {};
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(folder.Path().c_str()), 0);
-    bool made = MakeFolderTree(WIDE("ab/c"));
-    ASSERT_EQ(chdir(previous), 0);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Path());
+    bool made = MakeFolderTree(Sys(WIDE("ab/c")));
+    std::filesystem::current_path(previous);
     EXPECT_TRUE(made);
     EXPECT_TRUE(IsFolder(folder / "ab/c"));
 }
 
 TEST(MakeFolderTree, DoubledTrailingDelimiterIsTrueOnlyWhenTheFolderExists) {
     test::TempFolder folder("support-tree");
-    EXPECT_TRUE(MakeFolderTree(W(folder.Path() + "//")));
-    EXPECT_FALSE(MakeFolderTree(W(folder / "new//")));
+    const std::string twice(2, test::kTestPathDelimiter);
+    EXPECT_TRUE(MakeFolderTree(W(folder.Path() + twice)));
+    EXPECT_FALSE(MakeFolderTree(W(folder / "new" + twice)));
 }
 
+std::string BinaryFolder() {
+#if defined(_WIN32)
+    const std::string program = test::ProgramBesideTest("x");
+    return program.substr(0, program.rfind('\\'));
+#else
+    return posix::ExecutableFolder();
+#endif
+}
+
+#if defined(_WIN32)
+TEST(GetModulePath, IsTheRunningExecutable) {
+    WideString path = GetModulePath();
+    ASSERT_FALSE(path.empty());
+    // A full path with its drive, in this build's folder, of a program file.
+    const std::string narrow = NarrowText(path);
+    EXPECT_EQ(narrow.substr(1, 2), ":\\");
+    EXPECT_EQ(FolderOfPath(path), W(BinaryFolder() + "\\"));
+    EXPECT_EQ(ExtensionOf(path), WIDE(".exe"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(narrow));
+}
+#else
 TEST(GetModulePath, IsTheRunningExecutable) {
     WideString path = GetModulePath();
     ASSERT_FALSE(path.empty());
@@ -163,6 +199,7 @@ TEST(GetModulePath, IsTheRunningExecutable) {
     EXPECT_EQ(path.front(), WIDE('/'));
 }
 
+// The sandbox root's user database stands in for the machine's accounts.
 TEST(GetSamUserName, IsMachineBackslashEffectiveUser) {
     NOMVERA_SKIP_UNLESS_ROOT(); // the sandbox's user database knows only root
     test::SandboxRoot root;
@@ -177,14 +214,11 @@ TEST(GetSamUserName, UserUnknownToTheRootGivesEmptyText) {
     }
     EXPECT_EQ(GetSamUserName(), WIDE(""));
 }
-
-std::string BinaryFolder() {
-    return posix::ExecutableFolder();
-}
+#endif
 
 TEST(GetFileVersionText, BuiltProgramCarriesTheProjectVersion) {
     std::string program = BinaryFolder() + "/nomvera";
-    if (access(program.c_str(), F_OK) != 0) {
+    if (!std::filesystem::exists(program)) {
         GTEST_SKIP() << "bin/nomvera is not built (NOMVERA_WITH_APP=OFF)";
     }
     EXPECT_EQ(GetFileVersionText(W(program)), WIDE("2.2.205.1"));
@@ -195,14 +229,24 @@ TEST(GetFileVersionText, FilesWithoutTheRecordSayNoFileInfo) {
     test::WriteTextFile(folder / "text.txt", "not a program");
     test::WriteTextFile(folder / "short", "\x7f"
                                           "ELF");
+#if !defined(_WIN32)
     // the test program itself is an ELF file without the version section
     EXPECT_EQ(GetFileVersionText(W(posix::ExecutablePath())), WIDE(".No FileInfo in file"));
+#endif
     EXPECT_EQ(GetFileVersionText(W(folder / "text.txt")), WIDE(".No FileInfo in file"));
     EXPECT_EQ(GetFileVersionText(W(folder / "short")), WIDE(".No FileInfo in file"));
     EXPECT_EQ(GetFileVersionText(W(folder / "missing")), WIDE(".No FileInfo in file"));
     EXPECT_EQ(GetFileVersionText(W(folder.Path())), WIDE(".No FileInfo in file"));
 }
 
+#if defined(_WIN32)
+// The version resource that the build gives every Windows test program
+// (VS_VERSION_INFO), read from the running program's own file.
+TEST(GetFileVersionText, ReadsTheProjectVersionOfTheRunningProgram) {
+    EXPECT_EQ(GetFileVersionText(GetModulePath()), WIDE("2.2.205.1"));
+}
+#else
+// Program files with a hand-made version record for the POSIX reader.
 TEST(GetFileVersionText, RecordWithoutSignatureIsNoValidFixedFileInfo) {
     std::string fixture = BinaryFolder() + "/libversion_fixture_badsig.so";
     ASSERT_EQ(access(fixture.c_str(), F_OK), 0) << fixture;
@@ -215,6 +259,7 @@ TEST(GetFileVersionText, ReadsTheFourNumbersOfAnyFileWithTheRecord) {
     ASSERT_EQ(access(fixture.c_str(), F_OK), 0) << fixture;
     EXPECT_EQ(GetFileVersionText(W(fixture)), WIDE("65535.0.7.40000"));
 }
+#endif
 
 } // namespace
 } // namespace nomvera::support

@@ -1,9 +1,11 @@
 #include "platform/file_io.h"
+#include "platform/private_files.h"
+#include "platform/test_doubles.h"
 
 #include "platform/errors.h"
-#include "platform/handles.h"
 #include "platform/posix/kernel/descriptor.h"
 #include "platform/posix/kernel/errno_map.h"
+#include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/module_path.h"
 #include "platform/posix/kernel/utf.h"
 
@@ -503,8 +505,9 @@ HANDLE FailWith(DWORD code) {
 } // namespace
 } // namespace nomvera::platform
 
-HANDLE CreatePrivateFileW(LPCWSTR fileName, DWORD shareMode, DWORD creationDisposition,
-                          TPrivateFileRefusal* refusal, DWORD* statusDetail) {
+HANDLE nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode,
+                                            DWORD creationDisposition, TPrivateFileRefusal* refusal,
+                                            DWORD* statusDetail) {
     using nomvera::platform::FailWith;
     using nomvera::platform::Refusal;
     using nomvera::platform::Refuse;
@@ -604,7 +607,7 @@ HANDLE CreatePrivateFileW(LPCWSTR fileName, DWORD shareMode, DWORD creationDispo
     return handle;
 }
 
-DWORD GetPrivateTempPathW(DWORD size, LPWSTR buffer) {
+DWORD nomvera::platform::GetPrivateTempPath(DWORD size, LPWSTR buffer) {
     const std::string folder = nomvera::platform::PrivateTempFolder();
     mkdir(folder.c_str(), 0700); // an existing entry stays as it is
     const std::u16string text = nomvera::posix::Utf8ToUtf16Lossy(folder + "/");
@@ -615,7 +618,7 @@ DWORD GetPrivateTempPathW(DWORD size, LPWSTR buffer) {
     return static_cast<DWORD>(text.size());
 }
 
-BOOL CreatePrivateFolderTreeW(LPCWSTR path) {
+BOOL nomvera::platform::CreatePrivateFolderTree(LPCWSTR path) {
     auto name = path == nullptr ? std::optional<std::string>() : nomvera::posix::Utf16ToUtf8(path);
     if (!name || name->empty()) {
         SetLastError(name ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME);

@@ -1,6 +1,7 @@
 #include "platform/errors.h"
 #include "platform/find.h"
-#include "platform/handles.h"
+#include "platform/folder_walk.h"
+#include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/mount_identity.h"
 #include "platform/posix/kernel/utf.h"
 
@@ -86,7 +87,7 @@ DWORD AskSeam(const char* operation, LPCWSTR name) {
     if (seam == nullptr) {
         return 0;
     }
-    return seam->Intercept(operation, name != nullptr ? std::u16string(name) : std::u16string());
+    return seam->Intercept(operation, name != nullptr ? WideString(name) : WideString());
 }
 
 bool IsRootIdentity(dev_t device, ino_t inode) {
@@ -329,7 +330,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     return StartSearch(std::move(folder), pattern == "*" ? std::string() : pattern, findData);
 }
 
-HANDLE FindFirstFileW(HANDLE folder, LPWIN32_FIND_DATAW findData) {
+HANDLE nomvera::platform::FindFirstWalkEntry(HANDLE folder, LPWIN32_FIND_DATAW findData) {
     auto* object = nomvera::platform::HandleObject<FolderObject>(folder);
     if (object == nullptr) {
         return FailHandle(ERROR_INVALID_HANDLE);
@@ -358,8 +359,16 @@ BOOL FindClose(HANDLE findFile) {
     return CloseHandle(findFile);
 }
 
-HANDLE OpenFolderW(HANDLE parent, LPCWSTR name) {
-    if (const DWORD refused = AskSeam("OpenFolderW", name); refused != 0) {
+BOOL nomvera::platform::FindNextWalkEntry(HANDLE search, LPWIN32_FIND_DATAW findData) {
+    return FindNextFileW(search, findData);
+}
+
+BOOL nomvera::platform::CloseWalkSearch(HANDLE search) {
+    return FindClose(search);
+}
+
+HANDLE nomvera::platform::OpenWalkFolder(HANDLE parent, LPCWSTR name) {
+    if (const DWORD refused = AskSeam("OpenWalkFolder", name); refused != 0) {
         return FailHandle(refused);
     }
     FolderState* parentState = nullptr;
@@ -424,9 +433,9 @@ static FolderState* EntryToChange(const char* operation, HANDLE folder, LPCWSTR 
     return state;
 }
 
-BOOL SetFileAttributesW(HANDLE folder, LPCWSTR name, DWORD attributes) {
+BOOL nomvera::platform::SetWalkEntryAttributes(HANDLE folder, LPCWSTR name, DWORD attributes) {
     std::string raw;
-    FolderState* state = EntryToChange("SetFileAttributesW", folder, name, raw);
+    FolderState* state = EntryToChange("SetWalkEntryAttributes", folder, name, raw);
     if (state == nullptr) {
         return FALSE;
     }
@@ -469,9 +478,9 @@ BOOL SetFileAttributesW(HANDLE folder, LPCWSTR name, DWORD attributes) {
     return TRUE;
 }
 
-BOOL DeleteFileW(HANDLE folder, LPCWSTR name) {
+BOOL nomvera::platform::DeleteWalkFile(HANDLE folder, LPCWSTR name) {
     std::string raw;
-    FolderState* state = EntryToChange("DeleteFileW", folder, name, raw);
+    FolderState* state = EntryToChange("DeleteWalkFile", folder, name, raw);
     if (state == nullptr) {
         return FALSE;
     }
@@ -481,9 +490,9 @@ BOOL DeleteFileW(HANDLE folder, LPCWSTR name) {
     return TRUE;
 }
 
-BOOL RemoveDirectoryW(HANDLE folder, LPCWSTR name) {
+BOOL nomvera::platform::RemoveWalkFolder(HANDLE folder, LPCWSTR name) {
     std::string raw;
-    FolderState* state = EntryToChange("RemoveDirectoryW", folder, name, raw);
+    FolderState* state = EntryToChange("RemoveWalkFolder", folder, name, raw);
     if (state == nullptr) {
         return FALSE;
     }
@@ -494,7 +503,7 @@ BOOL RemoveDirectoryW(HANDLE folder, LPCWSTR name) {
     return TRUE;
 }
 
-BOOL IsFileSystemRootW(LPCWSTR path) {
+BOOL nomvera::platform::IsFileSystemRoot(LPCWSTR path) {
     auto text = path != nullptr ? nomvera::posix::Utf16ToUtf8(path) : std::nullopt;
     if (!text || text->empty()) {
         return FALSE;

@@ -1,5 +1,5 @@
 #include "platform/errors.h"
-#include "platform/handles.h"
+#include "platform/posix/kernel/handle_table.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -2,6 +2,7 @@
 #include "platform/libloader.h"
 #include "platform/posix/kernel/module_path.h"
 #include "platform/posix/kernel/utf.h"
+#include "platform/test_doubles.h"
 
 #include <algorithm>
 #include <array>

@@ -2,10 +2,11 @@
 
 #include "platform/file_io.h"
 #include "platform/files.h"
-#include "platform/handles.h"
+#include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/registry_map.h"
 #include "platform/posix/kernel/utf.h"
 #include "platform/posix/services/sysroot.h"
+#include "platform/private_files.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -76,7 +77,7 @@ bool IsUnder(const std::string& key, const std::string& ancestor) {
 std::optional<std::string> StateFolder() {
     auto usable = [](const std::string& folder) {
         const std::u16string wide = Utf8ToUtf16Lossy(folder);
-        return CreatePrivateFolderTreeW(wide.c_str()) != FALSE;
+        return nomvera::platform::CreatePrivateFolderTree(wide.c_str()) != FALSE;
     };
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state != nullptr && state[0] == '/' && usable(state)) {

@@ -1,4 +1,5 @@
 #include "platform/sync.h"
+#include "platform/test_doubles.h"
 
 #include "platform/errors.h"
 #include "platform/posix/kernel/utf.h"
@@ -153,9 +154,8 @@ BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revisio
         return FALSE;
     }
     auto* sd = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
+    *sd = SECURITY_DESCRIPTOR{};
     sd->Revision = static_cast<BYTE>(revision);
-    sd->DaclPresent = FALSE;
-    sd->Dacl = nullptr;
     return TRUE;
 }
 
@@ -166,7 +166,8 @@ BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL daclPresent
         SetLastError(ERROR_INVALID_SECURITY_DESCR);
         return FALSE;
     }
-    sd->DaclPresent = daclPresent;
+    sd->Control = static_cast<SECURITY_DESCRIPTOR_CONTROL>(
+        daclPresent ? sd->Control | SE_DACL_PRESENT : sd->Control & ~SE_DACL_PRESENT);
     sd->Dacl = daclPresent ? dacl : nullptr;
     return TRUE;
 }

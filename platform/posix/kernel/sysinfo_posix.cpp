@@ -1,7 +1,7 @@
 #include "platform/sysinfo.h"
 
 #include "platform/errors.h"
-#include "platform/handles.h"
+#include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/kernel32_posix.h"
 
 #include <cerrno>

@@ -16,6 +16,9 @@
 
 namespace {
 
+// The ELF section of a program file that holds its VS_FIXEDFILEINFO record.
+constexpr char kFileVersionSectionName[] = ".nomvera.fileversion";
+
 // A version record is small; anything larger is not ours.
 constexpr std::uint64_t kMaxSectionSize = 64 * 1024;
 constexpr std::uint64_t kMaxSectionCount = 65536;

@@ -1,7 +1,7 @@
 // Kernel objects that WaitForSingleObject can wait on. Not part of the surface.
 #pragma once
 
-#include "platform/handles.h"
+#include "platform/posix/kernel/handle_table.h"
 
 namespace nomvera::platform {
 

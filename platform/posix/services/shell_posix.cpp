@@ -1,7 +1,7 @@
 #include "platform/shell.h"
 
 #include "platform/errors.h"
-#include "platform/handles.h"
+#include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/module_path.h"
 #include "platform/posix/services/shell_spawn.h"
 #include "platform/posix/services/shell_targets.h"

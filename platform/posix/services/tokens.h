@@ -2,7 +2,7 @@
 // Not part of the surface.
 #pragma once
 
-#include "platform/handles.h"
+#include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/services/sids.h"
 
 #include <sys/types.h>
