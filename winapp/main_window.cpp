@@ -19,6 +19,7 @@
 namespace nomvera::winapp {
 namespace {
 
+using form::kSlotGap;
 using form::TControl;
 
 // The client area at design and its least size, in design units (pixels at
@@ -32,7 +33,6 @@ constexpr int kMinClientHeight = 366;
 constexpr int kColumnWidth = 300;
 constexpr int kMargin = 8;
 constexpr int kButtonHeight = 25;
-constexpr int kSlotGap = 4;
 constexpr int kGroupPanelLeft = kMargin + kColumnWidth + kMargin;
 // Posted to the main window after lines were added to the log.
 constexpr UINT kLogUpdateMessage = WM_APP + 1;

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -270,9 +269,19 @@ WideString WindowsPath(const std::string& path) {
 }
 
 std::vector<WideString> LastRunLines(const WideString& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(file)),
-                              std::istreambuf_iterator<char>());
+    // Opened for reading while the program may still hold it for writing.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::string content;
+    if (file != INVALID_HANDLE_VALUE) {
+        char chunk[65536];
+        DWORD read = 0;
+        while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+            content.append(chunk, read);
+        }
+        CloseHandle(file);
+    }
     std::vector<WideString> lines;
     std::size_t start = 0;
     while (start < content.size()) {
