@@ -249,6 +249,16 @@ int TRunningWindow::SelectedRow(form::TControl list) const {
         Send(Control(list), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+void TRunningWindow::SetTick(form::TControl list, int row, bool ticked) const {
+    TRemoteBuffer remote(process_.hProcess, sizeof(LVITEMW));
+    LVITEMW item = {};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(ticked ? 2 : 1);
+    remote.Write(0, &item, sizeof(item));
+    Send(Control(list), LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+         reinterpret_cast<LPARAM>(remote.Address()));
+}
+
 long TRunningWindow::WaitForExit() {
     if (WaitForSingleObject(process_.hProcess, 30000) != WAIT_OBJECT_0) {
         return -1;

@@ -63,6 +63,8 @@ public:
     std::vector<WideString> Rows(form::TControl list) const;
     std::vector<bool> Ticks(form::TControl list) const;
     int SelectedRow(form::TControl list) const;
+    // Ticks or clears a row's check box as a click on it does.
+    void SetTick(form::TControl list, int row, bool ticked) const;
 
     // Waits up to 30 s for the program to end; its exit code, or -1.
     long WaitForExit();

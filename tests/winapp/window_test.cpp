@@ -219,20 +219,33 @@ TEST(WindowsWindow, CountEntryTakesDigitsAndControlKeysOnly) {
     EXPECT_EQ(window->Text(window->Control(TControl::NameEdit)), L"a");
 }
 
+// The groups come from the test double of the account service
+// (group_source_double.cpp); the built-in groups' names come from Wine's
+// look-up of their well-known SIDs.
 TEST(WindowsWindow, CreateUsersFillsTheGroupListWithTheBuiltInGroupsTicked) {
     auto window = Start();
+    // No group is listed before Create + Users asks for them.
+    EXPECT_TRUE(window->Rows(TControl::GroupCheckList).empty());
     window->Click(TControl::CreateRadio);
     window->Click(TControl::UsersRadio);
     ASSERT_TRUE(window->IsShown(TControl::GroupCheckList));
     const std::vector<WideString> names = window->Rows(TControl::GroupCheckList);
-    const std::vector<bool> ticks = window->Ticks(TControl::GroupCheckList);
-    ASSERT_EQ(names.size(), ticks.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const bool builtIn = names[i] == L"Users" || names[i] == L"Remote Desktop Users";
-        EXPECT_EQ(ticks[i], builtIn) << Narrow(names[i]);
-    }
-    const std::vector<WideString> rows = window->Rows(TControl::LogList);
-    EXPECT_TRUE(HasRowEndingWith(rows, L"End: Fill Groups: " + std::to_wstring(names.size())));
+    const std::vector<WideString> expectedNames = {L"Administrators", L"Guests",
+                                                   L"Remote Desktop Users", L"users", L"Users"};
+    EXPECT_EQ(names, expectedNames);
+    // Ticked by exact name, case included.
+    EXPECT_EQ(window->Ticks(TControl::GroupCheckList),
+              (std::vector<bool>{false, false, true, false, true}));
+    EXPECT_TRUE(HasRowEndingWith(window->Rows(TControl::LogList), L"End: Fill Groups: 5"));
+
+    // Refresh lists them afresh with the same ticks; a tick the user changed
+    // is not kept.
+    window->SetTick(TControl::GroupCheckList, 0, true);
+    ASSERT_TRUE(window->Ticks(TControl::GroupCheckList).front());
+    window->Click(TControl::RefreshButton);
+    EXPECT_EQ(window->Rows(TControl::GroupCheckList), expectedNames);
+    EXPECT_EQ(window->Ticks(TControl::GroupCheckList),
+              (std::vector<bool>{false, false, true, false, true}));
 }
 
 class WindowsWindowExitCode : public ::testing::TestWithParam<int> {};

@@ -7,7 +7,11 @@
 # the console programs: no debug channels, no crash debugger, no Mono or
 # Gecko installers, no menu entries written for the Linux desktop.
 #
-#   wine-window-run.sh PROGRAM.exe [ARG...]
+#   wine-window-run.sh [--system-dll DOUBLE.dll] PROGRAM.exe [ARG...]
+#
+# --system-dll puts a test double in place of the system DLL of the same
+# name in the run's prefix (C:\windows\system32) and has Wine load it
+# instead of its own.
 #
 # Exits with the program's exit code (Wine hands on its low 8 bits), 125
 # when the run itself cannot be set up.
@@ -21,7 +25,7 @@ fail() {
   exit 125
 }
 
-[ $# -ge 1 ] || fail "usage: wine-window-run.sh PROGRAM.exe [ARG...]"
+[ $# -ge 1 ] || fail "usage: wine-window-run.sh [--system-dll DOUBLE.dll] PROGRAM.exe [ARG...]"
 [ -x "${wine}" ] || fail "${wine} is missing (install wine64)"
 if [ -z "${NOMVERA_WINE_WINDOW_DISPLAY-}" ]; then
   command -v xvfb-run >/dev/null || fail "xvfb-run is missing (install xvfb and xauth)"
@@ -29,6 +33,13 @@ if [ -z "${NOMVERA_WINE_WINDOW_DISPLAY-}" ]; then
   NOMVERA_WINE_WINDOW_DISPLAY=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 
+double=
+if [ "$1" = --system-dll ]; then
+  [ $# -ge 3 ] || fail "usage: wine-window-run.sh [--system-dll DOUBLE.dll] PROGRAM.exe [ARG...]"
+  double=$2
+  [ -f "${double}" ] || fail "no DLL ${double}"
+  shift 2
+fi
 program=$1
 shift
 case ${program} in
@@ -62,6 +73,12 @@ fi
 # manager on the virtual display), so a picture of a window shows them.
 "${wine}" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null 2>&1 ||
   fail "cannot set up the prefix"
+
+if [ -n "${double}" ]; then
+  name=$(basename "${double}" .dll)
+  cp -- "${double}" "${WINEPREFIX}/drive_c/windows/system32/${name}.dll" || fail "cannot place ${double}"
+  WINEDLLOVERRIDES="${WINEDLLOVERRIDES};${name}=n"
+fi
 
 status=0
 "${wine}" "${program}" "$@" || status=$?
