@@ -74,6 +74,9 @@ TEST(WindowsWindow, OpensWithItsCaptionPagesAndStartLinesAndClosesWithCodeZero) 
     wchar_t className[64] = {};
     GetClassNameW(window->Window(), className, 64);
     EXPECT_EQ(WideString(className), kMainWindowClass);
+    // The manifest took effect: per-monitor DPI awareness.
+    EXPECT_EQ(GetAwarenessFromDpiAwarenessContext(GetWindowDpiAwarenessContext(window->Window())),
+              DPI_AWARENESS_PER_MONITOR_AWARE);
 
     const std::vector<WideString> tabs = {L"Create/Delete", L"Logging", L"Control Panel",
                                           L"ExitCode"};
@@ -285,6 +288,19 @@ TEST(WindowsWindow, ReadsItsOwnVersionFromItsFile) {
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\StringFileInfo\\040904B0\\FileVersion",
                                reinterpret_cast<void**>(&text), &length));
     EXPECT_EQ(WideString(text), L"2.2.205.1");
+
+    // The application manifest: common controls 6, started as the invoker.
+    HMODULE file = LoadLibraryExW(path.c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(file, nullptr);
+    HRSRC found = FindResourceW(file, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)); // RT_MANIFEST
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(file, found)));
+    const std::string manifest(bytes, SizeofResource(file, found));
+    FreeLibrary(file);
+    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos);
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
 }
 
 } // namespace
