@@ -80,6 +80,15 @@ int RunWindowProgram(HINSTANCE instance, int showCommand) {
 } // namespace nomvera::winapp
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // Every library loaded by name from here on (the account service, the
+    // profile calls, ...) comes from the system folder only, never from the
+    // program's own folder or the current folder, where another account may
+    // have put a DLL of that name for a program that runs as administrator.
+    // Without that guarantee the program does not start (exit code 3, none
+    // of the ExitCode page's codes).
+    if (!SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        return 3;
+    }
     int exitCode = 0;
     nomvera::form::RunGuarded(
         [&] { exitCode = nomvera::winapp::RunWindowProgram(instance, showCommand); });

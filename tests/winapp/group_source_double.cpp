@@ -18,8 +18,14 @@ constexpr NetStatus kSuccess = 0;
 // The groups, in the order the double lists them: two built-in groups the
 // window ticks by default, two it does not, and one whose name only differs
 // from a ticked one in case.
+#ifdef NOMVERA_PLANTED_DOUBLE
+// Built a second time as a DLL that another account plants next to the
+// program: the window must never list its group.
+constexpr const wchar_t* kGroups[] = {L"Planted"};
+#else
 constexpr const wchar_t* kGroups[] = {L"Administrators", L"Guests", L"Remote Desktop Users",
                                       L"users", L"Users"};
+#endif
 constexpr std::size_t kGroupCount = sizeof(kGroups) / sizeof(kGroups[0]);
 
 struct GroupInfo0 {

@@ -35,6 +35,13 @@ WideString NomveraPath() {
     return ProgramFolder() + L"nomvera.exe";
 }
 
+// The planted double, given by the test's command line (--planted=PATH).
+WideString g_plantedDouble;
+
+WideString PlantedDoublePath() {
+    return g_plantedDouble;
+}
+
 std::unique_ptr<TRunningWindow> Start() {
     return std::make_unique<TRunningWindow>(NomveraPath(), kCaption);
 }
@@ -251,6 +258,35 @@ TEST(WindowsWindow, CreateUsersFillsTheGroupListWithTheBuiltInGroupsTicked) {
               (std::vector<bool>{false, false, true, false, true}));
 }
 
+// A DLL of a system library's name that another account put next to the
+// program (here: a copy of it in a folder of the test's own, with the
+// planted double of netapi32.dll beside it) is never loaded: the groups
+// still come from the system's netapi32.dll.
+TEST(WindowsWindow, NeverLoadsALibraryPlantedNextToIt) {
+    wchar_t temporary[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temporary);
+    const WideString folder =
+        WideString(temporary) + L"nomvera-planted-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const WideString program = folder + L"\\nomvera.exe";
+    const WideString planted = folder + L"\\netapi32.dll";
+    ASSERT_TRUE(CopyFileW(NomveraPath().c_str(), program.c_str(), TRUE));
+    ASSERT_TRUE(CopyFileW(PlantedDoublePath().c_str(), planted.c_str(), TRUE));
+    {
+        TRunningWindow window(program, kCaption);
+        window.Click(TControl::CreateRadio);
+        window.Click(TControl::UsersRadio);
+        const std::vector<WideString> names = window.Rows(TControl::GroupCheckList);
+        EXPECT_EQ(std::count(names.begin(), names.end(), WideString(L"Planted")), 0);
+        EXPECT_EQ(names.size(), 5u);
+        PostMessageW(window.Window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(window.WaitForExit(), 0);
+    }
+    DeleteFileW(planted.c_str());
+    DeleteFileW(program.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 class WindowsWindowExitCode : public ::testing::TestWithParam<int> {};
 
 TEST_P(WindowsWindowExitCode, ItsButtonEndsTheProgramWithThatCodeAndTheLogClosed) {
@@ -322,5 +358,12 @@ int main(int argc, char** argv) {
         return saved ? 0 : 1;
     }
     ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.starts_with("--planted=")) {
+            nomvera::winapp::test::g_plantedDouble =
+                nomvera::winapp::test::WindowsPath(argument.substr(10));
+        }
+    }
     return RUN_ALL_TESTS();
 }
