@@ -1,5 +1,5 @@
-// Folder searches, and the folder-relative operations that a tree walk uses
-// to change entries of a folder it holds open.
+// Folder searches. (The walk of a folder held open, with its changes of the
+// folder's entries, is the project's own: platform/folder_walk.h.)
 //
 // On POSIX a search lists the entries of one folder in the order the file
 // system returns them, "." and ".." included. Each entry's attributes come
@@ -10,9 +10,9 @@
 //                                 and search (its entries cannot be changed)
 //   FILE_ATTRIBUTE_REPARSE_POINT  a symbolic link
 //   FILE_ATTRIBUTE_NORMAL         none of the above
-// Names that are not valid UTF-8 are shown with U+FFFD; the folder-relative
-// operations still reach such an entry while it is the current entry of a
-// search of that folder.
+// Names that are not valid UTF-8 are shown with U+FFFD; the walk's changes
+// still reach such an entry while it is the current entry of a walk's search
+// of that folder.
 #pragma once
 
 #include "platform/clock.h"

@@ -1,18 +1,64 @@
 // The administrator check and the well-known names, as root and, through a
-// probe program, as an account that is not root.
+// probe program, as an account that is not root; on Windows for the
+// account that runs the test.
 #include "accounts/admin_check.h"
+#include "accounts/netapi.h"
 #include "platform/libloader.h"
-#include "platform/posix/kernel/module_path.h"
 #include "platform/test_doubles.h"
 #include "platform/wide_text.h"
+
+#include <gtest/gtest.h>
+
+#if !defined(_WIN32)
+#include "platform/posix/kernel/module_path.h"
 #include "tests/accounts/account_test_support.h"
 #include "tests/common/child_process.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace nomvera::test {
 namespace {
+
+#if defined(_WIN32)
+// Wine runs every program as an administrator with a full token; the
+// well-known accounts and groups carry the names Windows gives them.
+class AdminCheckOnWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        accounts::LoadAccountService("netapi32.dll");
+        accounts::LoadSecurityLibrary("advapi32.dll");
+    }
+    void TearDown() override {
+        accounts::UnloadSecurityLibrary();
+        accounts::UnloadAccountService();
+    }
+};
+
+TEST_F(AdminCheckOnWindows, TheAccountIsAnAdministratorWithAFullToken) {
+    EXPECT_TRUE(accounts::IsAdministratorOnVersion(10));
+    EXPECT_TRUE(accounts::IsAdministratorOnVersion(5));
+    EXPECT_EQ(accounts::GetTokenElevationType(), 2);
+}
+
+TEST_F(AdminCheckOnWindows, WellKnownNamesAreTheLocalNames) {
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), WIDE("Administrator"));
+    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), WIDE("Remote Desktop Users"));
+    EXPECT_EQ(accounts::GetUsersGroupName(), WIDE("Users"));
+}
+
+TEST_F(AdminCheckOnWindows, MissingSecurityLibraryMeansNoAdministratorAndNoGroupNames) {
+    accounts::UnloadSecurityLibrary();
+    accounts::LoadSecurityLibrary("nosuchlibrary.dll");
+    EXPECT_FALSE(accounts::IsAdministratorOnVersion(10));
+    EXPECT_EQ(accounts::GetTokenElevationType(), -2);
+    EXPECT_EQ(accounts::GetUsersGroupName(), WIDE(""));
+    EXPECT_EQ(accounts::GetRemoteDesktopUsersGroupName(), WIDE(""));
+    EXPECT_EQ(accounts::GetAdministratorAccountName(), WIDE("Administrator"))
+        << "comes through the account service";
+}
+#else
 
 class AdminCheck : public SandboxAccounts {
 protected:
@@ -162,6 +208,7 @@ TEST_F(AdminCheckWithTokenDouble, FromVersion6OnlyAnUnsplitOrFullTokenCounts) {
         EXPECT_EQ(accounts::GetTokenElevationType(), c.elevation);
     }
 }
+#endif
 
 } // namespace
 } // namespace nomvera::test

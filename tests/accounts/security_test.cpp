@@ -1,15 +1,26 @@
-// SIDs, names, tokens and the network logon over a sandbox root.
-#include "tests/accounts/account_test_support.h"
-
+// SIDs, names, tokens and the network logon over a sandbox root. On Windows
+// the SIDs and the process's own token, which need no account of the test's.
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/security.h"
 #include "platform/wide_text.h"
 
+#include <algorithm>
 #include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#if !defined(_WIN32)
+#include "tests/accounts/account_test_support.h"
+#endif
 
 namespace nomvera::test {
 namespace {
 
+#if defined(_WIN32)
+using Security = ::testing::Test;
+#else
 using Security = SandboxAccounts;
 
 constexpr char kDomain[] = "S-1-5-21-1732584193-4023233417-1732584193";
@@ -89,18 +100,27 @@ TEST_F(Security, DeletedAccountsAndUnknownSidsAreNotMapped) {
     EXPECT_EQ(SidTextOf(WIDE("nosuch")), "");
 }
 
+#endif
+
+void ExpectRoundTrip(const char* text) {
+    PSID sid = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidA(text, &sid)) << text;
+    LPSTR back = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidA(sid, &back));
+    EXPECT_STREQ(back, text);
+    EXPECT_EQ(LocalFree(back), nullptr);
+    EXPECT_EQ(LocalFree(sid), nullptr);
+}
+
 TEST_F(Security, SidStringsRoundTrip) {
     for (const char* text :
-         {"S-1-5-32-544", "S-1-1-0", "S-1-5-21-1732584193-4023233417-1732584193-3000",
-          "S-1-0x123456789ABC-1"}) {
-        PSID sid = nullptr;
-        ASSERT_TRUE(ConvertStringSidToSidA(text, &sid)) << text;
-        LPSTR back = nullptr;
-        ASSERT_TRUE(ConvertSidToStringSidA(sid, &back));
-        EXPECT_STREQ(back, text);
-        EXPECT_EQ(LocalFree(back), nullptr);
-        EXPECT_EQ(LocalFree(sid), nullptr);
+         {"S-1-5-32-544", "S-1-1-0", "S-1-5-21-1732584193-4023233417-1732584193-3000"}) {
+        ExpectRoundTrip(text);
     }
+}
+
+TEST_F(Security, SidStringsWithA48BitAuthorityRoundTripAndMalformedOnesAreRefused) {
+    ExpectRoundTrip("S-1-0x123456789ABC-1");
     for (const char* bad : {"", "S-1", "S-2-5-32", "S-1-5-x", "S-1-5-4294967296", "S-1-5--1",
                             "S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15-16"}) {
         PSID sid = nullptr;
@@ -110,6 +130,7 @@ TEST_F(Security, SidStringsRoundTrip) {
     }
 }
 
+#if !defined(_WIN32)
 TEST_F(Security, LookUpsReportTheSizesTheyNeed) {
     BYTE sid[8];
     WCHAR domain[2];
@@ -124,6 +145,8 @@ TEST_F(Security, LookUpsReportTheSizesTheyNeed) {
     EXPECT_EQ(domainSize, 8u); // "SANDBOX" and its NUL
 }
 
+#endif
+
 TEST_F(Security, BuiltSidsCompare) {
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID built = nullptr;
@@ -134,6 +157,16 @@ TEST_F(Security, BuiltSidsCompare) {
     *GetSidSubAuthority(parsed, 1) = 545;
     EXPECT_FALSE(EqualSid(built, parsed));
     EXPECT_EQ(GetLengthSid(built), 16u);
+    FreeSid(built);
+    LocalFree(parsed);
+}
+
+TEST_F(Security, FreeSidTakesOnlyTheBlocksItMade) {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID built = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, 32, 544, 0, 0, 0, 0, 0, 0, &built));
+    PSID parsed = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidA("S-1-5-32-544", &parsed));
     EXPECT_EQ(FreeSid(built), nullptr);
     EXPECT_EQ(FreeSid(parsed), parsed) << "a block of LocalFree is not FreeSid's";
     EXPECT_EQ(LocalFree(parsed), nullptr);
@@ -179,11 +212,18 @@ TEST_F(Security, ProcessTokenOfRootIsFullAndHoldsAdministrators) {
     EXPECT_NE(std::find(sids.begin(), sids.end(), "S-1-5-32-544"), sids.end());
     EXPECT_EQ(ElevationOf(token), static_cast<DWORD>(TokenElevationTypeFull));
     EXPECT_TRUE(CloseHandle(token));
+}
+
+TEST_F(Security, AClosedTokenIsAnInvalidHandle) {
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    EXPECT_TRUE(CloseHandle(token));
     EXPECT_FALSE(GetTokenInformation(token, TokenElevationType, nullptr, 0, nullptr))
         << "a closed token";
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
+#if !defined(_WIN32)
 TEST_F(Security, LogonTokensCarryTheAccountsGroups) {
     ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
     ASSERT_EQ(AddUser(WIDE("test002"), WIDE("pass002")), NERR_Success);
@@ -240,6 +280,7 @@ TEST_F(Security, LogonRefusals) {
                             &token));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
+#endif
 
 } // namespace
 } // namespace nomvera::test

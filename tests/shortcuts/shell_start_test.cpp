@@ -17,34 +17,7 @@
 namespace nomvera::test {
 namespace {
 
-using posix::SplitCommandLine;
 using Words = std::vector<std::string>;
-
-TEST(SplitCommandLine, FollowsTheWindowsRules) {
-    struct Case {
-        const char* line;
-        Words words;
-    };
-    const std::vector<Case> cases = {
-        {"", {}},
-        {"   ", {}},
-        {"prog", {"prog"}},
-        {"  prog  a\tb  ", {"prog", "a", "b"}},
-        {"\"C:\\Program Files\\x.exe\" a", {"C:\\Program Files\\x.exe", "a"}},
-        {"p \"a b\" c", {"p", "a b", "c"}},
-        {"p a\\\\\\\"b", {"p", "a\\\"b"}},   // 3 backslashes + quote: one backslash, a quote
-        {"p a\\\\\"b c\"", {"p", "a\\b c"}}, // 2 backslashes + quote: one backslash, grouping
-        {"p a\\b\\", {"p", "a\\b\\"}},       // backslashes not before a quote stay
-        {"p \"\"", {"p", ""}},
-        {"p \"a\"\"b\"", {"p", "a\"b"}},
-        {"p -Microsoft.Personalization\\pageColorization",
-         {"p", "-Microsoft.Personalization\\pageColorization"}},
-        {"C:\\dir\\prog.exe x", {"C:\\dir\\prog.exe", "x"}}, // no escapes in the program
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(SplitCommandLine(c.line), c.words) << c.line;
-    }
-}
 
 TEST(SystemPrograms, AreKnownOnlyInTheSystemFolders) {
     using posix::SystemProgram;
