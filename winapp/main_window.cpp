@@ -280,6 +280,25 @@ LRESULT TMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_NOTIFY:
         return HandleNotify(*reinterpret_cast<NMHDR*>(lParam));
+    case WM_ACTIVATE:
+        // The control that had the keyboard gets it back when the window is
+        // active again.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus != nullptr && IsChild(window_, focus)) {
+                lastFocus_ = focus;
+            }
+        }
+        return DefWindowProcW(window_, message, wParam, lParam);
+    case WM_SETFOCUS: {
+        HWND focus = lastFocus_ != nullptr && IsWindow(lastFocus_) && IsWindowVisible(lastFocus_)
+                         ? lastFocus_
+                         : GetNextDlgTabItem(window_, nullptr, FALSE);
+        if (focus != nullptr) {
+            SetFocus(focus);
+        }
+        return 0;
+    }
     case WM_CLOSE:
         // Closing hides the window and ends the message loop; the window
         // itself lives on until the program has read the exit code.

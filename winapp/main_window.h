@@ -125,6 +125,8 @@ private:
     std::size_t columnLogLine_ = 0; // the longest line when the column was last sized
     bool logUpdatePending_ = false;
     bool pageChangeByProgram_ = false;
+    // The control that had the keyboard when the window was last active.
+    HWND lastFocus_ = nullptr;
     std::unique_ptr<form::TForm> form_;
 };
 

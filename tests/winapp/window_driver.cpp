@@ -205,6 +205,26 @@ WideString TRunningWindow::TabText(int index) const {
     return text;
 }
 
+HWND TRunningWindow::Focus() const {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(process_.dwThreadId, &info)) {
+        return nullptr;
+    }
+    return info.hwndFocus;
+}
+
+void TRunningWindow::PressTab() const {
+    HWND focus = Focus();
+    const UINT scanCode = MapVirtualKeyW(VK_TAB, MAPVK_VK_TO_VSC);
+    PostMessageW(focus != nullptr ? focus : window_, WM_KEYDOWN, VK_TAB, 1 | (scanCode << 16));
+    PostMessageW(focus != nullptr ? focus : window_, WM_KEYUP, VK_TAB,
+                 1 | (scanCode << 16) | (1u << 30) | (1u << 31));
+    // The posted keys are handled once a message sent after them returns.
+    Sleep(100);
+    Send(window_, WM_NULL, 0, 0);
+}
+
 int TRunningWindow::ActiveTab() const {
     return static_cast<int>(Send(PageControl(), TCM_GETCURSEL, 0, 0));
 }

@@ -56,6 +56,10 @@ public:
     // tab control itself selects the tab and sends TCN_SELCHANGE.
     void ShowPage(form::TControl page) const;
     WideString TabText(int index) const;
+    // The control with the keyboard focus (nullptr when none), and a Tab key
+    // press posted to it as the keyboard does.
+    HWND Focus() const;
+    void PressTab() const;
     int ActiveTab() const;
 
     // A list view's rows (LVM_GETITEMTEXTW into this process's buffer) and

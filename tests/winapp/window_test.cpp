@@ -208,6 +208,28 @@ TEST(WindowsWindow, EachModeShowsItsControlsAndCaptions) {
     }
 }
 
+// The dialog keys: the first control has the keyboard at start, and Tab
+// walks the visible controls of the active page in reading order, then the
+// tab control, then starts again.
+TEST(WindowsWindow, TabWalksTheVisibleControlsInReadingOrder) {
+    auto window = Start();
+    std::vector<HWND> expected = {window->Control(TControl::CreateRadio),
+                                  window->Control(TControl::UsersRadio)};
+    if (window->IsShown(TControl::ProfileCheck)) {
+        expected.push_back(window->Control(TControl::ProfileCheck));
+    }
+    for (const TControl control :
+         {TControl::NameEdit, TControl::CountEdit, TControl::CreateRadio}) {
+        expected.push_back(window->Control(control));
+    }
+    expected.insert(expected.end() - 1, window->PageControl());
+    EXPECT_EQ(window->Focus(), expected.front());
+    for (std::size_t step = 1; step < expected.size(); ++step) {
+        window->PressTab();
+        EXPECT_EQ(window->Focus(), expected[step]) << step;
+    }
+}
+
 TEST(WindowsWindow, CountEntryTakesDigitsAndControlKeysOnly) {
     auto window = Start();
     const HWND count = window->Control(TControl::CountEdit);
