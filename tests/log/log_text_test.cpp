@@ -80,6 +80,9 @@ TEST(EncodeLine, ALoneSurrogateBecomesAReplacementCharacterAndTheRestStays) {
                                 "cd\r\n");
     const WideString lowAlone = WideString(1, WCHAR(0xDC00)) + WIDE("x");
     EXPECT_EQ(EncodeLine(lowAlone), "\xEF\xBF\xBDx\r\n");
+    // The rest of such a line stays UTF-8, also what no 8-bit code page has.
+    const WideString mixed = WideString(WIDE("\u0436\u20ac")) + WCHAR(0xD800);
+    EXPECT_EQ(EncodeLine(mixed), "\xD0\xB6\xE2\x82\xAC\xEF\xBF\xBD\r\n");
 }
 
 TEST(Header, IsSixteenBytesWithTheNumberRightAligned) {
