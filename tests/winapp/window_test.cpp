@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -307,6 +310,80 @@ TEST(WindowsWindow, NeverLoadsALibraryPlantedNextToIt) {
     DeleteFileW(planted.c_str());
     DeleteFileW(program.c_str());
     RemoveDirectoryW(folder.c_str());
+}
+
+// The DLLs nomvera.exe names in its import table, read from the file.
+std::vector<std::string> ImportedLibraries(const WideString& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::string image;
+    if (file != INVALID_HANDLE_VALUE) {
+        char chunk[65536];
+        DWORD read = 0;
+        while (ReadFile(file, chunk, sizeof(chunk), &read, nullptr) && read > 0) {
+            image.append(chunk, read);
+        }
+        CloseHandle(file);
+    }
+    std::vector<std::string> names;
+    if (image.size() < sizeof(IMAGE_DOS_HEADER)) {
+        return names;
+    }
+    IMAGE_DOS_HEADER dos;
+    std::memcpy(&dos, image.data(), sizeof(dos));
+    IMAGE_NT_HEADERS64 nt;
+    if (static_cast<std::size_t>(dos.e_lfanew) + sizeof(nt) > image.size()) {
+        return names;
+    }
+    std::memcpy(&nt, image.data() + dos.e_lfanew, sizeof(nt));
+    const std::size_t sections = static_cast<std::size_t>(dos.e_lfanew) +
+                                 offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+                                 nt.FileHeader.SizeOfOptionalHeader;
+    // A relative address as an offset into the file.
+    const auto offsetOf = [&](DWORD rva) -> std::size_t {
+        for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+            IMAGE_SECTION_HEADER section;
+            std::memcpy(&section, image.data() + sections + i * sizeof(section), sizeof(section));
+            if (rva >= section.VirtualAddress &&
+                rva < section.VirtualAddress + section.Misc.VirtualSize) {
+                return rva - section.VirtualAddress + section.PointerToRawData;
+            }
+        }
+        return image.size();
+    };
+    const DWORD imports =
+        nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (std::size_t at = offsetOf(imports); at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= image.size();
+         at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        IMAGE_IMPORT_DESCRIPTOR entry;
+        std::memcpy(&entry, image.data() + at, sizeof(entry));
+        if (entry.Name == 0) {
+            break;
+        }
+        const std::size_t name = offsetOf(entry.Name);
+        if (name < image.size()) {
+            names.emplace_back(image.c_str() + name);
+        }
+    }
+    return names;
+}
+
+// Windows loads the DLLs of the import table before the program runs, from
+// the program's own folder first unless they are known DLLs (or ntdll, or
+// common controls 6 through the manifest): every other system DLL must be
+// delay-loaded (winapp/delayload), so that it comes from the system folder.
+TEST(WindowsWindow, ImportsOnlyLibrariesThatNeverComeFromItsFolder) {
+    const std::vector<std::string> names = ImportedLibraries(NomveraPath());
+    ASSERT_FALSE(names.empty());
+    const std::vector<std::string> allowed = {
+        "advapi32.dll", "comctl32.dll", "gdi32.dll",   "kernel32.dll", "msvcrt.dll",
+        "ntdll.dll",    "ole32.dll",    "shell32.dll", "shlwapi.dll",  "user32.dll"};
+    for (std::string name : names) {
+        for (char& character : name) {
+            character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
+        }
+        EXPECT_NE(std::find(allowed.begin(), allowed.end(), name), allowed.end()) << name;
+    }
 }
 
 class WindowsWindowExitCode : public ::testing::TestWithParam<int> {};
