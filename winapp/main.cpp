@@ -80,17 +80,23 @@ int RunWindowProgram(HINSTANCE instance, int showCommand) {
 } // namespace nomvera::winapp
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // The exit code of a program that could not start its window: none of
+    // the ExitCode page's codes.
+    constexpr int kNotStarted = 3;
     // Every library loaded by name from here on (the account service, the
     // profile calls, ...) comes from the system folder only, never from the
     // program's own folder or the current folder, where another account may
     // have put a DLL of that name for a program that runs as administrator.
-    // Without that guarantee the program does not start (exit code 3, none
-    // of the ExitCode page's codes).
+    // Without that guarantee the program does not start.
     if (!SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-        return 3;
+        return kNotStarted;
     }
-    int exitCode = 0;
-    nomvera::form::RunGuarded(
-        [&] { exitCode = nomvera::winapp::RunWindowProgram(instance, showCommand); });
-    return exitCode;
+    try {
+        return nomvera::winapp::RunWindowProgram(instance, showCommand);
+    } catch (...) {
+        // Only making the window throws (the handlers catch their own): a
+        // window that never opened is not a success.
+        nomvera::form::ReportEscapedException(nomvera::form::CurrentExceptionMessage());
+        return kNotStarted;
+    }
 }
