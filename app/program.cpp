@@ -6,7 +6,6 @@
 #include "app/main_form.h"
 #include "app/program_state.h"
 #include "form/exception_hook.h"
-#include "platform/wide_text.h"
 
 #include <memory>
 

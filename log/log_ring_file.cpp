@@ -22,6 +22,16 @@ HANDLE OpenPrivate(const WideString& path, DWORD disposition, TPrivateFileRefusa
                                        &detail);
 }
 
+#if defined(_WIN32)
+// An access mask as Windows tools show it: "0x" and eight hex digits.
+WideString HexMask(DWORD mask) {
+    WideString text = WIDE("0x00000000");
+    for (std::size_t i = text.size(); i-- > 2; mask >>= 4) {
+        text[i] = WIDE("0123456789ABCDEF")[mask & 15];
+    }
+    return text;
+}
+#else
 WideString OctalMode(DWORD mode) {
     WideString text(4, WIDE('0'));
     for (std::size_t i = text.size(); i-- > 0; mode >>= 3) {
@@ -29,6 +39,7 @@ WideString OctalMode(DWORD mode) {
     }
     return text;
 }
+#endif
 
 WideString Decimal(std::int64_t value) {
     return support::WidenText(support::DecimalText(value));
@@ -77,19 +88,34 @@ WideString TLogRingFile::RefusalLine(TPrivateFileRefusal why, DWORD detail) cons
     case TPrivateFileRefusal::None:
         return {};
     case TPrivateFileRefusal::Link:
+#if defined(_WIN32)
+        reason = WIDE("it is a reparse point (a link or a junction)");
+#else
         reason = WIDE("it is a symbolic link");
+#endif
         break;
     case TPrivateFileRefusal::NotRegularFile:
         reason = WIDE("it is not a regular file");
         break;
     case TPrivateFileRefusal::OtherOwner:
+#if defined(_WIN32)
+        // The detail is the last part (the RID) of the owner's SID.
+        reason = WIDE("it belongs to another account (RID ") + Decimal(detail) + WIDE(")");
+#else
         reason = WIDE("it belongs to another account (uid ") + Decimal(detail) + WIDE(")");
+#endif
         break;
     case TPrivateFileRefusal::OtherNames:
         reason = WIDE("it has other names (hard links)");
         break;
     case TPrivateFileRefusal::OpenToOthers:
+#if defined(_WIN32)
+        // The detail is the access another account is granted.
+        reason =
+            WIDE("other accounts have access to it (access mask ") + HexMask(detail) + WIDE(")");
+#else
         reason = WIDE("other accounts have access to it (mode ") + OctalMode(detail) + WIDE(")");
+#endif
         break;
     case TPrivateFileRefusal::FolderNotPrivate:
         reason = WIDE("its folder ") + support::ShownText(support::FolderOfPath(path_)) +

@@ -4,10 +4,11 @@
 // never entered and never leads a change elsewhere.
 #include "platform/folder_walk.h"
 
+#include "platform/common/folder_change_seam.h"
+
 #include <winternl.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -16,8 +17,6 @@
 
 namespace nomvera::platform {
 namespace {
-
-std::atomic<TFolderChangeSeam*> changeSeam{nullptr};
 
 constexpr ULONG kEverySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -34,15 +33,6 @@ BOOL Fail(DWORD code) {
 HANDLE FailHandle(DWORD code) {
     SetLastError(code);
     return INVALID_HANDLE_VALUE;
-}
-
-// 0 when the seam lets the call through (or no seam is set).
-DWORD AskSeam(const char* operation, LPCWSTR name) {
-    TFolderChangeSeam* seam = changeSeam.load();
-    if (seam == nullptr) {
-        return 0;
-    }
-    return seam->Intercept(operation, name != nullptr ? WideString(name) : WideString());
 }
 
 // One entry of a folder: not empty, not "." or "..", without a delimiter or a
@@ -233,7 +223,7 @@ bool NextEntry(TWalkSearch& search, WIN32_FIND_DATAW& found) {
 HANDLE EntryToChange(const char* operation, HANDLE folder, LPCWSTR name, ACCESS_MASK access,
                      ULONG options, BY_HANDLE_FILE_INFORMATION& folderInfo,
                      BY_HANDLE_FILE_INFORMATION& entryInfo) {
-    if (const DWORD refused = AskSeam(operation, name); refused != 0) {
+    if (const DWORD refused = AskFolderChangeSeam(operation, name); refused != 0) {
         return FailHandle(refused);
     }
     if (!IsEntryName(name)) {
@@ -261,12 +251,8 @@ BOOL DeleteOpenEntry(HANDLE entry) {
 
 } // namespace
 
-void SetFolderChangeSeam(TFolderChangeSeam* seam) {
-    changeSeam.store(seam);
-}
-
 HANDLE OpenWalkFolder(HANDLE parent, LPCWSTR name) {
-    if (const DWORD refused = AskSeam("OpenWalkFolder", name); refused != 0) {
+    if (const DWORD refused = AskFolderChangeSeam("OpenWalkFolder", name); refused != 0) {
         return FailHandle(refused);
     }
     constexpr ACCESS_MASK kAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;

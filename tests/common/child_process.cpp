@@ -1,5 +1,7 @@
 #include "tests/common/child_process.h"
 
+#include "tests/common/temp_folder.h"
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -16,14 +18,6 @@ extern char** environ;
 
 namespace nomvera::test {
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size(), L'\0');
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                      wide.data(), static_cast<int>(wide.size()));
-    wide.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    return wide;
-}
 
 // One argument as the C runtime's command-line parser reads it back: quoted
 // when it is empty or holds a blank or a quote; backslashes doubled before
@@ -54,7 +48,7 @@ void AppendArgument(std::wstring& line, const std::wstring& argument) {
 std::wstring CommandLine(const std::vector<std::string>& argv) {
     std::wstring line;
     for (const std::string& argument : argv) {
-        AppendArgument(line, Wide(argument));
+        AppendArgument(line, ToWide(argument));
     }
     return line;
 }
@@ -81,7 +75,7 @@ TChildResult RunProgram(const std::vector<std::string>& argv, bool withStandardE
     startup.hStdError = withStandardError ? writeEnd : GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
     std::wstring line = CommandLine(argv);
-    const std::wstring program = Wide(argv[0]);
+    const std::wstring program = ToWide(argv[0]);
     const BOOL started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &process);
     CloseHandle(writeEnd);
@@ -124,7 +118,7 @@ KillableProgram::KillableProgram(const std::vector<std::string>& argv) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::wstring line = CommandLine(argv);
-    const std::wstring program = Wide(argv[0]);
+    const std::wstring program = ToWide(argv[0]);
     if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                        &startup, &process)) {
         CloseHandle(process.hThread);

@@ -19,9 +19,8 @@
 #if defined(_WIN32)
 
 namespace nomvera::test {
-namespace {
 
-std::wstring Wide(const std::string& text) {
+std::wstring ToWide(const std::string& text) {
     std::wstring wide(text.size(), L'\0');
     const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
                                       wide.data(), static_cast<int>(wide.size()));
@@ -29,7 +28,7 @@ std::wstring Wide(const std::string& text) {
     return wide;
 }
 
-std::string Narrow(const std::wstring& text) {
+std::string ToNarrow(const std::wstring& text) {
     std::string narrow(text.size() * 4, '\0');
     const int n =
         WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
@@ -37,6 +36,8 @@ std::string Narrow(const std::wstring& text) {
     narrow.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
     return narrow;
 }
+
+namespace {
 
 // Removes what the folder holds, then the folder. A reparse point (a
 // junction or a symbolic link) is removed as the link itself and never
@@ -87,23 +88,23 @@ TempFolder::TempFolder(const std::string& tag) {
         for (int i = 0; i < 6; ++i) {
             suffix += kLetters[random() % (sizeof kLetters - 1)];
         }
-        const std::wstring candidate = folder + Wide(tag + "." + suffix);
+        const std::wstring candidate = folder + ToWide(tag + "." + suffix);
         if (CreateDirectoryW(candidate.c_str(), nullptr)) {
-            path_ = Narrow(candidate);
+            path_ = ToNarrow(candidate);
             return;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
             break;
         }
     }
-    throw std::runtime_error("cannot make a temporary folder in " + Narrow(folder));
+    throw std::runtime_error("cannot make a temporary folder in " + ToNarrow(folder));
 }
 
 TempFolder::~TempFolder() {
     if (path_.size() < 8) {
         return;
     }
-    RemoveTree(Wide(path_));
+    RemoveTree(ToWide(path_));
 }
 
 void WriteOwnerOnlyFile(const std::string& path, const std::string& content) {
@@ -132,7 +133,7 @@ void WriteOwnerOnlyFile(const std::string& path, const std::string& content) {
         throw std::runtime_error("cannot build an owner-only access list");
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
-    const std::wstring name = Wide(path);
+    const std::wstring name = ToWide(path);
     DeleteFileW(name.c_str());
     HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -30,6 +30,12 @@ inline constexpr char kTestPathDelimiter = '\\';
 #else
 inline constexpr char kTestPathDelimiter = '/';
 #endif
+#if defined(_WIN32)
+// Test text (paths, arguments) between the ANSI code page and the system's
+// wide form.
+std::wstring ToWide(const std::string& text);
+std::string ToNarrow(const std::wstring& text);
+#endif
 // A path written with "/" in the system's own form ("/" becomes "\\" on
 // Windows; unchanged on POSIX).
 std::string SystemPath(std::string path);

@@ -10,7 +10,11 @@
 #include <fstream>
 #include <thread>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <sddl.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -425,6 +429,45 @@ TEST_F(DirectLog, AnsiOperationsConvertBothWays) {
     const std::vector<std::string> lines = LogLines(OnDisk());
     EXPECT_EQ(AfterStamp(lines[1]), "|I|caf\xC3\xA9");
     EXPECT_EQ(AfterStamp(lines[2]), "|E|bad");
+}
+
+// A file left where the log goes that other accounts may read is not used,
+// and the reason names what the system shows of that access.
+TEST_F(DirectLog, AnExistingFileOthersCanReadIsRefusedWithWhatTheyMayDo) {
+    WriteLogFile(OnDisk(), std::string(log::kHeaderSize, ' '));
+#if defined(_WIN32)
+    // The owner may do everything, Everyone may read (FILE_GENERIC_READ).
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:P(A;;FA;;;OW)(A;;0x120089;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+    const BOOL set =
+        SetFileSecurityW(ToWide(OnDisk()).c_str(), DACL_SECURITY_INFORMATION, descriptor);
+    LocalFree(descriptor);
+    ASSERT_TRUE(set);
+#else
+    ASSERT_EQ(chmod(OnDisk().c_str(), 0644), 0);
+#endif
+    const std::string before = ReadTextFile(OnDisk());
+    TDiagnosticLog* log = Open(Given(), kDirect);
+    EXPECT_FALSE(log->IsActive());
+    const std::string lead =
+        "Log file not written [" + OnDisk() + "]: other accounts have access to it (";
+    const std::string reason = Utf8(log->InactiveReason());
+    ASSERT_EQ(reason.substr(0, lead.size()), lead);
+    const std::string access = reason.substr(lead.size());
+#if defined(_WIN32)
+    // Wine keeps an access list only as the file's POSIX mode and reports
+    // the mask made back from it, so the exact mask is the system's; it has
+    // eight hex digits and grants reading.
+    ASSERT_EQ(access.size(), std::string("access mask 0x00000000)").size()) << access;
+    ASSERT_EQ(access.substr(0, 14), "access mask 0x");
+    EXPECT_NE(std::stoul(access.substr(14, 8), nullptr, 16) & FILE_READ_DATA, 0u) << access;
+#else
+    EXPECT_EQ(access, "mode 0644)");
+#endif
+    log->WriteInfo(WIDE("not written"));
+    log->Close();
+    EXPECT_EQ(ReadTextFile(OnDisk()), before);
 }
 
 } // namespace

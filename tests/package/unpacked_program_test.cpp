@@ -5,7 +5,6 @@
 // root's /root/.local/state). The GUI driver of the end-to-end tests is
 // preloaded to see the window and play the steps.
 #include "platform/posix/kernel/module_path.h"
-#include "platform/wide_text.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
@@ -178,8 +177,8 @@ TEST_F(UnpackedProgramTest, RunsTheCommandLineWithoutADisplay) {
     NOMVERA_SKIP_UNLESS_ROOT();
     const std::string temporary = "TMPDIR=" + base_ / "tmp";
     auto command = [&](std::vector<std::string> arguments) {
-        std::vector<std::string> argv = {"/usr/bin/env",   "-WIDE(", ")DISPLAY",         "-u",
-                                         "XDG_STATE_HOME", "-WIDE(", ")QT_QPA_PLATFORM", temporary,
+        std::vector<std::string> argv = {"/usr/bin/env",   "-u", "DISPLAY",         "-u",
+                                         "XDG_STATE_HOME", "-u", "QT_QPA_PLATFORM", temporary,
                                          program_};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         return RunProgram(argv);

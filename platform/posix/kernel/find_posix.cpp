@@ -1,11 +1,12 @@
 #include "platform/errors.h"
 #include "platform/find.h"
 #include "platform/folder_walk.h"
+
+#include "platform/common/folder_change_seam.h"
 #include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/mount_identity.h"
 #include "platform/posix/kernel/utf.h"
 
-#include <atomic>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 
 namespace {
 
+using nomvera::platform::AskFolderChangeSeam;
 using nomvera::platform::KernelObject;
 using nomvera::posix::MountIdentity;
 using nomvera::posix::MountIdentityOf;
@@ -29,8 +31,6 @@ constexpr DWORD kErrorNotSameDevice = 17;
 constexpr DWORD kErrorNoMoreFiles = 18;
 constexpr DWORD kErrorWriteProtect = 19;
 constexpr DWORD kErrorSharingViolation = 32;
-
-std::atomic<nomvera::platform::TFolderChangeSeam*> changeSeam{nullptr};
 
 // Windows codes for the errno values that file and folder calls give.
 DWORD CodeOfErrno(int error, DWORD notFound = ERROR_FILE_NOT_FOUND) {
@@ -79,15 +79,6 @@ BOOL Fail(DWORD code) {
 HANDLE FailHandle(DWORD code) {
     SetLastError(code);
     return INVALID_HANDLE_VALUE;
-}
-
-// 0 when the seam lets the call through (or no seam is set).
-DWORD AskSeam(const char* operation, LPCWSTR name) {
-    auto* seam = changeSeam.load();
-    if (seam == nullptr) {
-        return 0;
-    }
-    return seam->Intercept(operation, name != nullptr ? WideString(name) : WideString());
 }
 
 bool IsRootIdentity(dev_t device, ino_t inode) {
@@ -300,10 +291,6 @@ std::string StripTrailingSlashes(std::string path) {
 
 } // namespace
 
-void nomvera::platform::SetFolderChangeSeam(TFolderChangeSeam* seam) {
-    changeSeam.store(seam);
-}
-
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     if (fileName == nullptr || findData == nullptr) {
         return FailHandle(ERROR_INVALID_PARAMETER);
@@ -368,7 +355,7 @@ BOOL nomvera::platform::CloseWalkSearch(HANDLE search) {
 }
 
 HANDLE nomvera::platform::OpenWalkFolder(HANDLE parent, LPCWSTR name) {
-    if (const DWORD refused = AskSeam("OpenWalkFolder", name); refused != 0) {
+    if (const DWORD refused = AskFolderChangeSeam("OpenWalkFolder", name); refused != 0) {
         return FailHandle(refused);
     }
     FolderState* parentState = nullptr;
@@ -418,7 +405,7 @@ HANDLE nomvera::platform::OpenWalkFolder(HANDLE parent, LPCWSTR name) {
 // the folder handle and the entry's name. Null (last error set) when refused.
 static FolderState* EntryToChange(const char* operation, HANDLE folder, LPCWSTR name,
                                   std::string& raw) {
-    if (const DWORD refused = AskSeam(operation, name); refused != 0) {
+    if (const DWORD refused = AskFolderChangeSeam(operation, name); refused != 0) {
         Fail(refused);
         return nullptr;
     }
