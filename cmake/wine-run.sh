@@ -74,9 +74,12 @@ new_prefix() {
 }
 
 # Ends every Wine process of the folder's prefix and removes the folder, but
-# only a folder that new_prefix made (its marker file).
+# only a folder that new_prefix made: a real folder (not a link) of this user
+# with its marker file. The shared temporary folder may hold a folder of that
+# name that another account made after ours was gone (a reboot cleared it
+# while the build still records it); that one is never entered or removed.
 remove_prefix() {
-  [ -f "$1/.nomvera-wine-run" ] || return 0
+  [ -d "$1" ] && [ ! -L "$1" ] && [ -O "$1" ] && [ -f "$1/.nomvera-wine-run" ] || return 0
   (
     wine_environment "$1"
     "${wineserver}" -k </dev/null >/dev/null 2>&1 || true
