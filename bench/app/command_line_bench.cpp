@@ -80,18 +80,8 @@ int main(int argc, char** argv) {
         variables);
     const double deleted = Seconds(Clock::now() - start);
 
-    const double pauses = 2 * count * 0.050;
-    const double floor = pauses + plain;
-    const double total = created + deleted;
-    std::printf("accounts                         %d\n", count);
-    std::printf("plain useradd+userdel loop       %.2f s\n", plain);
-    std::printf("pauses (2 x N x 50 ms)           %.2f s\n", pauses);
-    std::printf("floor                            %.2f s\n", floor);
-    std::printf("nomvera create-users --profile   %.2f s  (exit status %d)\n", created,
-                createStatus);
-    std::printf("nomvera delete-users --profile   %.2f s  (exit status %d)\n", deleted,
-                deleteStatus);
-    std::printf("total                            %.2f s  (%+.1f %% over the floor)\n", total,
-                100.0 * (total - floor) / floor);
+    nomvera::bench::PrintAgainstFloor(count, plain, "nomvera create-users --profile", created,
+                                      "nomvera delete-users --profile", deleted);
+    std::printf("exit status: create-users %d, delete-users %d\n", createStatus, deleteStatus);
     return createStatus == 0 && deleteStatus == 0 ? 0 : 1;
 }

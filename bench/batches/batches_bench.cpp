@@ -100,17 +100,8 @@ int Users(int count) {
             errors += line.level == 'E' ? 1 : 0;
         }
     }
-    const double pauses = 2 * count * 0.050;
-    const double floor = pauses + plain;
-    const double total = created + deleted;
-    std::printf("accounts                         %d\n", count);
-    std::printf("plain useradd+userdel loop       %.2f s\n", plain);
-    std::printf("pauses (2 x N x 50 ms)           %.2f s\n", pauses);
-    std::printf("floor                            %.2f s\n", floor);
-    std::printf("Create Users (Profile ticked)    %.2f s\n", created);
-    std::printf("Delete Users (Profile ticked)    %.2f s\n", deleted);
-    std::printf("total                            %.2f s  (%+.1f %% over the floor)\n", total,
-                100.0 * (total - floor) / floor);
+    nomvera::bench::PrintAgainstFloor(count, plain, "Create Users (Profile ticked)", created,
+                                      "Delete Users (Profile ticked)", deleted);
     std::printf("longest gap between message passes: create %.0f ms, delete %.0f ms\n",
                 1000 * Seconds(create.longest), 1000 * Seconds(remove.longest));
     std::printf("error lines                      %zu\n", errors);

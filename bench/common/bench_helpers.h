@@ -67,4 +67,23 @@ inline double PlainUserLoopSeconds(const std::string& root, int count) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Prints the figures of a create-then-delete run of count accounts against
+// the floor: the plain loop (plainSeconds) plus the batches' pause of 50 ms
+// per account and batch. createdLabel and deletedLabel name the two runs
+// (at most 32 characters each, to keep the columns).
+inline void PrintAgainstFloor(int count, double plainSeconds, const char* createdLabel,
+                              double created, const char* deletedLabel, double deleted) {
+    const double pauses = 2 * count * 0.050;
+    const double floor = pauses + plainSeconds;
+    const double total = created + deleted;
+    std::printf("accounts                         %d\n", count);
+    std::printf("plain useradd+userdel loop       %.2f s\n", plainSeconds);
+    std::printf("pauses (2 x N x 50 ms)           %.2f s\n", pauses);
+    std::printf("floor                            %.2f s\n", floor);
+    std::printf("%-32s %.2f s\n", createdLabel, created);
+    std::printf("%-32s %.2f s\n", deletedLabel, deleted);
+    std::printf("total                            %.2f s  (%+.1f %% over the floor)\n", total,
+                100.0 * (total - floor) / floor);
+}
+
 } // namespace nomvera::bench
