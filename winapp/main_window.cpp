@@ -44,19 +44,10 @@ constexpr std::array<TControl, 6> kBatchButtons = {
 constexpr std::array<TControl, 4> kPages = {TControl::CreateDeletePage, TControl::LoggingPage,
                                             TControl::ControlPanelPage, TControl::ExitCodePage};
 
-// The controls whose caption is their window text (or a tab's text).
+// The controls whose caption is their window text (or a tab's text): those
+// the design gives a caption; entries, lists and panels have none.
 bool HasCaption(TControl control) {
-    switch (control) {
-    case TControl::NameEdit:
-    case TControl::PasswordEdit:
-    case TControl::CountEdit:
-    case TControl::GroupPanel:
-    case TControl::GroupCheckList:
-    case TControl::LogList:
-        return false;
-    default:
-        return true;
-    }
+    return !form::DesignCaption(control).empty();
 }
 
 WideString WindowText(HWND window) {
