@@ -2,9 +2,25 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <stdexcept>
 #include <sys/stat.h>
 
 namespace nomvera::test {
+
+TProgramFolders::TProgramFolders(const TempFolder& base)
+    : home(base / "home"), state(base / "state"), runtime(base / "runtime"), temp(base / "tmp") {
+    chmod(base.Path().c_str(), 0755);
+    for (const std::string& folder : {home, state, runtime, temp}) {
+        if (mkdir(folder.c_str(), folder == runtime ? 0700 : 0755) != 0) {
+            throw std::runtime_error("cannot make " + folder);
+        }
+    }
+}
+
+std::vector<std::string> TProgramFolders::Variables() const {
+    return {"HOME=" + home,           "XDG_STATE_HOME=" + state, "XDG_RUNTIME_DIR=" + runtime,
+            "XDG_CACHE_HOME=" + temp, "XDG_CONFIG_HOME=" + temp, "TMPDIR=" + temp};
+}
 
 TWindowTestEnvironment::TWindowTestEnvironment() : base_("nomvera-window") {
     const std::string home = base_ / "home";

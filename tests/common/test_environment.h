@@ -14,6 +14,19 @@
 
 namespace nomvera::test {
 
+// The per-user folders of a program a test starts, made under base (which
+// is made traversable, so the program may run as another account): home,
+// state (XDG_STATE_HOME), runtime (XDG_RUNTIME_DIR, 0700) and temp (TMPDIR,
+// also the cache and configuration folder); all but runtime 0755.
+struct TProgramFolders {
+    explicit TProgramFolders(const TempFolder& base);
+    // HOME, XDG_STATE_HOME, XDG_RUNTIME_DIR, XDG_CACHE_HOME, XDG_CONFIG_HOME
+    // and TMPDIR as NAME=VALUE, pointing at these folders.
+    std::vector<std::string> Variables() const;
+
+    std::string home, state, runtime, temp;
+};
+
 class TWindowTestEnvironment {
 public:
     TWindowTestEnvironment();

@@ -91,14 +91,6 @@ void WriteAuthorityFile(const std::string& path) {
 class AccessibilityBusTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        chmod(base_.Path().c_str(), 0755);
-        home_ = base_ / "home";
-        state_ = base_ / "state";
-        runtime_ = base_ / "runtime";
-        temp_ = base_ / "tmp";
-        for (const std::string& folder : {home_, state_, runtime_, temp_}) {
-            ASSERT_EQ(mkdir(folder.c_str(), folder == runtime_ ? 0700 : 0755), 0) << folder;
-        }
         authority_ = base_ / "xauthority";
         WriteAuthorityFile(authority_);
     }
@@ -202,16 +194,12 @@ protected:
             "XAUTHORITY=" + authority_,
             "QT_QPA_PLATFORM=xcb",
             "NOMVERA_SYSROOT=" + root_.Path(),
-            "HOME=" + home_,
-            "XDG_STATE_HOME=" + state_,
-            "XDG_RUNTIME_DIR=" + runtime_,
-            "XDG_CACHE_HOME=" + temp_,
-            "XDG_CONFIG_HOME=" + temp_,
-            "TMPDIR=" + temp_,
             "NOMVERA_READER_PRELOAD=" + bin + "/libnomvera_gui_driver.so",
             "NOMVERA_DRIVER_STEPS=" + steps,
             "NOMVERA_READER_READY=" + ReadyFile(),
         };
+        const std::vector<std::string> folders = folders_.Variables();
+        variables.insert(variables.end(), folders.begin(), folders.end());
         // The driver is preloaded ahead of the sanitizer runtime of a
         // sanitizer build; that order is fine here.
         const char* asan = std::getenv("ASAN_OPTIONS");
@@ -255,10 +243,10 @@ protected:
     // The activity lines of the newest run of the log file: from the line
     // after its start line up to the writer's own closing lines.
     std::vector<std::string> ActivityLines() const {
-        std::string path = state_ + "/kelRostery.utf8.log";
+        std::string path = folders_.state + "/kelRostery.utf8.log";
         struct stat info {};
         if (stat(path.c_str(), &info) != 0) {
-            path = state_ + "/kelNonAdminRostery.utf8.log";
+            path = folders_.state + "/kelNonAdminRostery.utf8.log";
         }
         std::vector<std::string> lines;
         for (const std::string& line : LogFileLines(path)) {
@@ -275,7 +263,8 @@ protected:
 
     SandboxRoot root_;
     TempFolder base_{"nomvera-a11y"};
-    std::string home_, state_, runtime_, temp_, authority_;
+    TProgramFolders folders_{base_};
+    std::string authority_;
     pid_t xvfb_ = 0;
 };
 

@@ -49,22 +49,12 @@ struct TOutcome {
 
 class ProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        chmod(base_.Path().c_str(), 0755);
-        home_ = base_ / "home";
-        state_ = base_ / "state";
-        runtime_ = base_ / "runtime";
-        temp_ = base_ / "tmp";
-        for (const std::string& folder : {home_, state_, runtime_, temp_}) {
-            ASSERT_EQ(mkdir(folder.c_str(), folder == runtime_ ? 0700 : 0755), 0) << folder;
-        }
-        report_ = state_ + "/driver.report";
-    }
+    void SetUp() override { report_ = folders_.state + "/driver.report"; }
 
     // Lets nobody write where the program writes, and only there: the home
     // folder stays the root's and read-only for nobody.
     void HandOverToNobody() {
-        for (const std::string& folder : {state_, runtime_, temp_}) {
+        for (const std::string& folder : {folders_.state, folders_.runtime, folders_.temp}) {
             ASSERT_EQ(chown(folder.c_str(), kNobody, kNogroup), 0) << folder;
             chmod(folder.c_str(), 0700);
         }
@@ -85,16 +75,12 @@ protected:
             "LANG=C.UTF-8",
             "QT_QPA_PLATFORM=offscreen",
             "NOMVERA_SYSROOT=" + root_.Path(),
-            "HOME=" + home_,
-            "XDG_STATE_HOME=" + state_,
-            "XDG_RUNTIME_DIR=" + runtime_,
-            "XDG_CACHE_HOME=" + temp_,
-            "XDG_CONFIG_HOME=" + temp_,
-            "TMPDIR=" + temp_,
             "LD_PRELOAD=" + bin + "/libnomvera_gui_driver.so",
             "NOMVERA_DRIVER_REPORT=" + report_,
             "NOMVERA_DRIVER_STEPS=" + run.steps,
         };
+        const std::vector<std::string> folders = folders_.Variables();
+        variables.insert(variables.end(), folders.begin(), folders.end());
         // The driver is preloaded ahead of the sanitizer runtime of a
         // sanitizer build; that order is fine here.
         const char* asan = std::getenv("ASAN_OPTIONS");
@@ -156,7 +142,8 @@ protected:
     }
 
     std::string LogPath(bool administrator) const {
-        return state_ + (administrator ? "/kelRostery.utf8.log" : "/kelNonAdminRostery.utf8.log");
+        return folders_.state +
+               (administrator ? "/kelRostery.utf8.log" : "/kelNonAdminRostery.utf8.log");
     }
 
     // The lines of the newest run: from its start line to the end.
@@ -189,7 +176,8 @@ protected:
 
     SandboxRoot root_;
     TempFolder base_{"nomvera-e2e"};
-    std::string home_, state_, runtime_, temp_, report_;
+    TProgramFolders folders_{base_};
+    std::string report_;
 };
 
 TEST_F(ProgramTest, PressingOneEndsWithExitCodeOneAfterItsLogLine) {
