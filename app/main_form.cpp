@@ -519,8 +519,7 @@ void TMainForm::AppendLogLine(const WideString& line) {
 
 form::TControl TMainForm::ActivePage() {
     QWidget* current = PageControl->currentWidget();
-    for (const TControl page : {TControl::CreateDeletePage, TControl::LoggingPage,
-                                TControl::ControlPanelPage, TControl::ExitCodePage}) {
+    for (const TControl page : form::kPages) {
         if (Control(page) == current) {
             return page;
         }

@@ -24,11 +24,6 @@ constexpr int kEntryMaxLength = 17;
 // True while UpdatePanelLayout runs; one for the whole process.
 bool g_layoutGuard = false;
 
-constexpr std::array<TControl, 6> kBatchButtons = {
-    TControl::CreateUsersButton,        TControl::DeleteUsersButton,
-    TControl::CreateLocalGroupsButton,  TControl::DeleteLocalGroupsButton,
-    TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton};
-
 } // namespace
 
 TForm::TForm(TFormView& view) : view_(view) {}

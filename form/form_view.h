@@ -10,6 +10,7 @@
 // copies and adds them, and its one constant of its own is kSlotGap.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -63,6 +64,15 @@ enum class TControl {
 
 inline constexpr std::size_t kControlCount =
     static_cast<std::size_t>(TControl::ExitCode2Button) + 1;
+
+// The pages in their order on the page control, and the six batch buttons.
+inline constexpr std::array<TControl, 4> kPages = {
+    TControl::CreateDeletePage, TControl::LoggingPage, TControl::ControlPanelPage,
+    TControl::ExitCodePage};
+inline constexpr std::array<TControl, 6> kBatchButtons = {
+    TControl::CreateUsersButton,        TControl::DeleteUsersButton,
+    TControl::CreateLocalGroupsButton,  TControl::DeleteLocalGroupsButton,
+    TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton};
 
 // The caption a control carries when the view builds it (empty for controls
 // without one, such as the entries and the lists). A page's caption is its

@@ -19,6 +19,8 @@
 namespace nomvera::winapp {
 namespace {
 
+using form::kBatchButtons;
+using form::kPages;
 using form::kSlotGap;
 using form::TControl;
 
@@ -36,13 +38,6 @@ constexpr int kButtonHeight = 25;
 constexpr int kGroupPanelLeft = kMargin + kColumnWidth + kMargin;
 // Posted to the main window after lines were added to the log.
 constexpr UINT kLogUpdateMessage = WM_APP + 1;
-
-constexpr std::array<TControl, 6> kBatchButtons = {
-    TControl::CreateUsersButton,        TControl::DeleteUsersButton,
-    TControl::CreateLocalGroupsButton,  TControl::DeleteLocalGroupsButton,
-    TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton};
-constexpr std::array<TControl, 4> kPages = {TControl::CreateDeletePage, TControl::LoggingPage,
-                                            TControl::ControlPanelPage, TControl::ExitCodePage};
 
 // The controls whose caption is their window text (or a tab's text): those
 // the design gives a caption; entries, lists and panels have none.
