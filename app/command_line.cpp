@@ -40,7 +40,7 @@ std::string Synopsis(const TCommandSpec& command) {
     if (command.takesProfile) {
         line += " [--profile]";
     }
-    return line + " [--quiet]";
+    return line + " [--pause MS] [--quiet]";
 }
 
 constexpr char kGeneralHint[] =
@@ -152,6 +152,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     bool havePrefix = false;
     bool havePassword = false;
     bool haveCount = false;
+    bool havePause = false;
     for (std::size_t i = 2; i < arguments.size(); ++i) {
         std::string option = arguments[i];
         std::string value;
@@ -188,7 +189,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             return parsed;
         }
         if (option == "--prefix" || option == "--password" || option == "--count" ||
-            option == "--group" || option == "--credentials") {
+            option == "--group" || option == "--credentials" || option == "--pause") {
             const bool forUsers =
                 option == "--password" || option == "--group" || option == "--credentials";
             if (forUsers && !command->takesPassword) {
@@ -237,6 +238,22 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return fail("--count: '" + shown + "' is not a number from 1 to 999", hint);
             }
             request.count = count;
+        } else if (option == "--pause") {
+            if (havePause) {
+                return fail("--pause is given twice", hint);
+            }
+            havePause = true;
+            const bool digits = !value.empty() && value.size() <= 7 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            const long pause = digits ? std::stol(value) : -1;
+            if (pause < 0 || pause > static_cast<long>(kLongestPause)) {
+                const std::string shown =
+                    support::NarrowText(support::ShownText(support::WidenText(value)));
+                return fail("--pause: '" + shown + "' is not a number of milliseconds from 0 to " +
+                                std::to_string(kLongestPause),
+                            hint);
+            }
+            request.pause = static_cast<std::uint32_t>(pause);
         } else if (option == "--group") {
             WideString group;
             std::string error;
@@ -330,6 +347,9 @@ Options:
   --credentials FILE    create-users: write name,password of every user
                         created to FILE, a new file of mode 0600 (an
                         existing file or link is refused)
+  --pause MS            wait MS milliseconds (0 to 1000) after each user or
+                        group, to spread the load; the window waits 50, the
+                        command line by default not at all
   --quiet, -q           print only warning and error lines
   --help, -h            print this help and exit
   --version             print the program's file version and exit
