@@ -124,7 +124,7 @@ protected:
         CloseHandle(token);
         return ok ? WideString(buffer) : WideString();
     }
-    std::string List() const { return ReadTextFile(Root() / "var/lib/nomvera/profiles"); }
+    std::string List() const { return Root().ProfileList(); }
     std::vector<std::string> EntriesOf(const std::string& sid) const {
         std::vector<std::string> found;
         for (const auto& line : TextLines(List())) {
