@@ -590,7 +590,7 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
                                                static_cast<std::uint64_t>(home.id.inode));
         std::string skeleton = InSystemRoot(UseraddDefault("SKEL").value_or("/etc/skel"));
         UniqueFd skel(open(skeleton.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
-        if (!Register(lock, registration)) {
+        if (!Register(lock, registration, true)) {
             failure = ERROR_ACCESS_DENIED;
         } else if (skel.valid() &&
                    !CopySkeleton(skel.get(), home.folder.get(), user.uid, user.gid, 0)) {
