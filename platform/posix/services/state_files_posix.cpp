@@ -541,7 +541,7 @@ bool OrphanEarlierProfilesOfUid(uid_t uid, const std::string& name) {
     bool recorded = true;
     for (auto entry : EarlierProfilesOfUid(uid, name)) {
         entry.state = ProfileRegistration::State::Orphaned;
-        recorded = RecordProfileRegistration(lock, entry, false) && recorded;
+        recorded = RecordProfileRegistration(lock, entry, true) && recorded;
     }
     return recorded;
 }
