@@ -492,6 +492,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "nomvera: --count: 'x' is not a number from 1 to 999"},
         TUsageCase{"CountNegative", Create({"--count=-3"}),
                    "nomvera: --count: '-3' is not a number from 1 to 999"},
+        TUsageCase{"PauseOverASecond", Create({"--count", "3", "--pause", "1001"}),
+                   "nomvera: --pause: '1001' is not a number of milliseconds from 0 to 1000"},
+        TUsageCase{"PauseNegative", Create({"--count", "3", "--pause=-1"}),
+                   "nomvera: --pause: '-1' is not a number of milliseconds from 0 to 1000"},
         TUsageCase{"ShortPrefix",
                    {"delete-users", "--prefix", "e2e", "--count", "3"},
                    "nomvera: --prefix: 'e2e' is not 4 to 17 characters long"},
@@ -528,10 +532,11 @@ TEST_P(CommandLineStopTest, StopsAtTheNextAccountWithTheEndLine) {
     NOMVERA_SKIP_UNLESS_ROOT();
     const int signal = GetParam() < 0 ? -GetParam() : GetParam();
     // Each account then joins tsusers through a shadow-utils program, which
-    // runs right after the line the signal waits for.
+    // runs right after the line the signal waits for; the window's pause
+    // keeps the accounts apart.
     const TResult run =
         RunCall({.arguments = {"create-users", "--prefix", "e2es", "--password", "pw", "--count",
-                               "50", "--no-default-groups", "--group", "tsusers"},
+                               "50", "--no-default-groups", "--group", "tsusers", "--pause", "50"},
                  .errorOnTerminal = false,
                  .signal = signal,
                  .signalAfter = "Created User[e2es003]",
