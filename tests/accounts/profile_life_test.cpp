@@ -279,7 +279,10 @@ TEST_F(ProfileLife, TheListGrowsByLinesAndIsWrittenWholeOnceMostAreSuperseded) {
     EXPECT_FALSE(Exists(Home("test001")));
     EXPECT_EQ(List(), "");
     raw = ReadTextFile(Root() / "var/lib/nomvera/profiles");
-    EXPECT_EQ(raw.find("\t/ho"), std::string::npos) << "cut off, not made to look whole: " << raw;
+    for (const std::string& line : TextLines(raw)) {
+        EXPECT_EQ(line.find("\t/ho\t"), std::string::npos) << "made to look whole: " << raw;
+        EXPECT_FALSE(line.ends_with("\t/ho")) << "made to look whole: " << raw;
+    }
 }
 
 // Mounts are made in a private mount namespace of a forked child, which
