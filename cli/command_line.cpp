@@ -31,7 +31,7 @@ constexpr std::array<TCommandSpec, 6> kCommands = {{
 std::string Synopsis(const TCommandSpec& command) {
     std::string line = std::string("Usage: nomvera ") + command.name + " --prefix NAME";
     if (command.takesPassword) {
-        line += " --password PREFIX";
+        line += " [--password-file FILE]";
     }
     line += " --count N";
     if (command.takesPassword) {
@@ -135,14 +135,11 @@ std::string StorePrefix(TCommandRequest& request, const std::string& value) {
     return {};
 }
 
-std::string StorePassword(TCommandRequest& request, const std::string& value) {
-    std::string error;
-    if (!TextValue("--password", value, request.password, error)) {
-        return error;
+std::string StorePasswordFile(TCommandRequest& request, const std::string& value) {
+    if (value.empty()) {
+        return "--password-file needs a value";
     }
-    if (request.password.size() > kEntryMaximum) {
-        return "--password: the value is longer than 17 characters";
-    }
+    request.passwordFile = value;
     return {};
 }
 
@@ -217,11 +214,17 @@ struct TOptionSpec {
     bool (*requiredFor)(const TCommandSpec&); // nullptr: optional everywhere
     // Checks and stores the value; the error line, empty when it is accepted.
     std::string (*store)(TCommandRequest&, const std::string& value);
+    // Not nullptr: the option is no longer taken, and this is the line that says why.
+    const char* refusal = nullptr;
 };
 
-constexpr std::array<TOptionSpec, 9> kOptions = {{
+constexpr char kPasswordRefusal[] =
+    "--password is not taken: every account on the machine can read a command line; "
+    "use --password-file FILE, or --password-file - for standard input";
+
+constexpr std::array<TOptionSpec, 10> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
-    {"--password", nullptr, true, false, &ForUsers, &ForUsers, &StorePassword},
+    {"--password-file", nullptr, true, false, &ForUsers, nullptr, &StorePasswordFile},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
     {"--group", nullptr, true, true, &ForUsers, nullptr, &StoreGroup},
     {"--credentials", nullptr, true, false, &ForUsers, nullptr, &StoreCredentials},
@@ -229,9 +232,22 @@ constexpr std::array<TOptionSpec, 9> kOptions = {{
     {"--profile", nullptr, false, false, &ForProfiles, nullptr, &StoreProfile},
     {"--pause", nullptr, true, false, &ForEvery, nullptr, &StorePause},
     {"--quiet", "-q", false, false, &ForEvery, nullptr, &StoreQuiet},
+    {"--password", nullptr, true, false, &ForEvery, nullptr, nullptr, kPasswordRefusal},
 }};
 
 } // namespace
+
+bool CheckPasswordPrefix(const std::string& source, const std::string& text, WideString& prefix,
+                         std::string& error) {
+    if (!TextValue(source, text, prefix, error)) {
+        return false;
+    }
+    if (prefix.size() > kEntryMaximum) {
+        error = source + ": the password prefix is longer than 17 characters";
+        return false;
+    }
+    return true;
+}
 
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TParsedCommandLine parsed;
@@ -296,6 +312,9 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                         hint);
         }
         const TOptionSpec& spec = kOptions[index];
+        if (spec.refusal != nullptr) {
+            return fail(spec.refusal, hint);
+        }
         if (spec.appliesTo != nullptr && !spec.appliesTo(*command)) {
             return fail(option + " does not apply to " + command->name, hint);
         }
@@ -337,10 +356,12 @@ prints every activity-log line on standard output, as the Logging page shows
 it. The lines also go to the same log file as the window's.
 
 Commands:
-  create-users --prefix NAME --password PREFIX --count N
+  create-users --prefix NAME [--password-file FILE] --count N
                [--group GROUP]... [--no-default-groups] [--profile]
                [--credentials FILE]
       Create the users NAME001 ... NAMEnnn with the passwords PREFIX001 ...
+      The password prefix is the first line of FILE (- for standard input);
+      without --password-file it is asked for on the terminal, unechoed.
       Each joins the local groups the window ticks (Users and Remote
       Desktop Users) and every --group, in the order of the group file.
   delete-users --prefix NAME --count N [--profile]
@@ -354,7 +375,13 @@ Commands:
 
 Options:
   --prefix NAME         name prefix, 4 to 17 characters
-  --password PREFIX     password prefix, at most 17 characters (create-users)
+  --password-file FILE  create-users: the password prefix (at most 17
+                        characters) is the first line of FILE, a regular
+                        file of your own that no other account can read
+                        or change (mode 0600 or stricter, not a link);
+                        - reads the line from standard input. A password
+                        is never taken as an argument (--password is
+                        refused): every account can read command lines.
   --count N             how many, 1 to 999
   --group GROUP         also join this local group; repeatable (create-users)
   --no-default-groups   do not join Users and Remote Desktop Users
