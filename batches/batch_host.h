@@ -42,6 +42,11 @@ public:
     // Repaint the window now (Update) / handle all pending messages, then return.
     virtual void Repaint() = 0;
     virtual void ProcessMessages() = 0;
+    // The pause after each account or group, in milliseconds: 50 in the
+    // window, so that the Logging page fills line by line; a host without a
+    // window to repaint may pause less, or not at all.
+    virtual std::uint32_t PauseMilliseconds() { return kWindowPauseMilliseconds; }
+    static constexpr std::uint32_t kWindowPauseMilliseconds = 50;
     // Set by the close handler and never cleared.
     virtual bool ClosingRequested() = 0;
 };

@@ -82,7 +82,9 @@ std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
 void EndOfPass(TBatchHost& host) {
     host.Repaint();
     host.ProcessMessages();
-    Sleep(50);
+    if (const std::uint32_t pause = host.PauseMilliseconds(); pause > 0) {
+        Sleep(pause);
+    }
 }
 
 } // namespace nomvera::batches

@@ -32,7 +32,8 @@ WideString NumberedName(const WideString& prefix, std::int32_t i);
 std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
                           const WideString& accountName);
 
-// Repaint, one pass of message processing and the pause after each account.
+// Repaint, one pass of message processing and the host's pause after each
+// account.
 void EndOfPass(TBatchHost& host);
 
 // SystemMessageText(code) as UTF-16, the end of every error line.

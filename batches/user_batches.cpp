@@ -13,6 +13,8 @@
 #include "support/files.h"
 #include "support/text.h"
 
+#include <memory>
+
 namespace nomvera::batches {
 namespace {
 
@@ -191,9 +193,9 @@ void RemoveProfile(TBatchHost& host, const WideString& accountName, const std::s
     }
 }
 
-void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i) {
+void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i,
+                   TWipedPassword& password) {
     const WideString accountName = NumberedName(host.NameText(), i);
-    TWipedPassword password(RandomPassword(20));
     WideString profilePath;
     std::string sidText;
 
@@ -252,6 +254,11 @@ void CreateUsersBatch(TBatchHost& host) {
             }
             const WideString accountName = NumberedName(host.NameText(), i);
             TWipedPassword password(NumberedName(host.PasswordText(), i));
+            if (i < count) {
+                // Hashed beside this account's steps, ready for the next one.
+                TWipedPassword next(NumberedName(host.PasswordText(), i + 1));
+                platform::PreparePassword(next.Data());
+            }
             record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
             record.usri1_password = password.Data();
 
@@ -299,11 +306,22 @@ void DeleteUsersBatch(TBatchHost& host) {
         } else {
             host.LogError(WIDE("Getting Root ProfilePath: ") + MessageOf(code));
         }
+        // Each account's throw-away password is made one account ahead, so
+        // that it can be hashed beside the account before.
+        auto password = std::make_unique<TWipedPassword>(RandomPassword(20));
         for (std::int32_t i = 1; i <= count; ++i) {
             if (host.ClosingRequested()) {
                 continue;
             }
-            DeleteOneUser(host, buffers, i);
+            std::unique_ptr<TWipedPassword> next;
+            if (i < count) {
+                next = std::make_unique<TWipedPassword>(RandomPassword(20));
+                if (host.ProfileChecked()) {
+                    platform::PreparePassword(next->Data());
+                }
+            }
+            DeleteOneUser(host, buffers, i, *password);
+            password = std::move(next);
             EndOfPass(host);
         }
     }

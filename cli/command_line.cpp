@@ -40,7 +40,7 @@ std::string Synopsis(const TCommandSpec& command) {
     if (command.takesProfile) {
         line += " [--profile]";
     }
-    return line + " [--quiet]";
+    return line + " [--pause MS] [--quiet]";
 }
 
 constexpr char kGeneralHint[] =
@@ -154,6 +154,18 @@ std::string StoreCount(TCommandRequest& request, const std::string& value) {
     return {};
 }
 
+std::string StorePause(TCommandRequest& request, const std::string& value) {
+    const bool digits = !value.empty() && value.size() <= 7 &&
+                        value.find_first_not_of("0123456789") == std::string::npos;
+    const long pause = digits ? std::stol(value) : -1;
+    if (pause < 0 || pause > static_cast<long>(kLongestPause)) {
+        return "--pause: '" + Shown(value) + "' is not a number of milliseconds from 0 to " +
+               std::to_string(kLongestPause);
+    }
+    request.pause = static_cast<std::uint32_t>(pause);
+    return {};
+}
+
 std::string StoreGroup(TCommandRequest& request, const std::string& value) {
     WideString group;
     std::string error;
@@ -210,7 +222,7 @@ constexpr char kPasswordRefusal[] =
     "--password is not taken: every account on the machine can read a command line; "
     "use --password-file FILE, or --password-file - for standard input";
 
-constexpr std::array<TOptionSpec, 9> kOptions = {{
+constexpr std::array<TOptionSpec, 10> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
     {"--password-file", nullptr, true, false, &ForUsers, nullptr, &StorePasswordFile},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
@@ -218,6 +230,7 @@ constexpr std::array<TOptionSpec, 9> kOptions = {{
     {"--credentials", nullptr, true, false, &ForUsers, nullptr, &StoreCredentials},
     {"--no-default-groups", nullptr, false, false, &ForUsers, nullptr, &StoreNoDefaultGroups},
     {"--profile", nullptr, false, false, &ForProfiles, nullptr, &StoreProfile},
+    {"--pause", nullptr, true, false, &ForEvery, nullptr, &StorePause},
     {"--quiet", "-q", false, false, &ForEvery, nullptr, &StoreQuiet},
     {"--password", nullptr, true, false, &ForEvery, nullptr, nullptr, kPasswordRefusal},
 }};
@@ -377,6 +390,9 @@ Options:
   --credentials FILE    create-users: write name,password of every user
                         created to FILE, a new file of mode 0600 (an
                         existing file or link is refused)
+  --pause MS            wait MS milliseconds (0 to 1000) after each user or
+                        group, to spread the load; the window waits 50, the
+                        command line by default not at all
   --quiet, -q           print only warning and error lines
   --help, -h            print this help and exit
   --version             print the program's file version and exit

@@ -38,7 +38,11 @@ struct TCommandRequest {
     bool profile = false;
     bool quiet = false;
     std::string credentialsPath; // empty: none
+    std::uint32_t pause = 0;     // --pause: milliseconds after each account or group
 };
+
+// The longest --pause, in milliseconds.
+inline constexpr std::uint32_t kLongestPause = 1000;
 
 enum class TParseResult { Run, Help, Version, UsageError };
 

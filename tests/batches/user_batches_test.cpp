@@ -144,7 +144,7 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
     const std::string sid = SidFromLine(host.Transcript().at(2), "test001");
     ASSERT_FALSE(sid.empty());
     MakeFile(Home("test001") + "/work.txt", "kept");
-    const std::string registrations = ReadTextFile(root_ / "var/lib/nomvera/profiles");
+    const std::string registrations = root_.ProfileList();
     ASSERT_NE(registrations.find(sid), std::string::npos);
 
     TempFolder logFolder("nomvera-batch-log");
@@ -168,7 +168,7 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
                     "W Profile kept[test001]: the account still exists", "I End: Delete Users"}));
     EXPECT_TRUE(User("test001"));
     EXPECT_EQ(ReadTextFile(Home("test001") + "/work.txt"), "kept");
-    EXPECT_EQ(ReadTextFile(root_ / "var/lib/nomvera/profiles"), registrations);
+    EXPECT_EQ(root_.ProfileList(), registrations);
     EXPECT_EQ(FindLine(LogFileLines(logFolder / "batch.utf8.log"),
                        "Begin DeleteFilesInSubdirW: " + Home("test001") + " [yes yes]"),
               -1);
@@ -181,7 +181,7 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
     EXPECT_EQ(again.Transcript().at(6), "I Deleted User[test001]");
     EXPECT_FALSE(User("test001"));
     EXPECT_FALSE(Exists(Home("test001")));
-    EXPECT_EQ(ReadTextFile(root_ / "var/lib/nomvera/profiles").find(sid), std::string::npos);
+    EXPECT_EQ(root_.ProfileList().find(sid), std::string::npos);
 }
 
 // Text from the account files is shown escaped: a group of the group list

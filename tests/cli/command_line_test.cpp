@@ -622,14 +622,15 @@ TEST_P(CommandLineStopTest, StopsAtTheNextAccountWithTheEndLine) {
     NOMVERA_SKIP_UNLESS_ROOT();
     const int signal = GetParam() < 0 ? -GetParam() : GetParam();
     // Each account then joins tsusers through a shadow-utils program, which
-    // runs right after the line the signal waits for.
-    const TResult run =
-        RunCall({.arguments = {"create-users", "--prefix", "e2es", "--password-file", "PW:pw",
-                               "--count", "50", "--no-default-groups", "--group", "tsusers"},
-                 .errorOnTerminal = false,
-                 .signal = signal,
-                 .signalAfter = "Created User[e2es003]",
-                 .signalToGroup = GetParam() < 0});
+    // runs right after the line the signal waits for; the window's pause
+    // keeps the accounts apart.
+    const TResult run = RunCall(
+        {.arguments = {"create-users", "--prefix", "e2es", "--password-file", "PW:pw", "--count",
+                       "50", "--no-default-groups", "--group", "tsusers", "--pause", "50"},
+         .errorOnTerminal = false,
+         .signal = signal,
+         .signalAfter = "Created User[e2es003]",
+         .signalToGroup = GetParam() < 0});
     EXPECT_EQ(run.exitCode, 128 + signal) << run.err;
     EXPECT_EQ(run.err, std::string("nomvera: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
                            " received; stopping after the current account\n");

@@ -383,31 +383,18 @@ mode_t HomeMode() {
 }
 
 std::optional<ProfileRegistration> FindRegistration(const std::string& sid) {
-    for (auto& entry : ReadProfileList()) {
-        if (entry.sid == sid) {
-            return entry;
-        }
-    }
-    return std::nullopt;
+    return FindProfileRegistration(sid);
 }
 
 // Puts the entry in place of the SID's entry (at the end when it has none).
-bool Register(const StateLock& lock, const ProfileRegistration& registration) {
-    auto list = ReadProfileList();
-    auto it = std::find_if(list.begin(), list.end(),
-                           [&](const auto& entry) { return entry.sid == registration.sid; });
-    if (it != list.end()) {
-        *it = registration;
-    } else {
-        list.push_back(registration);
-    }
-    return WriteProfileList(lock, list);
+// durable: before a folder is made or removed on its word.
+bool Register(const StateLock& lock, const ProfileRegistration& registration,
+              bool durable = false) {
+    return RecordProfileRegistration(lock, registration, durable);
 }
 
 bool Unregister(const StateLock& lock, const std::string& sid) {
-    auto list = ReadProfileList();
-    std::erase_if(list, [&](const auto& entry) { return entry.sid == sid; });
-    return WriteProfileList(lock, list);
+    return RecordProfileRemoval(lock, sid);
 }
 
 // Back to what the list held before (the previous entry, or none).
@@ -584,7 +571,7 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
         return ERROR_ALREADY_EXISTS;
     }
     ProfileRegistration registration{sid, user.uid, user.home, user.name, State::Making, {}};
-    if (!Register(lock, registration)) {
+    if (!Register(lock, registration, true)) {
         return ERROR_ACCESS_DENIED;
     }
     if (mkdirat(parent.get(), leaf.c_str(), 0700) != 0) {
@@ -603,7 +590,7 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
                                                static_cast<std::uint64_t>(home.id.inode));
         std::string skeleton = InSystemRoot(UseraddDefault("SKEL").value_or("/etc/skel"));
         UniqueFd skel(open(skeleton.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
-        if (!Register(lock, registration)) {
+        if (!Register(lock, registration, true)) {
             failure = ERROR_ACCESS_DENIED;
         } else if (skel.valid() &&
                    !CopySkeleton(skel.get(), home.folder.get(), user.uid, user.gid, 0)) {
@@ -751,7 +738,7 @@ BOOL DeleteProfile(LPCWSTR sidString, LPCWSTR profilePath, LPCWSTR computerName)
     ProfileRegistration removing = *registration;
     removing.state = State::Removing;
     removing.identity.reset();
-    if (!Register(lock, removing)) {
+    if (!Register(lock, removing, true)) {
         return Fail(ERROR_ACCESS_DENIED);
     }
     if (!RemoveFolder(profile)) {
