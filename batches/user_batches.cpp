@@ -7,6 +7,7 @@
 #include "batches/random_password.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/lmaccess.h"
 #include "platform/security.h"
 #include "platform/userenv.h"
 #include "platform/wide_text.h"
@@ -173,9 +174,25 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
     }
 }
 
-// Step E: the profile service first, then whatever is left on disk.
+// Why the profile service kept a folder, for the line that says so.
+WideString KeptReason(DWORD code) {
+    switch (code) {
+    case ERROR_ACCESS_DENIED:
+        return WIDE("the profile service refused it (not the account's own folder, or it is, "
+                    "holds or lies inside another account's home)");
+    case ERROR_BUSY:
+        return WIDE("it is in use (a process of the account still runs)");
+    default:
+        return MessageOf(code);
+    }
+}
+
+// Step E: the profile service first, then whatever is left on disk. What is
+// left is removed only when the service removed the profile, knew none, or
+// could not be asked; a folder the service refused stays whole.
 void RemoveProfile(TBatchHost& host, const WideString& accountName, const std::string& sidText,
                    const WideString& profilePath) {
+    DWORD refusal = 0;
     if (!sidText.empty()) {
         const WideString sid = WidenText(sidText);
         host.LogInfo(WIDE("Delete Profile[") + accountName + WIDE("] SID[") + sid + WIDE("]"));
@@ -185,10 +202,19 @@ void RemoveProfile(TBatchHost& host, const WideString& accountName, const std::s
         if (code != 0 || !deleted) {
             host.LogError(WIDE("Delete Profile: ") + MessageOf(code));
         }
+        if (!deleted && code != 0 && code != ERROR_FILE_NOT_FOUND) {
+            refusal = code;
+        }
     }
-    if (!profilePath.empty() && support::FolderExistsW(profilePath)) {
-        DeleteFilesInSubdirW(profilePath, host.LogWriter(), true, true);
+    if (profilePath.empty() || !support::FolderExistsW(profilePath)) {
+        return;
     }
+    if (refusal != 0) {
+        host.LogWarning(WIDE("Profile folder kept[") + ShownText(profilePath) + WIDE("]: ") +
+                        KeptReason(refusal));
+        return;
+    }
+    DeleteFilesInSubdirW(profilePath, host.LogWriter(), true, true);
 }
 
 void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i) {

@@ -6,6 +6,7 @@
 #include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/mount_identity.h"
 #include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/standin_services.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -391,6 +392,12 @@ HANDLE nomvera::platform::OpenWalkFolder(HANDLE parent, LPCWSTR name) {
     }
     if (IsRootIdentity(state->id.device, state->id.inode)) {
         return FailHandle(ERROR_ACCESS_DENIED);
+    }
+    // A walk never starts in another account's home or in a folder in use.
+    if (parentState == nullptr) {
+        if (const DWORD refused = nomvera::posix::WalkStartRefusalOf(fd); refused != 0) {
+            return FailHandle(refused);
+        }
     }
     if (parentState != nullptr &&
         (state->id.device != parentState->id.device || state->id.mount != parentState->id.mount)) {
