@@ -130,8 +130,8 @@ USER_INFO_1 FixedUserRecord(WideString& comment) {
 }
 
 // Step C: a network logon with the throw-away password, then the profile
-// folder of its token.
-void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
+// folder of its token. True when the account's password was replaced.
+bool FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
                              const WideString& accountName, TWipedPassword& password,
                              WideString& profilePath) {
     WideString comment = accounts::AccountComment();
@@ -142,7 +142,7 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
         NetUserSetInfo(nullptr, accountName.c_str(), 1, reinterpret_cast<LPBYTE>(&record), nullptr);
     if (status != NERR_Success) {
         host.LogError(WIDE("Setting User[") + accountName + WIDE("] ") + MessageOf(status));
-        return;
+        return false;
     }
 
     TTokenHolder token;
@@ -154,7 +154,7 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
         host.LogError(WIDE("Logon User/Get TOKEN[") + accountName + WIDE("] ") + MessageOf(code));
     }
     if (!loggedOn) {
-        return;
+        return true;
     }
     DWORD size = 260;
     buffers.Profile->Clear();
@@ -172,6 +172,7 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
             host.LogWarning(WIDE("ProfilePath User[2] empty..."));
         }
     }
+    return true;
 }
 
 // Why the profile service kept a folder, for the line that says so.
@@ -229,8 +230,10 @@ void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i)
     if (host.ProfileChecked()) {
         sidText = LookUpUserSid(host, buffers, accountName);
     }
+    bool passwordReplaced = false;
     if (host.ProfileChecked() && profilePath.empty()) {
-        FindProfileThroughLogon(host, buffers, accountName, password, profilePath);
+        passwordReplaced =
+            FindProfileThroughLogon(host, buffers, accountName, password, profilePath);
     }
 
     const NET_API_STATUS status = NetUserDel(nullptr, accountName.c_str());
@@ -238,6 +241,12 @@ void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i)
         host.LogInfo(WIDE("Deleted User[") + accountName + WIDE("]"));
     } else {
         host.LogError(WIDE("Error deleting User[") + accountName + WIDE("] ") + MessageOf(status));
+        // The account stays, with a password nobody was told.
+        if (passwordReplaced && status != NERR_UserNotFound) {
+            host.LogWarning(WIDE("User[") + accountName +
+                            WIDE("] still exists with a replaced password: its password was set "
+                                 "to a random one before the deletion failed"));
+        }
     }
 
     // The profile goes only with its account: while the account exists, its

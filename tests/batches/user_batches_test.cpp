@@ -168,6 +168,8 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
                     "I SID of User[test001][" + sid + "]",
                     "I ProfilePath User[2][" + Home("test001") + "]",
                     "E Error deleting User[test001] " + Message(NERR_InternalError),
+                    "W User[test001] still exists with a replaced password: its password was set "
+                    "to a random one before the deletion failed",
                     "W Profile kept[test001]: the account still exists", "I End: Delete Users"}));
     EXPECT_TRUE(User("test001"));
     EXPECT_EQ(ReadTextFile(Home("test001") + "/work.txt"), "kept");
