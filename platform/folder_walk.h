@@ -62,8 +62,12 @@ BOOL CloseWalkSearch(HANDLE search);
 // is left alone (TRUE). On POSIX only FILE_ATTRIBUTE_READONLY has a meaning:
 // set, it clears every write bit; clear, it gives the owner the write bit
 // back, and a folder also read and search, so that its entries can be
-// removed; an entry that is a mount point is refused with
-// ERROR_NOT_SAME_DEVICE (its permissions belong to the file system there).
+// removed; a change clears the set-user-id and set-group-id bits; an entry
+// that is a mount point is refused with ERROR_NOT_SAME_DEVICE (its
+// permissions belong to the file system there), and an entry that is no
+// longer the one the latest search listed under that name with
+// ERROR_ACCESS_DENIED. The change goes through a descriptor of the entry,
+// never through its name again.
 // On Windows the settable attributes are set (none of them: NORMAL).
 BOOL SetWalkEntryAttributes(HANDLE folder, LPCWSTR name, DWORD attributes);
 // Removes a file or a link (never its target); a folder gives
