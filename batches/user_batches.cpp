@@ -7,6 +7,7 @@
 #include "batches/random_password.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/lmaccess.h"
 #include "platform/security.h"
 #include "platform/userenv.h"
 #include "platform/wide_text.h"
@@ -131,8 +132,8 @@ USER_INFO_1 FixedUserRecord(WideString& comment) {
 }
 
 // Step C: a network logon with the throw-away password, then the profile
-// folder of its token.
-void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
+// folder of its token. True when the account's password was replaced.
+bool FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
                              const WideString& accountName, TWipedPassword& password,
                              WideString& profilePath) {
     WideString comment = accounts::AccountComment();
@@ -143,7 +144,7 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
         NetUserSetInfo(nullptr, accountName.c_str(), 1, reinterpret_cast<LPBYTE>(&record), nullptr);
     if (status != NERR_Success) {
         host.LogError(WIDE("Setting User[") + accountName + WIDE("] ") + MessageOf(status));
-        return;
+        return false;
     }
 
     TTokenHolder token;
@@ -155,7 +156,7 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
         host.LogError(WIDE("Logon User/Get TOKEN[") + accountName + WIDE("] ") + MessageOf(code));
     }
     if (!loggedOn) {
-        return;
+        return true;
     }
     DWORD size = 260;
     buffers.Profile->Clear();
@@ -173,11 +174,28 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
             host.LogWarning(WIDE("ProfilePath User[2] empty..."));
         }
     }
+    return true;
 }
 
-// Step E: the profile service first, then whatever is left on disk.
+// Why the profile service kept a folder, for the line that says so.
+WideString KeptReason(DWORD code) {
+    switch (code) {
+    case ERROR_ACCESS_DENIED:
+        return WIDE("the profile service refused it (not the account's own folder, or it is, "
+                    "holds or lies inside another account's home)");
+    case ERROR_BUSY:
+        return WIDE("it is in use (a process of the account still runs)");
+    default:
+        return MessageOf(code);
+    }
+}
+
+// Step E: the profile service first, then whatever is left on disk. What is
+// left is removed only when the service removed the profile, knew none, or
+// could not be asked; a folder the service refused stays whole.
 void RemoveProfile(TBatchHost& host, const WideString& accountName, const std::string& sidText,
                    const WideString& profilePath) {
+    DWORD refusal = 0;
     if (!sidText.empty()) {
         const WideString sid = WidenText(sidText);
         host.LogInfo(WIDE("Delete Profile[") + accountName + WIDE("] SID[") + sid + WIDE("]"));
@@ -187,10 +205,19 @@ void RemoveProfile(TBatchHost& host, const WideString& accountName, const std::s
         if (code != 0 || !deleted) {
             host.LogError(WIDE("Delete Profile: ") + MessageOf(code));
         }
+        if (!deleted && code != 0 && code != ERROR_FILE_NOT_FOUND) {
+            refusal = code;
+        }
     }
-    if (!profilePath.empty() && support::FolderExistsW(profilePath)) {
-        DeleteFilesInSubdirW(profilePath, host.LogWriter(), true, true);
+    if (profilePath.empty() || !support::FolderExistsW(profilePath)) {
+        return;
     }
+    if (refusal != 0) {
+        host.LogWarning(WIDE("Profile folder kept[") + ShownText(profilePath) + WIDE("]: ") +
+                        KeptReason(refusal));
+        return;
+    }
+    DeleteFilesInSubdirW(profilePath, host.LogWriter(), true, true);
 }
 
 void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i,
@@ -205,8 +232,10 @@ void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i,
     if (host.ProfileChecked()) {
         sidText = LookUpUserSid(host, buffers, accountName);
     }
+    bool passwordReplaced = false;
     if (host.ProfileChecked() && profilePath.empty()) {
-        FindProfileThroughLogon(host, buffers, accountName, password, profilePath);
+        passwordReplaced =
+            FindProfileThroughLogon(host, buffers, accountName, password, profilePath);
     }
 
     const NET_API_STATUS status = NetUserDel(nullptr, accountName.c_str());
@@ -214,6 +243,12 @@ void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i,
         host.LogInfo(WIDE("Deleted User[") + accountName + WIDE("]"));
     } else {
         host.LogError(WIDE("Error deleting User[") + accountName + WIDE("] ") + MessageOf(status));
+        // The account stays, with a password nobody was told.
+        if (passwordReplaced && status != NERR_UserNotFound) {
+            host.LogWarning(WIDE("User[") + accountName +
+                            WIDE("] still exists with a replaced password: its password was set "
+                                 "to a random one before the deletion failed"));
+        }
     }
 
     // The profile goes only with its account: while the account exists, its

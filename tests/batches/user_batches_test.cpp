@@ -6,9 +6,12 @@
 #include "support/text.h"
 #include "tests/batches/batch_fixture.h"
 #include "tests/batches/tree_helpers.h"
+#include "tests/common/forked_child.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -165,6 +168,8 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
                     "I SID of User[test001][" + sid + "]",
                     "I ProfilePath User[2][" + Home("test001") + "]",
                     "E Error deleting User[test001] " + Message(NERR_InternalError),
+                    "W User[test001] still exists with a replaced password: its password was set "
+                    "to a random one before the deletion failed",
                     "W Profile kept[test001]: the account still exists", "I End: Delete Users"}));
     EXPECT_TRUE(User("test001"));
     EXPECT_EQ(ReadTextFile(Home("test001") + "/work.txt"), "kept");
@@ -182,6 +187,102 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
     EXPECT_FALSE(User("test001"));
     EXPECT_FALSE(Exists(Home("test001")));
     EXPECT_EQ(root_.ProfileList().find(sid), std::string::npos);
+}
+
+// A folder the profile service refuses stays whole, and so does one the
+// service does not know when it is another account's home or a process
+// works in it: the folder walk refuses those by itself. Each case plants a
+// colleague's files (or a live process) where the deleted account's profile
+// lies, then deletes the account with its profile.
+TEST_F(UserBatchTest, AFolderOfAColleagueOrInUseOutlivesTheDeletion) {
+    struct Case {
+        const char* what;
+        const char* colleagueHome; // below home/test001, "" for the folder itself; null: none
+        bool processInside;        // a process of test001 works in the folder
+        bool unregistered;         // the profile service no longer knows the profile
+        unsigned deleteProfileCode;
+        const char* keptLine; // the batch's line, or (unregistered) the walk's
+    };
+    const std::string refused = "the profile service refused it (not the account's own folder, "
+                                "or it is, holds or lies inside another account's home)";
+    const Case cases[] = {
+        {"shared home", "", false, false, ERROR_ACCESS_DENIED, refused.c_str()},
+        {"nested home", "/colleague", false, false, ERROR_ACCESS_DENIED, refused.c_str()},
+        {"in use", nullptr, true, false, ERROR_BUSY,
+         "it is in use (a process of the account still runs)"},
+        {"unregistered shared home", "", false, true, ERROR_FILE_NOT_FOUND,
+         "Folder kept, it is, holds or lies inside an account's home: "},
+        {"unregistered, in use", nullptr, true, true, ERROR_FILE_NOT_FOUND,
+         "Folder kept, a process works in it: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TRecordingBatchHost creating;
+        creating.count = 1;
+        creating.profile = true;
+        batches::CreateUsersBatch(creating);
+        const auto user = User("test001");
+        ASSERT_TRUE(user && IsFolder(Home("test001")));
+        const std::string sid = SidFromLine(creating.Transcript().at(2), "test001");
+        std::string kept = Home("test001") + "/notes.txt";
+        if (c.colleagueHome != nullptr) {
+            const std::string home = "/home/test001" + std::string(c.colleagueHome);
+            const std::string add = "useradd --prefix '" + root_.Path() + "' -M -N -d '" + home +
+                                    "' colleague >/dev/null 2>&1";
+            ASSERT_EQ(std::system(add.c_str()), 0);
+            kept = root_.Path() + home + "/colleague.txt";
+            if (!IsFolder(root_.Path() + home)) {
+                MakeFolder(root_.Path() + home);
+                ASSERT_EQ(chown((root_.Path() + home).c_str(), User("colleague")->uid, 100), 0);
+            }
+        }
+        MakeFile(kept, "a colleague's work");
+        if (c.unregistered) {
+            ASSERT_EQ(unlink((root_ / "var/lib/nomvera/profiles").c_str()), 0);
+        }
+        std::optional<ProcessOfUid> inside;
+        if (c.processInside) {
+            inside.emplace(user->uid, 100, Home("test001"));
+            ASSERT_TRUE(inside->Running());
+        }
+
+        TempFolder logFolder("nomvera-batch-log");
+        auto* log =
+            log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
+        TRecordingBatchHost deleting;
+        deleting.count = 1;
+        deleting.profile = true;
+        deleting.logWriter = log;
+        batches::DeleteUsersBatch(deleting);
+        log->Close();
+        inside.reset();
+
+        const Transcript lines = deleting.Transcript();
+        EXPECT_FALSE(User("test001"));
+        EXPECT_EQ(ReadTextFile(kept), "a colleague's work");
+        EXPECT_NE(FindLine(lines, "E Delete Profile: " + Message(c.deleteProfileCode)), -1)
+            << testing::PrintToString(lines);
+        if (!c.unregistered) {
+            EXPECT_EQ(lines.at(lines.size() - 2),
+                      "W Profile folder kept[" + Home("test001") + "]: " + c.keptLine);
+            // The registration still names the folder, which is still there.
+            EXPECT_NE(ReadTextFile(root_ / "var/lib/nomvera/profiles").find(sid),
+                      std::string::npos);
+        } else {
+            const unsigned walkCode = c.processInside ? ERROR_BUSY : ERROR_ACCESS_DENIED;
+            EXPECT_EQ(LinesEndingWith(LogFileLines(logFolder / "batch.utf8.log"),
+                                      c.keptLine + Home("test001") + "/ " + Message(walkCode))
+                          .size(),
+                      1u);
+        }
+        // The next case starts from a clean sandbox home.
+        if (c.colleagueHome != nullptr) {
+            ASSERT_EQ(std::system(("userdel --prefix '" + root_.Path() + "' colleague").c_str()),
+                      0);
+        }
+        ASSERT_EQ(std::system(("rm -rf '" + Home("test001") + "'").c_str()), 0);
+        unlink((root_ / "var/lib/nomvera/profiles").c_str());
+    }
 }
 
 // Text from the account files is shown escaped: a group of the group list

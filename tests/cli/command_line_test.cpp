@@ -21,6 +21,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,6 +53,10 @@ struct TCall {
     // The program leads a process group of its own and the signal goes to
     // the whole group, as a terminal sends Ctrl+C to its foreground job.
     bool signalToGroup = false;
+    // A file-size limit in bytes, 0 for none: the soft limit (`ulimit -S -f`),
+    // and with hardFileSizeLimit the hard one as well (`ulimit -f`).
+    rlim_t fileSizeLimit = 0;
+    bool hardFileSizeLimit = false;
 };
 
 struct TResult {
@@ -172,6 +177,12 @@ protected:
                 setsid();
             } else if (call.signalToGroup) {
                 setpgid(0, 0);
+            }
+            if (call.fileSizeLimit != 0) {
+                const rlimit limit{call.fileSizeLimit, call.hardFileSizeLimit
+                                                           ? call.fileSizeLimit
+                                                           : rlim_t{RLIM_INFINITY}};
+                setrlimit(RLIMIT_FSIZE, &limit);
             }
             dup2(out[1], STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
@@ -410,6 +421,43 @@ TEST_F(CommandLineTest, AClosedOutputPipeLosesNoStepAndNoLogLine) {
     const std::vector<std::string> logged = LoggedActivity();
     ASSERT_FALSE(logged.empty());
     EXPECT_TRUE(logged.back().ends_with("|I|End: Create Local Groups"));
+}
+
+// An inherited file-size limit, which pkexec keeps: the tool is not ended by
+// SIGXFSZ, and groupadd, whose group file is larger than the limit, is
+// never cut off half-way. Below a hard limit it gets the hard limit and
+// finishes its change; where root cannot raise a hard limit (without
+// CAP_SYS_RESOURCE) a write past it fails like a full disk, and the group
+// file stays whole and no lock file is left behind.
+TEST_F(CommandLineTest, AnInheritedFileSizeLimitEndsNeitherTheToolNorAShadowProgram) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    std::string groups = ReadTextFile(root_ / "etc/group");
+    for (int i = 0; i < 400; ++i) {
+        groups += "padding" + std::to_string(i) + ":x:" + std::to_string(20000 + i) + ":\n";
+    }
+    WriteTextFile(root_ / "etc/group", groups);
+    for (const bool hard : {false, true}) {
+        SCOPED_TRACE(hard ? "ulimit -f 1" : "ulimit -S -f 1");
+        const std::string name = hard ? "e2efh" : "e2efs";
+        TCall call;
+        call.arguments = {"create-local-groups", "--prefix", name, "--count", "1"};
+        call.fileSizeLimit = 1024;
+        call.hardFileSizeLimit = hard;
+        const TResult run = RunCall(call);
+        EXPECT_GE(run.exitCode, 0) << run.out << run.err;
+        const std::string after = ReadTextFile(root_ / "etc/group");
+        EXPECT_EQ(after.rfind(groups, 0), 0u) << "the group file was cut";
+        if (!hard) {
+            EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+            EXPECT_EQ(Members(name + "001"), "");
+            EXPECT_GE(ReadTextFile(root_ / "etc/group-").size(), groups.size());
+        }
+        for (const char* left : {"group.lock", "gshadow.lock", "group+", "gshadow+"}) {
+            struct stat info {};
+            EXPECT_NE(lstat((root_ / "etc/" + left).c_str(), &info), 0) << left;
+        }
+        groups = after;
+    }
 }
 
 // A log file refused for its safety: the run goes on with bare lines, and
