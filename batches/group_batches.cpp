@@ -17,9 +17,10 @@ struct TGroupBatch {
     const WCHAR* successText;
     const WCHAR* failureText;
     const WCHAR* countErrorText;
-    // Under ensure: the two statuses that say the group is as asked for
-    // already (the local and the domain account service answer differently),
-    // and the start of the info line that says so.
+    // Under ensure: the statuses that say the group is as asked for already
+    // (a missing local group is answered either way), and the start of the
+    // info line that says so. A local group's name taken by a global group
+    // (NERR_GroupExists) is not a local group that exists.
     NET_API_STATUS doneAlready[2];
     const WCHAR* doneAlreadyText;
 };
@@ -29,7 +30,7 @@ constexpr TGroupBatch kCreateLocal{TGroupOperation::CreateLocal,
                                    WIDE("Created Local group["),
                                    WIDE("Error creating group["),
                                    WIDE("Can not do; no users to create: "),
-                                   {ERROR_ALIAS_EXISTS, NERR_GroupExists},
+                                   {ERROR_ALIAS_EXISTS, ERROR_ALIAS_EXISTS},
                                    WIDE("Local group[")};
 constexpr TGroupBatch kCreateGlobal{TGroupOperation::CreateGlobal,
                                     WIDE("Create Global Groups"),
