@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace nomvera::app {
+namespace nomvera::cli {
 
 // Exit statuses of command mode.
 inline constexpr int kExitSuccess = 0;
@@ -58,4 +58,4 @@ std::string HelpText();
 // Runs command mode to its exit status: no window, no display needed.
 int RunCommandLine(int argc, char** argv);
 
-} // namespace nomvera::app
+} // namespace nomvera::cli

@@ -4,11 +4,11 @@
 // account is touched, so a refusal changes nothing.
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
-#include "app/command_line.h"
-#include "app/console_host.h"
-#include "app/program.h"
 #include "batches/group_list.h"
+#include "cli/command_line.h"
+#include "cli/console_host.h"
 #include "form/activity_line.h"
+#include "form/start_up.h"
 #include "log/diagnostic_log.h"
 #include "log/log_location.h"
 #include "platform/wide_text.h"
@@ -20,7 +20,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace nomvera::app {
+namespace nomvera::cli {
 namespace {
 
 void PrintTo(int fd, const std::string& text) {
@@ -172,8 +172,8 @@ int RunCommandLine(int argc, char** argv) {
     TStopSignals stopSignals;
     signal(SIGPIPE, SIG_IGN);
 
-    StartSupportUnits();
-    BindWindowModule();
+    form::StartSupportUnits();
+    form::BindWindowModule();
     int status = kExitStepFailed;
     try {
         status = RunRequest(parsed.request);
@@ -182,8 +182,8 @@ int RunCommandLine(int argc, char** argv) {
     } catch (...) {
         PrintTo(STDERR_FILENO, "nomvera: EXCP: unknown exception\n");
     }
-    ReleaseWindowModule();
-    StopSupportUnits();
+    form::ReleaseWindowModule();
+    form::StopSupportUnits();
 
     if (const int received = TStopSignals::Received(); received != 0 && status != kExitUsage) {
         status = 128 + received;
@@ -191,4 +191,4 @@ int RunCommandLine(int argc, char** argv) {
     return status;
 }
 
-} // namespace nomvera::app
+} // namespace nomvera::cli
