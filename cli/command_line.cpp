@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include "batches/batches.h"
+#include "cli/check_users.h"
 #include "platform/wide_text.h"
 #include "support/count_text.h"
 #include "support/text.h"
@@ -15,17 +16,22 @@ constexpr std::size_t kPrefixMinimum = 4;
 // The window's name and password entries take at most 17 characters.
 constexpr std::size_t kEntryMaximum = 17;
 
-constexpr std::array<TCommandSpec, 6> kCommands = {{
-    {"create-users", WIDE("Create Users"), &batches::CreateUsersBatch, true, true, true},
-    {"delete-users", WIDE("Delete Users"), &batches::DeleteUsersBatch, true, false, true},
+void CheckUsers(batches::TBatchHost& host, const TCommandRequest& request) {
+    CheckUsersBatch(host, request.pamService);
+}
+
+constexpr std::array<TCommandSpec, 7> kCommands = {{
+    {"create-users", WIDE("Create Users"), &batches::CreateUsersBatch, true, true, true, nullptr},
+    {"delete-users", WIDE("Delete Users"), &batches::DeleteUsersBatch, true, false, true, nullptr},
     {"create-local-groups", WIDE("Create Local Groups"), &batches::CreateLocalGroupsBatch, false,
-     false, false},
+     false, false, nullptr},
     {"delete-local-groups", WIDE("Delete Local Groups"), &batches::DeleteLocalGroupsBatch, false,
-     false, false},
+     false, false, nullptr},
     {"create-global-groups", WIDE("Create Global Groups"), &batches::CreateGlobalGroupsBatch, false,
-     false, false},
+     false, false, nullptr},
     {"delete-global-groups", WIDE("Delete Global Groups"), &batches::DeleteGlobalGroupsBatch, false,
-     false, false},
+     false, false, nullptr},
+    {"check-users", WIDE("Check Users"), nullptr, true, false, false, &CheckUsers},
 }};
 
 std::string Synopsis(const TCommandSpec& command) {
@@ -39,6 +45,11 @@ std::string Synopsis(const TCommandSpec& command) {
     }
     if (command.takesProfile) {
         line += " [--profile]";
+    }
+    if (command.check != nullptr) {
+        line += " --password-file FILE [--pam-service NAME]";
+    } else {
+        line += " [--dry-run] [--ensure]";
     }
     return line + " [--quiet]";
 }
@@ -123,6 +134,12 @@ bool ForProfiles(const TCommandSpec& command) {
 bool ForEvery(const TCommandSpec&) {
     return true;
 }
+bool ForBatches(const TCommandSpec& command) {
+    return command.check == nullptr;
+}
+bool ForChecks(const TCommandSpec& command) {
+    return command.check != nullptr;
+}
 
 std::string StorePrefix(TCommandRequest& request, const std::string& value) {
     std::string error;
@@ -190,6 +207,37 @@ std::string StoreQuiet(TCommandRequest& request, const std::string&) {
     request.quiet = true;
     return {};
 }
+std::string StoreDryRun(TCommandRequest& request, const std::string&) {
+    request.dryRun = true;
+    return {};
+}
+std::string StoreEnsure(TCommandRequest& request, const std::string&) {
+    request.ensure = true;
+    return {};
+}
+
+// Read when the command runs, not while parsing.
+std::string StorePasswordFile(TCommandRequest& request, const std::string& value) {
+    if (value.empty()) {
+        return "--password-file needs a value";
+    }
+    request.passwordFile = value;
+    return {};
+}
+
+// A name of /etc/pam.d, never a path.
+std::string StorePamService(TCommandRequest& request, const std::string& value) {
+    const bool plain = !value.empty() && value.size() <= 64 && value[0] != '.' &&
+                       value.find_first_not_of(
+                           "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-") ==
+                           std::string::npos;
+    if (!plain) {
+        return "--pam-service: '" + Shown(value) +
+               "' is not a service name (letters, digits, '.', '_' and '-')";
+    }
+    request.pamService = value;
+    return {};
+}
 
 // Every option after the command. An option is checked in this order: it
 // applies to the command, its value is there (or, for a flag, none is
@@ -207,7 +255,7 @@ struct TOptionSpec {
     std::string (*store)(TCommandRequest&, const std::string& value);
 };
 
-constexpr std::array<TOptionSpec, 8> kOptions = {{
+constexpr std::array<TOptionSpec, 12> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
     {"--password", nullptr, true, false, &ForUsers, &ForUsers, &StorePassword},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
@@ -216,6 +264,10 @@ constexpr std::array<TOptionSpec, 8> kOptions = {{
     {"--no-default-groups", nullptr, false, false, &ForUsers, nullptr, &StoreNoDefaultGroups},
     {"--profile", nullptr, false, false, &ForProfiles, nullptr, &StoreProfile},
     {"--quiet", "-q", false, false, &ForEvery, nullptr, &StoreQuiet},
+    {"--dry-run", "-n", false, false, &ForBatches, nullptr, &StoreDryRun},
+    {"--ensure", nullptr, false, false, &ForBatches, nullptr, &StoreEnsure},
+    {"--password-file", nullptr, true, false, &ForChecks, &ForChecks, &StorePasswordFile},
+    {"--pam-service", nullptr, true, false, &ForChecks, nullptr, &StorePamService},
 }};
 
 } // namespace

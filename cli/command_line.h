@@ -17,6 +17,8 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitStepFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+struct TCommandRequest;
+
 struct TCommandSpec {
     const char* name;     // "create-users"
     const WCHAR* caption; // the batch button's caption
@@ -24,6 +26,10 @@ struct TCommandSpec {
     bool users;         // counts accounts (else groups) in the progress line
     bool takesPassword; // --password, --group, --no-default-groups, --credentials
     bool takesProfile;  // --profile
+    // A command of the command line only (check-users), run instead of batch;
+    // it takes --password-file and --pam-service, and neither --dry-run nor
+    // --ensure.
+    void (*check)(batches::TBatchHost&, const TCommandRequest&) = nullptr;
 };
 
 struct TCommandRequest {
@@ -36,6 +42,10 @@ struct TCommandRequest {
     bool profile = false;
     bool quiet = false;
     std::string credentialsPath; // empty: none
+    bool dryRun = false;         // --dry-run, -n
+    bool ensure = false;         // --ensure
+    std::string passwordFile;    // check-users: the password prefix's file; "-": standard input
+    std::string pamService = "login";
 };
 
 enum class TParseResult { Run, Help, Version, UsageError };

@@ -7,6 +7,8 @@
 #include "batches/group_list.h"
 #include "cli/command_line.h"
 #include "cli/console_host.h"
+#include "cli/logon/logon_check.h"
+#include "cli/password_file.h"
 #include "form/activity_line.h"
 #include "form/start_up.h"
 #include "log/diagnostic_log.h"
@@ -84,7 +86,21 @@ bool GroupList(const TCommandRequest& request, std::vector<TConsoleBatchHost::TG
     return true;
 }
 
-int RunRequest(const TCommandRequest& request) {
+int RunRequest(TCommandRequest request) {
+    if (request.command->check != nullptr) {
+        // The logon stack reads this machine's own configuration: under a
+        // sandbox root its answers would be about other accounts.
+        if (!SystemRootIsThisMachine()) {
+            return Refuse(std::string(request.command->name) +
+                          ": NOMVERA_SYSROOT names a system root that is not this machine, and "
+                          "logons are checked by this machine's own logon stack; nothing was "
+                          "checked");
+        }
+        std::string error;
+        if (!ReadPasswordFile(request.passwordFile, request.password, error)) {
+            return Refuse("--password-file " + request.passwordFile + ": " + error);
+        }
+    }
     if (request.profile && !accounts::ProfileServiceComplete()) {
         return Refuse("--profile: the profile service (libuserenv.so) is not available");
     }
@@ -96,7 +112,8 @@ int RunRequest(const TCommandRequest& request) {
         }
     }
     TCredentialsFile credentials;
-    if (!request.credentialsPath.empty()) {
+    // A dry run writes no credentials file: no account is made.
+    if (!request.credentialsPath.empty() && !request.dryRun) {
         std::string error;
         if (!credentials.Create(request.credentialsPath, error)) {
             return Refuse("--credentials " + request.credentialsPath + ": " + error);
@@ -113,7 +130,8 @@ int RunRequest(const TCommandRequest& request) {
         if (writer != nullptr && !writer->InactiveReason().empty()) {
             host.LogError(writer->InactiveReason());
         }
-        if (!accounts::IsAdministrator()) {
+        const bool administrator = accounts::IsAdministrator();
+        if (!administrator) {
             host.LogError(WIDE("not an ") + accounts::GetAdministratorAccountName());
         }
         host.LogInfo(WIDE("End: Command line"));
@@ -126,7 +144,11 @@ int RunRequest(const TCommandRequest& request) {
 
         host.BeginCounting();
         try {
-            request.command->batch(host);
+            if (request.command->check != nullptr) {
+                request.command->check(host, request);
+            } else {
+                request.command->batch(host);
+            }
         } catch (const std::exception& failure) {
             host.LogError(WIDE("EXCP: ") + support::WidenText(failure.what()));
         } catch (...) {
@@ -134,7 +156,9 @@ int RunRequest(const TCommandRequest& request) {
         }
         host.EndCounting();
 
-        if (host.ErrorLines() > 0 || host.OutputFailed()) {
+        // Without an administrator every change would be refused: a dry run
+        // that read that much would not succeed.
+        if (host.ErrorLines() > 0 || host.OutputFailed() || (request.dryRun && !administrator)) {
             status = kExitStepFailed;
         }
     }

@@ -87,6 +87,7 @@ public:
     void Repaint() override;
     void ProcessMessages() override;
     bool ClosingRequested() override;
+    batches::TBatchFlags Flags() override { return {request_.dryRun, request_.ensure}; }
 
 private:
     using TLevel = form::TActivityLevel;

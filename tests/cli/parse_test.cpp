@@ -35,6 +35,17 @@ TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
     EXPECT_TRUE(request.quiet);
     EXPECT_EQ(request.credentialsPath, "c.csv");
 
+    const TParsedCommandLine flags =
+        Parse({"delete-users", "--prefix", "kelp", "--count", "2", "-n", "--ensure"});
+    ASSERT_EQ(flags.result, TParseResult::Run) << flags.error;
+    EXPECT_TRUE(flags.request.dryRun && flags.request.ensure);
+    const TParsedCommandLine check = Parse({"check-users", "--prefix", "kelp", "--count", "2",
+                                            "--password-file=-", "--pam-service", "sshd"});
+    ASSERT_EQ(check.result, TParseResult::Run) << check.error;
+    EXPECT_EQ(check.request.passwordFile, "-");
+    EXPECT_EQ(check.request.pamService, "sshd");
+    EXPECT_FALSE(check.request.dryRun);
+
     EXPECT_EQ(Parse({"--version"}).result, TParseResult::Version);
     EXPECT_EQ(Parse({"delete-users", "--prefix", "kelp", "-h"}).result, TParseResult::Help);
 }
@@ -58,6 +69,14 @@ TEST(CommandLineParse, RefusalsNameTheOption) {
         {{"create-local-groups", "--prefix", "kel\xff", "--count", "1"},
          "--prefix: the value is not valid UTF-8"},
         {{"create-local-groups", "--count", "1"}, "--prefix is missing"},
+        {{"check-users", "--prefix", "kelp", "--count", "1"}, "--password-file is missing"},
+        {{"check-users", "--prefix", "kelp", "--count", "1", "--password-file", "f", "-n"},
+         "-n does not apply to check-users"},
+        {{"check-users", "--prefix", "kelp", "--count", "1", "--password-file", "f",
+          "--pam-service", "../../tmp/x"},
+         "--pam-service: '../../tmp/x' is not a service name (letters, digits, '.', '_' and '-')"},
+        {{"create-local-groups", "--prefix", "kelp", "--count", "1", "--pam-service", "login"},
+         "--pam-service does not apply to create-local-groups"},
     };
     for (const auto& [arguments, error] : cases) {
         const TParsedCommandLine parsed = Parse(arguments);
