@@ -390,6 +390,13 @@ Commands:
   delete-global-groups --prefix NAME --count N
       Create or delete the groups NAME001 ... NAMEnnn. Global groups exist
       only on a domain controller; elsewhere every group fails with 2226.
+  Each of these six also takes [--dry-run] [--ensure].
+  check-users --prefix NAME --count N --password-file FILE
+              [--pam-service NAME]
+      Log on as each user NAME001 ... with the password PREFIX001 ...
+      through this machine's logon stack (PAM: authenticate, then account
+      management); one line per user, "Logon checked[NAME]" or the
+      stack's refusal. Not under a NOMVERA_SYSROOT other than this machine.
 
 Options:
   --prefix NAME         name prefix, 4 to 17 characters
@@ -402,14 +409,25 @@ Options:
   --credentials FILE    create-users: write name,password of every user
                         created to FILE, a new file of mode 0600 (an
                         existing file or link is refused)
+  --dry-run, -n         change nothing: say per user or group what the
+                        command would do and what stands in its way
+  --ensure              what exists already (create) or is gone already
+                        (delete) counts as done, with an info line
+  --password-file FILE  check-users: the password prefix is FILE's first
+                        line ('-': standard input); FILE must be root's or
+                        yours, mode 0600 or stricter, not a link
+  --pam-service NAME    check-users: the PAM service (default login)
   --quiet, -q           print only warning and error lines
   --help, -h            print this help and exit
   --version             print the program's file version and exit
   OPTION=VALUE is the same as OPTION VALUE.
 
 Exit status:
-  0    every step succeeded
-  1    a step logged an error (the other steps still ran)
+  0    every step succeeded; with --dry-run: the command would succeed;
+       with --ensure: the end state is the one asked for; check-users:
+       every user could log on
+  1    a step logged an error (the other steps still ran); a dry run
+       found something in the way
   2    bad usage, or the command cannot start; nothing was changed
   129, 130, 143
        stopped by SIGHUP, SIGINT or SIGTERM after the current account

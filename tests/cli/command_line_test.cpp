@@ -731,11 +731,29 @@ TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {
 TEST_F(CommandLineTest, HelpListsEveryCommandAndVersionGivesTheFileVersion) {
     const TResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* word :
-         {"create-users", "delete-users", "create-local-groups", "delete-local-groups",
-          "create-global-groups", "delete-global-groups", "--prefix", "--password", "--count",
-          "--group", "--no-default-groups", "--profile", "--credentials", "--quiet", "--version",
-          "Exit status", "130", "143"}) {
+    for (const char* word : {"create-users",
+                             "delete-users",
+                             "create-local-groups",
+                             "delete-local-groups",
+                             "create-global-groups",
+                             "delete-global-groups",
+                             "--prefix",
+                             "--password",
+                             "--count",
+                             "--group",
+                             "--no-default-groups",
+                             "--profile",
+                             "--credentials",
+                             "--quiet",
+                             "--version",
+                             "--dry-run",
+                             "--ensure",
+                             "check-users",
+                             "--password-file",
+                             "--pam-service",
+                             "Exit status",
+                             "130",
+                             "143"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
     const TResult version = Run({"--version"});
