@@ -36,8 +36,8 @@ constexpr std::array<TCommandSpec, 7> kCommands = {{
 
 std::string Synopsis(const TCommandSpec& command) {
     std::string line = std::string("Usage: nomvera ") + command.name + " --prefix NAME";
-    if (command.takesPassword) {
-        line += " --password PREFIX";
+    if (command.takesPassword || command.check != nullptr) {
+        line += " [--password-file FILE]";
     }
     line += " --count N";
     if (command.takesPassword) {
@@ -47,7 +47,7 @@ std::string Synopsis(const TCommandSpec& command) {
         line += " [--profile]";
     }
     if (command.check != nullptr) {
-        line += " --password-file FILE [--pam-service NAME]";
+        line += " [--pam-service NAME]";
     } else {
         line += " [--dry-run] [--ensure]";
     }
@@ -134,6 +134,9 @@ bool ForProfiles(const TCommandSpec& command) {
 bool ForEvery(const TCommandSpec&) {
     return true;
 }
+bool ForPasswords(const TCommandSpec& command) {
+    return command.takesPassword || command.check != nullptr;
+}
 bool ForBatches(const TCommandSpec& command) {
     return command.check == nullptr;
 }
@@ -152,14 +155,11 @@ std::string StorePrefix(TCommandRequest& request, const std::string& value) {
     return {};
 }
 
-std::string StorePassword(TCommandRequest& request, const std::string& value) {
-    std::string error;
-    if (!TextValue("--password", value, request.password, error)) {
-        return error;
+std::string StorePasswordFile(TCommandRequest& request, const std::string& value) {
+    if (value.empty()) {
+        return "--password-file needs a value";
     }
-    if (request.password.size() > kEntryMaximum) {
-        return "--password: the value is longer than 17 characters";
-    }
+    request.passwordFile = value;
     return {};
 }
 
@@ -216,15 +216,6 @@ std::string StoreEnsure(TCommandRequest& request, const std::string&) {
     return {};
 }
 
-// Read when the command runs, not while parsing.
-std::string StorePasswordFile(TCommandRequest& request, const std::string& value) {
-    if (value.empty()) {
-        return "--password-file needs a value";
-    }
-    request.passwordFile = value;
-    return {};
-}
-
 // A name of /etc/pam.d, never a path.
 std::string StorePamService(TCommandRequest& request, const std::string& value) {
     const bool plain = !value.empty() && value.size() <= 64 && value[0] != '.' &&
@@ -253,11 +244,17 @@ struct TOptionSpec {
     bool (*requiredFor)(const TCommandSpec&); // nullptr: optional everywhere
     // Checks and stores the value; the error line, empty when it is accepted.
     std::string (*store)(TCommandRequest&, const std::string& value);
+    // Not nullptr: the option is no longer taken, and this is the line that says why.
+    const char* refusal = nullptr;
 };
+
+constexpr char kPasswordRefusal[] =
+    "--password is not taken: every account on the machine can read a command line; "
+    "use --password-file FILE, or --password-file - for standard input";
 
 constexpr std::array<TOptionSpec, 12> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
-    {"--password", nullptr, true, false, &ForUsers, &ForUsers, &StorePassword},
+    {"--password-file", nullptr, true, false, &ForPasswords, nullptr, &StorePasswordFile},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
     {"--group", nullptr, true, true, &ForUsers, nullptr, &StoreGroup},
     {"--credentials", nullptr, true, false, &ForUsers, nullptr, &StoreCredentials},
@@ -266,11 +263,23 @@ constexpr std::array<TOptionSpec, 12> kOptions = {{
     {"--quiet", "-q", false, false, &ForEvery, nullptr, &StoreQuiet},
     {"--dry-run", "-n", false, false, &ForBatches, nullptr, &StoreDryRun},
     {"--ensure", nullptr, false, false, &ForBatches, nullptr, &StoreEnsure},
-    {"--password-file", nullptr, true, false, &ForChecks, &ForChecks, &StorePasswordFile},
     {"--pam-service", nullptr, true, false, &ForChecks, nullptr, &StorePamService},
+    {"--password", nullptr, true, false, &ForEvery, nullptr, nullptr, kPasswordRefusal},
 }};
 
 } // namespace
+
+bool CheckPasswordPrefix(const std::string& source, const std::string& text, WideString& prefix,
+                         std::string& error) {
+    if (!TextValue(source, text, prefix, error)) {
+        return false;
+    }
+    if (prefix.size() > kEntryMaximum) {
+        error = source + ": the password prefix is longer than 17 characters";
+        return false;
+    }
+    return true;
+}
 
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TParsedCommandLine parsed;
@@ -335,6 +344,9 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                         hint);
         }
         const TOptionSpec& spec = kOptions[index];
+        if (spec.refusal != nullptr) {
+            return fail(spec.refusal, hint);
+        }
         if (spec.appliesTo != nullptr && !spec.appliesTo(*command)) {
             return fail(option + " does not apply to " + command->name, hint);
         }
@@ -376,10 +388,12 @@ prints every activity-log line on standard output, as the Logging page shows
 it. The lines also go to the same log file as the window's.
 
 Commands:
-  create-users --prefix NAME --password PREFIX --count N
+  create-users --prefix NAME [--password-file FILE] --count N
                [--group GROUP]... [--no-default-groups] [--profile]
                [--credentials FILE]
       Create the users NAME001 ... NAMEnnn with the passwords PREFIX001 ...
+      The password prefix is the first line of FILE (- for standard input);
+      without --password-file it is asked for on the terminal, unechoed.
       Each joins the local groups the window ticks (Users and Remote
       Desktop Users) and every --group, in the order of the group file.
   delete-users --prefix NAME --count N [--profile]
@@ -391,7 +405,7 @@ Commands:
       Create or delete the groups NAME001 ... NAMEnnn. Global groups exist
       only on a domain controller; elsewhere every group fails with 2226.
   Each of these six also takes [--dry-run] [--ensure].
-  check-users --prefix NAME --count N --password-file FILE
+  check-users --prefix NAME [--password-file FILE] --count N
               [--pam-service NAME]
       Log on as each user NAME001 ... with the password PREFIX001 ...
       through this machine's logon stack (PAM: authenticate, then account
@@ -400,7 +414,13 @@ Commands:
 
 Options:
   --prefix NAME         name prefix, 4 to 17 characters
-  --password PREFIX     password prefix, at most 17 characters (create-users)
+  --password-file FILE  create-users, check-users: the password prefix
+                        (at most 17 characters) is the first line of FILE,
+                        a regular file of your own that no other account
+                        can read or change (mode 0600 or stricter, not a
+                        link); - reads the line from standard input. A
+                        password is never taken as an argument (--password
+                        is refused): every account can read command lines.
   --count N             how many, 1 to 999
   --group GROUP         also join this local group; repeatable (create-users)
   --no-default-groups   do not join Users and Remote Desktop Users
@@ -413,9 +433,6 @@ Options:
                         command would do and what stands in its way
   --ensure              what exists already (create) or is gone already
                         (delete) counts as done, with an info line
-  --password-file FILE  check-users: the password prefix is FILE's first
-                        line ('-': standard input); FILE must be root's or
-                        yours, mode 0600 or stricter, not a link
   --pam-service NAME    check-users: the PAM service (default login)
   --quiet, -q           print only warning and error lines
   --help, -h            print this help and exit

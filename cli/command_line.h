@@ -24,7 +24,7 @@ struct TCommandSpec {
     const WCHAR* caption; // the batch button's caption
     void (*batch)(batches::TBatchHost&);
     bool users;         // counts accounts (else groups) in the progress line
-    bool takesPassword; // --password, --group, --no-default-groups, --credentials
+    bool takesPassword; // --password-file, --group, --no-default-groups, --credentials
     bool takesProfile;  // --profile
     // A command of the command line only (check-users), run instead of batch;
     // it takes --password-file and --pam-service, and neither --dry-run nor
@@ -35,7 +35,9 @@ struct TCommandSpec {
 struct TCommandRequest {
     const TCommandSpec* command = nullptr;
     WideString prefix;
-    WideString password;
+    WideString password; // read after parsing (ReadPasswordPrefix), never from an argument
+    // --password-file: "-" for standard input; empty: asked for on the terminal.
+    std::string passwordFile;
     std::int32_t count = 0;
     std::vector<WideString> groups; // each --group, in the order given
     bool defaultGroups = true;
@@ -44,7 +46,6 @@ struct TCommandRequest {
     std::string credentialsPath; // empty: none
     bool dryRun = false;         // --dry-run, -n
     bool ensure = false;         // --ensure
-    std::string passwordFile;    // check-users: the password prefix's file; "-": standard input
     std::string pamService = "login";
 };
 
@@ -61,6 +62,11 @@ struct TParsedCommandLine {
 
 // argv[0] is the program; argv[1] onwards are parsed. Never touches the system.
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The password prefix read from source (named in the error): valid UTF-8,
+// no control character, at most 17 characters, as the window's entry takes it.
+bool CheckPasswordPrefix(const std::string& source, const std::string& text, WideString& prefix,
+                         std::string& error);
 
 // Every command, option and exit status, as --help prints it.
 std::string HelpText();

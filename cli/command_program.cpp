@@ -8,7 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/console_host.h"
 #include "cli/logon/logon_check.h"
-#include "cli/password_file.h"
+#include "cli/password_input.h"
 #include "form/activity_line.h"
 #include "form/start_up.h"
 #include "log/diagnostic_log.h"
@@ -17,9 +17,11 @@
 #include "support/files.h"
 #include "support/text.h"
 
+#include <algorithm>
 #include <csignal>
 #include <exception>
 #include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace nomvera::cli {
@@ -86,19 +88,43 @@ bool GroupList(const TCommandRequest& request, std::vector<TConsoleBatchHost::TG
     return true;
 }
 
+// The password prefix from --password-file, or asked for on the terminal.
+bool ObtainPassword(TCommandRequest& request, std::string& error) {
+    std::string line;
+    std::string source;
+    std::string reason;
+    bool read = false;
+    if (!request.passwordFile.empty()) {
+        source = "--password-file " + support::ShownText(std::string_view(request.passwordFile));
+        read = ReadPasswordFile(request.passwordFile, line, reason);
+    } else if (CanAskForPassword()) {
+        source = "the password prefix typed";
+        read = AskForPassword(line, reason);
+    } else {
+        error = "--password-file is missing (standard input is not a terminal to ask on)";
+        return false;
+    }
+    bool usable = read && CheckPasswordPrefix(source, line, request.password, error);
+    if (!read) {
+        error = source + ": " + reason;
+    }
+    std::fill(line.begin(), line.end(), '\0');
+    return usable;
+}
+
 int RunRequest(TCommandRequest request) {
-    if (request.command->check != nullptr) {
+    if (request.command->check != nullptr && !SystemRootIsThisMachine()) {
         // The logon stack reads this machine's own configuration: under a
         // sandbox root its answers would be about other accounts.
-        if (!SystemRootIsThisMachine()) {
-            return Refuse(std::string(request.command->name) +
-                          ": NOMVERA_SYSROOT names a system root that is not this machine, and "
-                          "logons are checked by this machine's own logon stack; nothing was "
-                          "checked");
-        }
+        return Refuse(std::string(request.command->name) +
+                      ": NOMVERA_SYSROOT names a system root that is not this machine, and "
+                      "logons are checked by this machine's own logon stack; nothing was "
+                      "checked");
+    }
+    if (request.command->takesPassword || request.command->check != nullptr) {
         std::string error;
-        if (!ReadPasswordFile(request.passwordFile, request.password, error)) {
-            return Refuse("--password-file " + request.passwordFile + ": " + error);
+        if (!ObtainPassword(request, error)) {
+            return Refuse(error);
         }
     }
     if (request.profile && !accounts::ProfileServiceComplete()) {

@@ -19,14 +19,14 @@ TParsedCommandLine Parse(const std::vector<std::string>& arguments) {
 }
 
 TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
-    const TParsedCommandLine parsed =
-        Parse({"create-users", "--prefix=kelp", "--password", "pw", "--count=12", "--group", "a",
-               "--group=b", "--no-default-groups", "--profile", "-q", "--credentials", "c.csv"});
+    const TParsedCommandLine parsed = Parse(
+        {"create-users", "--prefix=kelp", "--password-file", "-", "--count=12", "--group", "a",
+         "--group=b", "--no-default-groups", "--profile", "-q", "--credentials", "c.csv"});
     ASSERT_EQ(parsed.result, TParseResult::Run) << parsed.error;
     const TCommandRequest& request = parsed.request;
     EXPECT_STREQ(request.command->name, "create-users");
     EXPECT_EQ(support::NarrowText(request.prefix), "kelp");
-    EXPECT_EQ(support::NarrowText(request.password), "pw");
+    EXPECT_EQ(request.passwordFile, "-");
     EXPECT_EQ(request.count, 12);
     ASSERT_EQ(request.groups.size(), 2u);
     EXPECT_EQ(support::NarrowText(request.groups[1]), "b");
@@ -62,14 +62,13 @@ TEST(CommandLineParse, RefusalsNameTheOption) {
          "unexpected argument 'stray'"},
         {{"delete-users", "--prefix", "kelp", "--count", "1", "--group", "a"},
          "--group does not apply to delete-users"},
-        {{"create-users", "--prefix", "kelp", "--password", "pw", "--count", "1", "--group="},
-         "--group needs a value"},
-        {{"create-users", "--prefix", "kelp", "--password", "123456789012345678", "--count", "1"},
-         "--password: the value is longer than 17 characters"},
+        {{"create-users", "--prefix", "kelp", "--count", "1", "--group="}, "--group needs a value"},
+        {{"delete-users", "--prefix", "kelp", "--count", "1", "--password="},
+         "--password is not taken: every account on the machine can read a command line; use "
+         "--password-file FILE, or --password-file - for standard input"},
         {{"create-local-groups", "--prefix", "kel\xff", "--count", "1"},
          "--prefix: the value is not valid UTF-8"},
         {{"create-local-groups", "--count", "1"}, "--prefix is missing"},
-        {{"check-users", "--prefix", "kelp", "--count", "1"}, "--password-file is missing"},
         {{"check-users", "--prefix", "kelp", "--count", "1", "--password-file", "f", "-n"},
          "-n does not apply to check-users"},
         {{"check-users", "--prefix", "kelp", "--count", "1", "--password-file", "f",
@@ -84,6 +83,17 @@ TEST(CommandLineParse, RefusalsNameTheOption) {
         EXPECT_EQ(parsed.error, error);
         EXPECT_TRUE(parsed.hint.starts_with("Usage: nomvera ")) << parsed.hint;
     }
+}
+
+TEST(CommandLineParse, PasswordPrefixIsCheckedAsTheWindowTakesIt) {
+    WideString prefix;
+    std::string error;
+    EXPECT_TRUE(CheckPasswordPrefix("f", "", prefix, error));
+    EXPECT_TRUE(CheckPasswordPrefix("f", "12345678901234567", prefix, error));
+    EXPECT_FALSE(CheckPasswordPrefix("f", "123456789012345678", prefix, error));
+    EXPECT_EQ(error, "f: the password prefix is longer than 17 characters");
+    EXPECT_FALSE(CheckPasswordPrefix("f", "p\x1b[2J", prefix, error));
+    EXPECT_EQ(error, "f: the value holds a control character");
 }
 
 } // namespace
