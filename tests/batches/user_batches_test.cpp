@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <regex>
@@ -521,6 +522,95 @@ TEST_F(UserBatchTest, ClosingDuringDeleteLeavesTheRestAndStillEnds) {
     EXPECT_FALSE(User("test001"));
     EXPECT_TRUE(User("test002"));
     EXPECT_TRUE(User("test003"));
+}
+
+} // namespace
+} // namespace nomvera::test
+
+namespace nomvera::test {
+namespace {
+
+bool HasErrorLine(const Transcript& lines) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const std::string& line) { return line.rfind("E ", 0) == 0; });
+}
+
+// One series through its whole life, each batch first as a dry run (which
+// must leave every file as it was), then for real with ensure, then again
+// with ensure, when there is nothing left to do and nothing may fail.
+TEST_F(UserBatchTest, DryRunChangesNothingAndEnsureMakesReRunsSucceed) {
+    AddLocalGroup(WIDE("okavtesters"));
+    host.count = 1;
+    host.profile = true;
+    host.groups = {{WIDE("sudo"), false}, {WIDE("okavtesters"), true}};
+    batches::CreateUsersBatch(host);
+    const std::string sid1 = SidFromLine(host.Transcript()[2], "test001");
+    ASSERT_FALSE(sid1.empty());
+
+    auto run = [this](void (*batch)(batches::TBatchHost&), int count, bool dryRun, bool ensure,
+                      bool profile = true) {
+        TRecordingBatchHost runner;
+        runner.count = count;
+        runner.profile = profile;
+        runner.groups = host.groups;
+        runner.flags = {dryRun, ensure};
+        const std::string before = SystemState();
+        batch(runner);
+        if (dryRun) {
+            EXPECT_EQ(SystemState(), before) << "a dry run changed the system";
+        }
+        return runner.Transcript();
+    };
+
+    host.groups.push_back({WIDE("nosuchgroup"), true});
+    EXPECT_EQ(run(batches::CreateUsersBatch, 2, true, false),
+              (Transcript{"I Begin: Create Users", "I Dry run: nothing is changed",
+                          "E Cannot create User[test001]: it exists already",
+                          "I Would make User[test001] a member of [okavtesters]",
+                          "E Cannot make User[test001] a member of Group[nosuchgroup]: there is no "
+                          "such local group",
+                          "I Would create the profile of User[test001]",
+                          "I Would create User[test002] Password[pass002]",
+                          "I Would make User[test002] a member of [okavtesters]",
+                          "E Cannot make User[test002] a member of Group[nosuchgroup]: there is no "
+                          "such local group",
+                          "I Would create the profile of User[test002]", "I End: Create Users"}));
+    host.groups.pop_back();
+    const Transcript plan = run(batches::CreateUsersBatch, 2, true, true);
+    EXPECT_EQ(plan[2], "I User[test001] exists already; would leave it as it is");
+    EXPECT_FALSE(HasErrorLine(plan));
+
+    const Transcript ensured = run(batches::CreateUsersBatch, 2, false, true);
+    EXPECT_EQ(
+        Transcript(ensured.begin(), ensured.begin() + 7),
+        (Transcript{"I Begin: Create Users", "I User[test001] exists already; left as it is",
+                    "I SID of User[test001][" + sid1 + "]",
+                    "I User[test001] is a member of [okavtesters] already",
+                    "I User[test001] SID[" + sid1 + "]",
+                    "I Profile of User[test001] exists already", "I [" + Home("test001") + "]"}));
+    EXPECT_EQ(ensured[7], "I Created User[test002] Password[pass002]");
+    EXPECT_FALSE(HasErrorLine(ensured));
+    EXPECT_TRUE(Exists(Home("test002")));
+
+    // Deleted without their profiles: the folders stay, registered by SID.
+    run(batches::DeleteUsersBatch, 2, false, false, false);
+    ASSERT_TRUE(Exists(Home("test001")));
+    const Transcript deletePlan = run(batches::DeleteUsersBatch, 3, true, false);
+    EXPECT_EQ(deletePlan[2], "E Cannot delete User[test001]: not found");
+    EXPECT_EQ(deletePlan[3], "I Would delete the profile of User[test001] SID[" + sid1 + "]");
+    EXPECT_EQ(deletePlan[6], "E Cannot delete User[test003]: not found");
+    EXPECT_FALSE(HasErrorLine(run(batches::DeleteUsersBatch, 3, true, true)));
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const Transcript deleted = run(batches::DeleteUsersBatch, 3, false, true);
+        EXPECT_FALSE(HasErrorLine(deleted)) << ::testing::PrintToString(deleted);
+        EXPECT_NE(std::find(deleted.begin(), deleted.end(), "I User[test003] is gone already"),
+                  deleted.end());
+        EXPECT_FALSE(Exists(Home("test001")));
+        EXPECT_FALSE(Exists(Home("test002")));
+    }
+    EXPECT_EQ(ReadTextFile(root_ / "var/lib/nomvera/profiles").find(sid1), std::string::npos);
 }
 
 } // namespace
