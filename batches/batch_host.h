@@ -15,6 +15,20 @@ class TDiagnosticLog;
 
 namespace nomvera::batches {
 
+// How a batch is run. The window always runs a batch plainly (both false),
+// and every line it logs then stays as it is.
+struct TBatchFlags {
+    // Reads only: for every name of the series, the line of what the batch
+    // would do, or an error line for what stands in its way.
+    bool dryRun = false;
+    // What the batch is asked to bring about counts as done where it is so
+    // already: an account or group that exists (create) or is gone (delete),
+    // a membership or profile the account has already. Such a step logs an
+    // info line instead of an error line, and a create goes on with the
+    // remaining steps for that account.
+    bool ensure = false;
+};
+
 class TBatchHost {
 public:
     virtual ~TBatchHost() = default;
@@ -49,6 +63,8 @@ public:
     static constexpr std::uint32_t kWindowPauseMilliseconds = 50;
     // Set by the close handler and never cleared.
     virtual bool ClosingRequested() = 0;
+    // Read once when the batch starts.
+    virtual TBatchFlags Flags() { return {}; }
 };
 
 } // namespace nomvera::batches

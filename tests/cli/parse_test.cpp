@@ -39,6 +39,17 @@ TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
     EXPECT_EQ(Parse({"delete-users", "--prefix", "kelp", "--count", "1"}).request.pause, 0u)
         << "the command line has no window to let fill: no pause unless asked";
 
+    const TParsedCommandLine flags =
+        Parse({"delete-users", "--prefix", "kelp", "--count", "2", "-n", "--ensure"});
+    ASSERT_EQ(flags.result, TParseResult::Run) << flags.error;
+    EXPECT_TRUE(flags.request.dryRun && flags.request.ensure);
+    const TParsedCommandLine check = Parse({"check-users", "--prefix", "kelp", "--count", "2",
+                                            "--password-file=-", "--pam-service", "sshd"});
+    ASSERT_EQ(check.result, TParseResult::Run) << check.error;
+    EXPECT_EQ(check.request.passwordFile, "-");
+    EXPECT_EQ(check.request.pamService, "sshd");
+    EXPECT_FALSE(check.request.dryRun);
+
     EXPECT_EQ(Parse({"--version"}).result, TParseResult::Version);
     EXPECT_EQ(Parse({"delete-users", "--prefix", "kelp", "-h"}).result, TParseResult::Help);
 }
@@ -68,6 +79,13 @@ TEST(CommandLineParse, RefusalsNameTheOption) {
          "--pause: '-1' is not a number of milliseconds from 0 to 1000"},
         {{"delete-local-groups", "--prefix", "kelp", "--count", "1", "--pause", "99999999"},
          "--pause: '99999999' is not a number of milliseconds from 0 to 1000"},
+        {{"check-users", "--prefix", "kelp", "--count", "1", "--password-file", "f", "-n"},
+         "-n does not apply to check-users"},
+        {{"check-users", "--prefix", "kelp", "--count", "1", "--password-file", "f",
+          "--pam-service", "../../tmp/x"},
+         "--pam-service: '../../tmp/x' is not a service name (letters, digits, '.', '_' and '-')"},
+        {{"create-local-groups", "--prefix", "kelp", "--count", "1", "--pam-service", "login"},
+         "--pam-service does not apply to create-local-groups"},
     };
     for (const auto& [arguments, error] : cases) {
         const TParsedCommandLine parsed = Parse(arguments);

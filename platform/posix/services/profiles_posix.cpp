@@ -13,6 +13,7 @@
 // to the account only when complete, so a copy killed half-way leaves
 // nothing the account could use against root, and the next run recovers it.
 #include "platform/errors.h"
+#include "platform/folder_walk.h"
 #include "platform/lmaccess.h"
 #include "platform/posix/kernel/descriptor.h"
 #include "platform/posix/kernel/mount_identity.h"
@@ -621,7 +622,92 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
     return failure;
 }
 
+// A folder's place in the tree: its identity and that of every folder above
+// it, up to the process's root (whose ".." is itself). Mounts are crossed as
+// ".." crosses them.
+using FolderIdentity = std::pair<dev_t, ino_t>;
+
+std::vector<FolderIdentity> FolderChain(int folder) {
+    std::vector<FolderIdentity> chain;
+    UniqueFd current(fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    for (int depth = 0; current.valid() && depth < 4 * kMaxDepth; ++depth) {
+        struct stat st {};
+        if (fstat(current.get(), &st) != 0) {
+            break;
+        }
+        const FolderIdentity id{st.st_dev, st.st_ino};
+        if (!chain.empty() && chain.back() == id) {
+            break;
+        }
+        chain.push_back(id);
+        current = UniqueFd(openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    return chain;
+}
+
+std::vector<FolderIdentity> FolderChainAt(const std::string& path) {
+    UniqueFd folder(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return folder.valid() ? FolderChain(folder.get()) : std::vector<FolderIdentity>{};
+}
+
+bool InChain(const std::vector<FolderIdentity>& chain, const FolderIdentity& id) {
+    return std::find(chain.begin(), chain.end(), id) != chain.end();
+}
+
+// Whether a process works in the folder or below it: its working folder's
+// chain holds the folder. Processes that end meanwhile are passed over.
+bool ProcessWorksIn(const FolderIdentity& folder) {
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) {
+        return true; // cannot tell: keep the folder
+    }
+    bool found = false;
+    while (!found) {
+        dirent* entry = readdir(proc);
+        if (entry == nullptr) {
+            break;
+        }
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') {
+            continue;
+        }
+        found = InChain(FolderChainAt(std::string("/proc/") + entry->d_name + "/cwd"), folder);
+    }
+    closedir(proc);
+    return found;
+}
+
 } // namespace
+
+DWORD WalkStartRefusalOf(int folder) {
+    const std::vector<FolderIdentity> chain = FolderChain(folder);
+    if (chain.empty()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const FolderIdentity self = chain.front();
+    auto users = AllUsersInFileOrder();
+    if (!users) {
+        return ERROR_ACCESS_DENIED; // cannot tell: keep the folder
+    }
+    // The profiles root and the folders above it hold every profile: a home
+    // there ("/" on many systems) does not make a folder below it a home.
+    std::vector<FolderIdentity> holdsEveryProfile = FolderChainAt(InSystemRoot(ProfilesRoot()));
+    const auto systemRoot = FolderChainAt("/");
+    holdsEveryProfile.insert(holdsEveryProfile.end(), systemRoot.begin(), systemRoot.end());
+    for (const PasswdEntry& user : *users) {
+        if (user.home.empty() || user.home[0] != '/') {
+            continue;
+        }
+        const std::vector<FolderIdentity> home = FolderChainAt(InSystemRoot(user.home));
+        if (home.empty()) {
+            continue;
+        }
+        if (InChain(home, self) ||
+            (InChain(chain, home.front()) && !InChain(holdsEveryProfile, home.front()))) {
+            return ERROR_ACCESS_DENIED;
+        }
+    }
+    return ProcessWorksIn(self) ? ERROR_BUSY : 0;
+}
 
 HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, DWORD pathCapacity) {
     if (sidString == nullptr || userName == nullptr) {
@@ -794,4 +880,13 @@ BOOL GetUserProfileDirectoryW(HANDLE token, LPWSTR profileDir, LPDWORD size) {
         return FALSE;
     }
     return ReturnPath(InSystemRoot(*folder), profileDir, size);
+}
+
+DWORD nomvera::platform::WalkStartRefusal(LPCWSTR path) {
+    auto text = path != nullptr ? nomvera::posix::Utf16ToUtf8(path) : std::nullopt;
+    if (!text || text->empty()) {
+        return 0;
+    }
+    nomvera::posix::UniqueFd folder(open(text->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return folder.valid() ? nomvera::posix::WalkStartRefusalOf(folder.get()) : 0;
 }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -293,6 +294,45 @@ HashWorkshop& Workshop() {
     return workshop;
 }
 
+// While it lives, the process's file-size limit is the largest the system
+// allows (no limit at all for root), so that a program started meanwhile
+// inherits that: a shadow-utils program stopped by an inherited limit while
+// it writes would leave its lock files and a cut backup behind. The
+// process's own limit comes back at once; starts are serialised so that two
+// of them never restore each other's raised limit.
+class TFullFileSizeForChildren {
+public:
+    TFullFileSizeForChildren() : lock_(Mutex()) {
+        raised_ = getrlimit(RLIMIT_FSIZE, &saved_) == 0;
+        if (!raised_) {
+            return;
+        }
+        // Root without CAP_SYS_RESOURCE cannot raise the hard limit: then
+        // up to the hard limit.
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        const rlimit upToHard{saved_.rlim_max, saved_.rlim_max};
+        raised_ = (geteuid() == 0 && saved_.rlim_max != RLIM_INFINITY &&
+                   setrlimit(RLIMIT_FSIZE, &unlimited) == 0) ||
+                  (saved_.rlim_cur != saved_.rlim_max && setrlimit(RLIMIT_FSIZE, &upToHard) == 0);
+    }
+    ~TFullFileSizeForChildren() {
+        if (raised_) {
+            setrlimit(RLIMIT_FSIZE, &saved_);
+        }
+    }
+    TFullFileSizeForChildren(const TFullFileSizeForChildren&) = delete;
+    TFullFileSizeForChildren& operator=(const TFullFileSizeForChildren&) = delete;
+
+private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    std::lock_guard<std::mutex> lock_;
+    rlimit saved_{};
+    bool raised_ = false;
+};
+
 } // namespace
 
 std::optional<std::vector<std::string>>
@@ -362,7 +402,15 @@ ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>
         sigaddset(&stopSignals, signal);
     }
     posix_spawnattr_setsigmask(&attributes, &stopSignals);
-    int spawned = posix_spawn(&child, path.c_str(), &actions, &attributes, args.data(), env);
+    // SIGXFSZ stays ignored, as the tool has it: where the limit cannot be
+    // raised (no CAP_SYS_RESOURCE), a write past it fails with EFBIG, which
+    // the program handles as a full disk, taking its lock files away,
+    // instead of being killed half-way.
+    int spawned = -1;
+    {
+        TFullFileSizeForChildren fullFileSize;
+        spawned = posix_spawn(&child, path.c_str(), &actions, &attributes, args.data(), env);
+    }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (standardInput) {
