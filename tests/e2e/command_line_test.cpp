@@ -4,6 +4,7 @@
 // the account files and the log file.
 #include "platform/posix/kernel/module_path.h"
 #include "tests/common/child_process.h"
+#include "tests/common/programs_for_nobody.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 #include "tests/common/test_environment.h"
@@ -35,8 +36,9 @@ struct TCall {
     bool errorOnTerminal = false;
     // Standard output a pipe whose reading end is closed at once.
     bool closedOutput = false;
-    // Started as the user nobody, through setpriv.
-    bool asNobody = false;
+    // Started as the user nobody, through setpriv, from these copies of the
+    // program and its libraries.
+    const ProgramsForNobody* asNobody = nullptr;
     // More environment variables, NAME=VALUE.
     std::vector<std::string> variables = {};
     // Sent once standard output holds this text; 0 for none.
@@ -93,9 +95,11 @@ protected:
     }
 
     TResult RunCall(const TCall& call) {
-        const std::string program = posix::ExecutableFolder() + "/nomvera";
+        const std::string program =
+            (call.asNobody != nullptr ? call.asNobody->Folder() : posix::ExecutableFolder()) +
+            "/nomvera";
         std::vector<std::string> arguments = {program};
-        if (call.asNobody) {
+        if (call.asNobody != nullptr) {
             arguments = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
                          program};
         }
@@ -402,13 +406,15 @@ TEST_F(CommandLineTest, ACredentialsFileThatCannotBeWrittenFailsTheRun) {
 // every refused step an error line, so the status is 1.
 TEST_F(CommandLineTest, WithoutRootEveryStepIsRefusedAndTheStatusIsOne) {
     NOMVERA_SKIP_UNLESS_ROOT();
+    const ProgramsForNobody copies({"nomvera"});
+    NOMVERA_SKIP_UNLESS_NOBODY_CAN_RUN(copies);
     for (const std::string& folder : {state_, temp_}) {
         ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
     }
     const std::string before = root_.AccountFiles();
     TCall call;
     call.arguments = {"create-local-groups", "--prefix", "e2en", "--count", "2"};
-    call.asNobody = true;
+    call.asNobody = &copies;
     const TResult run = RunCall(call);
     EXPECT_EQ(run.exitCode, 1) << run.err;
     const std::vector<std::string> out = TextLines(run.out);

@@ -6,6 +6,7 @@
 #include "platform/posix/kernel/module_path.h"
 #include "platform/wide_text.h"
 #include "tests/common/child_process.h"
+#include "tests/common/programs_for_nobody.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 #include "tests/common/test_environment.h"
@@ -36,7 +37,8 @@ constexpr gid_t kNogroup = 65534;
 
 struct TRun {
     std::string steps;
-    bool asNobody = false;
+    // Started as nobody from these copies of the program and its libraries.
+    const ProgramsForNobody* asNobody = nullptr;
     // Sent once the window has been shown; 0 for none.
     int signalWhenShown = 0;
 };
@@ -61,10 +63,11 @@ protected:
     }
 
     TOutcome Run(const TRun& run) {
-        const std::string bin = posix::ExecutableFolder();
+        const std::string bin =
+            run.asNobody != nullptr ? run.asNobody->Folder() : posix::ExecutableFolder();
         const std::string program = bin + "/nomvera";
         std::vector<std::string> arguments;
-        if (run.asNobody) {
+        if (run.asNobody != nullptr) {
             arguments = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
                          program};
         } else {
@@ -214,7 +217,7 @@ TEST_F(ProgramTest, ClosingTheWindowEndsWithExitCodeZero) {
 class ProgramSignalTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ProgramSignalTest, ASignalClosesTheProgramWithItsLogClosed) {
-    const TOutcome outcome = Run({.steps = "", .asNobody = false, .signalWhenShown = GetParam()});
+    const TOutcome outcome = Run({.steps = "", .signalWhenShown = GetParam()});
     ASSERT_TRUE(outcome.shown);
     ASSERT_TRUE(outcome.exited) << "ended by signal " << -outcome.exitCode;
     EXPECT_EQ(outcome.exitCode, 0);
@@ -234,8 +237,10 @@ INSTANTIATE_TEST_SUITE_P(CloseSignals, ProgramSignalTest,
 
 TEST_F(ProgramTest, AUserWithoutRightsGetsTheOtherLogFileAndAnErrorLine) {
     NOMVERA_SKIP_UNLESS_ROOT();
+    const ProgramsForNobody copies({"nomvera"});
+    NOMVERA_SKIP_UNLESS_NOBODY_CAN_RUN(copies);
     HandOverToNobody();
-    const TOutcome outcome = Run({.steps = "", .asNobody = true, .signalWhenShown = SIGTERM});
+    const TOutcome outcome = Run({.steps = "", .asNobody = &copies, .signalWhenShown = SIGTERM});
     ASSERT_TRUE(outcome.shown);
     ASSERT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.exitCode, 0);
