@@ -324,7 +324,7 @@ void TForm::LogError(const WideString& text) {
 }
 
 void TForm::AddLogLine(const WideString& text, TActivityLevel level) {
-    view_.AppendLogLine(ActivityLine(logWriter_, level, text));
+    view_.AppendLogLine(ActivityLine(logWriter_, level, text), level);
     if (level == TActivityLevel::Error) {
         view_.SetActivePage(TControl::LoggingPage);
     }
