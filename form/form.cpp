@@ -272,6 +272,11 @@ void TForm::FillGroups() {
             view_.SetGroupEntryTicked(index, true);
         }
     }
+    // Without the group, new users silently join fewer groups than the ticks
+    // of a stock machine promise.
+    for (const WideString& line : accounts::MissingBuiltInGroupLines()) {
+        LogWarning(line);
+    }
     LogInfo(WIDE("End: Fill Groups: ") + support::WidenText(support::DecimalText(
                                              static_cast<std::int64_t>(view_.GroupEntryCount()))));
 }

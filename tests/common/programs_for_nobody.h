@@ -36,7 +36,7 @@ private:
 } // namespace nomvera::test
 
 // Skips the test with the helper's sentence when nobody cannot start the copies.
-#define NOMVERA_SKIP_UNLESS_NOBODY_CAN_RUN(copies)                                                \
+#define NOMVERA_SKIP_UNLESS_NOBODY_CAN_RUN(copies)                                                 \
     do {                                                                                           \
         if (!(copies).Problem().empty()) {                                                         \
             GTEST_SKIP() << (copies).Problem();                                                    \

@@ -200,8 +200,9 @@ TEST_F(ProgramTest, PressingOneEndsWithExitCodeOneAfterItsLogLine) {
     ASSERT_GE(lines.size(), 3u);
     EXPECT_NE(lines[0].find(" Log Started[" + LogPath(RunningAsRoot()) + "]"), std::string::npos);
     EXPECT_TRUE(lines[1].ends_with("|I|Begin: Create")) << lines[1];
-    EXPECT_TRUE(lines[2].ends_with("|I|." + posix::ExecutableFolder() +
-                                   "/nomvera [2.2.205.1][ Build: 01-Jan-2023][unlimited users]"))
+    EXPECT_TRUE(lines[2].ends_with(
+        "|I|." + ShownMessage(posix::ExecutableFolder() +
+                              "/nomvera [2.2.205.1][ Build: 01-Jan-2023][unlimited users]")))
         << lines[2];
 }
 
