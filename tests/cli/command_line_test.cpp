@@ -460,6 +460,41 @@ TEST_F(CommandLineTest, ACredentialsFileThatCannotBeWrittenFailsTheRun) {
     EXPECT_TRUE(HasAccount("e2ec003"));
 }
 
+// A stock machine has no tsusers: the run says so once, inside Fill Groups,
+// and the users are still made; without the default groups nothing is said.
+TEST_F(CommandLineTest, AMissingBuiltInGroupIsOneWarningLine) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    for (const char* file : {"etc/group", "etc/gshadow"}) {
+        std::string kept;
+        for (const std::string& line : TextLines(ReadTextFile(root_ / file))) {
+            kept += line.starts_with("tsusers:") ? "" : line + "\n";
+        }
+        WriteTextFile(root_ / file, kept);
+    }
+    const std::string warning = "|W|.Built-in group Remote Desktop Users (tsusers) not found: "
+                                "create it with groupadd tsusers to have new users join it";
+    for (const bool defaults : {true, false}) {
+        TCall call;
+        call.arguments = {
+            "create-users", "--prefix", defaults ? "e2ew" : "e2ex", "--password-file", "PW:pw",
+            "--count",      "1"};
+        if (!defaults) {
+            call.arguments.push_back("--no-default-groups");
+        }
+        const TResult run = RunCall(call);
+        EXPECT_EQ(run.exitCode, 0) << run.out;
+        const std::vector<std::string> out = TextLines(run.out);
+        const auto at = std::find_if(out.begin(), out.end(), [&](const std::string& line) {
+            return line.ends_with(warning);
+        });
+        EXPECT_EQ(at != out.end(), defaults) << run.out;
+        if (at != out.end()) {
+            EXPECT_TRUE(at[-1].ends_with("|I|Begin: Fill Groups")) << at[-1];
+        }
+    }
+    EXPECT_TRUE(HasAccount("e2ew001") && HasAccount("e2ex001"));
+}
+
 // Without root: the other log file, "not an root" in the start block, and
 // every refused step an error line, so the status is 1.
 TEST_F(CommandLineTest, WithoutRootEveryStepIsRefusedAndTheStatusIsOne) {
