@@ -286,8 +286,8 @@ TEST(WindowsWindow, CreateUsersFillsTheGroupListWithTheBuiltInGroupsTicked) {
 }
 
 // An error line stands out by its mark (the system's error icon) and its
-// red text; an info line has neither. The account service's double refuses
-// every change, so creating a user logs an error line.
+// red text; an info line has neither. Create Users without a count logs an
+// error line ("no Users to Create").
 TEST(WindowsWindow, ErrorLinesStandOutByMarkAndColour) {
     auto window = Start();
     window->Click(TControl::CreateRadio);
@@ -479,10 +479,9 @@ TEST(WindowsWindow, ReadsItsOwnVersionFromItsFile) {
 
 // "--screenshot FILE": no tests; starts a copy of nomvera.exe in the run's
 // own Wine prefix (C:\Program Files\Nomvera, so the banner line shows no
-// path of the build machine), chooses Create + Users, has a Create Users
-// refused (the double refuses every change: error lines, and the window
-// shows its Logging page) and writes the window's picture to FILE (a BMP)
-// for the documentation.
+// path of the build machine), chooses Create + Users, clicks Create Users
+// without a count (an error line, so the window shows its Logging page) and
+// writes the window's picture to FILE (a BMP) for the documentation.
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--screenshot") {
         using namespace nomvera::winapp::test;
