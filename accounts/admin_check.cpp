@@ -246,4 +246,33 @@ WideString GetUsersGroupName() {
     return CachedName(usersName, LookUpUsers);
 }
 
+std::vector<WideString> MissingBuiltInGroupLines() {
+    struct TBuiltIn {
+        const WCHAR* title;
+        WideString name;
+        // The local group that stands for it on Linux (platform/posix).
+        const WCHAR* posixName;
+    };
+    const TBuiltIn builtIns[] = {
+        {WIDE("Remote Desktop Users"), GetRemoteDesktopUsersGroupName(), WIDE("tsusers")},
+        {WIDE("Users"), GetUsersGroupName(), WIDE("users")},
+    };
+    std::vector<WideString> lines;
+    for (const TBuiltIn& group : builtIns) {
+        if (!group.name.empty()) {
+            continue;
+        }
+#if defined(_WIN32)
+        lines.push_back(WIDE("Built-in group ") + WideString(group.title) +
+                        WIDE(" not found: new users do not join it"));
+#else
+        const WideString name = group.posixName;
+        lines.push_back(WIDE("Built-in group ") + WideString(group.title) + WIDE(" (") + name +
+                        WIDE(") not found: create it with groupadd ") + name +
+                        WIDE(" to have new users join it"));
+#endif
+    }
+    return lines;
+}
+
 } // namespace nomvera::accounts

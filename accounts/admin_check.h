@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/wide_text.h"
 
@@ -24,5 +25,10 @@ std::int32_t GetTokenElevationType();
 WideString GetAdministratorAccountName();
 WideString GetRemoteDesktopUsersGroupName();
 WideString GetUsersGroupName();
+
+// One warning line for each built-in group that new users join by default
+// (Remote Desktop Users, Users) for whose SID the machine has no group; on
+// Linux the line names the local group that stands for it and how to make it.
+std::vector<WideString> MissingBuiltInGroupLines();
 
 } // namespace nomvera::accounts

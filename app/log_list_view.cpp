@@ -9,7 +9,9 @@
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -26,10 +28,11 @@ constexpr int kAnnouncedLines = 16;
 
 TLogListModel::TLogListModel(QObject* parent) : QAbstractListModel(parent) {}
 
-int TLogListModel::Append(const QString& line) {
+int TLogListModel::Append(const QString& line, form::TActivityLevel level) {
     const int row = Count();
     beginInsertRows(QModelIndex(), row, row);
     lines_.push_back(line);
+    levels_.push_back(static_cast<std::uint8_t>(level));
     longest_ = std::max(longest_, static_cast<int>(line.size()));
     endInsertRows();
     return row;
@@ -46,7 +49,36 @@ QVariant TLogListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         return Line(index.row());
     }
+    const form::TActivityLevel level = Level(index.row());
+    if (role == Qt::ForegroundRole) {
+        switch (level) {
+        case form::TActivityLevel::Error:
+            return marks_.errorText;
+        case form::TActivityLevel::Warning:
+            return marks_.warningText;
+        case form::TActivityLevel::Info:
+            return {};
+        }
+    }
+    if (role == Qt::DecorationRole) {
+        switch (level) {
+        case form::TActivityLevel::Error:
+            return marks_.error;
+        case form::TActivityLevel::Warning:
+            return marks_.warning;
+        case form::TActivityLevel::Info:
+            return marks_.none;
+        }
+    }
     return {};
+}
+
+void TLogListModel::SetMarks(const TLogLineMarks& marks) {
+    marks_ = marks;
+    if (Count() > 0) {
+        emit dataChanged(index(0, 0), index(Count() - 1, 0),
+                         {Qt::ForegroundRole, Qt::DecorationRole});
+    }
 }
 
 TLogListView::TLogListView(QWidget* parent) : QAbstractItemView(parent) {
@@ -67,19 +99,51 @@ void TLogListView::changeEvent(QEvent* event) {
         measuredWidth_ = 0;
         updateGeometries();
     }
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        UpdateMarks();
+    }
     QAbstractItemView::changeEvent(event);
 }
 
 void TLogListView::setModel(QAbstractItemModel* model) {
     QAbstractItemView::setModel(model);
     measuredWidth_ = 0;
+    UpdateMarks();
     updateGeometries();
 }
 
 void TLogListView::SetRowHeight(int height) {
     rowHeight_ = std::max(1, height);
+    UpdateMarks();
     updateGeometries();
     viewport()->update();
+}
+
+void TLogListView::UpdateMarks() {
+    const int side = std::max(1, rowHeight_ - 3);
+    setIconSize(QSize(side, side));
+    auto* lines = qobject_cast<TLogListModel*>(model());
+    if (lines == nullptr) {
+        return;
+    }
+    // The palette has no role for errors and warnings: they are the usual red
+    // and amber, dark on a light base and light on a dark one, so that both
+    // keep their contrast with the background.
+    const bool darkBase = palette().color(QPalette::Base).lightness() < 128;
+    TLogLineMarks marks;
+    marks.errorText = QColor(darkBase ? QColor(0xFF, 0x6B, 0x6B) : QColor(0xB0, 0x00, 0x00));
+    marks.warningText = QColor(darkBase ? QColor(0xFF, 0xC0, 0x4D) : QColor(0x8A, 0x55, 0x00));
+    marks.error = style()->standardIcon(QStyle::SP_MessageBoxCritical, nullptr, this);
+    marks.warning = style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this);
+    QPixmap blank(side, side);
+    blank.fill(Qt::transparent);
+    marks.none = QIcon(blank);
+    lines->SetMarks(marks);
+}
+
+int TLogListView::MarkWidth() const {
+    return iconSize().width() +
+           2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this);
 }
 
 int TLogListView::Rows() const {
@@ -92,7 +156,7 @@ int TLogListView::ContentWidth() const {
         // A fixed-pitch font makes the character count a fair first guess.
         estimate = lines->LongestLine() * charWidth_;
     }
-    return std::max(estimate, measuredWidth_) + 8;
+    return std::max(estimate, measuredWidth_) + MarkWidth() + 8;
 }
 
 int TLogListView::FirstVisibleRow() const {

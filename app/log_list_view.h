@@ -4,13 +4,29 @@
 // technology sees the view as a list of its lines (log_list_accessible.h).
 #pragma once
 
+#include "form/activity_line.h"
+
 #include <QAbstractItemView>
 #include <QAbstractListModel>
+#include <QBrush>
+#include <QIcon>
 #include <QString>
 
+#include <cstdint>
 #include <vector>
 
 namespace nomvera::app {
+
+// How warning and error lines stand out: a text colour and a mark painted
+// before the line (every line gets the mark's room, so the lines still line
+// up). The view sets them from its palette and style.
+struct TLogLineMarks {
+    QBrush errorText;
+    QBrush warningText;
+    QIcon error;
+    QIcon warning;
+    QIcon none;
+};
 
 class TLogListModel : public QAbstractListModel {
     Q_OBJECT
@@ -18,9 +34,13 @@ public:
     explicit TLogListModel(QObject* parent = nullptr);
 
     // Adds a line at the end; returns its row.
-    int Append(const QString& line);
+    int Append(const QString& line, form::TActivityLevel level = form::TActivityLevel::Info);
     int Count() const { return static_cast<int>(lines_.size()); }
     const QString& Line(int row) const { return lines_[static_cast<std::size_t>(row)]; }
+    form::TActivityLevel Level(int row) const {
+        return static_cast<form::TActivityLevel>(levels_[static_cast<std::size_t>(row)]);
+    }
+    void SetMarks(const TLogLineMarks& marks);
     // The number of characters of the longest line.
     int LongestLine() const { return longest_; }
 
@@ -29,6 +49,8 @@ public:
 
 private:
     std::vector<QString> lines_;
+    std::vector<std::uint8_t> levels_;
+    TLogLineMarks marks_;
     int longest_ = 0;
 };
 
@@ -74,6 +96,10 @@ protected:
 private:
     int Rows() const;
     int ContentWidth() const;
+    // The room of the mark before each line, in pixels.
+    int MarkWidth() const;
+    // Gives the model the colours and marks of this palette and style.
+    void UpdateMarks();
     int RowTop(int row) const { return row * rowHeight_; }
     // The scroll bars' ranges for the current rows and widths.
     void UpdateScrollRanges();

@@ -513,8 +513,8 @@ void TMainForm::SetGroupEntryTicked(std::size_t index, bool ticked) {
     }
 }
 
-void TMainForm::AppendLogLine(const WideString& line) {
-    LogList->SelectRow(logModel_->Append(Q(line)));
+void TMainForm::AppendLogLine(const WideString& line, form::TActivityLevel level) {
+    LogList->SelectRow(logModel_->Append(Q(line), level));
 }
 
 form::TControl TMainForm::ActivePage() {

@@ -163,6 +163,12 @@ int RunRequest(TCommandRequest request) {
         host.LogInfo(WIDE("End: Command line"));
         if (request.command->takesPassword) {
             host.LogInfo(WIDE("Begin: Fill Groups"));
+            // As in the window; only when the built-in groups are to be joined.
+            if (request.defaultGroups) {
+                for (const WideString& line : accounts::MissingBuiltInGroupLines()) {
+                    host.LogWarning(line);
+                }
+            }
             host.LogInfo(
                 WIDE("End: Fill Groups: ") +
                 support::WidenText(support::DecimalText(static_cast<std::int64_t>(groups.size()))));

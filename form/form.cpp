@@ -272,6 +272,11 @@ void TForm::FillGroups() {
             view_.SetGroupEntryTicked(index, true);
         }
     }
+    // Without the group, new users silently join fewer groups than the ticks
+    // of a stock machine promise.
+    for (const WideString& line : accounts::MissingBuiltInGroupLines()) {
+        LogWarning(line);
+    }
     LogInfo(WIDE("End: Fill Groups: ") + support::WidenText(support::DecimalText(
                                              static_cast<std::int64_t>(view_.GroupEntryCount()))));
 }
@@ -324,7 +329,7 @@ void TForm::LogError(const WideString& text) {
 }
 
 void TForm::AddLogLine(const WideString& text, TActivityLevel level) {
-    view_.AppendLogLine(ActivityLine(logWriter_, level, text));
+    view_.AppendLogLine(ActivityLine(logWriter_, level, text), level);
     if (level == TActivityLevel::Error) {
         view_.SetActivePage(TControl::LoggingPage);
     }

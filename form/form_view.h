@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "form/activity_line.h"
 #include "platform/wide_text.h"
 
 namespace nomvera::form {
@@ -134,8 +135,10 @@ public:
     virtual void SetGroupEntryTicked(std::size_t index, bool ticked) = 0;
 
     // LogList: adds the line at the end, makes it the one selected line and
-    // scrolls it into view. The view keeps the lines; the form never reads them.
-    virtual void AppendLogLine(const WideString& line) = 0;
+    // scrolls it into view. The view keeps the lines; the form never reads
+    // them. Warning and error lines stand out by colour and by a mark beside
+    // them; their text is the same.
+    virtual void AppendLogLine(const WideString& line, TActivityLevel level) = 0;
 
     // The active page: one of the four page controls.
     virtual TControl ActivePage() = 0;

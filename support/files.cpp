@@ -74,11 +74,19 @@ bool FolderExistsW(const WideString& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+#if defined(_WIN32)
+// A folder part ends at the last "\" or at a drive's ":" ("C:name" gives "C:").
+WideString FolderOfPath(const WideString& path) {
+    auto last = path.find_last_of(WIDE("\\:"));
+    return last == WideString::npos ? WideString() : path.substr(0, last + 1);
+}
+#else
 // On POSIX ":" is an ordinary character of a name, so only "/" ends a folder.
 WideString FolderOfPath(const WideString& path) {
     auto last = path.rfind(kWidePathDelimiter);
     return last == WideString::npos ? WideString() : path.substr(0, last + 1);
 }
+#endif
 
 WideString ExtensionOf(const WideString& fileName) {
     auto dot = fileName.rfind(WIDE('.'));
@@ -94,15 +102,22 @@ bool MakeFolderTree(const WideString& path) {
         return true;
     }
     WideString folder = StripBackslash(path);
+#if defined(_WIN32)
+    // Fewer than three characters: a drive ("C:") or a bare name, never made.
+    if (folder.size() < 3 || FolderExistsW(folder)) {
+        return true;
+    }
+#else
     // The root ("/" stripped) is there by definition; a short name such as
     // "/a" is a real folder on POSIX, unlike a drive "C:", and is created.
     if (folder.empty() || FolderExistsW(folder)) {
         return true;
     }
+#endif
     WideString parent = FolderOfPath(folder);
     if (parent == folder) {
-        // Still ends in "/" ("/a//"): nothing left to create, so the answer
-        // is whether it is there.
+        // Still ends in a delimiter ("/a//", or "C:\a\\" on Windows): nothing
+        // left to create, so the answer is whether it is there.
         return FolderExistsW(folder);
     }
     return MakeFolderTree(parent) && MakeFolder(folder);

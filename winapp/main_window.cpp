@@ -248,6 +248,7 @@ LRESULT TMainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             RescaleChildren(dpi_, newDpi);
             dpi_ = newDpi;
             MakeFonts();
+            MakeLogMarks();
         }
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         SetWindowPos(window_, nullptr, suggested->left, suggested->top,
@@ -356,10 +357,21 @@ LRESULT TMainWindow::HandleNotify(NMHDR& header) {
         }
         return 0;
     }
+    if (header.hwndFrom == Control(TControl::LogList) && header.code == NM_CUSTOMDRAW) {
+        return DrawLogLine(reinterpret_cast<NMLVCUSTOMDRAW&>(header));
+    }
     if (header.hwndFrom == Control(TControl::LogList) && header.code == LVN_GETDISPINFOW) {
         // The virtual list asks for the text of a line it shows (or that a
-        // screen reader reads).
+        // screen reader reads), and for its mark.
         auto& item = reinterpret_cast<NMLVDISPINFOW&>(header).item;
+        if ((item.mask & LVIF_IMAGE) != 0) {
+            const auto index = static_cast<std::size_t>(item.iItem);
+            const auto level =
+                index < logLevels_.size() ? logLevels_[index] : form::TActivityLevel::Info;
+            item.iImage = level == form::TActivityLevel::Error     ? 0
+                          : level == form::TActivityLevel::Warning ? 1
+                                                                   : I_IMAGENONE;
+        }
         if ((item.mask & LVIF_TEXT) != 0 && item.pszText != nullptr && item.cchTextMax > 0) {
             const auto index = static_cast<std::size_t>(item.iItem);
             const WideString* line = index < logLines_.size() ? &logLines_[index] : nullptr;
@@ -506,6 +518,51 @@ void TMainWindow::CreateLoggingPage(HWND page) {
     column.mask = LVCF_WIDTH;
     column.cx = Scale(kClientWidth);
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    MakeLogMarks();
+}
+
+void TMainWindow::MakeLogMarks() {
+    HWND list = Control(TControl::LogList);
+    if (list == nullptr) {
+        return;
+    }
+    const int width = GetSystemMetricsForDpi(SM_CXSMICON, dpi_);
+    const int height = GetSystemMetricsForDpi(SM_CYSMICON, dpi_);
+    HIMAGELIST marks = ImageList_Create(width, height, ILC_COLOR32 | ILC_MASK, 2, 0);
+    // Index 0 the error mark, 1 the warning mark; an info line has none but
+    // keeps the room, so the lines still line up.
+    for (LPCWSTR icon : {IDI_ERROR, IDI_WARNING}) {
+        HICON mark =
+            static_cast<HICON>(LoadImageW(nullptr, icon, IMAGE_ICON, width, height, LR_SHARED));
+        ImageList_AddIcon(marks, mark);
+    }
+    // The list destroys the image list it held before, and this one at its end.
+    ListView_SetImageList(list, marks, LVSIL_SMALL);
+}
+
+LRESULT TMainWindow::DrawLogLine(NMLVCUSTOMDRAW& draw) {
+    if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) {
+        return CDRF_NOTIFYITEMDRAW;
+    }
+    if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) {
+        return CDRF_DODEFAULT;
+    }
+    const auto index = static_cast<std::size_t>(draw.nmcd.dwItemSpec);
+    const auto level = index < logLevels_.size() ? logLevels_[index] : form::TActivityLevel::Info;
+    if (level == form::TActivityLevel::Info) {
+        return CDRF_DODEFAULT;
+    }
+    // The system has no colour for errors and warnings: they are the usual
+    // red and amber, dark on a light window colour and light on a dark one.
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    const bool dark =
+        GetRValue(window) * 299 + GetGValue(window) * 587 + GetBValue(window) * 114 < 128000;
+    if (level == form::TActivityLevel::Error) {
+        draw.clrText = dark ? RGB(0xFF, 0x6B, 0x6B) : RGB(0xB0, 0x00, 0x00);
+    } else {
+        draw.clrText = dark ? RGB(0xFF, 0xC0, 0x4D) : RGB(0x8A, 0x55, 0x00);
+    }
+    return CDRF_NEWFONT;
 }
 
 void TMainWindow::CreateControlPanelPage(HWND page) {
@@ -678,7 +735,7 @@ void TMainWindow::SetLogColumnWidth() {
     GetClientRect(list, &inside);
     const int needed =
         static_cast<int>(std::min<std::size_t>(longestLogLine_, 100000)) * logCharWidth_ +
-        Scale(12);
+        GetSystemMetricsForDpi(SM_CXSMICON, dpi_) + Scale(16);
     ListView_SetColumnWidth(list, 0, std::max<int>(inside.right, needed));
 }
 
@@ -847,11 +904,12 @@ void TMainWindow::SetGroupEntryTicked(std::size_t index, bool ticked) {
                            ticked ? TRUE : FALSE);
 }
 
-void TMainWindow::AppendLogLine(const WideString& line) {
+void TMainWindow::AppendLogLine(const WideString& line, form::TActivityLevel level) {
     // Keeping the line is all an append costs: the list learns the new count
     // once the window handles its messages again (or anyone asks the list
     // for anything), however many lines came in between.
     logLines_.push_back(line);
+    logLevels_.push_back(level);
     longestLogLine_ = std::max(longestLogLine_, line.size());
     if (!logUpdatePending_) {
         logUpdatePending_ = true;

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include "form/form.h"
 #include "form/form_view.h"
 #include "platform/wide_text.h"
@@ -72,6 +74,10 @@ private:
     void PlaceGroupCheckList();
     void ShowActivePage();
     void SetLogColumnWidth();
+    // The marks of error and warning lines (the system's error and warning
+    // icons) at the window's dots per inch, and the text colour of a line.
+    void MakeLogMarks();
+    LRESULT DrawLogLine(NMLVCUSTOMDRAW& draw);
     // Tells the log list the lines added since it last heard.
     void UpdateLogList();
     void RescaleChildren(UINT oldDpi, UINT newDpi);
@@ -96,7 +102,7 @@ private:
     WideString GroupEntryName(std::size_t index) override;
     bool IsGroupEntryTicked(std::size_t index) override;
     void SetGroupEntryTicked(std::size_t index, bool ticked) override;
-    void AppendLogLine(const WideString& line) override;
+    void AppendLogLine(const WideString& line, form::TActivityLevel level) override;
     TControl ActivePage() override;
     void SetActivePage(TControl page) override;
     void Repaint() override;
@@ -121,6 +127,7 @@ private:
     // The activity log's lines: the list view holds only their count and
     // asks for a line's text when it shows it.
     std::vector<WideString> logLines_;
+    std::vector<form::TActivityLevel> logLevels_;
     std::size_t longestLogLine_ = 0;
     std::size_t columnLogLine_ = 0; // the longest line when the column was last sized
     bool logUpdatePending_ = false;

@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #if !defined(_WIN32)
-#include "platform/posix/kernel/module_path.h"
 #include "tests/accounts/account_test_support.h"
 #include "tests/common/child_process.h"
+#include "tests/common/programs_for_nobody.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,8 +72,8 @@ protected:
     }
 
     // The probe's output when run as nobody (uid 65534) without groups.
-    std::string ProbeAsNobody() {
-        const std::string probe = posix::ExecutableFolder() + "/accounts_admin_probe";
+    std::string ProbeAsNobody(const ProgramsForNobody& copies) {
+        const std::string probe = copies.Path("accounts_admin_probe");
         const TChildResult run = RunProgram(
             {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", probe});
         EXPECT_EQ(run.exitCode, 0);
@@ -125,17 +125,21 @@ TEST_F(AdminCheck, MissingSecurityLibraryMeansNoAdministratorAndNoGroupNames) {
 }
 
 TEST_F(AdminCheck, OtherAccountIsNotAnAdministratorAndIsRefusedEveryChange) {
+    const ProgramsForNobody copies({"accounts_admin_probe"});
+    NOMVERA_SKIP_UNLESS_NOBODY_CAN_RUN(copies);
     std::string before = Root().AccountFiles();
-    EXPECT_EQ(ProbeAsNobody(),
+    EXPECT_EQ(ProbeAsNobody(copies),
               "administrator=0\nadministrator-on-5=0\nelevation=1\nadd=5\ndelete=5\ngroup=5\n");
     EXPECT_EQ(Root().AccountFiles(), before);
 }
 
 TEST_F(AdminCheck, AdministratorsMemberWithoutRootHasALimitedToken) {
+    const ProgramsForNobody copies({"accounts_admin_probe"});
+    NOMVERA_SKIP_UNLESS_NOBODY_CAN_RUN(copies);
     ReplaceLine("etc/group", "sudo:", "sudo:x:27:nobody");
     ReplaceLine("etc/gshadow", "sudo:", "sudo:*::nobody");
     std::string before = Root().AccountFiles();
-    EXPECT_EQ(ProbeAsNobody(),
+    EXPECT_EQ(ProbeAsNobody(copies),
               "administrator=0\nadministrator-on-5=1\nelevation=3\nadd=5\ndelete=5\ngroup=5\n");
     EXPECT_EQ(Root().AccountFiles(), before);
 }

@@ -1,12 +1,15 @@
 // Renders the pages of the real window to PNG files: nomvera_screenshots
 // <folder>. The window runs over a sandbox system root with a temporary home,
 // like the window tests, so the pictures show the sandbox's groups and user.
+// scripts/screenshots runs a copy of it from a short folder, so that the
+// banner line shows no path of the machine it was built on.
 #include "app/application.h"
 #include "app/main_form.h"
 #include "app/program.h"
 #include "tests/common/test_environment.h"
 
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
@@ -59,6 +62,17 @@ int main(int argc, char** argv) {
         QTest::keyClicks(form.CountEdit, QStringLiteral("3"));
         saved = Save(form, folder, QStringLiteral("page-create-users.png")) && saved;
 
+        // Two users made and three deleted in the sandbox: the third is not
+        // there, so the Logging page shows an error line among the others.
+        form.CountEdit->clear();
+        QTest::keyClicks(form.CountEdit, QStringLiteral("2"));
+        QTest::mouseClick(form.CreateUsersButton, Qt::LeftButton);
+        ShowPage(form, form.CreateDeletePage);
+        QTest::mouseClick(form.DeleteRadio, Qt::LeftButton);
+        QTest::mouseClick(form.UsersRadio, Qt::LeftButton);
+        form.CountEdit->clear();
+        QTest::keyClicks(form.CountEdit, QStringLiteral("3"));
+        QTest::mouseClick(form.DeleteUsersButton, Qt::LeftButton);
         ShowPage(form, form.LoggingPage);
         saved = Save(form, folder, QStringLiteral("page-logging.png")) && saved;
         ShowPage(form, form.ControlPanelPage);

@@ -312,11 +312,12 @@ private slots:
         const QString banner = QString::fromStdU16String(
             module + WIDE(" [") + nomvera::support::GetFileVersionText(module) +
             WIDE("][ Build: 01-Jan-2023][unlimited users]"));
-        QVERIFY2(lines[1].endsWith(QStringLiteral("|I|.") + banner), qPrintable(lines[1]));
-        // This test program carries no file version, unlike the tool itself.
-        QVERIFY2(lines[1].endsWith(QStringLiteral(" [.No FileInfo in file][ Build: 01-Jan-2023]"
-                                                  "[unlimited users]")),
+        QVERIFY2(lines[1].endsWith(QStringLiteral("|I|.") +
+                                   banner.left(static_cast<qsizetype>(nomvera::log::kPieceLength))),
                  qPrintable(lines[1]));
+        // This test program carries no file version, unlike the tool itself.
+        QCOMPARE(nomvera::support::GetFileVersionText(module),
+                 WideString(WIDE(".No FileInfo in file")));
         QVERIFY(lines.last().endsWith(QStringLiteral("|I|.End: Create")));
         QCOMPARE(SelectedLogRow(form), lines.size() - 1);
         if (nomvera::accounts::IsAdministrator()) {
@@ -719,6 +720,60 @@ private slots:
         QCOMPARE(form.LogList->currentIndex().row(), 1);
         QTest::keyClick(form.LogList, Qt::Key_End);
         QCOMPARE(form.LogList->currentIndex().row(), newest);
+    }
+
+    // Warning and error lines stand out by colour and by a mark; their text
+    // (and so the name assistive technology reads) is the line as logged.
+    void warningAndErrorLinesStandOut() {
+        TMainForm& form = Form();
+        ClickPage(form.LoggingPage);
+        form.LogInfo(WIDE("before"));
+        form.LogError(WIDE("an error"));
+        form.LogWarning(WIDE("a warning"));
+        form.LogInfo(WIDE("an info"));
+        QAbstractItemModel& lines = *form.LogList->model();
+        const int info = lines.rowCount() - 1;
+        const int warning = info - 1;
+        const int error = info - 2;
+        const QString errorLine = lines.index(error, 0).data().toString();
+        const QString warningLine = lines.index(warning, 0).data().toString();
+        QVERIFY2(errorLine.contains(QStringLiteral("|E|")) &&
+                     errorLine.endsWith(QStringLiteral("an error")),
+                 qPrintable(errorLine));
+        QVERIFY2(warningLine.contains(QStringLiteral("|W|")) &&
+                     warningLine.endsWith(QStringLiteral("a warning")),
+                 qPrintable(warningLine));
+        const auto colour = [&](int row) {
+            return lines.index(row, 0).data(Qt::ForegroundRole).value<QBrush>().color();
+        };
+        const auto mark = [&](int row) {
+            return lines.index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(12).toImage();
+        };
+        QVERIFY(!lines.index(info, 0).data(Qt::ForegroundRole).isValid());
+        QVERIFY(colour(error).red() > 2 * colour(error).green());
+        QVERIFY(colour(warning) != colour(error) && colour(warning).alpha() == 255);
+        QVERIFY(!mark(error).isNull() && !mark(warning).isNull());
+        QVERIFY(mark(error) != mark(warning));
+        QCOMPARE(mark(info).size(), mark(error).size()); // room kept: the lines line up
+        QCOMPARE(mark(info).pixelColor(6, 6).alpha(), 0);
+
+        // Painted: the unselected error line has red text, the info line none.
+        const QImage shot = form.LogList->viewport()->grab().toImage();
+        const auto reddish = [&](int row) {
+            const QRect band = form.LogList->visualRect(lines.index(row, 0));
+            int count = 0;
+            for (int y = std::max(0, band.top()); y <= std::min(shot.height() - 1, band.bottom());
+                 ++y) {
+                // Past the mark: only the text's own pixels count.
+                for (int x = form.LogList->iconSize().width() + 8; x < shot.width(); ++x) {
+                    const QColor c = shot.pixelColor(x, y);
+                    count += c.red() > c.green() + 60 && c.red() > c.blue() + 60 ? 1 : 0;
+                }
+            }
+            return count;
+        };
+        QVERIFY(reddish(error) > 0);
+        QCOMPARE(reddish(info - 3), 0);
     }
 
     void exceptionEscapingAHandlerIsLoggedAndTheProgramGoesOn() {

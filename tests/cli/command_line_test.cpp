@@ -4,6 +4,7 @@
 // the account files and the log file.
 #include "platform/posix/kernel/module_path.h"
 #include "tests/common/child_process.h"
+#include "tests/common/programs_for_nobody.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 #include "tests/common/test_environment.h"
@@ -40,8 +41,9 @@ struct TCall {
     bool errorOnTerminal = false;
     // Standard output a pipe whose reading end is closed at once.
     bool closedOutput = false;
-    // Started as the user nobody, through setpriv.
-    bool asNobody = false;
+    // Started as the user nobody, through setpriv, from these copies of the
+    // program and its libraries.
+    const ProgramsForNobody* asNobody = nullptr;
     // Started through this program and its arguments (the tool's path and
     // arguments follow), with no NOMVERA_SYSROOT: the machine itself.
     std::vector<std::string> launcher = {};
@@ -126,9 +128,11 @@ protected:
     }
 
     TResult RunCall(const TCall& call) {
-        const std::string program = posix::ExecutableFolder() + "/nomvera";
+        const std::string program =
+            (call.asNobody != nullptr ? call.asNobody->Folder() : posix::ExecutableFolder()) +
+            "/nomvera";
         std::vector<std::string> arguments = {program};
-        if (call.asNobody) {
+        if (call.asNobody != nullptr) {
             arguments = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
                          program};
         }
@@ -282,6 +286,7 @@ protected:
             if (line.find(" Log Started[") != std::string::npos) {
                 run.clear();
             } else if (std::regex_search(line, std::regex(R"(\|[IWE]\|)")) &&
+                       !line.starts_with(' ') && // a long message's continuation, never shown
                        line.find("|I|Wait(mSec): ") == std::string::npos &&
                        line.find("|I|CNTin1GO: ") == std::string::npos) {
                 run.push_back(WithoutIndent(line));
@@ -340,8 +345,9 @@ TEST_F(CommandLineTest, UsersComeAndGoWithGroupsProfilesCredentialsAndTheSameLin
                            [&end](const std::string& line) { return line.ends_with(end); });
     };
     EXPECT_TRUE(has("|I|Begin: Command line"));
-    EXPECT_TRUE(has("|I|." + posix::ExecutableFolder() +
-                    "/nomvera [2.2.205.1][ Build: 01-Jan-2023][unlimited users]"));
+    EXPECT_TRUE(has("|I|." + ShownMessage(posix::ExecutableFolder() +
+                                          "/nomvera [2.2.205.1][ Build: 01-Jan-2023][unlimited "
+                                          "users]")));
     EXPECT_TRUE(has("|I|.End: Fill Groups: 7"));
     EXPECT_TRUE(has("|I|Begin: Create Users"));
     EXPECT_TRUE(has("|I|.Created User[e2eu003] Password[p,w\"x003]"));
@@ -634,17 +640,54 @@ TEST_F(CommandLineTest, ACredentialsFileThatCannotBeWrittenFailsTheRun) {
     EXPECT_TRUE(HasAccount("e2ec003"));
 }
 
+// A stock machine has no tsusers: the run says so once, inside Fill Groups,
+// and the users are still made; without the default groups nothing is said.
+TEST_F(CommandLineTest, AMissingBuiltInGroupIsOneWarningLine) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    for (const char* file : {"etc/group", "etc/gshadow"}) {
+        std::string kept;
+        for (const std::string& line : TextLines(ReadTextFile(root_ / file))) {
+            kept += line.starts_with("tsusers:") ? "" : line + "\n";
+        }
+        WriteTextFile(root_ / file, kept);
+    }
+    const std::string warning = "|W|.Built-in group Remote Desktop Users (tsusers) not found: "
+                                "create it with groupadd tsusers to have new users join it";
+    for (const bool defaults : {true, false}) {
+        TCall call;
+        call.arguments = {
+            "create-users", "--prefix", defaults ? "e2ew" : "e2ex", "--password-file", "PW:pw",
+            "--count",      "1"};
+        if (!defaults) {
+            call.arguments.push_back("--no-default-groups");
+        }
+        const TResult run = RunCall(call);
+        EXPECT_EQ(run.exitCode, 0) << run.out;
+        const std::vector<std::string> out = TextLines(run.out);
+        const auto at = std::find_if(out.begin(), out.end(), [&](const std::string& line) {
+            return line.ends_with(warning);
+        });
+        EXPECT_EQ(at != out.end(), defaults) << run.out;
+        if (at != out.end()) {
+            EXPECT_TRUE(at[-1].ends_with("|I|Begin: Fill Groups")) << at[-1];
+        }
+    }
+    EXPECT_TRUE(HasAccount("e2ew001") && HasAccount("e2ex001"));
+}
+
 // Without root: the other log file, "not an root" in the start block, and
 // every refused step an error line, so the status is 1.
 TEST_F(CommandLineTest, WithoutRootEveryStepIsRefusedAndTheStatusIsOne) {
     NOMVERA_SKIP_UNLESS_ROOT();
+    const ProgramsForNobody copies({"nomvera"});
+    NOMVERA_SKIP_UNLESS_NOBODY_CAN_RUN(copies);
     for (const std::string& folder : {state_, temp_}) {
         ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
     }
     const std::string before = root_.AccountFiles();
     TCall call;
     call.arguments = {"create-local-groups", "--prefix", "e2en", "--count", "2"};
-    call.asNobody = true;
+    call.asNobody = &copies;
     const TResult run = RunCall(call);
     EXPECT_EQ(run.exitCode, 1) << run.err;
     const std::vector<std::string> out = TextLines(run.out);

@@ -3,6 +3,7 @@
 // all under one temporary folder removed at the end.
 #pragma once
 
+#include "log/log_text.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 
@@ -13,6 +14,14 @@
 #include <vector>
 
 namespace nomvera::test {
+
+// A message (ASCII) as a log line shows it: the log cuts a longer message
+// after log::kPieceLength characters (the file gets the rest on continuation
+// lines). The banner holds the program's path, so in a deep checkout it is
+// cut.
+inline std::string ShownMessage(const std::string& message) {
+    return message.substr(0, log::kPieceLength);
+}
 
 // The per-user folders of a program a test starts, made under base (which
 // is made traversable, so the program may run as another account): home,

@@ -6,6 +6,7 @@
 #include "platform/posix/kernel/module_path.h"
 #include "platform/wide_text.h"
 #include "tests/common/child_process.h"
+#include "tests/common/programs_for_nobody.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 #include "tests/common/test_environment.h"
@@ -38,7 +39,8 @@ constexpr gid_t kNogroup = 65534;
 
 struct TRun {
     std::string steps;
-    bool asNobody = false;
+    // Started as nobody from these copies of the program and its libraries.
+    const ProgramsForNobody* asNobody = nullptr;
     // Sent once the window has been shown; 0 for none.
     int signalWhenShown = 0;
     // More environment variables, NAME=VALUE.
@@ -65,10 +67,11 @@ protected:
     }
 
     TOutcome Run(const TRun& run) {
-        const std::string bin = posix::ExecutableFolder();
+        const std::string bin =
+            run.asNobody != nullptr ? run.asNobody->Folder() : posix::ExecutableFolder();
         const std::string program = bin + "/nomvera";
         std::vector<std::string> arguments;
-        if (run.asNobody) {
+        if (run.asNobody != nullptr) {
             arguments = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
                          program};
         } else {
@@ -202,8 +205,9 @@ TEST_F(ProgramTest, PressingOneEndsWithExitCodeOneAfterItsLogLine) {
     ASSERT_GE(lines.size(), 3u);
     EXPECT_NE(lines[0].find(" Log Started[" + LogPath(RunningAsRoot()) + "]"), std::string::npos);
     EXPECT_TRUE(lines[1].ends_with("|I|Begin: Create")) << lines[1];
-    EXPECT_TRUE(lines[2].ends_with("|I|." + posix::ExecutableFolder() +
-                                   "/nomvera [2.2.205.1][ Build: 01-Jan-2023][unlimited users]"))
+    EXPECT_TRUE(lines[2].ends_with(
+        "|I|." + ShownMessage(posix::ExecutableFolder() +
+                              "/nomvera [2.2.205.1][ Build: 01-Jan-2023][unlimited users]")))
         << lines[2];
 }
 
@@ -243,7 +247,7 @@ TEST_F(ProgramTest, RootsWindowLoadsNoPluginTheEnvironmentNames) {
 class ProgramSignalTest : public ProgramTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(ProgramSignalTest, ASignalClosesTheProgramWithItsLogClosed) {
-    const TOutcome outcome = Run({.steps = "", .asNobody = false, .signalWhenShown = GetParam()});
+    const TOutcome outcome = Run({.steps = "", .signalWhenShown = GetParam()});
     ASSERT_TRUE(outcome.shown);
     ASSERT_TRUE(outcome.exited) << "ended by signal " << -outcome.exitCode;
     EXPECT_EQ(outcome.exitCode, 0);
@@ -263,8 +267,10 @@ INSTANTIATE_TEST_SUITE_P(CloseSignals, ProgramSignalTest,
 
 TEST_F(ProgramTest, AUserWithoutRightsGetsTheOtherLogFileAndAnErrorLine) {
     NOMVERA_SKIP_UNLESS_ROOT();
+    const ProgramsForNobody copies({"nomvera"});
+    NOMVERA_SKIP_UNLESS_NOBODY_CAN_RUN(copies);
     HandOverToNobody();
-    const TOutcome outcome = Run({.steps = "", .asNobody = true, .signalWhenShown = SIGTERM});
+    const TOutcome outcome = Run({.steps = "", .asNobody = &copies, .signalWhenShown = SIGTERM});
     ASSERT_TRUE(outcome.shown);
     ASSERT_TRUE(outcome.exited);
     EXPECT_EQ(outcome.exitCode, 0);

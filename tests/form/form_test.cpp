@@ -96,13 +96,13 @@ protected:
 TEST_F(FormTest, CreationHandlerRunsItsStepsInOrder) {
     Create();
     const WideString caption = WIDE("Vantrel :: TestTool Nomvera and Groups :: build 01-Jan-2023");
-    EXPECT_TRUE(
-        InOrder(view_.calls, {"|I|Begin: Create)", "|I|." + Utf8(BannerLine()) + ")",
-                              "SetCaption(MainForm, " + Utf8(caption) + ")",
-                              "SetCaption(UserNameText,  " + Utf8(support::GetSamUserName()) + " )",
-                              "SetMaxLength(NameEdit, 17)", "SetMaxLength(PasswordEdit, 17)",
-                              "SetActivePage(CreateDeletePage)",
-                              "SetCaption(CreateDeletePage, Create/Delete)", "|I|.End: Create)"}));
+    EXPECT_TRUE(InOrder(view_.calls,
+                        {"|I|Begin: Create)", "|I|." + test::ShownMessage(Utf8(BannerLine())) + ")",
+                         "SetCaption(MainForm, " + Utf8(caption) + ")",
+                         "SetCaption(UserNameText,  " + Utf8(support::GetSamUserName()) + " )",
+                         "SetMaxLength(NameEdit, 17)", "SetMaxLength(PasswordEdit, 17)",
+                         "SetActivePage(CreateDeletePage)",
+                         "SetCaption(CreateDeletePage, Create/Delete)", "|I|.End: Create)"}));
     EXPECT_EQ(view_.activePage, C::CreateDeletePage);
     EXPECT_EQ(view_.State(C::MainForm).caption, caption);
     ASSERT_TRUE(WriterActive());
@@ -373,16 +373,25 @@ TEST_F(FormTest, FillsTheGroupListInServiceOrderAndTicksTheBuiltInGroups) {
     EXPECT_EQ(view_.logLines.size(), lines + 2);
 }
 
+// Without a group for a built-in SID (no tsusers on a stock machine), one
+// warning line says so and how to make the group, in every Fill Groups.
 TEST_F(FormTest, AnEmptyEnumerationLeavesTheListEmptyAndIsRetriedByEveryLayout) {
     test::WriteTextFile(environment_.Root() / "etc/group", "");
     Create();
     Clicks({C::CreateRadio, C::UsersRadio});
     EXPECT_TRUE(view_.groups.empty());
+    ASSERT_GE(view_.logLines.size(), 3u);
+    EXPECT_TRUE(EndsWith(view_.logLines.end()[-3],
+                         WIDE("|W|.Built-in group Remote Desktop Users (tsusers) not found: create "
+                              "it with groupadd tsusers to have new users join it")));
+    EXPECT_TRUE(EndsWith(view_.logLines.end()[-2],
+                         WIDE("|W|.Built-in group Users (users) not found: create it with "
+                              "groupadd users to have new users join it")));
     EXPECT_TRUE(EndsWith(view_.logLines.back(), WIDE("End: Fill Groups: 0")));
     EXPECT_EQ(view_.activePage, C::CreateDeletePage); // no error line
     const std::size_t lines = view_.logLines.size();
     view_.ClickRadio(C::UsersRadio);
-    EXPECT_EQ(view_.logLines.size(), lines + 2);
+    EXPECT_EQ(view_.logLines.size(), lines + 4);
 }
 
 TEST_F(FormTest, AUserPageChangeCleansTheEntriesAndLaysOutOnTheCreateDeletePage) {

@@ -196,7 +196,7 @@ void TRecordingFormView::SetGroupEntryTicked(std::size_t index, bool ticked) {
     Record("SetGroupEntryTicked(" + std::to_string(index) + ", " + std::to_string(ticked) + ")");
 }
 
-void TRecordingFormView::AppendLogLine(const WideString& line) {
+void TRecordingFormView::AppendLogLine(const WideString& line, form::TActivityLevel) {
     logLines.push_back(line);
     Record("AppendLogLine(" + Utf8(line) + ")");
 }

@@ -77,7 +77,7 @@ public:
     WideString GroupEntryName(std::size_t index) override;
     bool IsGroupEntryTicked(std::size_t index) override;
     void SetGroupEntryTicked(std::size_t index, bool ticked) override;
-    void AppendLogLine(const WideString& line) override;
+    void AppendLogLine(const WideString& line, form::TActivityLevel level) override;
     TControl ActivePage() override;
     void SetActivePage(TControl page) override;
     void Repaint() override;

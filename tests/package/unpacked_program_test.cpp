@@ -129,8 +129,8 @@ TEST_F(UnpackedProgramTest, ShowsItsWindowAndEndsOnSigtermWithItsStartLineLogged
     EXPECT_NE(lines[0].find(" Log Started[" + LogPath() + "]"), std::string::npos) << lines[0];
     EXPECT_TRUE(lines[1].ends_with("|I|Begin: Create")) << lines[1];
     // The file version comes from the stripped executable's own section.
-    EXPECT_TRUE(lines[2].ends_with("|I|." + program_ +
-                                   " [2.2.205.1][ Build: 01-Jan-2023][unlimited users]"))
+    EXPECT_TRUE(lines[2].ends_with(
+        "|I|." + ShownMessage(program_ + " [2.2.205.1][ Build: 01-Jan-2023][unlimited users]")))
         << lines[2];
     EXPECT_TRUE(HasLineEndingWith(lines, "|I|End: Create"));
     EXPECT_TRUE(lines.back().ends_with(" Log stopped")) << lines.back();

@@ -6,6 +6,7 @@
 #include "platform/posix/kernel/module_path.h"
 #include "platform/test_doubles.h"
 #include "tests/common/child_process.h"
+#include "tests/common/programs_for_nobody.h"
 #include "tests/common/sandbox_root.h"
 #include "tests/common/temp_folder.h"
 
@@ -64,6 +65,9 @@ class PlantedLibraries : public ::testing::TestWithParam<PlantCase> {};
 TEST_P(PlantedLibraries, RunOnlyFromFoldersNoOtherAccountCanChange) {
     NOMVERA_SKIP_UNLESS_ROOT();
     const PlantCase& c = GetParam();
+    // The planter nobody takes the library from where it can read it.
+    const ProgramsForNobody copies({"libplanted_library.so"});
+    NOMVERA_SKIP_UNLESS_NOBODY_CAN_RUN(copies);
     TempFolder base("nomvera-plant");
     ASSERT_EQ(chmod(base.Path().c_str(), 0755), 0);
     const std::string folder = base / "shared";
@@ -78,7 +82,7 @@ TEST_P(PlantedLibraries, RunOnlyFromFoldersNoOtherAccountCanChange) {
     auto plant = [&] {
         bool done = true;
         for (const char* name : {"libuser32.so", "libnetapi32.so", "libcrypt.so.1"}) {
-            done = CopyFile(bin + "/libplanted_library.so", folder + "/" + name) && done;
+            done = CopyFile(copies.Path("libplanted_library.so"), folder + "/" + name) && done;
         }
         return done ? 0 : 1;
     };

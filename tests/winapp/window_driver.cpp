@@ -7,6 +7,7 @@
 #include "platform/wide_text.h"
 #include "winapp/control_ids.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <fstream>
@@ -269,6 +270,29 @@ int TRunningWindow::SelectedRow(form::TControl list) const {
         Send(Control(list), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+int TRunningWindow::RowImage(form::TControl list, int row) const {
+    TRemoteBuffer remote(process_.hProcess, sizeof(LVITEMW));
+    LVITEMW item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    remote.Write(0, &item, sizeof(item));
+    Send(Control(list), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote.Address()));
+    remote.Read(0, &item, sizeof(item));
+    return item.iImage;
+}
+
+RECT TRunningWindow::RowTextOnScreen(form::TControl list, int row) const {
+    TRemoteBuffer remote(process_.hProcess, sizeof(RECT));
+    RECT place = {};
+    place.left = LVIR_LABEL;
+    remote.Write(0, &place, sizeof(place));
+    Send(Control(list), LVM_GETITEMRECT, static_cast<WPARAM>(row),
+         reinterpret_cast<LPARAM>(remote.Address()));
+    remote.Read(0, &place, sizeof(place));
+    MapWindowPoints(Control(list), nullptr, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
 void TRunningWindow::SetTick(form::TControl list, int row, bool ticked) const {
     TRemoteBuffer remote(process_.hProcess, sizeof(LVITEMW));
     LVITEMW item = {};
@@ -330,6 +354,40 @@ std::vector<WideString> LastRunLines(const WideString& path) {
         start = end + 1;
     }
     return lines;
+}
+
+std::vector<COLORREF> ScreenPixels(const RECT& area) {
+    const int width = std::max<int>(0, area.right - area.left);
+    const int height = std::max<int>(0, area.bottom - area.top);
+    std::vector<COLORREF> colours;
+    if (width == 0 || height == 0) {
+        return colours;
+    }
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP picture = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ before = SelectObject(memory, picture);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, before);
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = -height; // top-down
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    std::vector<DWORD> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    const int lines = GetDIBits(memory, picture, 0, static_cast<UINT>(height), pixels.data(),
+                                reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(picture);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (lines == height) {
+        for (const DWORD pixel : pixels) { // 0x00RRGGBB
+            colours.push_back(RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF));
+        }
+    }
+    return colours;
 }
 
 bool SaveWindowPicture(HWND window, const WideString& path) {

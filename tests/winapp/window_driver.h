@@ -67,6 +67,10 @@ public:
     std::vector<WideString> Rows(form::TControl list) const;
     std::vector<bool> Ticks(form::TControl list) const;
     int SelectedRow(form::TControl list) const;
+    // A list view row's image (LVM_GETITEMW with LVIF_IMAGE) and where the
+    // row is on the screen (LVM_GETITEMRECT, LVIR_LABEL: its text).
+    int RowImage(form::TControl list, int row) const;
+    RECT RowTextOnScreen(form::TControl list, int row) const;
     // Ticks or clears a row's check box as a click on it does.
     void SetTick(form::TControl list, int row, bool ticked) const;
 
@@ -87,6 +91,9 @@ WideString WindowsPath(const std::string& path);
 // The lines of the last run in the activity log's ring file (from its last
 // start line), read as UTF-8 into wide text; empty when there is no file.
 std::vector<WideString> LastRunLines(const WideString& path);
+
+// The colours of the screen's pixels in a rectangle, row by row.
+std::vector<COLORREF> ScreenPixels(const RECT& area);
 
 // Writes the window's picture (as on the screen) to a 24-bit BMP file.
 bool SaveWindowPicture(HWND window, const WideString& path);

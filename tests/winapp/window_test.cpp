@@ -5,6 +5,8 @@
 // nomvera.exe lies next to this program.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include "form/form_view.h"
 #include "platform/wide_text.h"
 #include "tests/winapp/window_driver.h"
@@ -283,6 +285,40 @@ TEST(WindowsWindow, CreateUsersFillsTheGroupListWithTheBuiltInGroupsTicked) {
               (std::vector<bool>{false, false, true, false, true}));
 }
 
+// An error line stands out by its mark (the system's error icon) and its
+// red text; an info line has neither. Create Users without a count logs an
+// error line ("no Users to Create").
+TEST(WindowsWindow, ErrorLinesStandOutByMarkAndColour) {
+    auto window = Start();
+    window->Click(TControl::CreateRadio);
+    window->Click(TControl::UsersRadio);
+    window->Type(TControl::NameEdit, L'z');
+    window->Click(TControl::CreateUsersButton);
+    const std::vector<WideString> rows = window->Rows(TControl::LogList);
+    const auto error = std::find_if(rows.begin(), rows.end(), [](const WideString& row) {
+        return row.find(L"|E|.") != WideString::npos;
+    });
+    ASSERT_NE(error, rows.end());
+    const int errorRow = static_cast<int>(error - rows.begin());
+    ASSERT_NE(errorRow, window->SelectedRow(TControl::LogList)) << "the newest line is selected";
+    EXPECT_EQ(window->ActiveTab(), 1) << "an error shows the Logging page";
+    EXPECT_EQ(window->RowImage(TControl::LogList, errorRow), 0);
+    EXPECT_EQ(window->RowImage(TControl::LogList, 0), I_IMAGENONE) << Narrow(rows[0]);
+
+    SetForegroundWindow(window->Window());
+    const auto reddish = [&](int row) {
+        int count = 0;
+        for (const COLORREF c : ScreenPixels(window->RowTextOnScreen(TControl::LogList, row))) {
+            count += GetRValue(c) > GetGValue(c) + 60 && GetRValue(c) > GetBValue(c) + 60 ? 1 : 0;
+        }
+        return count;
+    };
+    EXPECT_GT(reddish(errorRow), 0);
+    EXPECT_EQ(reddish(0), 0);
+    PostMessageW(window->Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(window->WaitForExit(), 0);
+}
+
 // A DLL of a system library's name that another account put next to the
 // program (here: a copy of it in a folder of the test's own, with the
 // planted double of netapi32.dll beside it) is never loaded: the groups
@@ -441,14 +477,25 @@ TEST(WindowsWindow, ReadsItsOwnVersionFromItsFile) {
 } // namespace
 } // namespace nomvera::winapp::test
 
-// "--screenshot FILE": no tests; starts nomvera.exe, chooses Create + Users
-// and writes the window's picture to FILE (a BMP) for the documentation.
+// "--screenshot FILE": no tests; starts a copy of nomvera.exe in the run's
+// own Wine prefix (C:\Program Files\Nomvera, so the banner line shows no
+// path of the build machine), chooses Create + Users, clicks Create Users
+// without a count (an error line, so the window shows its Logging page) and
+// writes the window's picture to FILE (a BMP) for the documentation.
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--screenshot") {
         using namespace nomvera::winapp::test;
-        auto window = Start();
+        const WideString folder = L"C:\\Program Files\\Nomvera";
+        const WideString program = folder + L"\\nomvera.exe";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        if (!CopyFileW(NomveraPath().c_str(), program.c_str(), FALSE)) {
+            return 1;
+        }
+        auto window = std::make_unique<TRunningWindow>(program, kCaption);
         window->Click(nomvera::form::TControl::CreateRadio);
         window->Click(nomvera::form::TControl::UsersRadio);
+        window->Type(nomvera::form::TControl::NameEdit, L't');
+        window->Click(nomvera::form::TControl::CreateUsersButton);
         SetForegroundWindow(window->Window());
         Sleep(1500);
         const bool saved = SaveWindowPicture(window->Window(), WindowsPath(argv[2]));
