@@ -3,6 +3,12 @@
 #include "accounts/netapi.h"
 #include "support/text.h"
 
+#include <cstdlib>
+
+#if !defined(_WIN32)
+#include "platform/posix/services/account_credentials.h"
+#endif
+
 namespace nomvera::accounts {
 namespace {
 
@@ -47,6 +53,38 @@ WideString AccountServiceLine() {
                support::WidenText(support::SystemMessageText(status));
     }
     return prefix + domain + WIDE(" (") + Server() + WIDE(")");
+}
+
+std::vector<TAccountServiceLine> AccountServiceLines() {
+    // Without a server the banner stays as it always was.
+    if (Server().empty()) {
+        return {};
+    }
+    std::vector<TAccountServiceLine> lines{{false, AccountServiceLine()}};
+    const WideString prefix = WIDE("Account service sign-in: ");
+#if defined(_WIN32)
+    lines.push_back({false, prefix + WIDE("the logon of this session")});
+#else
+    std::optional<posix::AccountCredentials> credentials;
+    const char* path = std::getenv(posix::kAccountCredentialsVariable);
+    if (path != nullptr && *path != '\0') {
+        posix::CredentialsRead read = posix::ReadCredentialsFile(path);
+        if (!read.credentials) {
+            lines.push_back({true, prefix + WIDE("refused: ") + support::WidenText(read.error)});
+            return lines;
+        }
+        credentials = std::move(read.credentials);
+    }
+    const std::string server = support::NarrowText(Server());
+    const posix::SignInWay way = posix::WayOfSigningIn(server, credentials);
+    lines.push_back({false, prefix + support::WidenText(posix::DescribeSignIn(way, credentials))});
+#endif
+    return lines;
+}
+
+void SetAccountServerFromEnvironment() {
+    const char* server = std::getenv("NOMVERA_ACCOUNT_SERVER");
+    SetAccountServer(server != nullptr ? support::WidenText(server) : WideString());
 }
 
 } // namespace nomvera::accounts

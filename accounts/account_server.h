@@ -5,6 +5,8 @@
 
 #include "platform/wide_text.h"
 
+#include <vector>
+
 namespace nomvera::accounts {
 
 // Empty for this machine.
@@ -18,5 +20,20 @@ LPCWSTR AccountServerName();
 // The domain comes from the server's workstation record; a server that does
 // not answer is named with the code of its failure.
 WideString AccountServiceLine();
+
+// The start banner's lines about the account service of another machine
+// (none for this machine, whose banner stays as it was): the service, then
+// how the tool signs in to it, or why the
+// authentication file named by NOMVERA_ACCOUNT_CREDENTIALS was refused
+// (an error line; every call to that machine then fails).
+struct TAccountServiceLine {
+    bool error = false;
+    WideString text;
+};
+std::vector<TAccountServiceLine> AccountServiceLines();
+
+// The window takes no arguments: NOMVERA_ACCOUNT_SERVER names its server
+// (unset or empty: this machine).
+void SetAccountServerFromEnvironment();
 
 } // namespace nomvera::accounts

@@ -2,6 +2,7 @@
 // can refuse the command (options, the profile service, the groups named,
 // the credentials file) is checked before the log file is opened or any
 // account is touched, so a refusal changes nothing.
+#include "accounts/account_server.h"
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
 #include "app/command_line.h"
@@ -110,6 +111,9 @@ int RunRequest(const TCommandRequest& request) {
                                credentials.IsOpen() ? &credentials : nullptr);
         host.LogInfo(WIDE("Begin: Command line"));
         host.LogInfo(form::BannerLine());
+        for (const auto& line : accounts::AccountServiceLines()) {
+            line.error ? host.LogError(line.text) : host.LogInfo(line.text);
+        }
         if (writer != nullptr && !writer->InactiveReason().empty()) {
             host.LogError(writer->InactiveReason());
         }

@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "accounts/account_server.h"
 #include "app/application.h"
 #include "app/close_signals.h"
 #include "app/command_line.h"
@@ -16,6 +17,7 @@ int RunProgram(int argc, char** argv) {
     if (argc > 1) {
         return RunCommandLine(argc, argv);
     }
+    accounts::SetAccountServerFromEnvironment();
     StartSupportUnits();
     BindWindowModule();
 
