@@ -152,6 +152,20 @@ stop() {
   holder=$(state_value "$state" holder)
   samba=$(state_value "$state" samba)
   [[ -n $samba ]] && stop_pid "$samba" samba
+  # What samba started on its own (samba-dcerpcd and its helpers) lives on
+  # in the holder's network namespace: every process there but the holder.
+  if [[ -n $holder ]] && is_pid_of "$holder" sleep; then
+    local namespace pid
+    namespace=$(readlink "/proc/$holder/ns/net")
+    # A holder pid taken over by another program: never the machine's namespace.
+    [[ $namespace == "$(readlink /proc/self/ns/net)" ]] && namespace=none
+    for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+      [[ $pid == "$holder" ]] && continue
+      if [[ $(readlink "/proc/$pid/ns/net" 2>/dev/null) == "$namespace" ]]; then
+        stop_pid "$pid" "$(cat "/proc/$pid/comm" 2>/dev/null)"
+      fi
+    done
+  fi
   [[ -n $holder ]] && stop_pid "$holder" sleep
   # Only the folder start made: a nomvera-dc.* folder of root's.
   if [[ -n $dir && -d $dir && ! -L $dir && $(basename "$dir") == nomvera-dc.* &&
