@@ -40,7 +40,7 @@ std::string Synopsis(const TCommandSpec& command) {
     if (command.takesProfile) {
         line += " [--profile]";
     }
-    return line + " [--quiet]";
+    return line + " [--server HOST [--server-credentials FILE]] [--quiet]";
 }
 
 constexpr char kGeneralHint[] =
@@ -175,6 +175,30 @@ std::string StoreCredentials(TCommandRequest& request, const std::string& value)
     return {};
 }
 
+// A DNS name, an IPv4 address or a bracketed IPv6 address: what a host name
+// may hold, never anything that could pass for an option or a path.
+std::string StoreServer(TCommandRequest& request, const std::string& value) {
+    constexpr std::size_t kMaxHostLength = 255;
+    const bool usable =
+        !value.empty() && value.size() <= kMaxHostLength && value.front() != '-' &&
+        value.find_first_not_of(
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_:[]") ==
+            std::string::npos;
+    if (!usable) {
+        return "--server: '" + Shown(value) + "' is not a host name or address";
+    }
+    request.server = value;
+    return {};
+}
+
+std::string StoreServerCredentials(TCommandRequest& request, const std::string& value) {
+    if (value.empty()) {
+        return "--server-credentials needs a value";
+    }
+    request.serverCredentialsPath = value;
+    return {};
+}
+
 std::string StoreNoDefaultGroups(TCommandRequest& request, const std::string&) {
     request.defaultGroups = false;
     return {};
@@ -210,7 +234,7 @@ constexpr char kPasswordRefusal[] =
     "--password is not taken: every account on the machine can read a command line; "
     "use --password-file FILE, or --password-file - for standard input";
 
-constexpr std::array<TOptionSpec, 9> kOptions = {{
+constexpr std::array<TOptionSpec, 11> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
     {"--password-file", nullptr, true, false, &ForUsers, nullptr, &StorePasswordFile},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
@@ -219,6 +243,8 @@ constexpr std::array<TOptionSpec, 9> kOptions = {{
     {"--no-default-groups", nullptr, false, false, &ForUsers, nullptr, &StoreNoDefaultGroups},
     {"--profile", nullptr, false, false, &ForProfiles, nullptr, &StoreProfile},
     {"--quiet", "-q", false, false, &ForEvery, nullptr, &StoreQuiet},
+    {"--server", nullptr, true, false, &ForEvery, nullptr, &StoreServer},
+    {"--server-credentials", nullptr, true, false, &ForEvery, nullptr, &StoreServerCredentials},
     {"--password", nullptr, true, false, &ForEvery, nullptr, nullptr, kPasswordRefusal},
 }};
 
@@ -329,6 +355,9 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             return fail(std::string(spec.name) + " is missing", hint);
         }
     }
+    if (!request.serverCredentialsPath.empty() && request.server.empty()) {
+        return fail("--server-credentials needs --server", hint);
+    }
     parsed.result = TParseResult::Run;
     return parsed;
 }
@@ -358,7 +387,8 @@ Commands:
   create-global-groups --prefix NAME --count N
   delete-global-groups --prefix NAME --count N
       Create or delete the groups NAME001 ... NAMEnnn. Global groups exist
-      only on a domain controller; elsewhere every group fails with 2226.
+      only on a domain controller (--server); elsewhere every group fails
+      with 2226.
 
 Options:
   --prefix NAME         name prefix, 4 to 17 characters
@@ -377,6 +407,17 @@ Options:
   --credentials FILE    create-users: write name,password of every user
                         created to FILE, a new file of mode 0600 (an
                         existing file or link is refused)
+  --server HOST         every account-service call goes to HOST, a domain
+                        controller's DNS name or address, instead of this
+                        machine: the users and groups are the domain's
+                        (a deletion is domain-wide). See docs/domain.md
+  --server-credentials FILE
+                        sign in to HOST with FILE's "username = NAME",
+                        "password = SECRET" and "domain = DOMAIN" lines; a
+                        regular file of your own (root's, as root), mode
+                        0600, not a link. Kerberos when NAME is user@REALM
+                        and HOST a DNS name. Without it, the Kerberos
+                        ticket cache when there is one
   --quiet, -q           print only warning and error lines
   --help, -h            print this help and exit
   --version             print the program's file version and exit

@@ -38,6 +38,10 @@ struct TCommandRequest {
     bool profile = false;
     bool quiet = false;
     std::string credentialsPath; // empty: none
+    // --server: the machine whose account service every call uses (a domain
+    // controller's DNS name or address); empty: this machine.
+    std::string server;
+    std::string serverCredentialsPath; // --server-credentials; empty: none
 };
 
 enum class TParseResult { Run, Help, Version, UsageError };

@@ -19,9 +19,10 @@ TParsedCommandLine Parse(const std::vector<std::string>& arguments) {
 }
 
 TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
-    const TParsedCommandLine parsed = Parse(
-        {"create-users", "--prefix=kelp", "--password-file", "-", "--count=12", "--group", "a",
-         "--group=b", "--no-default-groups", "--profile", "-q", "--credentials", "c.csv"});
+    const TParsedCommandLine parsed =
+        Parse({"create-users", "--prefix=kelp", "--password-file", "-", "--count=12", "--group",
+               "a", "--group=b", "--no-default-groups", "--profile", "-q", "--credentials", "c.csv",
+               "--server", "dc1.lab.test", "--server-credentials=lab.auth"});
     ASSERT_EQ(parsed.result, TParseResult::Run) << parsed.error;
     const TCommandRequest& request = parsed.request;
     EXPECT_STREQ(request.command->name, "create-users");
@@ -34,6 +35,8 @@ TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
     EXPECT_TRUE(request.profile);
     EXPECT_TRUE(request.quiet);
     EXPECT_EQ(request.credentialsPath, "c.csv");
+    EXPECT_EQ(request.server, "dc1.lab.test");
+    EXPECT_EQ(request.serverCredentialsPath, "lab.auth");
 
     EXPECT_EQ(Parse({"--version"}).result, TParseResult::Version);
     EXPECT_EQ(Parse({"delete-users", "--prefix", "kelp", "-h"}).result, TParseResult::Help);
@@ -58,6 +61,12 @@ TEST(CommandLineParse, RefusalsNameTheOption) {
         {{"create-local-groups", "--prefix", "kel\xff", "--count", "1"},
          "--prefix: the value is not valid UTF-8"},
         {{"create-local-groups", "--count", "1"}, "--prefix is missing"},
+        {{"delete-local-groups", "--prefix", "kelp", "--count", "1", "--server", "-x"},
+         "--server: '-x' is not a host name or address"},
+        {{"delete-local-groups", "--prefix", "kelp", "--count", "1", "--server", "dc/../x"},
+         "--server: 'dc/../x' is not a host name or address"},
+        {{"delete-local-groups", "--prefix", "kelp", "--count", "1", "--server-credentials", "f"},
+         "--server-credentials needs --server"},
     };
     for (const auto& [arguments, error] : cases) {
         const TParsedCommandLine parsed = Parse(arguments);

@@ -666,8 +666,9 @@ NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD
         std::uint32_t total = 0;
         std::uint32_t resume =
             resumeHandle != nullptr ? static_cast<std::uint32_t>(*resumeHandle) : 0;
-        Status status = samba.localGroupEnum(host, 1, &answer.data, prefMaxLen, &read, &total,
-                                             resumeHandle != nullptr ? &resume : nullptr);
+        // Samba's library needs the handle even for a single call.
+        Status status =
+            samba.localGroupEnum(host, 1, &answer.data, prefMaxLen, &read, &total, &resume);
         if ((status != NERR_Success && status != ERROR_MORE_DATA) ||
             (read > 0 && answer.data == nullptr)) {
             return status != NERR_Success ? status : Status{NERR_InternalError};
