@@ -1,5 +1,6 @@
 // The batches against a real domain controller: what the controller stores
 // after each batch, and the lines for names that exist or are missing.
+#include "accounts/account_server.h"
 #include "accounts/netapi.h"
 #include "batches/batches.h"
 #include "platform/errors.h"
@@ -108,12 +109,36 @@ TEST_F(DomainBatches, TheAdapterRefusesWhatWouldCrashTheServersLibrary) {
     EXPECT_EQ(NetUserDel(u"127.0.0.1", u"dflag1"), 0u);
 }
 
-TEST_F(DomainBatches, WithoutTheServersLibraryEveryCallFailsWithItsLine) {
+// Without the server's library, or with a server that does not answer,
+// every call fails with a line that says so.
+TEST_F(DomainBatches, ACallThatCannotReachTheServerFailsWithItsLine) {
     platform::test_double::UseDomainLibrary("/nonexistent/libnetapi.so.1");
     EXPECT_EQ(Run(batches::CreateGlobalGroupsBatch, "dm", 1)[1],
               "E Error creating Globalgroup[dm001] " + Message(ERROR_MOD_NOT_FOUND));
     platform::test_double::UseDomainLibrary(nullptr);
     EXPECT_TRUE(Stored("dm001", "objectClass").empty());
+
+    // Samba's own words for a code only it gives.
+    accounts::SetAccountServer(WIDE("127.0.0.2"));
+    EXPECT_EQ(Run(batches::CreateGlobalGroupsBatch, "dm", 1)[1],
+              "E Error creating Globalgroup[dm001] Failed to connect to IPC$ share on "
+              "127.0.0.2 [1003]");
+}
+
+// This machine is no member of the domain: the profile step fails with the
+// system's line, and no local account or folder stands in for the domain's.
+TEST_F(DomainBatches, WithoutMembershipTheProfileStepFailsAndMakesNothingLocal) {
+    host.profile = true;
+    host.password = WIDE("Pw");
+    const std::string accountFiles = root_.AccountFiles();
+    const Transcript created = Run(batches::CreateUsersBatch, "dpro", 1);
+    EXPECT_NE(std::find(created.begin(), created.end(),
+                        "E Create Profile:" + Message(0x80070534)), // ERROR_NONE_MAPPED
+              created.end());
+    const Transcript deleted = Run(batches::DeleteUsersBatch, "dpro", 1);
+    EXPECT_NE(std::find(deleted.begin(), deleted.end(), "I Deleted User[dpro001]"), deleted.end());
+    EXPECT_EQ(root_.AccountFiles(), accountFiles);
+    EXPECT_FALSE(User("dpro001"));
 }
 
 } // namespace
