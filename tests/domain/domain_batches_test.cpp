@@ -7,6 +7,7 @@
 #include "platform/posix/services/netapi_remote.h"
 #include "platform/test_doubles.h"
 #include "support/text.h"
+#include "tests/common/child_process.h"
 #include "tests/domain/domain_test_support.h"
 
 #include <gtest/gtest.h>
@@ -105,8 +106,29 @@ TEST_F(DomainBatches, TheAdapterRefusesWhatWouldCrashTheServersLibrary) {
     record.usri1_priv = USER_PRIV_USER;
     record.usri1_flags = UF_NORMAL_ACCOUNT | UF_DONT_EXPIRE_PASSWD | UF_ACCOUNTDISABLE;
     ASSERT_EQ(NetUserAdd(u"127.0.0.1", 1, reinterpret_cast<LPBYTE>(&record), nullptr), 0u);
+    // The server would store a name longer than an account name may be.
+    std::u16string longName(21, u'd');
+    record.usri1_name = longName.data();
+    EXPECT_EQ(NetUserAdd(u"127.0.0.1", 1, reinterpret_cast<LPBYTE>(&record), nullptr),
+              NERR_BadUsername);
     EXPECT_EQ(Stored("dflag1", "userAccountControl"), (std::vector<std::string>{"66050"}));
     EXPECT_EQ(NetUserDel(u"127.0.0.1", u"dflag1"), 0u);
+}
+
+// A password the domain's policy refuses fails that account's line only.
+TEST_F(DomainBatches, APasswordThePolicyRefusesFailsItsAccountAlone) {
+    auto policy = [&](const char* length) {
+        return RunProgram({"/usr/bin/samba-tool", "domain", "passwordsettings", "set", "-H",
+                           domain_.SamDatabase(), std::string("--min-pwd-length=") + length})
+            .exitCode;
+    };
+    ASSERT_EQ(policy("12"), 0);
+    host.password = WIDE("Pw");
+    const Transcript created = Run(batches::CreateUsersBatch, "dpol", 1);
+    EXPECT_EQ(policy("0"), 0);
+    EXPECT_EQ(created[1], "E Error creating User[dpol001] " + Message(NERR_PasswordTooShort));
+    EXPECT_EQ(created.back(), "I End: Create Users");
+    EXPECT_TRUE(Stored("dpol001", "objectClass").empty());
 }
 
 // Without the server's library, or with a server that does not answer,

@@ -97,17 +97,13 @@ const char* MessageOf(DWORD code) {
     if ((code & kWin32FailureMask) == kWin32Failure) {
         code &= 0xFFFF;
     }
-    // A code another machine's account service just gave, in its own words
-    // (the codes the stand-in maps to the system's own have the system's).
-    if (const char* remote = nomvera::posix::remote::LastRemoteMessage(code)) {
-        return remote;
-    }
     for (const auto& entry : kMessages) {
         if (entry.code == code) {
             return entry.text;
         }
     }
-    return nullptr;
+    // A code only another machine's account service gives, in its words.
+    return nomvera::posix::remote::LastRemoteMessage(code);
 }
 
 bool EnglishOrNeutral(DWORD languageId) {
