@@ -49,10 +49,11 @@ WideString AccountServiceLine() {
         NetApiBufferFree(buffer);
     }
     if (status != NERR_Success) {
-        return prefix + WIDE("(") + Server() + WIDE(") ") +
+        return prefix + WIDE("(") + support::ShownText(Server()) + WIDE(") ") +
                support::WidenText(support::SystemMessageText(status));
     }
-    return prefix + domain + WIDE(" (") + Server() + WIDE(")");
+    return prefix + support::ShownText(domain) + WIDE(" (") + support::ShownText(Server()) +
+           WIDE(")");
 }
 
 std::vector<TAccountServiceLine> AccountServiceLines() {

@@ -145,6 +145,10 @@ TEST_F(DomainBatches, ACallThatCannotReachTheServerFailsWithItsLine) {
     EXPECT_EQ(Run(batches::CreateGlobalGroupsBatch, "dm", 1)[1],
               "E Error creating Globalgroup[dm001] Failed to connect to IPC$ share on "
               "127.0.0.2 [1003]");
+    // A server name that is no host name never reaches the library.
+    accounts::SetAccountServer(WIDE("-d /tmp/x"));
+    EXPECT_EQ(Run(batches::CreateGlobalGroupsBatch, "dm", 1)[1],
+              "E Error creating Globalgroup[dm001] " + Message(ERROR_BAD_NETPATH));
 }
 
 // This machine is no member of the domain: the profile step fails with the

@@ -13,6 +13,7 @@
 #include <dlfcn.h>
 #include <initializer_list>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #ifndef NOMVERA_LIBRARY_ARCH
@@ -252,6 +253,8 @@ Status SignIn(const std::string& server) {
     return NERR_Success;
 }
 
+// The host part of "\\\\HOST" or "HOST": a DNS name or an address, nothing
+// that could read as an option or a path to the server's library.
 std::optional<std::string> ServerName(LPCWSTR server) {
     auto name = Utf16ToUtf8(server == nullptr ? u"" : server);
     if (!name) {
@@ -259,6 +262,12 @@ std::optional<std::string> ServerName(LPCWSTR server) {
     }
     std::size_t slashes = name->find_first_not_of('\\');
     name->erase(0, slashes == std::string::npos ? name->size() : slashes);
+    constexpr std::string_view kHostCharacters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_:[]";
+    if (name->empty() || name->size() > 255 || name->front() == '-' ||
+        name->find_first_not_of(kHostCharacters) != std::string::npos) {
+        return std::nullopt;
+    }
     return name;
 }
 
@@ -282,7 +291,7 @@ template <class Call> NET_API_STATUS Forward(LPCWSTR server, CodeMap codes, Call
     lastRemoteText.clear();
     auto host = ServerName(server);
     if (!host) {
-        return ERROR_INVALID_PARAMETER;
+        return ERROR_BAD_NETPATH;
     }
     if (Status status = Load(); status != NERR_Success) {
         return status;
