@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -45,6 +46,9 @@ TEST(DomainWindow, TheEnvironmentNamesTheServerAndTheBatchesUseIt) {
         "NOMVERA_ACCOUNT_SERVER=127.0.0.1",
         "NOMVERA_ACCOUNT_CREDENTIALS=" + domain->CredentialsFile(),
         "ASAN_OPTIONS=verify_asan_link_order=0"};
+    if (const char* lsan = std::getenv("LSAN_OPTIONS")) {
+        variables.push_back(std::string("LSAN_OPTIONS=") + lsan);
+    }
     const std::vector<std::string> folderVariables = folders.Variables();
     variables.insert(variables.end(), folderVariables.begin(), folderVariables.end());
     std::vector<char*> argv = NullTerminated(arguments);
