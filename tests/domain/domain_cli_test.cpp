@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <sys/stat.h>
 
 namespace nomvera::test {
@@ -79,6 +80,12 @@ TEST_F(DomainCommandLine, UsersJoinTheDomainsGroupsAndGoAgain) {
 TEST_F(DomainCommandLine, ARealmUserSignsInWithKerberosAtTheServersName) {
     WriteOwnerOnlyFile(folder_ / "kerberos", "username = Administrator@" + domain_.realm +
                                                  "\npassword = " + domain_.password + "\n");
+    // LeakSanitizer's own tracer fails at the exit of a process that used
+    // Samba's Kerberos client (sanitizer builds): no leak check for these runs.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string previous = asan != nullptr ? asan : "";
+    setenv("ASAN_OPTIONS", (previous + (previous.empty() ? "" : ":") + "detect_leaks=0").c_str(),
+           1);
     TChildResult run = Nomvera({"create-global-groups", "--prefix", "dckg", "--count", "1"},
                                domain_.host, folder_ / "kerberos");
     EXPECT_EQ(run.exitCode, 0) << run.output;
@@ -87,6 +94,11 @@ TEST_F(DomainCommandLine, ARealmUserSignsInWithKerberosAtTheServersName) {
     run = Nomvera({"delete-global-groups", "--prefix", "dckg", "--count", "1"}, domain_.host,
                   folder_ / "kerberos");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+    if (asan != nullptr) {
+        setenv("ASAN_OPTIONS", previous.c_str(), 1);
+    } else {
+        unsetenv("ASAN_OPTIONS");
+    }
 }
 
 TEST_F(DomainCommandLine, ACredentialsFileOthersCanReadIsRefusedBeforeAnything) {
