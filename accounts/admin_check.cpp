@@ -1,5 +1,6 @@
 #include "accounts/admin_check.h"
 
+#include "accounts/account_server.h"
 #include "accounts/netapi.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
@@ -51,8 +52,9 @@ BOOL BoundGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, L
     return entry == nullptr ? FALSE : entry(token, infoClass, info, length, returnLength);
 }
 
-// The local name of a SID, empty when the look-up fails.
-WideString NameOfSid(PSID sid) {
+// The name of a SID on the given machine (null: this one), empty when the
+// look-up fails.
+WideString NameOfSid(PSID sid, LPCWSTR server = nullptr) {
     support::TWideTextBuffer* name = support::NewWideTextBuffer(kNameCapacity);
     support::TWideTextBuffer* domain = support::NewWideTextBuffer(kNameCapacity);
     WideString result;
@@ -60,8 +62,8 @@ WideString NameOfSid(PSID sid) {
         DWORD nameLength = name->Length();
         DWORD domainLength = domain->Length();
         SID_NAME_USE use{};
-        if (LookupAccountSidW(nullptr, sid, name->Data(), &nameLength, domain->Data(),
-                              &domainLength, &use)) {
+        if (LookupAccountSidW(server, sid, name->Data(), &nameLength, domain->Data(), &domainLength,
+                              &use)) {
             result = name->ToString();
         }
     } catch (...) {
@@ -89,7 +91,8 @@ WideString NameOfSidText(const char (&sidText)[13]) {
     try {
         std::memcpy(text->Data(), sidText, 12);
         if (BoundConvertStringSidToSidA(text->Data(), &sid)) {
-            result = NameOfSid(sid);
+            // The group the batches fill lives with the accounts they make.
+            result = NameOfSid(sid, AccountServerName());
         }
     } catch (...) {
         result.clear();

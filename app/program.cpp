@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "accounts/account_server.h"
 #include "app/application.h"
 #include "app/close_signals.h"
 #include "app/main_form.h"
@@ -84,6 +85,7 @@ int RunProgram(int argc, char** argv) {
         return cli::RunCommandLine(argc, argv);
     }
     KeepPluginsToTheSystem();
+    accounts::SetAccountServerFromEnvironment();
     StartSupportUnits();
     BindWindowModule();
 

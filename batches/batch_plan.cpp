@@ -1,5 +1,6 @@
 #include "batches/batch_plan.h"
 
+#include "accounts/account_server.h"
 #include "accounts/netapi.h"
 #include "batches/batch_steps.h"
 #include "batches/group_list.h"
@@ -65,15 +66,16 @@ public:
     TNameUse Look(const WideString& name) {
         TNameUse use;
         TNetRecordHolder record;
-        use.user = NetUserGetInfo(nullptr, name.c_str(), 1, record.Out()) == NERR_Success;
+        use.user = NetUserGetInfo(accounts::AccountServerName(), name.c_str(), 1, record.Out()) ==
+                   NERR_Success;
         use.localGroup = IsLocalGroup(name);
         DWORD sidSize = static_cast<DWORD>(buffers_.Sid->Size());
         DWORD domainSize = buffers_.Domain->Length();
         buffers_.Sid->Clear();
         buffers_.Domain->Clear();
         SID_NAME_USE type = SidTypeUnknown;
-        if (LookupAccountNameW(nullptr, name.c_str(), buffers_.Sid->Data(), &sidSize,
-                               buffers_.Domain->Data(), &domainSize, &type)) {
+        if (LookupAccountNameW(accounts::AccountServerName(), name.c_str(), buffers_.Sid->Data(),
+                               &sidSize, buffers_.Domain->Data(), &domainSize, &type)) {
             use.globalGroup = type == SidTypeGroup;
             if (type == SidTypeUser || type == SidTypeDeletedAccount) {
                 LPSTR text = nullptr;

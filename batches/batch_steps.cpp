@@ -1,5 +1,6 @@
 #include "batches/batch_steps.h"
 
+#include "accounts/account_server.h"
 #include "platform/errors.h"
 #include "platform/process.h"
 #include "platform/security.h"
@@ -57,8 +58,8 @@ std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
     std::string sidText;
     SID_NAME_USE use = SidTypeUnknown;
     SetLastError(0);
-    if (!LookupAccountNameW(nullptr, accountName.c_str(), buffers.Sid->Data(), &sidSize,
-                            buffers.Domain->Data(), &domainSize, &use)) {
+    if (!LookupAccountNameW(accounts::AccountServerName(), accountName.c_str(), buffers.Sid->Data(),
+                            &sidSize, buffers.Domain->Data(), &domainSize, &use)) {
         const DWORD code = GetLastError();
         if (goneIsDone && code == ERROR_NONE_MAPPED) {
             host.LogInfo(WIDE("No SID of User[") + accountName +

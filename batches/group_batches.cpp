@@ -1,4 +1,5 @@
 // The four group batches: one procedure, four operations and their texts.
+#include "accounts/account_server.h"
 #include "accounts/netapi.h"
 #include "batches/batch_plan.h"
 #include "batches/batch_steps.h"
@@ -67,14 +68,16 @@ NET_API_STATUS CallOperation(const TGroupBatch& batch, TGroupRecords& records,
     switch (batch.operation) {
     case TGroupOperation::CreateLocal:
         records.local.lgrpi1_name = name;
-        return NetLocalGroupAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&records.local), &parmErr);
+        return NetLocalGroupAdd(accounts::AccountServerName(), 1,
+                                reinterpret_cast<LPBYTE>(&records.local), &parmErr);
     case TGroupOperation::CreateGlobal:
         records.global.grpi1_name = name;
-        return NetGroupAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&records.global), &parmErr);
+        return NetGroupAdd(accounts::AccountServerName(), 1,
+                           reinterpret_cast<LPBYTE>(&records.global), &parmErr);
     case TGroupOperation::DeleteLocal:
-        return NetLocalGroupDel(nullptr, groupName.c_str());
+        return NetLocalGroupDel(accounts::AccountServerName(), groupName.c_str());
     case TGroupOperation::DeleteGlobal:
-        return NetGroupDel(nullptr, groupName.c_str());
+        return NetGroupDel(accounts::AccountServerName(), groupName.c_str());
     }
     return ERROR_INVALID_PARAMETER;
 }

@@ -1,5 +1,6 @@
 #include "batches/group_list.h"
 
+#include "accounts/account_server.h"
 #include "accounts/netapi.h"
 #include "platform/wide_text.h"
 #include "support/files.h"
@@ -35,8 +36,9 @@ void EnumerateLocalGroups(TGroupNameList& list) {
 
     DWORD entriesRead = 0;
     DWORD totalEntries = 0;
-    const NET_API_STATUS status = NetLocalGroupEnum(nullptr, 0, &buffer, MAX_PREFERRED_LENGTH,
-                                                    &entriesRead, &totalEntries, nullptr);
+    const NET_API_STATUS status =
+        NetLocalGroupEnum(accounts::AccountServerName(), 0, &buffer, MAX_PREFERRED_LENGTH,
+                          &entriesRead, &totalEntries, nullptr);
     if (status != NERR_Success || entriesRead == 0 || buffer == nullptr) {
         return;
     }

@@ -1,4 +1,5 @@
 // "Create Users" and "Delete Users".
+#include "accounts/account_server.h"
 #include "accounts/netapi.h"
 #include "accounts/profile_service.h"
 #include "batches/batch_plan.h"
@@ -74,8 +75,8 @@ void AddToTickedGroups(TBatchHost& host, const WideString& accountName, PSID sid
         }
         const WideString group = host.GroupName(index);
         LOCALGROUP_MEMBERS_INFO_0 member{sid};
-        const NET_API_STATUS status = NetLocalGroupAddMembers(nullptr, group.c_str(), 0,
-                                                              reinterpret_cast<LPBYTE>(&member), 1);
+        const NET_API_STATUS status = NetLocalGroupAddMembers(
+            accounts::AccountServerName(), group.c_str(), 0, reinterpret_cast<LPBYTE>(&member), 1);
         if (status == NERR_Success) {
             host.LogInfo(WIDE("User[") + accountName + WIDE("] is a member of [") +
                          ShownText(group) + WIDE("]"));
@@ -109,7 +110,8 @@ void CreateUserProfile(TBatchHost& host, TUserBatchBuffers& buffers, const WideS
 bool ReadHomeFolder(TBatchHost& host, const WideString& accountName, WideString& profilePath,
                     bool ensure) {
     TNetRecord record;
-    const NET_API_STATUS status = NetUserGetInfo(nullptr, accountName.c_str(), 1, record.Out());
+    const NET_API_STATUS status =
+        NetUserGetInfo(accounts::AccountServerName(), accountName.c_str(), 1, record.Out());
     if (const USER_INFO_1* user = record.User(); user != nullptr) {
         if (user->usri1_home_dir != nullptr) {
             profilePath = user->usri1_home_dir;
@@ -155,8 +157,8 @@ bool FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
     USER_INFO_1 record = FixedUserRecord(comment);
     record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
     record.usri1_password = password.Data();
-    const NET_API_STATUS status =
-        NetUserSetInfo(nullptr, accountName.c_str(), 1, reinterpret_cast<LPBYTE>(&record), nullptr);
+    const NET_API_STATUS status = NetUserSetInfo(accounts::AccountServerName(), accountName.c_str(),
+                                                 1, reinterpret_cast<LPBYTE>(&record), nullptr);
     if (status != NERR_Success) {
         host.LogError(WIDE("Setting User[") + accountName + WIDE("] ") + MessageOf(status));
         return false;
@@ -259,7 +261,7 @@ void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i,
             FindProfileThroughLogon(host, buffers, accountName, password, profilePath);
     }
 
-    const NET_API_STATUS status = NetUserDel(nullptr, accountName.c_str());
+    const NET_API_STATUS status = NetUserDel(accounts::AccountServerName(), accountName.c_str());
     if (status == NERR_Success) {
         host.LogInfo(WIDE("Deleted User[") + accountName + WIDE("]"));
     } else if (ensure && status == NERR_UserNotFound) {
@@ -325,8 +327,8 @@ void CreateUsersBatch(TBatchHost& host) {
             record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
             record.usri1_password = password.Data();
 
-            const NET_API_STATUS status =
-                NetUserAdd(nullptr, 1, reinterpret_cast<LPBYTE>(&record), nullptr);
+            const NET_API_STATUS status = NetUserAdd(accounts::AccountServerName(), 1,
+                                                     reinterpret_cast<LPBYTE>(&record), nullptr);
             if (status == NERR_Success) {
                 host.LogInfo(WIDE("Created User[") + accountName + WIDE("] Password[") +
                              password.Text() + WIDE("]"));

@@ -49,7 +49,7 @@ std::string Synopsis(const TCommandSpec& command) {
     if (command.check != nullptr) {
         line += " [--pam-service NAME]";
     } else {
-        line += " [--dry-run] [--ensure] [--pause MS]";
+        line += " [--dry-run] [--ensure] [--pause MS] [--server HOST [--server-credentials FILE]]";
     }
     return line + " [--quiet]";
 }
@@ -207,6 +207,30 @@ std::string StoreCredentials(TCommandRequest& request, const std::string& value)
     return {};
 }
 
+// A DNS name, an IPv4 address or a bracketed IPv6 address: what a host name
+// may hold, never anything that could pass for an option or a path.
+std::string StoreServer(TCommandRequest& request, const std::string& value) {
+    constexpr std::size_t kMaxHostLength = 255;
+    const bool usable =
+        !value.empty() && value.size() <= kMaxHostLength && value.front() != '-' &&
+        value.find_first_not_of(
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-_:[]") ==
+            std::string::npos;
+    if (!usable) {
+        return "--server: '" + Shown(value) + "' is not a host name or address";
+    }
+    request.server = value;
+    return {};
+}
+
+std::string StoreServerCredentials(TCommandRequest& request, const std::string& value) {
+    if (value.empty()) {
+        return "--server-credentials needs a value";
+    }
+    request.serverCredentialsPath = value;
+    return {};
+}
+
 std::string StoreNoDefaultGroups(TCommandRequest& request, const std::string&) {
     request.defaultGroups = false;
     return {};
@@ -264,7 +288,7 @@ constexpr char kPasswordRefusal[] =
     "--password is not taken: every account on the machine can read a command line; "
     "use --password-file FILE, or --password-file - for standard input";
 
-constexpr std::array<TOptionSpec, 13> kOptions = {{
+constexpr std::array<TOptionSpec, 15> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
     {"--password-file", nullptr, true, false, &ForPasswords, nullptr, &StorePasswordFile},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
@@ -277,6 +301,8 @@ constexpr std::array<TOptionSpec, 13> kOptions = {{
     {"--dry-run", "-n", false, false, &ForBatches, nullptr, &StoreDryRun},
     {"--ensure", nullptr, false, false, &ForBatches, nullptr, &StoreEnsure},
     {"--pam-service", nullptr, true, false, &ForChecks, nullptr, &StorePamService},
+    {"--server", nullptr, true, false, &ForBatches, nullptr, &StoreServer},
+    {"--server-credentials", nullptr, true, false, &ForBatches, nullptr, &StoreServerCredentials},
     {"--password", nullptr, true, false, &ForEvery, nullptr, nullptr, kPasswordRefusal},
 }};
 
@@ -387,6 +413,9 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             return fail(std::string(spec.name) + " is missing", hint);
         }
     }
+    if (!request.serverCredentialsPath.empty() && request.server.empty()) {
+        return fail("--server-credentials needs --server", hint);
+    }
     parsed.result = TParseResult::Run;
     return parsed;
 }
@@ -416,8 +445,10 @@ Commands:
   create-global-groups --prefix NAME --count N
   delete-global-groups --prefix NAME --count N
       Create or delete the groups NAME001 ... NAMEnnn. Global groups exist
-      only on a domain controller; elsewhere every group fails with 2226.
-  Each of these six also takes [--dry-run] [--ensure].
+      only on a domain controller (--server); elsewhere every group fails
+      with 2226.
+  Each of these six also takes [--dry-run] [--ensure] and
+  [--server HOST [--server-credentials FILE]].
   check-users --prefix NAME [--password-file FILE] --count N
               [--pam-service NAME]
       Log on as each user NAME001 ... with the password PREFIX001 ...
@@ -450,6 +481,17 @@ Options:
   --ensure              what exists already (create) or is gone already
                         (delete) counts as done, with an info line
   --pam-service NAME    check-users: the PAM service (default login)
+  --server HOST         every account-service call goes to HOST, a domain
+                        controller's DNS name or address, instead of this
+                        machine: the users and groups are the domain's
+                        (a deletion is domain-wide). See docs/domain.md
+  --server-credentials FILE
+                        sign in to HOST with FILE's "username = NAME",
+                        "password = SECRET" and "domain = DOMAIN" lines; a
+                        regular file of your own (root's, as root), mode
+                        0600, not a link. Kerberos when NAME is user@REALM
+                        and HOST a DNS name. Without it, the Kerberos
+                        ticket cache when there is one
   --quiet, -q           print only warning and error lines
   --help, -h            print this help and exit
   --version             print the program's file version and exit

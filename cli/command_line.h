@@ -48,6 +48,10 @@ struct TCommandRequest {
     bool dryRun = false;         // --dry-run, -n
     bool ensure = false;         // --ensure
     std::string pamService = "login";
+    // --server: the machine whose account service every call uses (a domain
+    // controller's DNS name or address); empty: this machine.
+    std::string server;
+    std::string serverCredentialsPath; // --server-credentials; empty: none
 };
 
 // The longest --pause, in milliseconds.

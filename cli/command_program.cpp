@@ -2,6 +2,7 @@
 // can refuse the command (options, the profile service, the groups named,
 // the credentials file) is checked before the log file is opened or any
 // account is touched, so a refusal changes nothing.
+#include "accounts/account_server.h"
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
 #include "batches/group_list.h"
@@ -17,8 +18,13 @@
 #include "support/files.h"
 #include "support/text.h"
 
+#if !defined(_WIN32)
+#include "platform/posix/services/account_credentials.h"
+#endif
+
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <exception>
 #include <fcntl.h>
 #include <string_view>
@@ -112,7 +118,36 @@ bool ObtainPassword(TCommandRequest& request, std::string& error) {
     return usable;
 }
 
+// The account server and how to sign in to it, before any account call.
+bool ChooseAccountServer(const TCommandRequest& request, std::string& error) {
+    accounts::SetAccountServer(support::WidenText(request.server));
+#if defined(_WIN32)
+    if (!request.serverCredentialsPath.empty()) {
+        error = "--server-credentials: on Windows the server is reached with the logon of this "
+                "session";
+        return false;
+    }
+#else
+    // The stand-in account service reads the file the variable names; the
+    // command line alone decides, whatever the caller's environment holds.
+    if (request.serverCredentialsPath.empty()) {
+        unsetenv(posix::kAccountCredentialsVariable);
+        return true;
+    }
+    posix::CredentialsRead read = posix::ReadCredentialsFile(request.serverCredentialsPath);
+    if (!read.credentials) {
+        error = "--server-credentials: " + read.error;
+        return false;
+    }
+    setenv(posix::kAccountCredentialsVariable, request.serverCredentialsPath.c_str(), 1);
+#endif
+    return true;
+}
+
 int RunRequest(TCommandRequest request) {
+    if (std::string error; !ChooseAccountServer(request, error)) {
+        return Refuse(error);
+    }
     if (request.command->check != nullptr && !SystemRootIsThisMachine()) {
         // The logon stack reads this machine's own configuration: under a
         // sandbox root its answers would be about other accounts.
@@ -153,6 +188,9 @@ int RunRequest(TCommandRequest request) {
                                credentials.IsOpen() ? &credentials : nullptr);
         host.LogInfo(WIDE("Begin: Command line"));
         host.LogInfo(form::BannerLine());
+        for (const auto& line : accounts::AccountServiceLines()) {
+            line.error ? host.LogError(line.text) : host.LogInfo(line.text);
+        }
         if (writer != nullptr && !writer->InactiveReason().empty()) {
             host.LogError(writer->InactiveReason());
         }

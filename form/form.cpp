@@ -1,5 +1,6 @@
 #include "form/form.h"
 
+#include "accounts/account_server.h"
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
 #include "batches/batches.h"
@@ -43,6 +44,9 @@ void TForm::CreateHandler() {
         logWriter_ = OpenActivityLog();
         LogInfo(WIDE("Begin: Create"));
         LogInfo(BannerLine());
+        for (const auto& line : accounts::AccountServiceLines()) {
+            line.error ? LogError(line.text) : LogInfo(line.text);
+        }
         // A log file refused for its safety (a link, another account's file)
         // is said once, on screen, since the file itself is not written.
         if (logWriter_ != nullptr && !logWriter_->InactiveReason().empty()) {

@@ -24,6 +24,11 @@ void DelayFileWrites(DWORD milliseconds);
 // The next `count` calls of CreateEventA/CreateEventW fail with `code` and
 // create nothing. 0 turns it off.
 void FailNextEventCreations(int count, DWORD code);
+
+// The library of another machine's account service is looked for at this
+// path instead of the system's library folders (a missing or foreign file,
+// say); null or empty goes back to the system's.
+void UseDomainLibrary(const char* path);
 #endif
 
 } // namespace nomvera::platform::test_double

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include "accounts/account_server.h"
 #include "form/exception_hook.h"
 #include "form/program_state.h"
 #include "form/start_up.h"
@@ -23,6 +24,7 @@ int RunWindowProgram(HINSTANCE instance, int showCommand) {
     classes.dwICC = ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES;
     InitCommonControlsEx(&classes);
 
+    accounts::SetAccountServerFromEnvironment();
     form::StartSupportUnits();
     form::BindWindowModule();
     int exitCode = 0;

@@ -22,7 +22,7 @@ TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
     const TParsedCommandLine parsed =
         Parse({"create-users", "--prefix=kelp", "--password-file", "-", "--count=12", "--group",
                "a", "--group=b", "--no-default-groups", "--profile", "-q", "--credentials", "c.csv",
-               "--pause=1000"});
+               "--pause=1000", "--server", "dc1.lab.test", "--server-credentials=lab.auth"});
     ASSERT_EQ(parsed.result, TParseResult::Run) << parsed.error;
     const TCommandRequest& request = parsed.request;
     EXPECT_STREQ(request.command->name, "create-users");
@@ -49,6 +49,8 @@ TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
     EXPECT_EQ(check.request.passwordFile, "-");
     EXPECT_EQ(check.request.pamService, "sshd");
     EXPECT_FALSE(check.request.dryRun);
+    EXPECT_EQ(request.server, "dc1.lab.test");
+    EXPECT_EQ(request.serverCredentialsPath, "lab.auth");
 
     EXPECT_EQ(Parse({"--version"}).result, TParseResult::Version);
     EXPECT_EQ(Parse({"delete-users", "--prefix", "kelp", "-h"}).result, TParseResult::Help);
@@ -86,6 +88,12 @@ TEST(CommandLineParse, RefusalsNameTheOption) {
          "--pam-service: '../../tmp/x' is not a service name (letters, digits, '.', '_' and '-')"},
         {{"create-local-groups", "--prefix", "kelp", "--count", "1", "--pam-service", "login"},
          "--pam-service does not apply to create-local-groups"},
+        {{"delete-local-groups", "--prefix", "kelp", "--count", "1", "--server", "-x"},
+         "--server: '-x' is not a host name or address"},
+        {{"delete-local-groups", "--prefix", "kelp", "--count", "1", "--server", "dc/../x"},
+         "--server: 'dc/../x' is not a host name or address"},
+        {{"delete-local-groups", "--prefix", "kelp", "--count", "1", "--server-credentials", "f"},
+         "--server-credentials needs --server"},
     };
     for (const auto& [arguments, error] : cases) {
         const TParsedCommandLine parsed = Parse(arguments);

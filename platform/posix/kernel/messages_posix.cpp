@@ -5,6 +5,7 @@
 #include "platform/file_io.h"
 #include "platform/files.h"
 #include "platform/lmaccess.h"
+#include "platform/posix/services/netapi_remote.h"
 #include "platform/security_types.h"
 #include "platform/shell.h"
 #include "platform/strings.h"
@@ -101,7 +102,8 @@ const char* MessageOf(DWORD code) {
             return entry.text;
         }
     }
-    return nullptr;
+    // A code only another machine's account service gives, in its words.
+    return nomvera::posix::remote::LastRemoteMessage(code);
 }
 
 bool EnglishOrNeutral(DWORD languageId) {

@@ -2,6 +2,7 @@
 // hand out.
 #include "platform/errors.h"
 #include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/netapi_remote.h"
 #include "platform/posix/services/sids.h"
 #include "platform/posix/services/state_files.h"
 #include "platform/posix/services/sysroot.h"
@@ -453,12 +454,19 @@ BOOL LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountName, PSID sid, LPDWO
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    std::optional<std::pair<nomvera::posix::SidValue, nomvera::posix::AccountOfSidResult>> found;
     if (!nomvera::posix::IsLocalMachineName(systemName)) {
-        SetLastError(ERROR_BAD_NETPATH);
-        return FALSE;
+        // A user of another machine's domain, as that machine's service knows it.
+        auto lookup = nomvera::posix::remote::SidOfUser(systemName, accountName);
+        if (!lookup.found) {
+            SetLastError(lookup.code);
+            return FALSE;
+        }
+        found = std::move(lookup.found);
+    } else {
+        auto name = nomvera::posix::Utf16ToUtf8(accountName);
+        found = name ? nomvera::posix::SidOfAccount(*name) : std::nullopt;
     }
-    auto name = nomvera::posix::Utf16ToUtf8(accountName);
-    auto found = name ? nomvera::posix::SidOfAccount(*name) : std::nullopt;
     if (!found) {
         SetLastError(ERROR_NONE_MAPPED);
         return FALSE;
@@ -491,11 +499,17 @@ BOOL LookupAccountSidW(LPCWSTR systemName, PSID sid, LPWSTR name, LPDWORD nameSi
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    std::optional<nomvera::posix::AccountOfSidResult> found;
     if (!nomvera::posix::IsLocalMachineName(systemName)) {
-        SetLastError(ERROR_BAD_NETPATH);
-        return FALSE;
+        auto lookup = nomvera::posix::remote::NameOfBuiltinAlias(systemName, *value);
+        if (!lookup.found) {
+            SetLastError(lookup.code);
+            return FALSE;
+        }
+        found = std::move(lookup.found->second);
+    } else {
+        found = nomvera::posix::AccountOfSid(*value);
     }
-    auto found = nomvera::posix::AccountOfSid(*value);
     if (!found) {
         SetLastError(ERROR_NONE_MAPPED);
         return FALSE;
