@@ -103,7 +103,8 @@ int RunRequest(const TCommandRequest& request) {
         }
     }
 
-    log::TDiagnosticLog* writer = form::OpenActivityLog();
+    const std::unique_ptr<log::TDiagnosticLog> owner = form::OpenActivityLog();
+    log::TDiagnosticLog* writer = owner.get();
     int status = kExitSuccess;
     {
         TConsoleBatchHost host(request, groups, writer,

@@ -12,18 +12,4 @@ namespace nomvera::platform::test_double {
 // system's own and already takes any library: there it changes nothing.
 void AcceptTestDoubleLibrary(const char* plainName);
 
-#if !defined(_WIN32)
-// The two below reach into the stand-ins' own WriteFile and CreateEventA/W.
-// On Windows those are the system's, which nothing here can slow down or make
-// fail, so the doubles exist only on POSIX.
-
-// A slow disk: every WriteFile first sleeps this many milliseconds. 0 turns
-// it off.
-void DelayFileWrites(DWORD milliseconds);
-
-// The next `count` calls of CreateEventA/CreateEventW fail with `code` and
-// create nothing. 0 turns it off.
-void FailNextEventCreations(int count, DWORD code);
-#endif
-
 } // namespace nomvera::platform::test_double

@@ -202,7 +202,7 @@ TEST_P(PlantedPrivateTemp, IsRefusedAndNothingIsWrittenIntoIt) {
 
     const WideString path = log::PrimaryLogFilePath();
     ASSERT_EQ(path, Utf16(PrivateTemp() + "/kelRostery.log"));
-    log::TDiagnosticLog* log = log::TDiagnosticLog::Create(path, 200, kDirect);
+    auto log = log::TDiagnosticLog::Create(path, 200, kDirect);
     EXPECT_FALSE(log->IsActive());
     EXPECT_EQ(Utf8(log->InactiveReason()), "Log file not written [" + PrivateTemp() +
                                                "/kelRostery.utf8.log]: its folder " +
@@ -216,7 +216,7 @@ TEST_P(PlantedPrivateTemp, IsRefusedAndNothingIsWrittenIntoIt) {
 TEST_F(LogLocation, ThePrivateTemporaryFolderIsMadeOnceAndUsed) {
     WithoutHome();
     ScopedVariable state("XDG_STATE_HOME", std::nullopt);
-    log::TDiagnosticLog* log = log::TDiagnosticLog::Create(log::PrimaryLogFilePath(), 200, kDirect);
+    auto log = log::TDiagnosticLog::Create(log::PrimaryLogFilePath(), 200, kDirect);
     EXPECT_TRUE(log->IsActive());
     log->Close();
     EXPECT_EQ(ModeOf(PrivateTemp()), 0700u);
