@@ -2,9 +2,9 @@
 
 #include "app/application.h"
 #include "app/close_signals.h"
-#include "app/command_line.h"
 #include "app/main_form.h"
 #include "app/program_state.h"
+#include "cli/command_line.h"
 #include "form/exception_hook.h"
 
 #include <memory>
@@ -14,7 +14,7 @@ namespace nomvera::app {
 int RunProgram(int argc, char** argv) {
     // Any argument means command mode: no window, no display needed.
     if (argc > 1) {
-        return RunCommandLine(argc, argv);
+        return cli::RunCommandLine(argc, argv);
     }
     StartSupportUnits();
     BindWindowModule();

@@ -67,11 +67,23 @@ int main(int argc, char** argv) {
     };
     const std::string program = nomvera::posix::ExecutableFolder() + "/nomvera";
     const std::string n = std::to_string(count);
+    // The password prefix comes from a file of our own, never an argument.
+    const std::string passwordFile = base / "password";
+    {
+        std::FILE* file = std::fopen(passwordFile.c_str(), "w");
+        if (file == nullptr) {
+            std::perror(passwordFile.c_str());
+            return 1;
+        }
+        std::fputs("Pw-\n", file);
+        std::fclose(file);
+        chmod(passwordFile.c_str(), 0600);
+    }
 
     auto start = Clock::now();
     const int createStatus = nomvera::bench::RunQuietly(
-        {program, "create-users", "--prefix", "bench", "--password", "Pw-", "--count", n,
-         "--no-default-groups", "--group", "tsusers", "--profile", "--quiet"},
+        {program, "create-users", "--prefix", "bench", "--password-file", passwordFile, "--count",
+         n, "--no-default-groups", "--group", "tsusers", "--profile", "--quiet"},
         variables);
     const double created = Seconds(Clock::now() - start);
     start = Clock::now();

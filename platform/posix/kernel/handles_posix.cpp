@@ -1,15 +1,21 @@
 #include "platform/errors.h"
 #include "platform/posix/kernel/handle_table.h"
 
+#include <cstdint>
 #include <mutex>
 #include <unordered_map>
 
 namespace nomvera::platform {
 namespace {
 
+// A handle is a small number of this process, as on Windows (4, 8, 12, ...),
+// never the object's address: handles are written to the log, and no address
+// of the process may reach a file. Numbers are not reused, so a handle kept
+// after its closing names nothing rather than a newer object.
 struct HandleTable {
     std::mutex lock;
     std::unordered_map<HANDLE, std::unique_ptr<KernelObject>> objects;
+    std::uintptr_t lastNumber = 0;
 };
 
 HandleTable& Table() {
@@ -22,7 +28,8 @@ HandleTable& Table() {
 HANDLE RegisterHandle(std::unique_ptr<KernelObject> object) {
     auto& table = Table();
     std::lock_guard guard(table.lock);
-    HANDLE handle = object.get();
+    table.lastNumber += 4;
+    HANDLE handle = reinterpret_cast<HANDLE>(table.lastNumber);
     table.objects.emplace(handle, std::move(object));
     return handle;
 }

@@ -14,6 +14,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <regex>
@@ -39,9 +41,14 @@ struct TCall {
     bool asNobody = false;
     // More environment variables, NAME=VALUE.
     std::vector<std::string> variables = {};
+    // Standard input: this text through a pipe (else /dev/null), or, with
+    // inputOnTerminal, typed on a pseudo-terminal once the prompt is on
+    // standard error (what the terminal echoes back lands in TResult::echo).
+    std::string input = {};
+    bool inputOnTerminal = false;
     // Sent once standard output holds this text; 0 for none.
     int signal = 0;
-    std::string signalAfter;
+    std::string signalAfter = {};
     // The program leads a process group of its own and the signal goes to
     // the whole group, as a terminal sends Ctrl+C to its foreground job.
     bool signalToGroup = false;
@@ -51,6 +58,7 @@ struct TResult {
     int exitCode = -1; // negative: the signal that ended it
     std::string out;
     std::string err;
+    std::string echo;
 };
 
 std::string WithoutIndent(std::string line) {
@@ -92,6 +100,21 @@ protected:
         return RunCall(call);
     }
 
+    // "PW:TEXT" stands for a password file of the test's (mode 0600) whose
+    // first line is TEXT; "BASE" for the test's folder.
+    std::string Staged(std::string argument) {
+        if (argument.starts_with("PW:")) {
+            const std::string path = base_ / ("password" + std::to_string(++passwordFiles_));
+            WriteTextFile(path, argument.substr(3) + "\n");
+            chmod(path.c_str(), 0600);
+            return path;
+        }
+        if (const auto at = argument.find("BASE"); at != std::string::npos) {
+            argument.replace(at, 4, base_.Path());
+        }
+        return argument;
+    }
+
     TResult RunCall(const TCall& call) {
         const std::string program = posix::ExecutableFolder() + "/nomvera";
         std::vector<std::string> arguments = {program};
@@ -99,7 +122,9 @@ protected:
             arguments = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
                          program};
         }
-        arguments.insert(arguments.end(), call.arguments.begin(), call.arguments.end());
+        for (const std::string& argument : call.arguments) {
+            arguments.push_back(Staged(argument));
+        }
         // No DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM: command mode needs none.
         std::vector<std::string> variables = {
             "PATH=/usr/bin:/bin:/usr/sbin:/sbin", "LANG=C.UTF-8",
@@ -135,28 +160,51 @@ protected:
             ADD_FAILURE() << "pipe";
             return result;
         }
+        int in[2] = {-1, -1};
+        if (call.inputOnTerminal ? openpty(&in[1], &in[0], nullptr, nullptr, nullptr) != 0
+                                 : (!call.input.empty() && pipe2(in, O_CLOEXEC) != 0)) {
+            ADD_FAILURE() << "standard input";
+            return result;
+        }
         const pid_t child = fork();
         if (child == 0) {
-            if (call.signalToGroup) {
+            if (call.inputOnTerminal) {
+                setsid();
+            } else if (call.signalToGroup) {
                 setpgid(0, 0);
             }
             dup2(out[1], STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
-            const int null = open("/dev/null", O_RDONLY);
-            dup2(null, STDIN_FILENO);
+            dup2(in[0] >= 0 ? in[0] : open("/dev/null", O_RDONLY), STDIN_FILENO);
             execve(argv[0], argv.data(), envp.data());
             _exit(127);
         }
         close(out[1]);
         close(err[1]);
+        if (in[0] >= 0) {
+            close(in[0]);
+        }
+        if (!call.inputOnTerminal && in[1] >= 0) {
+            signal(SIGPIPE, SIG_IGN);
+            (void)!write(in[1], call.input.data(), call.input.size());
+            close(in[1]);
+            in[1] = -1;
+        }
+        bool typed = false;
         if (call.closedOutput) {
             close(out[0]);
         }
         bool signalled = false;
-        std::array<pollfd, 2> fds = {
-            {{call.closedOutput ? -1 : out[0], POLLIN, 0}, {err[0], POLLIN, 0}}};
+        std::array<pollfd, 3> fds = {{{call.closedOutput ? -1 : out[0], POLLIN, 0},
+                                      {err[0], POLLIN, 0},
+                                      {in[1], POLLIN, 0}}};
         const auto deadline = std::chrono::steady_clock::now() + 240s;
         while ((fds[0].fd >= 0 || fds[1].fd >= 0) && std::chrono::steady_clock::now() < deadline) {
+            if (call.inputOnTerminal && !typed &&
+                result.err.find("Password prefix: ") != std::string::npos) {
+                (void)!write(in[1], call.input.data(), call.input.size());
+                typed = true;
+            }
             if (poll(fds.data(), fds.size(), 100) <= 0) {
                 continue;
             }
@@ -171,7 +219,10 @@ protected:
                     fds[i].fd = -1;
                     continue;
                 }
-                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+                (i == 0   ? result.out
+                 : i == 1 ? result.err
+                          : result.echo)
+                    .append(buffer, static_cast<std::size_t>(n));
             }
             if (call.signal != 0 && !signalled &&
                 result.out.find(call.signalAfter) != std::string::npos) {
@@ -187,6 +238,9 @@ protected:
             if (fd.fd >= 0) {
                 close(fd.fd);
             }
+        }
+        if (call.inputOnTerminal && fds[2].fd < 0) {
+            in[1] = -1;
         }
         int status = 0;
         waitpid(child, &status, 0);
@@ -231,6 +285,7 @@ protected:
 
     SandboxRoot root_;
     TempFolder base_{"nomvera-cli"};
+    int passwordFiles_ = 0;
     std::string home_ = base_ / "home";
     std::string state_ = base_ / "state";
     std::string temp_ = base_ / "tmp";
@@ -244,9 +299,10 @@ TEST_F(CommandLineTest, UsersComeAndGoWithGroupsProfilesCredentialsAndTheSameLin
 
     // A password prefix with a comma and a quote: the CSV must quote it.
     const std::string csv = base_ / "accounts.csv";
-    const TResult created =
-        Run({"create-users", "--prefix", "e2eu", "--password", "p,w\"x", "--count=3", "--group",
-             "e2eg002", "--group", "sudo", "--profile", "--credentials", csv});
+    const TResult created = RunCall(
+        {.arguments = {"create-users", "--prefix", "e2eu", "--password-file", "-", "--count=3",
+                       "--group", "e2eg002", "--group", "sudo", "--profile", "--credentials", csv},
+         .input = "p,w\"x\nnot this line\n"});
     EXPECT_EQ(created.exitCode, 0) << created.out;
     EXPECT_EQ(created.err, "") << "standard error is no terminal: no progress line";
 
@@ -380,9 +436,9 @@ TEST_F(CommandLineTest, ACredentialsFileThatCannotBeWrittenFailsTheRun) {
     NOMVERA_SKIP_UNLESS_ROOT();
     const std::string csv = base_ / "full.csv";
     TCall call;
-    call.arguments = {
-        "create-users",        "--prefix",      "e2ec", "--password", "pw", "--count", "3",
-        "--no-default-groups", "--credentials", csv};
+    call.arguments = {"create-users",  "--prefix", "e2ec", "--password-file",
+                      "PW:pw",         "--count",  "3",    "--no-default-groups",
+                      "--credentials", csv};
     call.variables = {"LD_PRELOAD=" + posix::ExecutableFolder() + "/libnomvera_failing_disk.so",
                       "NOMVERA_FAILING_DISK_FILE=" + csv, "NOMVERA_FAILING_DISK_AFTER=2"};
     const TResult run = RunCall(call);
@@ -436,6 +492,16 @@ TEST_P(CommandLineUsageTest, IsRefusedWithStatusTwoAndNothingChanged) {
     const TUsageCase& usage = GetParam();
     WriteTextFile(base_ / "taken.csv", "keep\n");
     symlink((base_ / "elsewhere.csv").c_str(), (base_ / "link.csv").c_str());
+    // Password files that break the ownership rule, each in one way.
+    const std::string open = base_ / "open";
+    mkdir(open.c_str(), 0777);
+    chmod(open.c_str(), 0777);
+    for (const std::string name : {"pw-open", "pw-nobody", "pw-good", "open/pw"}) {
+        WriteTextFile(base_ / name, "pw\n");
+        chmod((base_ / name).c_str(), name == "pw-open" ? 0644 : 0600);
+    }
+    ASSERT_EQ(chown((base_ / "pw-nobody").c_str(), 65534, 65534), 0);
+    symlink((base_ / "pw-good").c_str(), (base_ / "pw-link").c_str());
     const std::string before = root_.AccountFiles();
 
     std::vector<std::string> arguments;
@@ -465,7 +531,8 @@ TEST_P(CommandLineUsageTest, IsRefusedWithStatusTwoAndNothingChanged) {
     EXPECT_NE(lstat((base_ / "elsewhere.csv").c_str(), &info), 0) << "link followed";
 }
 
-const std::vector<std::string> kCreate = {"create-users", "--prefix", "e2eu", "--password", "pw"};
+const std::vector<std::string> kCreate = {"create-users", "--prefix", "e2eu", "--password-file",
+                                          "PW:pw"};
 
 std::vector<std::string> Create(std::vector<std::string> more) {
     std::vector<std::string> all = kCreate;
@@ -480,9 +547,6 @@ INSTANTIATE_TEST_SUITE_P(
         TUsageCase{"UnknownOption", Create({"--count", "3", "--force"}),
                    "nomvera: unknown option '--force'"},
         TUsageCase{"MissingCount", kCreate, "nomvera: --count is missing"},
-        TUsageCase{"MissingPassword",
-                   {"create-users", "--prefix", "e2eu", "--count", "3"},
-                   "nomvera: --password is missing"},
         TUsageCase{"CountWithoutValue", Create({"--count"}), "nomvera: --count needs a value"},
         TUsageCase{"CountZero", Create({"--count", "0"}),
                    "nomvera: --count: '0' is not a number from 1 to 999"},
@@ -498,9 +562,39 @@ INSTANTIATE_TEST_SUITE_P(
         TUsageCase{"PrefixWithControlCharacter",
                    {"create-local-groups", "--prefix", "e2e\tg", "--count", "3"},
                    "nomvera: --prefix: the value holds a control character"},
-        TUsageCase{"PasswordForGroups",
-                   {"create-local-groups", "--prefix", "e2eg", "--password", "pw", "--count", "3"},
-                   "nomvera: --password does not apply to create-local-groups"},
+        TUsageCase{"PasswordOnTheCommandLine",
+                   {"create-users", "--prefix", "e2eu", "--password", "pw", "--count", "3"},
+                   "nomvera: --password is not taken: every account on the machine can read a "
+                   "command line; use --password-file FILE, or --password-file - for standard "
+                   "input"},
+        TUsageCase{
+            "PasswordFileForGroups",
+            {"create-local-groups", "--prefix", "e2eg", "--password-file", "PW:pw", "--count", "3"},
+            "nomvera: --password-file does not apply to create-local-groups"},
+        TUsageCase{"NoPasswordAndNoTerminal",
+                   {"create-users", "--prefix", "e2eu", "--count", "3"},
+                   "nomvera: --password-file is missing (standard input is not a terminal to ask "
+                   "on)"},
+        TUsageCase{
+            "PasswordFileOpenToOthers",
+            {"create-users", "--prefix", "e2eu", "--password-file", "BASE/pw-open", "--count", "3"},
+            "nomvera: --password-file BASE/pw-open: its mode is 0644; it must be 0600 or "
+            "stricter"},
+        TUsageCase{"PasswordFileOfAnotherAccount",
+                   {"create-users", "--prefix", "e2eu", "--password-file", "BASE/pw-nobody",
+                    "--count", "3"},
+                   "nomvera: --password-file BASE/pw-nobody: it belongs to another account (uid "
+                   "65534)"},
+        TUsageCase{
+            "PasswordFileLink",
+            {"create-users", "--prefix", "e2eu", "--password-file", "BASE/pw-link", "--count", "3"},
+            "nomvera: --password-file BASE/pw-link: it is a symbolic link (a link is never "
+            "followed)"},
+        TUsageCase{
+            "PasswordFileInAFolderOthersChange",
+            {"create-users", "--prefix", "e2eu", "--password-file", "BASE/open/pw", "--count", "3"},
+            "nomvera: --password-file BASE/open/pw: another account can change a folder "
+            "above it"},
         TUsageCase{"ProfileForGroups",
                    {"delete-local-groups", "--prefix", "e2eg", "--count", "3", "--profile"},
                    "nomvera: --profile does not apply to delete-local-groups"},
@@ -530,8 +624,8 @@ TEST_P(CommandLineStopTest, StopsAtTheNextAccountWithTheEndLine) {
     // Each account then joins tsusers through a shadow-utils program, which
     // runs right after the line the signal waits for.
     const TResult run =
-        RunCall({.arguments = {"create-users", "--prefix", "e2es", "--password", "pw", "--count",
-                               "50", "--no-default-groups", "--group", "tsusers"},
+        RunCall({.arguments = {"create-users", "--prefix", "e2es", "--password-file", "PW:pw",
+                               "--count", "50", "--no-default-groups", "--group", "tsusers"},
                  .errorOnTerminal = false,
                  .signal = signal,
                  .signalAfter = "Created User[e2es003]",
@@ -589,12 +683,87 @@ TEST_F(CommandLineTest, ProgressLineOnlyOnATerminal) {
     EXPECT_EQ(ShownLines(run.out), LoggedActivity());
 }
 
+// What another account sees while root creates 20 users: a poller running as
+// uid 65534 reads the command line and environment of every process it can
+// (the tool and every shadow-utils program it starts) again and again; the
+// password prefix, typed at the unechoed prompt, is never among them.
+TEST_F(CommandLineTest, TheTypedPasswordPrefixIsNeitherEchoedNorOnAnyCommandLine) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::string secret = "Qx7-secret";
+    int stop[2];
+    int report[2];
+    ASSERT_EQ(pipe(stop), 0);
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t poller = fork();
+    if (poller == 0) {
+        close(stop[1]);
+        close(report[0]);
+        if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(3);
+        }
+        int hits = 0;
+        int shadowTools = 0;
+        pollfd done = {stop[0], POLLIN, 0};
+        while (poll(&done, 1, 0) == 0) {
+            for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+                const std::string name = entry.path().filename();
+                if (name.find_first_not_of("0123456789") != std::string::npos) {
+                    continue;
+                }
+                for (const char* part : {"/cmdline", "/environ"}) {
+                    const int fd = open((entry.path().string() + part).c_str(), O_RDONLY);
+                    if (fd < 0) {
+                        continue;
+                    }
+                    char buffer[8192];
+                    const ssize_t n = read(fd, buffer, sizeof buffer);
+                    close(fd);
+                    const std::string text(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+                    hits += text.find(secret) != std::string::npos ? 1 : 0;
+                    shadowTools += text.starts_with("useradd") ||
+                                           text.find("/useradd") != std::string::npos ||
+                                           text.find("usermod") != std::string::npos
+                                       ? 1
+                                       : 0;
+                }
+            }
+        }
+        const std::string result = std::to_string(hits) + " " + std::to_string(shadowTools);
+        (void)!write(report[1], result.data(), result.size());
+        _exit(0);
+    }
+    close(stop[0]);
+    close(report[1]);
+    const TResult run = RunCall({.arguments = {"create-users", "--prefix", "e2ep", "--count", "20",
+                                               "--no-default-groups", "--group", "tsusers"},
+                                 .input = secret + "\n",
+                                 .inputOnTerminal = true});
+    close(stop[1]);
+    char buffer[64] = {};
+    const ssize_t n = read(report[0], buffer, sizeof buffer - 1);
+    close(report[0]);
+    int status = 0;
+    waitpid(poller, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.err.starts_with("Password prefix: \n")) << run.err;
+    EXPECT_EQ(run.echo.find(secret), std::string::npos) << run.echo;
+    EXPECT_NE(run.out.find("Created User[e2ep020] Password[" + secret + "020]"), std::string::npos);
+    std::istringstream counts(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0));
+    int hits = -1;
+    int shadowTools = 0;
+    counts >> hits >> shadowTools;
+    EXPECT_EQ(hits, 0);
+    // The poller did see the shadow-utils programs at work, so it looked in the right places.
+    EXPECT_GT(shadowTools, 0);
+}
+
 TEST_F(CommandLineTest, HelpListsEveryCommandAndVersionGivesTheFileVersion) {
     const TResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word :
          {"create-users", "delete-users", "create-local-groups", "delete-local-groups",
-          "create-global-groups", "delete-global-groups", "--prefix", "--password", "--count",
+          "create-global-groups", "delete-global-groups", "--prefix", "--password-file", "--count",
           "--group", "--no-default-groups", "--profile", "--credentials", "--quiet", "--version",
           "Exit status", "130", "143"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;

@@ -1,4 +1,4 @@
-#include "app/console_host.h"
+#include "cli/console_host.h"
 #include "form/activity_line.h"
 
 #include "log/diagnostic_log.h"
@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace nomvera::app {
+namespace nomvera::cli {
 namespace {
 
 constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
@@ -325,4 +325,4 @@ void TConsoleBatchHost::ClearProgress() {
     progressShown_ = 0;
 }
 
-} // namespace nomvera::app
+} // namespace nomvera::cli

@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "cli/command_line.h"
 
 #include "batches/batches.h"
 #include "platform/wide_text.h"
@@ -8,7 +8,7 @@
 #include <array>
 #include <string_view>
 
-namespace nomvera::app {
+namespace nomvera::cli {
 namespace {
 
 constexpr std::size_t kPrefixMinimum = 4;
@@ -31,7 +31,7 @@ constexpr std::array<TCommandSpec, 6> kCommands = {{
 std::string Synopsis(const TCommandSpec& command) {
     std::string line = std::string("Usage: nomvera ") + command.name + " --prefix NAME";
     if (command.takesPassword) {
-        line += " --password PREFIX";
+        line += " [--password-file FILE]";
     }
     line += " --count N";
     if (command.takesPassword) {
@@ -110,7 +110,131 @@ bool TextValue(const std::string& option, const std::string& value, WideString& 
     return true;
 }
 
+std::string Shown(const std::string& text) {
+    return support::NarrowText(support::ShownText(support::WidenText(text)));
+}
+
+bool ForUsers(const TCommandSpec& command) {
+    return command.takesPassword;
+}
+bool ForProfiles(const TCommandSpec& command) {
+    return command.takesProfile;
+}
+bool ForEvery(const TCommandSpec&) {
+    return true;
+}
+
+std::string StorePrefix(TCommandRequest& request, const std::string& value) {
+    std::string error;
+    if (!TextValue("--prefix", value, request.prefix, error)) {
+        return error;
+    }
+    if (request.prefix.size() < kPrefixMinimum || request.prefix.size() > kEntryMaximum) {
+        return "--prefix: '" + value + "' is not 4 to 17 characters long";
+    }
+    return {};
+}
+
+std::string StorePasswordFile(TCommandRequest& request, const std::string& value) {
+    if (value.empty()) {
+        return "--password-file needs a value";
+    }
+    request.passwordFile = value;
+    return {};
+}
+
+std::string StoreCount(TCommandRequest& request, const std::string& value) {
+    const bool digits =
+        !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
+    const std::int32_t count = digits ? support::CountFromText(support::WidenText(value)) : 0;
+    if (count < 1 || count > 999) {
+        return "--count: '" + Shown(value) + "' is not a number from 1 to 999";
+    }
+    request.count = count;
+    return {};
+}
+
+std::string StoreGroup(TCommandRequest& request, const std::string& value) {
+    WideString group;
+    std::string error;
+    if (!TextValue("--group", value, group, error)) {
+        return error;
+    }
+    if (group.empty()) {
+        return "--group needs a value";
+    }
+    request.groups.push_back(group);
+    return {};
+}
+
+std::string StoreCredentials(TCommandRequest& request, const std::string& value) {
+    if (value.empty()) {
+        return "--credentials needs a value";
+    }
+    request.credentialsPath = value;
+    return {};
+}
+
+std::string StoreNoDefaultGroups(TCommandRequest& request, const std::string&) {
+    request.defaultGroups = false;
+    return {};
+}
+std::string StoreProfile(TCommandRequest& request, const std::string&) {
+    request.profile = true;
+    return {};
+}
+std::string StoreQuiet(TCommandRequest& request, const std::string&) {
+    request.quiet = true;
+    return {};
+}
+
+// Every option after the command. An option is checked in this order: it
+// applies to the command, its value is there (or, for a flag, none is
+// given with '='), it is not given twice, then its own check stores it.
+// A new option is one row here, its store function, and its line in
+// HelpText (and in Synopsis when the command's usage line should show it).
+struct TOptionSpec {
+    const char* name;
+    const char* shortName; // nullptr: none
+    bool takesValue;
+    bool repeatable;                          // values only; flags may always repeat
+    bool (*appliesTo)(const TCommandSpec&);   // refused with every other command
+    bool (*requiredFor)(const TCommandSpec&); // nullptr: optional everywhere
+    // Checks and stores the value; the error line, empty when it is accepted.
+    std::string (*store)(TCommandRequest&, const std::string& value);
+    // Not nullptr: the option is no longer taken, and this is the line that says why.
+    const char* refusal = nullptr;
+};
+
+constexpr char kPasswordRefusal[] =
+    "--password is not taken: every account on the machine can read a command line; "
+    "use --password-file FILE, or --password-file - for standard input";
+
+constexpr std::array<TOptionSpec, 9> kOptions = {{
+    {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
+    {"--password-file", nullptr, true, false, &ForUsers, nullptr, &StorePasswordFile},
+    {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
+    {"--group", nullptr, true, true, &ForUsers, nullptr, &StoreGroup},
+    {"--credentials", nullptr, true, false, &ForUsers, nullptr, &StoreCredentials},
+    {"--no-default-groups", nullptr, false, false, &ForUsers, nullptr, &StoreNoDefaultGroups},
+    {"--profile", nullptr, false, false, &ForProfiles, nullptr, &StoreProfile},
+    {"--quiet", "-q", false, false, &ForEvery, nullptr, &StoreQuiet},
+    {"--password", nullptr, true, false, &ForEvery, nullptr, nullptr, kPasswordRefusal},
+}};
+
 } // namespace
+
+bool CheckPasswordPrefix(const std::string& source, const std::string& text, WideString& prefix,
+                         std::string& error) {
+    if (!TextValue(source, text, prefix, error)) {
+        return false;
+    }
+    if (prefix.size() > kEntryMaximum) {
+        error = source + ": the password prefix is longer than 17 characters";
+        return false;
+    }
+    return true;
+}
 
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     TParsedCommandLine parsed;
@@ -139,19 +263,16 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         }
     }
     if (command == nullptr) {
-        const WideString shown = support::ShownText(support::WidenText(first));
-        return fail(first.rfind("-", 0) == 0
-                        ? "unknown option '" + support::NarrowText(shown) + "'"
-                        : "unknown command '" + support::NarrowText(shown) + "'",
+        const std::string shown = Shown(first);
+        return fail(first.rfind("-", 0) == 0 ? "unknown option '" + shown + "'"
+                                             : "unknown command '" + shown + "'",
                     kGeneralHint);
     }
     const std::string hint = Synopsis(*command);
     TCommandRequest& request = parsed.request;
     request.command = command;
 
-    bool havePrefix = false;
-    bool havePassword = false;
-    bool haveCount = false;
+    std::array<bool, kOptions.size()> seen = {};
     for (std::size_t i = 2; i < arguments.size(); ++i) {
         std::string option = arguments[i];
         std::string value;
@@ -163,132 +284,50 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 inlineValue = true;
             }
         }
-        const std::string shownOption =
-            support::NarrowText(support::ShownText(support::WidenText(option)));
-        auto takeValue = [&]() -> bool {
-            if (inlineValue) {
-                return true;
-            }
-            if (i + 1 >= arguments.size()) {
-                return false;
-            }
-            value = arguments[++i];
-            return true;
-        };
-        auto flag = [&](bool& target) -> bool {
-            if (inlineValue) {
-                return false;
-            }
-            target = true;
-            return true;
-        };
-
         if (option == "--help" || option == "-h") {
             parsed.result = TParseResult::Help;
             return parsed;
         }
-        if (option == "--prefix" || option == "--password" || option == "--count" ||
-            option == "--group" || option == "--credentials") {
-            const bool forUsers =
-                option == "--password" || option == "--group" || option == "--credentials";
-            if (forUsers && !command->takesPassword) {
-                return fail(option + " does not apply to " + command->name, hint);
-            }
-            if (!takeValue()) {
-                return fail(option + " needs a value", hint);
-            }
+        std::size_t index = 0;
+        while (index < kOptions.size() && option != kOptions[index].name &&
+               (kOptions[index].shortName == nullptr || option != kOptions[index].shortName)) {
+            ++index;
         }
-        if (option == "--prefix") {
-            if (havePrefix) {
-                return fail("--prefix is given twice", hint);
+        if (index == kOptions.size()) {
+            return fail(option.rfind("-", 0) == 0 ? "unknown option '" + Shown(option) + "'"
+                                                  : "unexpected argument '" + Shown(option) + "'",
+                        hint);
+        }
+        const TOptionSpec& spec = kOptions[index];
+        if (spec.refusal != nullptr) {
+            return fail(spec.refusal, hint);
+        }
+        if (spec.appliesTo != nullptr && !spec.appliesTo(*command)) {
+            return fail(option + " does not apply to " + command->name, hint);
+        }
+        if (spec.takesValue) {
+            if (!inlineValue) {
+                if (i + 1 >= arguments.size()) {
+                    return fail(option + " needs a value", hint);
+                }
+                value = arguments[++i];
             }
-            havePrefix = true;
-            std::string error;
-            if (!TextValue(option, value, request.prefix, error)) {
-                return fail(error, hint);
+            if (seen[index] && !spec.repeatable) {
+                return fail(option + " is given twice", hint);
             }
-            if (request.prefix.size() < kPrefixMinimum || request.prefix.size() > kEntryMaximum) {
-                return fail("--prefix: '" + value + "' is not 4 to 17 characters long", hint);
-            }
-        } else if (option == "--password") {
-            if (havePassword) {
-                return fail("--password is given twice", hint);
-            }
-            havePassword = true;
-            std::string error;
-            if (!TextValue(option, value, request.password, error)) {
-                return fail(error, hint);
-            }
-            if (request.password.size() > kEntryMaximum) {
-                return fail("--password: the value is longer than 17 characters", hint);
-            }
-        } else if (option == "--count") {
-            if (haveCount) {
-                return fail("--count is given twice", hint);
-            }
-            haveCount = true;
-            const bool digits =
-                !value.empty() && value.find_first_not_of("0123456789") == std::string::npos;
-            const std::int32_t count =
-                digits ? support::CountFromText(support::WidenText(value)) : 0;
-            if (count < 1 || count > 999) {
-                const std::string shown =
-                    support::NarrowText(support::ShownText(support::WidenText(value)));
-                return fail("--count: '" + shown + "' is not a number from 1 to 999", hint);
-            }
-            request.count = count;
-        } else if (option == "--group") {
-            WideString group;
-            std::string error;
-            if (!TextValue(option, value, group, error)) {
-                return fail(error, hint);
-            }
-            if (group.empty()) {
-                return fail("--group needs a value", hint);
-            }
-            request.groups.push_back(group);
-        } else if (option == "--credentials") {
-            if (!request.credentialsPath.empty()) {
-                return fail("--credentials is given twice", hint);
-            }
-            if (value.empty()) {
-                return fail("--credentials needs a value", hint);
-            }
-            request.credentialsPath = value;
-        } else if (option == "--no-default-groups") {
-            if (!command->takesPassword) {
-                return fail(option + " does not apply to " + command->name, hint);
-            }
-            bool noDefaults = false;
-            if (!flag(noDefaults)) {
-                return fail(option + " takes no value", hint);
-            }
-            request.defaultGroups = false;
-        } else if (option == "--profile") {
-            if (!command->takesProfile) {
-                return fail(option + " does not apply to " + command->name, hint);
-            }
-            if (!flag(request.profile)) {
-                return fail(option + " takes no value", hint);
-            }
-        } else if (option == "--quiet" || option == "-q") {
-            if (!flag(request.quiet)) {
-                return fail(option + " takes no value", hint);
-            }
-        } else if (option.rfind("-", 0) == 0) {
-            return fail("unknown option '" + shownOption + "'", hint);
-        } else {
-            return fail("unexpected argument '" + shownOption + "'", hint);
+        } else if (inlineValue) {
+            return fail(option + " takes no value", hint);
+        }
+        seen[index] = true;
+        if (std::string error = spec.store(request, value); !error.empty()) {
+            return fail(error, hint);
         }
     }
-    if (!havePrefix) {
-        return fail("--prefix is missing", hint);
-    }
-    if (command->takesPassword && !havePassword) {
-        return fail("--password is missing", hint);
-    }
-    if (!haveCount) {
-        return fail("--count is missing", hint);
+    for (std::size_t index = 0; index < kOptions.size(); ++index) {
+        const TOptionSpec& spec = kOptions[index];
+        if (!seen[index] && spec.requiredFor != nullptr && spec.requiredFor(*command)) {
+            return fail(std::string(spec.name) + " is missing", hint);
+        }
     }
     parsed.result = TParseResult::Run;
     return parsed;
@@ -304,10 +343,12 @@ prints every activity-log line on standard output, as the Logging page shows
 it. The lines also go to the same log file as the window's.
 
 Commands:
-  create-users --prefix NAME --password PREFIX --count N
+  create-users --prefix NAME [--password-file FILE] --count N
                [--group GROUP]... [--no-default-groups] [--profile]
                [--credentials FILE]
       Create the users NAME001 ... NAMEnnn with the passwords PREFIX001 ...
+      The password prefix is the first line of FILE (- for standard input);
+      without --password-file it is asked for on the terminal, unechoed.
       Each joins the local groups the window ticks (Users and Remote
       Desktop Users) and every --group, in the order of the group file.
   delete-users --prefix NAME --count N [--profile]
@@ -321,7 +362,13 @@ Commands:
 
 Options:
   --prefix NAME         name prefix, 4 to 17 characters
-  --password PREFIX     password prefix, at most 17 characters (create-users)
+  --password-file FILE  create-users: the password prefix (at most 17
+                        characters) is the first line of FILE, a regular
+                        file of your own that no other account can read
+                        or change (mode 0600 or stricter, not a link);
+                        - reads the line from standard input. A password
+                        is never taken as an argument (--password is
+                        refused): every account can read command lines.
   --count N             how many, 1 to 999
   --group GROUP         also join this local group; repeatable (create-users)
   --no-default-groups   do not join Users and Remote Desktop Users
@@ -345,4 +392,4 @@ Exit status:
 )";
 }
 
-} // namespace nomvera::app
+} // namespace nomvera::cli

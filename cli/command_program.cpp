@@ -4,23 +4,26 @@
 // account is touched, so a refusal changes nothing.
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
-#include "app/command_line.h"
-#include "app/console_host.h"
-#include "app/program.h"
 #include "batches/group_list.h"
+#include "cli/command_line.h"
+#include "cli/console_host.h"
+#include "cli/password_input.h"
 #include "form/activity_line.h"
+#include "form/start_up.h"
 #include "log/diagnostic_log.h"
 #include "log/log_location.h"
 #include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/text.h"
 
+#include <algorithm>
 #include <csignal>
 #include <exception>
 #include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
 
-namespace nomvera::app {
+namespace nomvera::cli {
 namespace {
 
 void PrintTo(int fd, const std::string& text) {
@@ -84,7 +87,37 @@ bool GroupList(const TCommandRequest& request, std::vector<TConsoleBatchHost::TG
     return true;
 }
 
-int RunRequest(const TCommandRequest& request) {
+// The password prefix from --password-file, or asked for on the terminal.
+bool ObtainPassword(TCommandRequest& request, std::string& error) {
+    std::string line;
+    std::string source;
+    std::string reason;
+    bool read = false;
+    if (!request.passwordFile.empty()) {
+        source = "--password-file " + support::ShownText(std::string_view(request.passwordFile));
+        read = ReadPasswordFile(request.passwordFile, line, reason);
+    } else if (CanAskForPassword()) {
+        source = "the password prefix typed";
+        read = AskForPassword(line, reason);
+    } else {
+        error = "--password-file is missing (standard input is not a terminal to ask on)";
+        return false;
+    }
+    bool usable = read && CheckPasswordPrefix(source, line, request.password, error);
+    if (!read) {
+        error = source + ": " + reason;
+    }
+    std::fill(line.begin(), line.end(), '\0');
+    return usable;
+}
+
+int RunRequest(TCommandRequest request) {
+    if (request.command->takesPassword) {
+        std::string error;
+        if (!ObtainPassword(request, error)) {
+            return Refuse(error);
+        }
+    }
     if (request.profile && !accounts::ProfileServiceComplete()) {
         return Refuse("--profile: the profile service (libuserenv.so) is not available");
     }
@@ -173,8 +206,8 @@ int RunCommandLine(int argc, char** argv) {
     TStopSignals stopSignals;
     signal(SIGPIPE, SIG_IGN);
 
-    StartSupportUnits();
-    BindWindowModule();
+    form::StartSupportUnits();
+    form::BindWindowModule();
     int status = kExitStepFailed;
     try {
         status = RunRequest(parsed.request);
@@ -183,8 +216,8 @@ int RunCommandLine(int argc, char** argv) {
     } catch (...) {
         PrintTo(STDERR_FILENO, "nomvera: EXCP: unknown exception\n");
     }
-    ReleaseWindowModule();
-    StopSupportUnits();
+    form::ReleaseWindowModule();
+    form::StopSupportUnits();
 
     if (const int received = TStopSignals::Received(); received != 0 && status != kExitUsage) {
         status = 128 + received;
@@ -192,4 +225,4 @@ int RunCommandLine(int argc, char** argv) {
     return status;
 }
 
-} // namespace nomvera::app
+} // namespace nomvera::cli

@@ -4,8 +4,8 @@
 // and SIGINT, SIGTERM and SIGHUP stand for the window's close request.
 #pragma once
 
-#include "app/command_line.h"
 #include "batches/batch_host.h"
+#include "cli/command_line.h"
 #include "form/activity_line.h"
 #include "platform/wide_text.h"
 
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace nomvera::app {
+namespace nomvera::cli {
 
 // SIGINT, SIGTERM and SIGHUP only note their number while installed; a
 // signal that was ignored when the program started (nohup, a background job)
@@ -113,4 +113,4 @@ private:
     std::chrono::steady_clock::time_point started_;
 };
 
-} // namespace nomvera::app
+} // namespace nomvera::cli

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace nomvera::app {
+namespace nomvera::cli {
 
 // Exit statuses of command mode.
 inline constexpr int kExitSuccess = 0;
@@ -22,14 +22,16 @@ struct TCommandSpec {
     const WCHAR* caption; // the batch button's caption
     void (*batch)(batches::TBatchHost&);
     bool users;         // counts accounts (else groups) in the progress line
-    bool takesPassword; // --password, --group, --no-default-groups, --credentials
+    bool takesPassword; // --password-file, --group, --no-default-groups, --credentials
     bool takesProfile;  // --profile
 };
 
 struct TCommandRequest {
     const TCommandSpec* command = nullptr;
     WideString prefix;
-    WideString password;
+    WideString password; // read after parsing (ReadPasswordPrefix), never from an argument
+    // --password-file: "-" for standard input; empty: asked for on the terminal.
+    std::string passwordFile;
     std::int32_t count = 0;
     std::vector<WideString> groups; // each --group, in the order given
     bool defaultGroups = true;
@@ -52,10 +54,15 @@ struct TParsedCommandLine {
 // argv[0] is the program; argv[1] onwards are parsed. Never touches the system.
 TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
+// The password prefix read from source (named in the error): valid UTF-8,
+// no control character, at most 17 characters, as the window's entry takes it.
+bool CheckPasswordPrefix(const std::string& source, const std::string& text, WideString& prefix,
+                         std::string& error);
+
 // Every command, option and exit status, as --help prints it.
 std::string HelpText();
 
 // Runs command mode to its exit status: no window, no display needed.
 int RunCommandLine(int argc, char** argv);
 
-} // namespace nomvera::app
+} // namespace nomvera::cli

@@ -1,0 +1,182 @@
+#include "cli/password_input.h"
+
+#ifndef _WIN32
+#include "platform/posix/kernel/module_path.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace nomvera::cli {
+namespace {
+
+// Longer than any prefix the window takes; a longer first line is refused
+// later for its length, so nothing beyond this is read.
+constexpr std::size_t kLineLimit = 4096;
+
+std::string WithoutLineEnd(std::string line) {
+    if (!line.empty() && line.back() == '\n') {
+        line.pop_back();
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+} // namespace
+
+#ifndef _WIN32
+namespace {
+
+// One byte at a time up to the line end, so standard input is not read past it.
+bool ReadLine(int fd, std::string& line, bool& sawAny, std::string& error) {
+    line.clear();
+    sawAny = false;
+    while (line.size() < kLineLimit) {
+        char c = 0;
+        const ssize_t n = read(fd, &c, 1);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        sawAny = true;
+        line += c;
+        if (c == '\n') {
+            break;
+        }
+    }
+    line = WithoutLineEnd(std::move(line));
+    return true;
+}
+
+struct termios g_savedTerminal;
+volatile std::sig_atomic_t g_echoOff = 0;
+
+void RestoreEchoAndDie(int signalNumber) {
+    if (g_echoOff != 0) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+    }
+    signal(signalNumber, SIG_DFL);
+    raise(signalNumber);
+}
+
+} // namespace
+
+bool ReadPasswordFile(const std::string& path, std::string& line, std::string& error) {
+    bool sawAny = false;
+    if (path == "-") {
+        if (!ReadLine(STDIN_FILENO, line, sawAny, error)) {
+            error = "standard input: " + error;
+            return false;
+        }
+        if (!sawAny) {
+            error = "standard input holds no line";
+            return false;
+        }
+        return true;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int code = errno;
+        error = code == ELOOP ? "it is a symbolic link (a link is never followed)"
+                              : std::strerror(code);
+        return false;
+    }
+    struct stat info = {};
+    bool usable = false;
+    if (fstat(fd, &info) != 0) {
+        error = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        error = "it is not a regular file";
+    } else if (info.st_uid != geteuid()) {
+        error = "it belongs to another account (uid " + std::to_string(info.st_uid) + ")";
+    } else if ((info.st_mode & 0177) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        error = std::string("its mode is ") + mode + "; it must be 0600 or stricter";
+    } else if (info.st_nlink != 1) {
+        error = "it has more than one name (a hard link)";
+    } else {
+        // The folders above: one that another account can change lets it
+        // swap the file between this check and the read.
+        const posix::TrustedFile trusted = posix::UnchangeableByOthers(path);
+        struct stat now = {};
+        if (trusted.error != 0) {
+            error = trusted.error == EACCES ? "another account can change a folder above it"
+                                            : std::strerror(trusted.error);
+        } else if (stat(trusted.real.c_str(), &now) != 0 || now.st_dev != info.st_dev ||
+                   now.st_ino != info.st_ino) {
+            error = "it was replaced while it was checked";
+        } else {
+            usable = true;
+        }
+    }
+    if (usable) {
+        // The regular file is read normally from here on.
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        usable = ReadLine(fd, line, sawAny, error);
+        if (usable && !sawAny) {
+            error = "it is empty";
+            usable = false;
+        }
+    }
+    close(fd);
+    return usable;
+}
+
+bool CanAskForPassword() {
+    return isatty(STDIN_FILENO) == 1;
+}
+
+bool AskForPassword(std::string& line, std::string& error) {
+    constexpr char kPrompt[] = "Password prefix: ";
+    if (tcgetattr(STDIN_FILENO, &g_savedTerminal) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct termios quiet = g_savedTerminal;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL);
+    constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGTSTP};
+    struct sigaction restore = {}, previous[std::size(kSignals)] = {};
+    restore.sa_handler = RestoreEchoAndDie;
+    sigemptyset(&restore.sa_mask);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        sigaction(kSignals[i], &restore, &previous[i]);
+    }
+    (void)!write(STDERR_FILENO, kPrompt, sizeof kPrompt - 1);
+    bool done = false;
+    if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) {
+        error = std::strerror(errno);
+    } else {
+        g_echoOff = 1;
+        bool sawAny = false;
+        done = ReadLine(STDIN_FILENO, line, sawAny, error);
+        if (done && !sawAny) {
+            error = "no password prefix was typed (end of input)";
+            done = false;
+        }
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+        g_echoOff = 0;
+    }
+    // The typed line end was not echoed.
+    (void)!write(STDERR_FILENO, "\n", 1);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+        sigaction(kSignals[i], &previous[i], nullptr);
+    }
+    return done;
+}
+#endif
+
+} // namespace nomvera::cli
