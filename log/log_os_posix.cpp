@@ -109,7 +109,9 @@ std::unique_ptr<TWakeEvent> TWakeEvent::Create(const std::string& name, DWORD& e
     auto shared = entry.lock();
     if (shared == nullptr) {
         shared = std::make_shared<TState::TShared>();
-        shared->number = ++lastNumber;
+        // Numbered as Windows numbers handles: 4, 8, 12, ...
+        lastNumber += 4;
+        shared->number = lastNumber;
         entry = shared;
     }
     error = ERROR_SUCCESS;

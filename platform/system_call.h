@@ -35,13 +35,11 @@ enum class TCall : unsigned {
 bool Injected(TCall call);
 
 // Runs f (a call that returns -1 and sets errno on failure) until it is not
-// interrupted by a signal; gives its result, or -1 for an injected failure.
+// interrupted by a signal; gives its result, or -1 for an injected failure
+// (an injected EINTR is retried like a real one).
 template <class F> auto Call(TCall call, F&& f) -> decltype(f()) {
     for (;;) {
-        if (Injected(call)) {
-            return static_cast<decltype(f())>(-1);
-        }
-        const auto result = f();
+        const auto result = Injected(call) ? static_cast<decltype(f())>(-1) : f();
         if (result == -1 && errno == EINTR) {
             continue;
         }

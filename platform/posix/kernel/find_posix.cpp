@@ -3,9 +3,11 @@
 #include "platform/folder_walk.h"
 
 #include "platform/common/folder_change_seam.h"
+#include "platform/posix/kernel/errno_map.h"
 #include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/mount_identity.h"
 #include "platform/posix/kernel/utf.h"
+#include "platform/system_call.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -26,49 +28,12 @@ using nomvera::posix::MountIdentity;
 using nomvera::posix::MountIdentityOf;
 using nomvera::posix::OnSameMount;
 
-constexpr DWORD kErrorTooManyOpenFiles = 4;
 constexpr DWORD kErrorNotSameDevice = 17;
 constexpr DWORD kErrorNoMoreFiles = 18;
-constexpr DWORD kErrorWriteProtect = 19;
-constexpr DWORD kErrorSharingViolation = 32;
 
-// Windows codes for the errno values that file and folder calls give.
+// The code for a failed file or folder call; ENOENT gives notFound.
 DWORD CodeOfErrno(int error, DWORD notFound = ERROR_FILE_NOT_FOUND) {
-    switch (error) {
-    case ENOENT:
-        return notFound;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return ERROR_ACCESS_DENIED;
-    case ENOTEMPTY:
-    case EEXIST:
-        return ERROR_DIR_NOT_EMPTY;
-    case EBUSY:
-    case ETXTBSY:
-        return kErrorSharingViolation;
-    case EROFS:
-        return kErrorWriteProtect;
-    case ELOOP:
-        return ERROR_CANT_RESOLVE_FILENAME;
-    case ENAMETOOLONG:
-        return ERROR_FILENAME_EXCED_RANGE;
-    case EMFILE:
-    case ENFILE:
-        return kErrorTooManyOpenFiles;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case EXDEV:
-        return kErrorNotSameDevice;
-    case ENOSPC:
-        return ERROR_DISK_FULL;
-    case EINVAL:
-        return ERROR_INVALID_PARAMETER;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
+    return error == ENOENT ? notFound : nomvera::posix::WindowsCodeFromErrno(error);
 }
 
 BOOL Fail(DWORD code) {
@@ -471,7 +436,8 @@ BOOL nomvera::platform::DeleteWalkFile(HANDLE folder, LPCWSTR name) {
     if (state == nullptr) {
         return FALSE;
     }
-    if (unlinkat(state->fd, raw.c_str(), 0) != 0) {
+    if (nomvera::platform::sys::Call(nomvera::platform::sys::TCall::RemoveFile,
+                                     [&] { return unlinkat(state->fd, raw.c_str(), 0); }) != 0) {
         return Fail(CodeOfErrno(errno));
     }
     return TRUE;
@@ -483,9 +449,13 @@ BOOL nomvera::platform::RemoveWalkFolder(HANDLE folder, LPCWSTR name) {
     if (state == nullptr) {
         return FALSE;
     }
-    if (unlinkat(state->fd, raw.c_str(), AT_REMOVEDIR) != 0) {
+    if (nomvera::platform::sys::Call(nomvera::platform::sys::TCall::RemoveFolder, [&] {
+            return unlinkat(state->fd, raw.c_str(), AT_REMOVEDIR);
+        }) != 0) {
         const int error = errno;
-        return Fail(error == ENOTDIR ? ERROR_DIRECTORY : CodeOfErrno(error));
+        return Fail(error == ENOTDIR ? ERROR_DIRECTORY
+                                     : nomvera::posix::WindowsCodeFromErrno(
+                                           error, nomvera::posix::TErrnoContext::FolderRemoval));
     }
     return TRUE;
 }

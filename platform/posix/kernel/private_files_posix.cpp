@@ -1,4 +1,5 @@
 #include "platform/private_files.h"
+#include "platform/system_call.h"
 
 #include "platform/errors.h"
 #include "platform/posix/kernel/descriptor.h"
@@ -18,22 +19,10 @@
 namespace nomvera::platform {
 namespace {
 
-// The general mapping, with the codes Windows gives for files in particular.
-DWORD CodeOfErrno(int error) {
-    switch (error) {
-    case EEXIST:
-        return ERROR_FILE_EXISTS;
-    case EMFILE:
-    case ENFILE:
-        return ERROR_TOO_MANY_OPEN_FILES;
-    case EFBIG:
-        return ERROR_FILE_TOO_LARGE;
-    case EIO:
-        return ERROR_IO_DEVICE;
-    default:
-        return nomvera::posix::WindowsCodeFromErrno(error);
-    }
-}
+using nomvera::posix::TErrnoContext;
+using nomvera::posix::WindowsCodeFromErrno;
+using sys::Call;
+using sys::TCall;
 
 // Share-mode bookkeeping: one lock byte per fact, far behind any real data.
 // Every opening holds a shared lock on the bytes of the access it has and of
@@ -52,11 +41,7 @@ int LockByte(int fd, off_t byte, short type) {
     lock.l_whence = SEEK_SET;
     lock.l_start = byte;
     lock.l_len = 1;
-    int result;
-    do {
-        result = fcntl(fd, F_OFD_SETLK, &lock);
-    } while (result != 0 && errno == EINTR);
-    return result;
+    return Call(TCall::Lock, [&] { return fcntl(fd, F_OFD_SETLK, &lock); });
 }
 
 bool HeldByOthers(int fd, off_t byte) {
@@ -74,13 +59,10 @@ bool HeldByOthers(int fd, off_t byte) {
 // 0 when the opening may go ahead (and now holds its share locks), else the
 // failure code. A file system without locks opens without share checks.
 DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
-    int guard;
-    do {
-        guard = flock(fd, LOCK_EX);
-    } while (guard != 0 && errno == EINTR);
-    if (guard != 0) {
-        return (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP) ? ERROR_SUCCESS
-                                                                           : CodeOfErrno(errno);
+    if (Call(TCall::Lock, [&] { return flock(fd, LOCK_EX); }) != 0) {
+        return (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP)
+                   ? ERROR_SUCCESS
+                   : WindowsCodeFromErrno(errno);
     }
     const bool deniesRead = (shareMode & FILE_SHARE_READ) == 0;
     const bool deniesWrite = (shareMode & FILE_SHARE_WRITE) == 0;
@@ -96,7 +78,7 @@ DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
                                 deniesWrite ? kDeniesWriteByte : -1};
         for (off_t byte : claims) {
             if (byte >= 0 && LockByte(fd, byte, F_RDLCK) != 0) {
-                result = CodeOfErrno(errno);
+                result = WindowsCodeFromErrno(errno);
                 break;
             }
         }
@@ -213,7 +195,7 @@ nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD cr
     struct stat info {};
     if (privateTemp) {
         if (fstat(folderFd.get(), &info) != 0) {
-            return FailWith(CodeOfErrno(errno));
+            return FailWith(WindowsCodeFromErrno(errno));
         }
         if (info.st_uid != geteuid() || (info.st_mode & nomvera::platform::kOthersBits) != 0) {
             return Refuse(Refusal::FolderNotPrivate, info.st_mode & 07777, refusal, statusDetail);
@@ -234,26 +216,30 @@ nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD cr
             return Refuse(why, detail, refusal, statusDetail);
         }
     }
-    UniqueFd fd(openat(folderFd.get(), leaf.c_str(), flags, 0600));
+    UniqueFd fd(
+        Call(TCall::Open, [&] { return openat(folderFd.get(), leaf.c_str(), flags, 0600); }));
     if (fd.get() < 0) {
         const int error = errno;
         if (error == ELOOP) {
             return Refuse(Refusal::Link, 0, refusal, statusDetail);
         }
-        return FailWith(error == ENOENT ? nomvera::posix::PathErrorCode(*name, error)
-                                        : CodeOfErrno(error));
+        return FailWith(error == ENOENT
+                            ? nomvera::posix::PathErrorCode(*name, error)
+                            : WindowsCodeFromErrno(error, creationDisposition == CREATE_NEW
+                                                              ? TErrnoContext::NewFile
+                                                              : TErrnoContext::General));
     }
     // Checked again on what was really opened: the name may have been
     // replaced after the look.
     if (fstat(fd.get(), &info) != 0) {
-        return FailWith(CodeOfErrno(errno));
+        return FailWith(WindowsCodeFromErrno(errno));
     }
     if (Refusal why = nomvera::platform::RefusalOf(info, detail); why != Refusal::None) {
         return Refuse(why, detail, refusal, statusDetail);
     }
     const int status = fcntl(fd.get(), F_GETFL);
     if (status < 0 || fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
-        return FailWith(CodeOfErrno(errno));
+        return FailWith(WindowsCodeFromErrno(errno));
     }
     if (DWORD clash = nomvera::platform::ClaimShareMode(fd.get(), true, true, shareMode);
         clash != ERROR_SUCCESS) {
