@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -78,7 +77,6 @@ struct FolderObject : KernelObject {
 // descriptor per level, not two), a batch of entries at a time.
 struct SearchObject : KernelObject {
     std::shared_ptr<FolderState> folder;
-    std::string pattern; // empty: every entry
     alignas(8) char batch[8192];
     long batchSize = 0;
     long batchOffset = 0;
@@ -165,9 +163,6 @@ bool NextEntry(SearchObject& search, WIN32_FIND_DATAW& data) {
             return false;
         }
         const RawEntry* entry = &raw;
-        if (!search.pattern.empty() && fnmatch(search.pattern.c_str(), entry->name, 0) != 0) {
-            continue;
-        }
         data = WIN32_FIND_DATAW{};
         struct statx stx {};
         if (statx(search.folder->fd, entry->name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
@@ -200,15 +195,13 @@ bool NextEntry(SearchObject& search, WIN32_FIND_DATAW& data) {
     }
 }
 
-HANDLE StartSearch(std::shared_ptr<FolderState> folder, std::string pattern,
-                   LPWIN32_FIND_DATAW findData) {
+HANDLE StartSearch(std::shared_ptr<FolderState> folder, LPWIN32_FIND_DATAW findData) {
     // A new search of a folder starts again from its first entry.
     if (lseek(folder->fd, 0, SEEK_SET) < 0) {
         return FailHandle(CodeOfErrno(errno));
     }
     auto search = std::make_unique<SearchObject>();
     search->folder = std::move(folder);
-    search->pattern = std::move(pattern);
     if (!NextEntry(*search, *findData)) {
         const DWORD code = GetLastError();
         return FailHandle(code == kErrorNoMoreFiles ? ERROR_FILE_NOT_FOUND : code);
@@ -256,32 +249,6 @@ std::string StripTrailingSlashes(std::string path) {
 
 } // namespace
 
-HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
-    if (fileName == nullptr || findData == nullptr) {
-        return FailHandle(ERROR_INVALID_PARAMETER);
-    }
-    auto path = nomvera::posix::Utf16ToUtf8(fileName);
-    if (!path || path->empty()) {
-        return FailHandle(ERROR_INVALID_NAME);
-    }
-    const auto slash = path->rfind('/');
-    std::string folderPath = slash == std::string::npos ? "." : path->substr(0, slash + 1);
-    std::string pattern = slash == std::string::npos ? *path : path->substr(slash + 1);
-    if (pattern.empty()) {
-        return FailHandle(ERROR_FILE_NOT_FOUND);
-    }
-    if (pattern == "*.*") {
-        pattern = "*";
-    }
-    auto folder = std::make_shared<FolderState>();
-    folder->fd = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder->fd < 0) {
-        return FailHandle(CodeOfErrno(errno, ERROR_PATH_NOT_FOUND));
-    }
-    MountIdentityOf(folder->fd, folder->id);
-    return StartSearch(std::move(folder), pattern == "*" ? std::string() : pattern, findData);
-}
-
 HANDLE nomvera::platform::FindFirstWalkEntry(HANDLE folder, LPWIN32_FIND_DATAW findData) {
     auto* object = nomvera::platform::HandleObject<FolderObject>(folder);
     if (object == nullptr) {
@@ -290,33 +257,25 @@ HANDLE nomvera::platform::FindFirstWalkEntry(HANDLE folder, LPWIN32_FIND_DATAW f
     if (findData == nullptr) {
         return FailHandle(ERROR_INVALID_PARAMETER);
     }
-    return StartSearch(object->state, std::string(), findData);
+    return StartSearch(object->state, findData);
 }
 
-BOOL FindNextFileW(HANDLE findFile, LPWIN32_FIND_DATAW findData) {
-    auto* search = nomvera::platform::HandleObject<SearchObject>(findFile);
-    if (search == nullptr) {
+BOOL nomvera::platform::FindNextWalkEntry(HANDLE search, LPWIN32_FIND_DATAW findData) {
+    auto* object = nomvera::platform::HandleObject<SearchObject>(search);
+    if (object == nullptr) {
         return Fail(ERROR_INVALID_HANDLE);
     }
     if (findData == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    return NextEntry(*search, *findData) ? TRUE : FALSE;
-}
-
-BOOL FindClose(HANDLE findFile) {
-    if (nomvera::platform::HandleObject<SearchObject>(findFile) == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    return CloseHandle(findFile);
-}
-
-BOOL nomvera::platform::FindNextWalkEntry(HANDLE search, LPWIN32_FIND_DATAW findData) {
-    return FindNextFileW(search, findData);
+    return NextEntry(*object, *findData) ? TRUE : FALSE;
 }
 
 BOOL nomvera::platform::CloseWalkSearch(HANDLE search) {
-    return FindClose(search);
+    if (nomvera::platform::HandleObject<SearchObject>(search) == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    return CloseHandle(search);
 }
 
 HANDLE nomvera::platform::OpenWalkFolder(HANDLE parent, LPCWSTR name) {
