@@ -7,6 +7,7 @@
 #include "platform/private_files.h"
 #include "platform/system_call.h"
 #include "platform/wide_text.h"
+#include "tests/common/scoped_environment.h"
 #include "tests/common/temp_folder.h"
 
 #include <cerrno>
@@ -230,20 +231,10 @@ TEST_F(FilesTest, DeleteFileRemovesFilesAndLinksButNotFolders) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-class ScopedTmpdir {
-public:
-    explicit ScopedTmpdir(const std::optional<std::string>& value) {
-        if (const char* old = std::getenv("TMPDIR")) {
-            old_ = old;
-        }
-        value ? setenv("TMPDIR", value->c_str(), 1) : unsetenv("TMPDIR");
-    }
-    ~ScopedTmpdir() { old_ ? setenv("TMPDIR", old_->c_str(), 1) : unsetenv("TMPDIR"); }
-    ScopedTmpdir(const ScopedTmpdir&) = delete;
-    ScopedTmpdir& operator=(const ScopedTmpdir&) = delete;
-
-private:
-    std::optional<std::string> old_;
+// TMPDIR as given while it lives.
+struct ScopedTmpdir : nomvera::test::TScopedEnvironment {
+    explicit ScopedTmpdir(const std::optional<std::string>& value)
+        : TScopedEnvironment("TMPDIR", value) {}
 };
 
 TEST(GetTempPath, FollowsWindowsReturnRules) {
