@@ -288,7 +288,11 @@ WideString TDiagnosticLog::State::Write(Level level, const WideString& message) 
 TDiagnosticLog::TDiagnosticLog() : state_(std::make_unique<State>()) {}
 
 TDiagnosticLog::~TDiagnosticLog() {
-    Close();
+    try {
+        Close();
+    } catch (...) {
+        // The log never raises a failure to its callers, nor from here.
+    }
 }
 
 std::unique_ptr<TDiagnosticLog> TDiagnosticLog::Create(const WideString& path,
