@@ -7,6 +7,7 @@
 #include "batches/group_list.h"
 #include "cli/command_line.h"
 #include "cli/console_host.h"
+#include "cli/logon/logon_check.h"
 #include "cli/password_input.h"
 #include "form/activity_line.h"
 #include "form/start_up.h"
@@ -112,7 +113,15 @@ bool ObtainPassword(TCommandRequest& request, std::string& error) {
 }
 
 int RunRequest(TCommandRequest request) {
-    if (request.command->takesPassword) {
+    if (request.command->check != nullptr && !SystemRootIsThisMachine()) {
+        // The logon stack reads this machine's own configuration: under a
+        // sandbox root its answers would be about other accounts.
+        return Refuse(std::string(request.command->name) +
+                      ": NOMVERA_SYSROOT names a system root that is not this machine, and "
+                      "logons are checked by this machine's own logon stack; nothing was "
+                      "checked");
+    }
+    if (request.command->takesPassword || request.command->check != nullptr) {
         std::string error;
         if (!ObtainPassword(request, error)) {
             return Refuse(error);
@@ -129,7 +138,8 @@ int RunRequest(TCommandRequest request) {
         }
     }
     TCredentialsFile credentials;
-    if (!request.credentialsPath.empty()) {
+    // A dry run writes no credentials file: no account is made.
+    if (!request.credentialsPath.empty() && !request.dryRun) {
         std::string error;
         if (!credentials.Create(request.credentialsPath, error)) {
             return Refuse("--credentials " + request.credentialsPath + ": " + error);
@@ -147,7 +157,8 @@ int RunRequest(TCommandRequest request) {
         if (writer != nullptr && !writer->InactiveReason().empty()) {
             host.LogError(writer->InactiveReason());
         }
-        if (!accounts::IsAdministrator()) {
+        const bool administrator = accounts::IsAdministrator();
+        if (!administrator) {
             host.LogError(WIDE("not an ") + accounts::GetAdministratorAccountName());
         }
         host.LogInfo(WIDE("End: Command line"));
@@ -160,7 +171,11 @@ int RunRequest(TCommandRequest request) {
 
         host.BeginCounting();
         try {
-            request.command->batch(host);
+            if (request.command->check != nullptr) {
+                request.command->check(host, request);
+            } else {
+                request.command->batch(host);
+            }
         } catch (const std::exception& failure) {
             host.LogError(WIDE("EXCP: ") + support::WidenText(failure.what()));
         } catch (...) {
@@ -168,7 +183,9 @@ int RunRequest(TCommandRequest request) {
         }
         host.EndCounting();
 
-        if (host.ErrorLines() > 0 || host.OutputFailed()) {
+        // Without an administrator every change would be refused: a dry run
+        // that read that much would not succeed.
+        if (host.ErrorLines() > 0 || host.OutputFailed() || (request.dryRun && !administrator)) {
             status = kExitStepFailed;
         }
     }

@@ -155,12 +155,14 @@ bool AskForPassword(std::string& line, std::string& error) {
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
         sigaction(kSignals[i], &restore, &previous[i]);
     }
-    (void)!write(STDERR_FILENO, kPrompt, sizeof kPrompt - 1);
+    // Echo off first, then the prompt: what is typed once the prompt shows
+    // is neither echoed nor flushed away with the switch.
     bool done = false;
     if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) {
         error = std::strerror(errno);
     } else {
         g_echoOff = 1;
+        (void)!write(STDERR_FILENO, kPrompt, sizeof kPrompt - 1);
         bool sawAny = false;
         done = ReadLine(STDIN_FILENO, line, sawAny, error);
         if (done && !sawAny) {
