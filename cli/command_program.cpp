@@ -181,7 +181,8 @@ int RunRequest(TCommandRequest request) {
         }
     }
 
-    log::TDiagnosticLog* writer = form::OpenActivityLog();
+    const std::unique_ptr<log::TDiagnosticLog> owner = form::OpenActivityLog();
+    log::TDiagnosticLog* writer = owner.get();
     int status = kExitSuccess;
     {
         TConsoleBatchHost host(request, groups, writer,

@@ -1,14 +1,16 @@
 include_guard(GLOBAL)
 
 macro(nomvera_setup_compiler)
-  add_compile_options(-Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wcast-align -Wunused -Woverloaded-virtual -Wnull-dereference)
-  if(NOMVERA_WERROR)
-    add_compile_options(-Werror)
-  endif()
+  # The project's warnings, for the project's own targets only (not for the
+  # libraries built from source beside them, such as GoogleTest on Windows):
+  # the platform library passes them on to every target that links it.
+  add_library(nomvera_warnings INTERFACE)
+  target_compile_options(nomvera_warnings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor
+    -Wcast-align -Wunused -Woverloaded-virtual -Wnull-dereference $<$<BOOL:${NOMVERA_WERROR}>:-Werror>)
   # GCC 12 at -O3 reports overlapping copies inside std::string's operator+
   # that cannot happen (GCC bug 105329); the warning says nothing about our code.
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-    add_compile_options(-Wno-restrict)
+    target_compile_options(nomvera_warnings INTERFACE -Wno-restrict)
   endif()
   if(WIN32)
     # Windows 10 and later; the wide (W) calls and TCHAR as WCHAR;
@@ -62,21 +64,6 @@ function(nomvera_origin_soname target)
   file(GENERATE OUTPUT ${option_file} CONTENT "-soname=$ORIGIN/$<TARGET_FILE_NAME:${target}>\n")
   set_target_properties(${target} PROPERTIES NO_SONAME ON LINK_DEPENDS ${option_file})
   target_link_options(${target} PRIVATE "LINKER:@${option_file}")
-endfunction()
-
-# nomvera_library(name SOURCES ... DEPS ...): one static library per folder,
-# headers included as "folder/header.h" from the project root.
-function(nomvera_library name)
-  cmake_parse_arguments(ARG "SHARED" "" "SOURCES;DEPS" ${ARGN})
-  if(ARG_SHARED)
-    add_library(${name} SHARED ${ARG_SOURCES})
-  else()
-    add_library(${name} STATIC ${ARG_SOURCES})
-  endif()
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  if(ARG_DEPS)
-    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
-  endif()
 endfunction()
 
 # nomvera_add_test(name SOURCES ... LIBS ... LABELS ... [TIMEOUT s] [NO_GTEST_MAIN]
@@ -166,20 +153,13 @@ function(nomvera_linux_only_test entry reason)
                        LABELS "${ARG_LABELS};linux-only")
 endfunction()
 
-# nomvera_folder_library(name DEPS ...): the library of one folder, made of
-# every .cpp directly in it (globbed, so adding a unit needs no edit here).
+# nomvera_folder_library(name SOURCES ... DEPS ...): the static library of one
+# folder, its headers included as "folder/header.h" from the project root.
 function(nomvera_folder_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  if(sources)
-    add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
-  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} nomvera_warnings)
 endfunction()
 
 # nomvera_add_version_resource(target [DESCRIPTION text]): on Windows the

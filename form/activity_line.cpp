@@ -7,10 +7,12 @@
 #include "support/files.h"
 #include "support/text.h"
 
+#include <utility>
+
 namespace nomvera::form {
 namespace {
 
-log::TDiagnosticLog* TryCreateLog(const WideString& path) {
+std::unique_ptr<log::TDiagnosticLog> TryCreateLog(const WideString& path) {
     try {
         return log::TDiagnosticLog::Create(path, 200, 0);
     } catch (...) {
@@ -20,12 +22,12 @@ log::TDiagnosticLog* TryCreateLog(const WideString& path) {
 
 } // namespace
 
-log::TDiagnosticLog* OpenActivityLog() {
-    log::TDiagnosticLog* writer = nullptr;
+std::unique_ptr<log::TDiagnosticLog> OpenActivityLog() {
+    std::unique_ptr<log::TDiagnosticLog> writer;
     if (accounts::IsAdministrator()) {
         writer = TryCreateLog(log::PrimaryLogFilePath());
     }
-    return writer != nullptr ? writer : TryCreateLog(log::FallbackLogFilePath());
+    return writer != nullptr ? std::move(writer) : TryCreateLog(log::FallbackLogFilePath());
 }
 
 WideString BannerLine() {

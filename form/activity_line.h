@@ -2,13 +2,11 @@
 // file chosen at start, the banner line, and the line shown for a message.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "log/diagnostic_log.h"
 #include "platform/wide_text.h"
-
-namespace nomvera::log {
-class TDiagnosticLog;
-}
 
 namespace nomvera::form {
 
@@ -19,7 +17,7 @@ inline constexpr WCHAR kBuildDate[] = WIDE("01-Jan-2023");
 // The log file for this run: the administrator's name when the check passes,
 // else (or when that creation fails) the other one; null when neither can be
 // created. A file that cannot be opened gives an inactive log, not null.
-log::TDiagnosticLog* OpenActivityLog();
+std::unique_ptr<log::TDiagnosticLog> OpenActivityLog();
 
 // The start banner: the program's path, its file version, the build date.
 WideString BannerLine();

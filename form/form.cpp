@@ -87,8 +87,7 @@ void TForm::DestroyHandler() {
     }
     destroyed_ = true;
     try {
-        log::TDiagnosticLog* writer = std::exchange(logWriter_, nullptr);
-        if (writer != nullptr) {
+        if (const std::unique_ptr<log::TDiagnosticLog> writer = std::move(logWriter_)) {
             writer->Close();
         }
     } catch (...) {
@@ -333,7 +332,7 @@ void TForm::LogError(const WideString& text) {
 }
 
 void TForm::AddLogLine(const WideString& text, TActivityLevel level) {
-    view_.AppendLogLine(ActivityLine(logWriter_, level, text), level);
+    view_.AppendLogLine(ActivityLine(logWriter_.get(), level, text), level);
     if (level == TActivityLevel::Error) {
         view_.SetActivePage(TControl::LoggingPage);
     }

@@ -95,7 +95,7 @@ public:
     void LogInfo(const WideString& text) override;
     void LogWarning(const WideString& text) override;
     void LogError(const WideString& text) override;
-    log::TDiagnosticLog* LogWriter() override { return logWriter_; }
+    log::TDiagnosticLog* LogWriter() override { return logWriter_.get(); }
     void ShowLoggingPage() override;
     void Repaint() override;
     void ProcessMessages() override;
@@ -106,7 +106,7 @@ private:
     void RefreshGroups();
 
     TFormView& view_;
-    log::TDiagnosticLog* logWriter_ = nullptr;
+    std::unique_ptr<log::TDiagnosticLog> logWriter_;
     std::unique_ptr<batches::TGroupNameList> groupNames_;
     bool closingRequested_ = false;
     bool destroyed_ = false;

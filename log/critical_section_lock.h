@@ -2,24 +2,23 @@
 // again).
 #pragma once
 
-#include "platform/sync.h"
+#include <mutex>
 
 namespace nomvera::log {
 
 class TCriticalSectionLock {
 public:
-    TCriticalSectionLock() { InitializeCriticalSection(&section_); }
-    ~TCriticalSectionLock() { DeleteCriticalSection(&section_); }
+    TCriticalSectionLock() = default;
     TCriticalSectionLock(const TCriticalSectionLock&) = delete;
     TCriticalSectionLock& operator=(const TCriticalSectionLock&) = delete;
 
-    void Acquire() { EnterCriticalSection(&section_); }
-    void Release() { LeaveCriticalSection(&section_); }
+    void Acquire() { section_.lock(); }
+    void Release() { section_.unlock(); }
     // True when the lock was taken without waiting.
-    bool TryAcquire() { return TryEnterCriticalSection(&section_) != FALSE; }
+    bool TryAcquire() { return section_.try_lock(); }
 
 private:
-    CRITICAL_SECTION section_;
+    std::recursive_mutex section_;
 };
 
 // Holds a TCriticalSectionLock for the lifetime of the object, also when an

@@ -1,21 +1,20 @@
 #include "log/diagnostic_log.h"
 
 #include "log/critical_section_lock.h"
+#include "log/log_os.h"
 #include "log/log_ring_file.h"
 #include "log/log_text.h"
 #include "log/log_writer_thread.h"
 #include "log/md5.h"
-#include "platform/clock.h"
-#include "platform/handles.h"
-#include "platform/process.h"
-#include "platform/sync.h"
 #include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/platform_info.h"
 #include "support/text.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace nomvera::log {
 namespace {
@@ -30,8 +29,11 @@ constexpr WideStringView kContinuations[] = {WIDE("                       |I|"),
 constexpr std::uint8_t kDirectMode = 1;
 constexpr std::uint8_t kQueuedMode = 2;
 constexpr std::int32_t kEventAttemptLimit = 10;
-constexpr DWORD kBackPressureStep = 50;
-constexpr DWORD kBackPressureLimit = 3000;
+constexpr std::chrono::milliseconds kBackPressureStep{50};
+constexpr std::chrono::milliseconds kBackPressureLimit{3000};
+// Close waits this long for the writer thread, in steps of kFinishStep.
+constexpr std::chrono::milliseconds kFinishStep{100};
+constexpr int kFinishSteps = 50;
 
 struct BlockMarks {
     bool opens = false;  // starts with "BEGIN" or holds "|BEGIN", in any letter case
@@ -64,13 +66,9 @@ std::int32_t FreeSlots(std::int32_t writeIndex, std::int32_t readIndex) {
     return writeIndex < readIndex ? readIndex - writeIndex : readIndex - writeIndex + kQueueSlots;
 }
 
-HANDLE CreateWakeUpEvent(const std::string& name) {
-    // No access list at all: every account may use the event.
-    SECURITY_DESCRIPTOR descriptor{};
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
-    SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), &descriptor, FALSE};
-    return CreateEventA(&attributes, TRUE, FALSE, name.c_str());
+std::unique_ptr<os::TWakeEvent> CreateWakeUpEvent(const std::string& name) {
+    DWORD error = ERROR_SUCCESS;
+    return os::TWakeEvent::Create(name, error);
 }
 
 struct PendingRepeat {
@@ -86,6 +84,7 @@ struct TDiagnosticLog::State {
     std::uint64_t sizeLimit = kDefaultSizeLimit;
     WideString path;
     bool active = false;
+    bool closed = false;
     WideString inactiveReason;
     TCriticalSectionLock lock;
     WideString indent;
@@ -95,13 +94,13 @@ struct TDiagnosticLog::State {
     std::unique_ptr<TLogRingFile> file;
 
     // Queued mode.
-    TLogWriterThread* writer = nullptr;
+    std::shared_ptr<TLogWriterThread> writer;
     std::int32_t writeIndex = 1;
-    HANDLE event = nullptr;
+    std::unique_ptr<os::TWakeEvent> event;
     std::string eventName;
     std::int32_t eventAttempts = 0;
-    std::uint64_t waitTotal = 0; // milliseconds
-    std::uint64_t waitTicks = 0; // of the performance counter
+    std::uint64_t waitTotal = 0;                  // milliseconds
+    std::chrono::steady_clock::duration waited{}; // exactly
     std::shared_ptr<TLogThreadFlags> flags = std::make_shared<TLogThreadFlags>();
     // Lines that found the queue still full after the longest wait; they are
     // reported in the file as soon as there is room again.
@@ -170,7 +169,7 @@ void TDiagnosticLog::State::PutIntoSlot(WideStringView line) {
         event = CreateWakeUpEvent(eventName);
     }
     if (event != nullptr) {
-        SetEvent(event);
+        event->Set();
     }
     if (FreeSlots(writeIndex, readIndex) <= 2) {
         WaitForRoom(3);
@@ -181,27 +180,23 @@ void TDiagnosticLog::State::PutIntoSlot(WideStringView line) {
 // slots are free; a step ends early when the writer frees slots. True when
 // they are free. The wait total counts the time really waited.
 bool TDiagnosticLog::State::WaitForRoom(std::int32_t needed) {
-    const ULONGLONG started = GetTickCount64();
-    LARGE_INTEGER frequency{};
-    QueryPerformanceFrequency(&frequency);
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point started = Clock::now();
     for (;;) {
-        LARGE_INTEGER before{};
-        LARGE_INTEGER after{};
-        QueryPerformanceCounter(&before);
+        const Clock::time_point before = Clock::now();
         writer->WaitForProgress(kBackPressureStep);
-        QueryPerformanceCounter(&after);
-        waitTicks += static_cast<std::uint64_t>(after.QuadPart - before.QuadPart);
-        waitTotal = frequency.QuadPart > 0
-                        ? waitTicks * 1000 / static_cast<std::uint64_t>(frequency.QuadPart)
-                        : 0;
+        const Clock::time_point after = Clock::now();
+        waited += after - before;
+        waitTotal = static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(waited).count());
         const std::int32_t readIndex = writer->ReadIndex();
         if (event != nullptr) {
-            SetEvent(event);
+            event->Set();
         }
         if (writeIndex == readIndex || FreeSlots(writeIndex, readIndex) >= needed) {
             return true;
         }
-        if (GetTickCount64() - started >= kBackPressureLimit) {
+        if (after - started >= kBackPressureLimit) {
             return false;
         }
     }
@@ -292,11 +287,17 @@ WideString TDiagnosticLog::State::Write(Level level, const WideString& message) 
 
 TDiagnosticLog::TDiagnosticLog() : state_(std::make_unique<State>()) {}
 
-TDiagnosticLog::~TDiagnosticLog() = default;
+TDiagnosticLog::~TDiagnosticLog() {
+    try {
+        Close();
+    } catch (...) {
+        // The log never raises a failure to its callers, nor from here.
+    }
+}
 
-TDiagnosticLog* TDiagnosticLog::Create(const WideString& path, std::int64_t maxSizeKiB,
-                                       std::uint8_t mode) {
-    auto* log = new TDiagnosticLog;
+std::unique_ptr<TDiagnosticLog> TDiagnosticLog::Create(const WideString& path,
+                                                       std::int64_t maxSizeKiB, std::uint8_t mode) {
+    std::unique_ptr<TDiagnosticLog> log(new TDiagnosticLog);
     State& s = *log->state_;
     s.path = ApplyUtf8Rule(path);
     if (mode == 0) {
@@ -354,6 +355,10 @@ std::string TDiagnosticLog::WriteErrorAnsi(const std::string& message) {
 
 void TDiagnosticLog::Close() {
     State& s = *state_;
+    if (s.closed) {
+        return;
+    }
+    s.closed = true;
     for (Level level : {kInfo, kWarning, kError}) {
         s.WriteSummary(level);
     }
@@ -372,25 +377,28 @@ void TDiagnosticLog::Close() {
         }
         if (s.writer != nullptr) {
             if (s.event != nullptr) {
-                SetEvent(s.event);
+                s.event->Set();
             }
             s.writer->Terminate();
-            s.writer = nullptr; // from here on the thread owns it alone
-            Sleep(50);
+            std::this_thread::sleep_for(kBackPressureStep);
             if (s.event != nullptr) {
-                SetEvent(s.event);
+                s.event->Set();
             }
-            for (int i = 0; i < 50 && s.flags->finished.load() != 1; ++i) {
-                Sleep(100);
+            for (int i = 0; i < kFinishSteps && s.flags->finished.load() != 1; ++i) {
+                std::this_thread::sleep_for(kFinishStep);
             }
+            // A thread that has not finished by now runs on alone; the
+            // object stays until it lets go of it too.
+            if (s.flags->finished.load() == 1) {
+                s.writer->Join();
+            } else {
+                s.writer->Detach();
+            }
+            s.writer.reset();
         }
-        if (s.event != nullptr) {
-            CloseHandle(s.event);
-            s.event = nullptr;
-        }
+        s.event.reset();
     }
     s.active = false;
-    delete this;
 }
 
 } // namespace nomvera::log

@@ -16,8 +16,12 @@ public:
     // Builds the log, opens or creates the file (and its folder chain) and
     // writes the start line. A file that cannot be opened gives an inactive
     // log, never a failure. mode: 0 automatic, 1 direct, other values queued.
-    static TDiagnosticLog* Create(const WideString& path, std::int64_t maxSizeKiB,
-                                  std::uint8_t mode);
+    static std::unique_ptr<TDiagnosticLog> Create(const WideString& path, std::int64_t maxSizeKiB,
+                                                  std::uint8_t mode);
+    // Closes the log if Close has not.
+    ~TDiagnosticLog();
+    TDiagnosticLog(const TDiagnosticLog&) = delete;
+    TDiagnosticLog& operator=(const TDiagnosticLog&) = delete;
 
     bool IsActive() const;
     // Why the file was refused, as one line for the window to show (the log
@@ -36,13 +40,13 @@ public:
     std::string WriteErrorAnsi(const std::string& message);
 
     // Writes pending repeat summaries and the closing lines, stops the
-    // writer thread, closes the file and destroys this object.
+    // writer thread and closes the file; the log is inactive from then on.
+    // Once only: later calls do nothing.
     void Close();
 
 private:
     struct State;
     TDiagnosticLog();
-    ~TDiagnosticLog();
     std::unique_ptr<State> state_;
 };
 

@@ -1,8 +1,6 @@
 #include "log/log_ring_file.h"
 
 #include "log/log_text.h"
-#include "platform/file_io.h"
-#include "platform/handles.h"
 #include "platform/private_files.h"
 #include "platform/process.h"
 #include "platform/wide_text.h"
@@ -15,12 +13,6 @@ namespace nomvera::log {
 using platform::TPrivateFileRefusal;
 
 namespace {
-
-HANDLE OpenPrivate(const WideString& path, DWORD disposition, TPrivateFileRefusal& refusal,
-                   DWORD& detail) {
-    return platform::CreatePrivateFile(path.c_str(), FILE_SHARE_READ, disposition, &refusal,
-                                       &detail);
-}
 
 #if defined(_WIN32)
 // An access mask as Windows tools show it: "0x" and eight hex digits.
@@ -55,11 +47,7 @@ TLogRingFile::TLogRingFile(const WideString& path, std::uint64_t sizeLimit)
     }
 }
 
-TLogRingFile::~TLogRingFile() {
-    if (open_) {
-        CloseHandle(file_);
-    }
-}
+TLogRingFile::~TLogRingFile() = default;
 
 void TLogRingFile::Open() {
     // The file holds every password the tool makes: it is opened only when
@@ -67,17 +55,16 @@ void TLogRingFile::Open() {
     // never through a link another account may have put at its name.
     TPrivateFileRefusal why = TPrivateFileRefusal::None;
     DWORD detail = 0;
-    file_ = OpenPrivate(path_, OPEN_EXISTING, why, detail);
-    if (file_ == INVALID_HANDLE_VALUE && why == TPrivateFileRefusal::None) {
+    file_ = os::TLogFile::Open(path_, false, why, detail);
+    if (!file_.IsOpen() && why == TPrivateFileRefusal::None) {
         platform::CreatePrivateFolderTree(support::FolderOfPath(path_).c_str());
-        file_ = OpenPrivate(path_, CREATE_NEW, why, detail);
-        if (file_ != INVALID_HANDLE_VALUE) {
+        file_ = os::TLogFile::Open(path_, true, why, detail);
+        if (file_.IsOpen()) {
             WriteAt(0, HeaderBytes(kHeaderSize));
         }
     }
-    open_ = file_ != INVALID_HANDLE_VALUE;
+    open_ = file_.IsOpen();
     if (!open_) {
-        file_ = nullptr;
         refusal_ = RefusalLine(why, detail);
     }
 }
@@ -127,26 +114,18 @@ WideString TLogRingFile::RefusalLine(TPrivateFileRefusal why, DWORD detail) cons
 
 void TLogRingFile::ReadHeader() {
     position_ = kHeaderSize;
-    LARGE_INTEGER start{};
     char bytes[kHeaderSize] = {};
-    DWORD got = 0;
-    if (!SetFilePointerEx(file_, start, nullptr, FILE_BEGIN) ||
-        !ReadFile(file_, bytes, sizeof bytes, &got, nullptr)) {
-        return;
-    }
+    const std::size_t got = file_.ReadAt(0, bytes, sizeof bytes);
     const std::int64_t stored = HeaderPosition(std::string_view(bytes, got));
-    LARGE_INTEGER size{};
+    const std::int64_t size = file_.Size();
     if (static_cast<std::uint64_t>(stored) > sizeLimit_) {
         // The limit was lowered since the file was written: cut it there. A
         // file that is not longer than the limit keeps its size; cutting it
         // "there" would grow it.
-        LARGE_INTEGER limit{};
-        limit.QuadPart = static_cast<LONGLONG>(sizeLimit_);
-        if (GetFileSizeEx(file_, &size) && size.QuadPart > limit.QuadPart &&
-            SetFilePointerEx(file_, limit, nullptr, FILE_BEGIN)) {
-            SetEndOfFile(file_);
+        if (size > static_cast<std::int64_t>(sizeLimit_)) {
+            file_.Truncate(sizeLimit_);
         }
-    } else if (GetFileSizeEx(file_, &size) && stored <= size.QuadPart) {
+    } else if (size >= 0 && stored <= size) {
         // A position behind the end of the file would leave a gap of zero
         // bytes before the next line; such a header counts as damaged.
         position_ = static_cast<std::uint64_t>(stored);
@@ -154,12 +133,7 @@ void TLogRingFile::ReadHeader() {
 }
 
 bool TLogRingFile::WriteAt(std::uint64_t offset, const std::string& bytes) {
-    LARGE_INTEGER where{};
-    where.QuadPart = static_cast<LONGLONG>(offset);
-    DWORD written = 0;
-    return SetFilePointerEx(file_, where, nullptr, FILE_BEGIN) &&
-           WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    return file_.WriteAt(offset, bytes);
 }
 
 void TLogRingFile::WriteStartLine(WideStringView modeMark) {
@@ -228,8 +202,7 @@ void TLogRingFile::Close() {
     }
     WriteLine(LocalTimeStamp() + WIDE(" Log stopped"));
     WriteHeader();
-    CloseHandle(file_);
-    file_ = nullptr;
+    file_.Close();
     open_ = false;
 }
 

@@ -3,7 +3,7 @@
 // direct mode and on the writer thread in queued mode; not thread-safe.
 #pragma once
 
-#include "platform/file_io.h"
+#include "log/log_os.h"
 #include "platform/private_files.h"
 #include "platform/wide_text.h"
 #include "platform/windows_types.h"
@@ -54,7 +54,7 @@ private:
     WideString RefusalLine(platform::TPrivateFileRefusal why, DWORD detail) const;
 
     WideString path_;
-    HANDLE file_ = nullptr;
+    os::TLogFile file_;
     std::uint64_t sizeLimit_;
     std::uint64_t position_ = 16;
     bool open_ = false;

@@ -1,5 +1,7 @@
 #include "log/log_text.h"
 
+#include "log/log_os.h"
+
 #include "platform/strings.h"
 #include "platform/wide_text.h"
 #include "support/files.h"
@@ -87,21 +89,15 @@ WideString ShortTimeText(const SYSTEMTIME& t) {
 }
 
 WideString LocalTimeStamp() {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return TimeStampText(now);
+    return TimeStampText(os::LocalTime());
 }
 
 WideString UtcTimeStamp() {
-    SYSTEMTIME now{};
-    GetSystemTime(&now);
-    return TimeStampText(now);
+    return TimeStampText(os::UtcTime());
 }
 
 WideString ShortLocalTime() {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return ShortTimeText(now);
+    return ShortTimeText(os::LocalTime());
 }
 
 std::string EncodeLine(WideStringView text) {
@@ -178,9 +174,8 @@ std::size_t CutLength(WideStringView text, std::size_t limit) {
     return limit;
 }
 
-WideString HandleNumber(void* handle) {
-    return support::WidenText(
-        support::DecimalText(static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(handle))));
+WideString HandleNumber(std::uint64_t number) {
+    return support::WidenText(support::DecimalText(static_cast<std::int64_t>(number)));
 }
 
 } // namespace nomvera::log

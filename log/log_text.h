@@ -50,7 +50,7 @@ std::int64_t HeaderPosition(std::string_view bytes);
 // one less when that would split a surrogate pair, or the whole text.
 std::size_t CutLength(WideStringView text, std::size_t limit);
 
-// The number of an event handle as written in the log (0 for none).
-WideString HandleNumber(void* handle);
+// The number of an event as written in the log (0 for none).
+WideString HandleNumber(std::uint64_t number);
 
 } // namespace nomvera::log

@@ -2,26 +2,27 @@
 
 #include "log/log_text.h"
 #include "platform/errors.h"
-#include "platform/handles.h"
 #include "platform/memory_wipe.h"
-#include "platform/process.h"
-#include "platform/sync.h"
-#include "platform/threads.h"
 #include "platform/wide_text.h"
 #include "support/text.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 namespace nomvera::log {
 namespace {
 
-constexpr DWORD kPassMilliseconds = 100;
+constexpr std::chrono::milliseconds kPass{100};
 constexpr std::uint32_t kErrorPassLimit = 10;
 constexpr std::uint32_t kProgressStep = 64;
 
 WideString ErrorText(DWORD code) {
     return support::WidenText(support::SystemMessageText(code));
+}
+
+WideString EventNumber(const std::unique_ptr<os::TWakeEvent>& event) {
+    return HandleNumber(event == nullptr ? 0 : event->Number());
 }
 
 WideString ErrorLinePrefix() {
@@ -40,8 +41,7 @@ void WipeSlotText(WCHAR*& text) {
 
 TLogWriterThread::TLogWriterThread(const WideString& path, std::int64_t maxSizeKiB,
                                    const std::string& eventName)
-    : ring_(ApplyUtf8Rule(path), RingSizeLimit(maxSizeKiB)), eventName_(eventName),
-      progress_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {
+    : ring_(ApplyUtf8Rule(path), RingSizeLimit(maxSizeKiB)), eventName_(eventName) {
     ring_.WriteStartLine(WIDE("M"));
 }
 
@@ -49,33 +49,28 @@ TLogWriterThread::~TLogWriterThread() {
     for (auto& slot : slots_) {
         WipeSlotText(slot);
     }
-    if (progress_ != nullptr) {
-        CloseHandle(progress_);
-    }
 }
 
-TLogWriterThread* TLogWriterThread::Start(const WideString& path, std::int64_t maxSizeKiB,
-                                          const std::string& eventName, bool& active,
-                                          WideString& refusal,
-                                          std::shared_ptr<TLogThreadFlags> flags) {
-    auto* writer = new TLogWriterThread(path, maxSizeKiB, eventName);
+std::shared_ptr<TLogWriterThread> TLogWriterThread::Start(const WideString& path,
+                                                          std::int64_t maxSizeKiB,
+                                                          const std::string& eventName,
+                                                          bool& active, WideString& refusal,
+                                                          std::shared_ptr<TLogThreadFlags> flags) {
+    std::shared_ptr<TLogWriterThread> writer(new TLogWriterThread(path, maxSizeKiB, eventName));
     active = writer->ring_.IsOpen();
     refusal = writer->ring_.Refusal();
-    SetLastError(ERROR_SUCCESS);
-    writer->event_ = OpenEventA(EVENT_ALL_ACCESS, FALSE, eventName.c_str());
-    writer->openError_ = writer->event_ == nullptr ? GetLastError() : ERROR_SUCCESS;
+    writer->event_ = os::TWakeEvent::Open(eventName, writer->openError_);
     writer->flags_ = std::move(flags);
     writer->flags_->finished.store(0);
-    // Started suspended so that the thread finds its own handle in place.
-    writer->thread_ =
-        CreateThread(nullptr, 0, &TLogWriterThread::ThreadMain, writer, CREATE_SUSPENDED, nullptr);
-    if (writer->thread_ == nullptr) {
+    try {
+        // The thread holds the object too: it may outlive the log's wait.
+        writer->thread_ = std::thread([self = writer] { self->Execute(); });
+    } catch (const std::system_error&) {
         active = false;
-        writer->startEvent_ = writer->event_;
+        writer->startEvent_ = writer->event_ == nullptr ? 0 : writer->event_->Number();
         writer->Finish();
         return nullptr;
     }
-    ResumeThread(writer->thread_);
     return writer;
 }
 
@@ -90,28 +85,36 @@ std::int32_t TLogWriterThread::ReadIndex() {
     return readIndex_;
 }
 
-void TLogWriterThread::WaitForProgress(DWORD milliseconds) {
-    if (progress_ == nullptr || WaitForSingleObject(progress_, milliseconds) == WAIT_FAILED) {
-        Sleep(milliseconds);
-    }
+void TLogWriterThread::WaitForProgress(std::chrono::milliseconds duration) {
+    // Like an auto-reset event: progress made since the last wait counts.
+    std::unique_lock hold(progressMutex_);
+    progress_.wait_for(hold, duration, [&] { return progressMade_; });
+    progressMade_ = false;
 }
 
 void TLogWriterThread::Terminate() {
     terminated_.store(true);
 }
 
-DWORD TLogWriterThread::ThreadMain(LPVOID self) {
-    static_cast<TLogWriterThread*>(self)->Execute();
-    return 0;
+void TLogWriterThread::Join() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void TLogWriterThread::Detach() {
+    if (thread_.joinable()) {
+        thread_.detach();
+    }
 }
 
 void TLogWriterThread::Execute() {
-    SetThreadPriority(thread_, THREAD_PRIORITY_BELOW_NORMAL);
-    startEvent_ = event_;
+    os::LowerThisThreadPriority();
+    startEvent_ = event_ == nullptr ? 0 : event_->Number();
     int remainingPasses = 2;
     std::uint32_t errorPasses = 0;
     while (!terminated_.load() || remainingPasses > 0) {
-        DWORD waitResult = WAIT_OBJECT_0;
+        auto waitResult = os::TWakeEvent::TWait::Signalled;
         DWORD waitError = ERROR_SUCCESS;
         DWORD resetError = ERROR_SUCCESS;
         const bool terminating = terminated_.load();
@@ -120,17 +123,15 @@ void TLogWriterThread::Execute() {
             Drain();
         } else {
             if (event_ != nullptr) {
-                SetLastError(ERROR_SUCCESS);
-                waitResult = WaitForSingleObject(event_, kPassMilliseconds);
-                waitError = waitResult == WAIT_FAILED ? GetLastError() : ERROR_SUCCESS;
+                waitResult = event_->Wait(static_cast<std::uint32_t>(kPass.count()), waitError);
             } else {
-                Sleep(kPassMilliseconds);
+                std::this_thread::sleep_for(kPass);
                 // Without an event the reason is why it could not be opened.
                 waitError = openError_;
             }
-            if (waitResult == WAIT_OBJECT_0) {
-                if (event_ != nullptr && !ResetEvent(event_)) {
-                    resetError = GetLastError();
+            if (waitResult == os::TWakeEvent::TWait::Signalled) {
+                if (event_ != nullptr) {
+                    resetError = event_->Reset();
                 }
                 // Lines left behind now wait for the next signal.
                 if (queueLock_.TryAcquire()) {
@@ -144,16 +145,14 @@ void TLogWriterThread::Execute() {
             if (remainingPasses > 0) {
                 --remainingPasses;
             }
-        } else if (waitResult == WAIT_FAILED || resetError != ERROR_SUCCESS || event_ == nullptr) {
+        } else if (waitResult == os::TWakeEvent::TWait::Failed || resetError != ERROR_SUCCESS ||
+                   event_ == nullptr) {
             if (errorPasses >= kErrorPassLimit) {
-                if (event_ != nullptr) {
-                    CloseHandle(event_);
-                    event_ = nullptr;
-                }
+                event_.reset();
             } else {
                 WriteErrorPass(waitError, resetError);
                 ++errorPasses;
-                Sleep(kPassMilliseconds);
+                std::this_thread::sleep_for(kPass);
             }
         }
     }
@@ -161,14 +160,12 @@ void TLogWriterThread::Execute() {
 }
 
 void TLogWriterThread::WriteErrorPass(DWORD waitError, DWORD resetError) {
-    ring_.WriteLine(ErrorLinePrefix() + WIDE("dwRW : ") + HandleNumber(event_) + WIDE(" ") +
+    ring_.WriteLine(ErrorLinePrefix() + WIDE("dwRW : ") + EventNumber(event_) + WIDE(" ") +
                     ErrorText(waitError));
     ring_.WriteLine(ErrorLinePrefix() + WIDE("dwRST: ") + ErrorText(resetError));
     if (event_ == nullptr) {
-        SetLastError(ERROR_SUCCESS);
-        event_ = OpenEventA(EVENT_ALL_ACCESS, FALSE, eventName_.c_str());
-        openError_ = event_ == nullptr ? GetLastError() : ERROR_SUCCESS;
-        ring_.WriteLine(ErrorLinePrefix() + WIDE("dwRW2: ") + HandleNumber(event_) + WIDE(" ") +
+        event_ = os::TWakeEvent::Open(eventName_, openError_);
+        ring_.WriteLine(ErrorLinePrefix() + WIDE("dwRW2: ") + EventNumber(event_) + WIDE(" ") +
                         ErrorText(openError_));
     }
     ring_.WriteHeader();
@@ -208,9 +205,11 @@ void TLogWriterThread::PublishReadIndex(std::int32_t readIndex) {
         TLockHold hold(queueLock_);
         readIndex_ = readIndex;
     }
-    if (progress_ != nullptr) {
-        SetEvent(progress_);
+    {
+        std::lock_guard hold(progressMutex_);
+        progressMade_ = true;
     }
+    progress_.notify_all();
 }
 
 void TLogWriterThread::Finish() {
@@ -221,18 +220,9 @@ void TLogWriterThread::Finish() {
                     support::WidenText(support::DecimalText(largestBatch_)) + WIDE(" ") +
                     HandleNumber(startEvent_) + WIDE(" ") +
                     (largestBatchTime_.empty() ? WIDE("00000000000000000") : largestBatchTime_));
-    if (event_ != nullptr) {
-        CloseHandle(event_);
-        event_ = nullptr;
-    }
+    event_.reset();
     ring_.Close();
-    if (thread_ != nullptr) {
-        CloseHandle(thread_); // the thread runs on; only the handle goes
-    }
-    // The log may be gone by now; the flags are shared with it, the rest is ours.
-    std::shared_ptr<TLogThreadFlags> flags = flags_;
-    flags->finished.store(1);
-    delete this;
+    flags_->finished.store(1);
 }
 
 } // namespace nomvera::log

@@ -39,14 +39,6 @@ using LPWIN32_FIND_DATAW = WIN32_FIND_DATAW*;
 inline constexpr DWORD ERROR_NOT_SAME_DEVICE = 17;
 inline constexpr DWORD ERROR_NO_MORE_FILES = 18;
 
-// fileName: a folder, "/", then a pattern for the last part: "*" and "*.*"
-// match every entry, "?" one character, "*" any run. No entry gives
-// INVALID_HANDLE_VALUE and ERROR_FILE_NOT_FOUND (2); a missing folder
-// ERROR_PATH_NOT_FOUND (3). The end of the listing is ERROR_NO_MORE_FILES (18).
-HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData);
-BOOL FindNextFileW(HANDLE findFile, LPWIN32_FIND_DATAW findData);
-BOOL FindClose(HANDLE findFile);
-
 // The process's current folder (Windows rules for the result: the length
 // without the NUL, or the size needed when the buffer is too small, 0 on
 // failure) and its change.

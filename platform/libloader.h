@@ -17,9 +17,6 @@
 #if !defined(_WIN32)
 
 HMODULE LoadLibraryA(LPCSTR name);
-HMODULE LoadLibraryW(LPCWSTR name);
-// The handle of a library this process already loaded, without loading it.
-HMODULE GetModuleHandleA(LPCSTR name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 BOOL FreeLibrary(HMODULE module);
 

@@ -3,9 +3,19 @@
 // Windows has no such calls; these are the project's own, on both platforms.
 #pragma once
 
+#include "platform/file_io.h"
 #include "platform/windows_types.h"
 
 namespace nomvera::platform {
+
+// An open private file: the system's handle on Windows, a descriptor on POSIX.
+#if defined(_WIN32)
+using TPrivateFile = HANDLE;
+inline const TPrivateFile kNoPrivateFile = INVALID_HANDLE_VALUE;
+#else
+using TPrivateFile = int;
+inline constexpr TPrivateFile kNoPrivateFile = -1;
+#endif
 
 enum class TPrivateFileRefusal : DWORD {
     None = 0,
@@ -17,12 +27,14 @@ enum class TPrivateFileRefusal : DWORD {
     FolderNotPrivate, // the private temporary folder is not private
 };
 
-// Opens fileName for reading and writing with shareMode (as CreateFileW).
+// Opens fileName for reading and writing with shareMode (as CreateFileW; on
+// POSIX kept as advisory locks that bind every opening through this call, in
+// any process: a clash fails with ERROR_SHARING_VIOLATION).
 // creationDisposition: OPEN_EXISTING, or CREATE_NEW, which makes the file
 // for its owner only and never opens an existing one. The folder is not
 // created here. The name is never followed when it is a link, the handle is
 // not inherited by started programs, and nothing but a regular file is ever
-// opened. Otherwise: INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, and *refusal
+// opened. Otherwise: kNoPrivateFile, ERROR_ACCESS_DENIED, and *refusal
 // (when not null) says why; the file is left as it was. *refusal is None for
 // every other outcome.
 //
@@ -42,8 +54,9 @@ enum class TPrivateFileRefusal : DWORD {
 // System and Administrators. statusDetail receives the last part (the
 // relative id) of the owner for OtherOwner, the access mask that another
 // account is given for OpenToOthers.
-HANDLE CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD creationDisposition,
-                         TPrivateFileRefusal* refusal, DWORD* statusDetail);
+TPrivateFile CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD creationDisposition,
+                               TPrivateFileRefusal* refusal, DWORD* statusDetail);
+void ClosePrivateFile(TPrivateFile file);
 
 // The effective user's own temporary folder, always ending in the path
 // delimiter: GetTempPathW's folder + "nomvera-" + on POSIX the effective uid

@@ -10,7 +10,6 @@ DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();
 void Sleep(DWORD milliseconds);
 // Milliseconds since an arbitrary start (the monotonic clock).
-DWORD GetTickCount();
 ULONGLONG GetTickCount64();
 
 #endif

@@ -13,18 +13,6 @@ namespace nomvera::platform::test_double {
 void AcceptTestDoubleLibrary(const char* plainName);
 
 #if !defined(_WIN32)
-// The two below reach into the stand-ins' own WriteFile and CreateEventA/W.
-// On Windows those are the system's, which nothing here can slow down or make
-// fail, so the doubles exist only on POSIX.
-
-// A slow disk: every WriteFile first sleeps this many milliseconds. 0 turns
-// it off.
-void DelayFileWrites(DWORD milliseconds);
-
-// The next `count` calls of CreateEventA/CreateEventW fail with `code` and
-// create nothing. 0 turns it off.
-void FailNextEventCreations(int count, DWORD code);
-
 // The library of another machine's account service is looked for at this
 // path instead of the system's library folders (a missing or foreign file,
 // say); null or empty goes back to the system's.

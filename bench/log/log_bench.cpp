@@ -61,7 +61,7 @@ long MaxRssKiB() {
 // and short enough that the caller never meets back-pressure.
 Figures CallerCost(const std::string& path, std::uint8_t mode, std::size_t length,
                    std::size_t lines, std::size_t burst, int pauseMs) {
-    TDiagnosticLog* log = TDiagnosticLog::Create(Wide(path), 200, mode);
+    auto log = TDiagnosticLog::Create(Wide(path), 200, mode);
     const auto messages = Messages(length, lines);
     std::vector<double> samples;
     samples.reserve(lines);
@@ -96,7 +96,7 @@ Figures PlainWriteCost(const std::string& path, std::size_t length, std::size_t 
 double QueuedThroughput(const std::string& path, std::size_t lines, long& rssGrowthKiB) {
     const auto messages = Messages(60, 4096);
     const long rssBefore = MaxRssKiB();
-    TDiagnosticLog* log = TDiagnosticLog::Create(Wide(path), 200, 2);
+    auto log = TDiagnosticLog::Create(Wide(path), 200, 2);
     const auto start = Clock::now();
     for (std::size_t i = 0; i < lines; ++i) {
         log->WriteInfo(messages[i % messages.size()]);

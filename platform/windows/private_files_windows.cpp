@@ -166,8 +166,8 @@ TPrivateFileRefusal RefusalOf(HANDLE file, const TTokenSids& sids, DWORD& detail
 
 } // namespace
 
-HANDLE CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD creationDisposition,
-                         TPrivateFileRefusal* refusal, DWORD* statusDetail) {
+TPrivateFile CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD creationDisposition,
+                               TPrivateFileRefusal* refusal, DWORD* statusDetail) {
     if (refusal != nullptr) {
         *refusal = TPrivateFileRefusal::None;
     }
@@ -213,6 +213,12 @@ HANDLE CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD creationDispos
     }
     SetLastError(ERROR_SUCCESS);
     return file;
+}
+
+void ClosePrivateFile(TPrivateFile file) {
+    if (file != kNoPrivateFile) {
+        CloseHandle(file);
+    }
 }
 
 DWORD GetPrivateTempPath(DWORD size, LPWSTR buffer) {

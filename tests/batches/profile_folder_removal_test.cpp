@@ -173,8 +173,8 @@ protected:
     }
     void RemoveWithLog(const std::string& path, bool removeRoot, bool allFiles,
                        std::int64_t logSizeKiB = 1024) const {
-        auto* log = log::TDiagnosticLog::Create(W(LogName()), logSizeKiB, 1);
-        DeleteFilesInSubdirW(W(path), log, removeRoot, allFiles);
+        auto log = log::TDiagnosticLog::Create(W(LogName()), logSizeKiB, 1);
+        DeleteFilesInSubdirW(W(path), log.get(), removeRoot, allFiles);
         log->Close();
     }
     std::vector<std::string> Lines() const { return LogFileLines(work / "log/removal.utf8.log"); }

@@ -104,11 +104,11 @@ TEST_F(UserBatchTest, CreatesUsersWithGroupsAndProfilesThenDeletesThemAgain) {
     EXPECT_EQ(host.messagePasses, 4);
 
     TempFolder logFolder("nomvera-batch-log");
-    auto* log = log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
+    auto log = log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
     TRecordingBatchHost deleting;
     deleting.count = 3;
     deleting.profile = true;
-    deleting.logWriter = log;
+    deleting.logWriter = log.get();
     batches::DeleteUsersBatch(deleting);
     log->Close();
 
@@ -152,12 +152,12 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
     ASSERT_NE(registrations.find(sid), std::string::npos);
 
     TempFolder logFolder("nomvera-batch-log");
-    auto* log = log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
+    auto log = log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
     WriteTextFile(root_ / "etc/group.lock", std::to_string(getpid()));
     TRecordingBatchHost deleting;
     deleting.count = 1;
     deleting.profile = true;
-    deleting.logWriter = log;
+    deleting.logWriter = log.get();
     batches::DeleteUsersBatch(deleting);
     unlink((root_ / "etc/group.lock").c_str());
     log->Close();
@@ -248,12 +248,12 @@ TEST_F(UserBatchTest, AFolderOfAColleagueOrInUseOutlivesTheDeletion) {
         }
 
         TempFolder logFolder("nomvera-batch-log");
-        auto* log =
+        auto log =
             log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
         TRecordingBatchHost deleting;
         deleting.count = 1;
         deleting.profile = true;
-        deleting.logWriter = log;
+        deleting.logWriter = log.get();
         batches::DeleteUsersBatch(deleting);
         log->Close();
         inside.reset();
@@ -454,11 +454,11 @@ TEST_F(UserBatchTest, MissingProfileEntryPointsAreReportedAndTheFolderIsStillRem
     accounts::ReleaseProfileService();
     accounts::BindProfileService("nomvera-no-such-library.dll");
     TempFolder logFolder("nomvera-batch-log");
-    auto* log = log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
+    auto log = log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
     TRecordingBatchHost deleting;
     deleting.count = 1;
     deleting.profile = true;
-    deleting.logWriter = log;
+    deleting.logWriter = log.get();
     batches::DeleteUsersBatch(deleting);
     log->Close();
 

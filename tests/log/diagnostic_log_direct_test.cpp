@@ -40,7 +40,7 @@ class DirectLog : public ::testing::Test, protected LogFolderFixture {};
 
 TEST_F(DirectLog, FirstRunCreatesTheFolderChainTheHeaderAndTheStartLine) {
     const std::string given = Folder() / "a/b/c/kelRostery.log";
-    TDiagnosticLog* log = Open(given, kDirect);
+    auto log = Open(given, kDirect);
     ASSERT_TRUE(log->IsActive());
     const std::string onDisk = Folder() / "a/b/c/kelRostery.utf8.log";
     EXPECT_EQ(log->Path(), Utf16(onDisk));
@@ -85,7 +85,7 @@ long OpenFlagsOf(const std::string& path) {
 
 TEST_F(DirectLog, ANewFileAndItsFoldersAreTheUsersAloneAndNotInherited) {
     const mode_t oldMask = umask(0);
-    TDiagnosticLog* log = Open(Folder() / "a/b/kelRostery.log", kDirect);
+    auto log = Open(Folder() / "a/b/kelRostery.log", kDirect);
     umask(oldMask);
     ASSERT_TRUE(log->IsActive());
     const std::string onDisk = Folder() / "a/b/kelRostery.utf8.log";
@@ -102,12 +102,12 @@ TEST_F(DirectLog, ANewFileAndItsFoldersAreTheUsersAloneAndNotInherited) {
 #endif
 
 TEST_F(DirectLog, ANewRunContinuesAtThePositionTheLastRunLeft) {
-    TDiagnosticLog* first = Open(Given(), kDirect);
+    auto first = Open(Given(), kDirect);
     first->WriteInfo(WIDE("first run"));
     first->Close();
     const std::uint64_t end = ReadLogFile(OnDisk()).position;
 
-    TDiagnosticLog* second = Open(Given(), kDirect);
+    auto second = Open(Given(), kDirect);
     second->WriteInfo(WIDE("second run"));
     second->Close();
     const std::vector<std::string> lines = LogLines(OnDisk());
@@ -132,7 +132,7 @@ void WriteRing(const std::string& path, std::uint64_t position, std::uint64_t si
 TEST_F(DirectLog, ALineThatDoesNotFitGoesBehindTheHeaderAndTheOldLapStaysBehindIt) {
     const std::uint64_t limit = 20 * 1024;
     WriteRing(OnDisk(), limit - 40, limit - 40, "old lap text\r\n");
-    TDiagnosticLog* log = Open(Given(), kDirect, 20);
+    auto log = Open(Given(), kDirect, 20);
     ASSERT_TRUE(log->IsActive());
     log->WriteInfo(WIDE("after the wrap"));
 
@@ -147,7 +147,7 @@ TEST_F(DirectLog, ALineThatDoesNotFitGoesBehindTheHeaderAndTheOldLapStaysBehindI
 
 TEST_F(DirectLog, AStartLineThatWrapsStandsAtTheOffsetItNames) {
     const std::uint64_t limit = 20 * 1024;
-    TDiagnosticLog* fresh = Open(Given(), kDirect, 20);
+    auto fresh = Open(Given(), kDirect, 20);
     fresh->Close();
     const std::uint64_t length = LogLines(OnDisk())[0].size() + 2; // naming offset 16
     // Near the last position at which the line still fits, the longer number
@@ -156,7 +156,7 @@ TEST_F(DirectLog, AStartLineThatWrapsStandsAtTheOffsetItNames) {
         std::string old = log::HeaderBytes(position);
         old += std::string(position - 18, 'o') + "\r\n"; // one old line up to the position
         WriteLogFile(OnDisk(), old);
-        TDiagnosticLog* log = Open(Given(), kDirect, 20);
+        auto log = Open(Given(), kDirect, 20);
         log->Close();
         const std::string bytes = ReadTextFile(OnDisk());
         const std::size_t at = bytes.find(" Log Started[");
@@ -168,7 +168,7 @@ TEST_F(DirectLog, AStartLineThatWrapsStandsAtTheOffsetItNames) {
 }
 
 TEST_F(DirectLog, TheFileNeverGrowsBeyondItsLimit) {
-    TDiagnosticLog* log = Open(Given(), kDirect, 20);
+    auto log = Open(Given(), kDirect, 20);
     std::uint64_t previous = 0;
     bool wrapped = false;
     for (int i = 0; i < 400; ++i) {
@@ -201,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, StoredPositionAboveTheLimit,
 
 TEST_P(StoredPositionAboveTheLimit, StartsBehindTheHeaderAndCutsOnlyALongerFile) {
     WriteRing(OnDisk(), 30000, GetParam().sizeBefore, "written with a larger limit\r\n");
-    TDiagnosticLog* log = Open(Given(), kDirect, 20);
+    auto log = Open(Given(), kDirect, 20);
     EXPECT_EQ(FileSize(OnDisk()), GetParam().sizeAfterOpen);
     log->Close();
     const std::vector<std::string> lines = LogLines(OnDisk());
@@ -229,7 +229,7 @@ TEST_P(DamagedHeader, StartsWritingBehindTheHeader) {
         bytes += std::string(4000, 'z');
     }
     WriteLogFile(OnDisk(), bytes);
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     ASSERT_TRUE(log->IsActive());
     log->Close();
     LogFileView view = ReadLogFile(OnDisk());
@@ -242,7 +242,7 @@ TEST_P(DamagedHeader, StartsWritingBehindTheHeader) {
 }
 
 TEST_F(DirectLog, LongMessagesAreSplitInto220CharacterPieces) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     WideString message;
     for (int i = 0; i < 500; ++i) {
         message += static_cast<WCHAR>(WIDE('a') + i % 26);
@@ -261,7 +261,7 @@ TEST_F(DirectLog, LongMessagesAreSplitInto220CharacterPieces) {
 }
 
 TEST_F(DirectLog, CrLfSplitsAMessageAndEmptyPiecesGiveNoLine) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     const WideString returned = log->WriteWarning(WIDE("A\r\n\r\nB"));
     log->WriteError(WIDE("\r\nfirst\r\nsecond\r\n"));
     log->Close();
@@ -276,7 +276,7 @@ TEST_F(DirectLog, CrLfSplitsAMessageAndEmptyPiecesGiveNoLine) {
 }
 
 TEST_F(DirectLog, APieceNeverEndsInsideASurrogatePair) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     const WideString message = WideString(219, WIDE('x')) + WIDE("\U0001F600") + WIDE("tail");
     log->WriteInfo(message);
     log->Close();
@@ -287,14 +287,14 @@ TEST_F(DirectLog, APieceNeverEndsInsideASurrogatePair) {
 }
 
 TEST_F(DirectLog, ALoneSurrogateIsWrittenAsAReplacementCharacter) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     log->WriteInfo(WideString(WIDE("bad ")) + WCHAR(0xDBFF) + WIDE(" unit"));
     log->Close();
     EXPECT_EQ(AfterStamp(LogLines(OnDisk())[1]), "|I|bad \xEF\xBF\xBD unit");
 }
 
 TEST_F(DirectLog, RepeatsAreSummarisedWithTheStampOfTheLatestRepeat) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     std::vector<WideString> returned;
     for (int i = 0; i < 3; ++i) {
         returned.push_back(log->WriteInfo(WIDE("same")));
@@ -327,7 +327,7 @@ TEST_F(DirectLog, RepeatsAreSummarisedWithTheStampOfTheLatestRepeat) {
 }
 
 TEST_F(DirectLog, ASummaryCutsTheTextTo210Characters) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     const WideString message(300, WIDE('r'));
     log->WriteInfo(message);
     log->WriteInfo(message);
@@ -338,7 +338,7 @@ TEST_F(DirectLog, ASummaryCutsTheTextTo210Characters) {
 }
 
 TEST_F(DirectLog, BlockMarkersAreNeverSuppressedAndIndentTheLinesBetween) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     log->WriteInfo(WIDE("Begin: Create"));
     log->WriteInfo(WIDE("Begin: Create"));
     const WideString inside = log->WriteInfo(WIDE("inside"));
@@ -369,7 +369,7 @@ TEST_F(DirectLog, BlockMarkersAreNeverSuppressedAndIndentTheLinesBetween) {
 }
 
 TEST_F(DirectLog, TheIndentStopsAtTenDots) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     for (int i = 0; i < 12; ++i) {
         log->WriteInfo(WIDE("BEGIN level"));
     }
@@ -381,7 +381,7 @@ TEST_F(DirectLog, TheIndentStopsAtTenDots) {
 }
 
 TEST_F(DirectLog, AnEmptyMessageWritesNothingAndLeavesPendingRepeatsAlone) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     log->WriteInfo(WIDE("twice"));
     log->WriteInfo(WIDE("twice"));
     const std::uint64_t before = ReadLogFile(OnDisk()).position;
@@ -395,7 +395,7 @@ TEST_F(DirectLog, AnEmptyMessageWritesNothingAndLeavesPendingRepeatsAlone) {
 
 TEST_F(DirectLog, AnInactiveLogReturnsLinesAndWritesNothing) {
     WriteTextFile(Folder() / "blocker", "a file where a folder should be");
-    TDiagnosticLog* log = Open(Folder() / "blocker/sub/kelRostery.log", kDirect);
+    auto log = Open(Folder() / "blocker/sub/kelRostery.log", kDirect);
     EXPECT_FALSE(log->IsActive());
     EXPECT_EQ(log->WriteInfo(WIDE("Begin: x")).substr(23), WIDE("|I|Begin: x"));
     EXPECT_EQ(log->WriteInfo(WIDE("inside")).substr(23), WIDE("|I|inside")); // indent untouched
@@ -405,10 +405,10 @@ TEST_F(DirectLog, AnInactiveLogReturnsLinesAndWritesNothing) {
 }
 
 TEST_F(DirectLog, ASecondWriterOfTheSameFileIsInactiveAndChangesNothing) {
-    TDiagnosticLog* first = Open(Given(), kDirect);
+    auto first = Open(Given(), kDirect);
     first->WriteInfo(WIDE("from the first writer"));
     const std::string before = ReadTextFile(OnDisk());
-    TDiagnosticLog* second = Open(Given(), kDirect);
+    auto second = Open(Given(), kDirect);
     EXPECT_TRUE(first->IsActive());
     EXPECT_FALSE(second->IsActive());
     second->WriteInfo(WIDE("from the second writer"));
@@ -422,7 +422,7 @@ TEST_F(DirectLog, ASecondWriterOfTheSameFileIsInactiveAndChangesNothing) {
 }
 
 TEST_F(DirectLog, AnsiOperationsConvertBothWays) {
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     EXPECT_EQ(log->WriteInfoAnsi("caf\xC3\xA9").substr(23), "|I|caf\xC3\xA9");
     EXPECT_EQ(log->WriteErrorAnsi("bad").substr(23), "|E|bad");
     log->Close();
@@ -448,7 +448,7 @@ TEST_F(DirectLog, AnExistingFileOthersCanReadIsRefusedWithWhatTheyMayDo) {
     ASSERT_EQ(chmod(OnDisk().c_str(), 0644), 0);
 #endif
     const std::string before = ReadTextFile(OnDisk());
-    TDiagnosticLog* log = Open(Given(), kDirect);
+    auto log = Open(Given(), kDirect);
     EXPECT_FALSE(log->IsActive());
     const std::string lead =
         "Log file not written [" + OnDisk() + "]: other accounts have access to it (";

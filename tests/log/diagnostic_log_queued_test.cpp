@@ -1,9 +1,7 @@
+#include "log/log_os.h"
 #include "log/md5.h"
-#include "platform/file_io.h"
-#include "platform/handles.h"
 #include "platform/process.h"
-#include "platform/sync.h"
-#include "platform/test_doubles.h"
+#include "platform/system_call.h"
 #include "platform/wide_text.h"
 #include "support/text.h"
 #include "tests/log/log_test_helpers.h"
@@ -50,14 +48,13 @@ class QueuedLog : public ::testing::Test, protected LogFolderFixture {
 protected:
 #if !defined(_WIN32)
     void TearDown() override {
-        platform::test_double::DelayFileWrites(0);
-        platform::test_double::FailNextEventCreations(0, 0);
+        platform::sys::test_seam::Reset();
     }
 #endif
 };
 
 TEST_F(QueuedLog, AutomaticModeOnThisSystemQueuesAndEndsWithTheClosingLines) {
-    TDiagnosticLog* log = Open(Given(), 0);
+    auto log = Open(Given(), 0);
     ASSERT_TRUE(log->IsActive());
     log->WriteInfo(WIDE("Begin: Create"));
     log->WriteInfo(WIDE("queued line"));
@@ -86,23 +83,20 @@ TEST_F(QueuedLog, AutomaticModeOnThisSystemQueuesAndEndsWithTheClosingLines) {
 }
 
 TEST_F(QueuedLog, TheWakeUpEventIsNamedAfterTheDigestOfThePath) {
-    TDiagnosticLog* log = Open(Given(), kQueued);
+    auto log = Open(Given(), kQueued);
     const std::string name = "G" + log::Md5Hex(OnDisk());
     ASSERT_EQ(name.size(), 33u);
-    HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, name.c_str());
-    EXPECT_NE(event, nullptr) << "no event named " << name;
-    CloseHandle(event);
+    DWORD error = 0;
+    EXPECT_NE(log::os::TWakeEvent::Open(name, error), nullptr) << "no event named " << name;
     log->Close();
 
-    TDiagnosticLog* again = Open(Given(), kQueued); // the same name in every run
-    event = OpenEventA(EVENT_ALL_ACCESS, FALSE, name.c_str());
-    EXPECT_NE(event, nullptr);
-    CloseHandle(event);
+    auto again = Open(Given(), kQueued); // the same name in every run
+    EXPECT_NE(log::os::TWakeEvent::Open(name, error), nullptr);
     again->Close();
 }
 
 TEST_F(QueuedLog, CloseWritesEveryLineStillQueued) {
-    TDiagnosticLog* log = Open(Given(), kQueued);
+    auto log = Open(Given(), kQueued);
     for (int i = 0; i < 900; ++i) {
         log->WriteInfo(WIDE("n ") + Utf16(std::to_string(i)));
     }
@@ -112,19 +106,31 @@ TEST_F(QueuedLog, CloseWritesEveryLineStillQueued) {
     ExpectQueuedRunEnd(lines);
 }
 
-// A slow or stalled disk and failing event creation are test doubles of the
-// POSIX stand-ins' WriteFile and CreateEvent; Windows' own cannot be made so.
+TEST_F(QueuedLog, AnOwnerLetGoWithoutCloseClosesTheLog) {
+    for (const std::uint8_t mode : {kDirect, kQueued}) {
+        Open(Given(), mode)->WriteInfo(WIDE("n 0"));
+        const std::vector<std::string> lines = LogLines(OnDisk());
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(AfterStamp(lines.back()), " Log stopped") << "mode " << int{mode};
+    }
+}
+
+// A slow or stalled disk and failing event creation come from the POSIX
+// system-call seam; Windows' own calls cannot be made so.
 #if !defined(_WIN32)
+using platform::sys::TCall;
+namespace test_seam = platform::sys::test_seam;
+
 TEST_F(QueuedLog, ASlowWriterMakesCallersWaitAndLosesNoLine) {
-    platform::test_double::DelayFileWrites(1);
-    TDiagnosticLog* log = Open(Given(), kQueued);
+    test_seam::Delay(TCall::Write, 1);
+    auto log = Open(Given(), kQueued);
     const ULONGLONG started = GetTickCount64();
     for (int i = 0; i < 2500; ++i) {
         log->WriteInfo(WIDE("n ") + Utf16(std::to_string(i)));
     }
     const ULONGLONG spent = GetTickCount64() - started;
     log->Close();
-    platform::test_double::DelayFileWrites(0);
+    test_seam::Delay(TCall::Write, 0);
 
     const std::vector<std::string> lines = LogLines(OnDisk());
     ExpectAllNumbered(lines, 2500);
@@ -138,14 +144,14 @@ TEST_F(QueuedLog, ASlowWriterMakesCallersWaitAndLosesNoLine) {
 
 TEST_F(QueuedLog, ALineThatFindsTheQueueFullAfterTheLongestWaitIsCountedAndReported) {
     // A stalled disk: one write takes longer than a caller ever waits.
-    TDiagnosticLog* log = Open(Given(), kQueued);
-    platform::test_double::DelayFileWrites(3500);
+    auto log = Open(Given(), kQueued);
+    test_seam::Delay(TCall::Write, 3500);
     const ULONGLONG started = GetTickCount64();
     for (int i = 0; i < 1001; ++i) {
         log->WriteInfo(WIDE("n ") + Utf16(std::to_string(i)));
     }
     const ULONGLONG spent = GetTickCount64() - started;
-    platform::test_double::DelayFileWrites(0);
+    test_seam::Delay(TCall::Write, 0);
     log->Close();
 
     const std::vector<std::string> lines = LogLines(OnDisk());
@@ -162,16 +168,37 @@ TEST_F(QueuedLog, ALineThatFindsTheQueueFullAfterTheLongestWaitIsCountedAndRepor
     EXPECT_GE(spent, 6000u); // two full waits before the first line was given up
 }
 
+TEST_F(QueuedLog, AWriterStillBusyAfterTheLongestWaitFinishesTheFileAlone) {
+    auto log = Open(Given(), kQueued);
+    test_seam::Delay(TCall::Write, 2500); // four writes outlast Close's 5 s
+    log->WriteInfo(WIDE("n 0"));
+    const ULONGLONG started = GetTickCount64();
+    log.reset();
+    EXPECT_LT(GetTickCount64() - started, 6500u) << "Close waited past its bound";
+    test_seam::Delay(TCall::Write, 0);
+    // The thread runs on alone and ends the run in the file.
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100; ++i) {
+        lines = LogLines(OnDisk());
+        if (!lines.empty() && AfterStamp(lines.back()) == " Log stopped") {
+            break;
+        }
+        Sleep(100);
+    }
+    ExpectAllNumbered(lines, 1);
+    ExpectQueuedRunEnd(lines);
+}
+
 TEST_F(QueuedLog, WithoutAWakeUpEventTheThreadPollsAfterTenErrorPasses) {
-    platform::test_double::FailNextEventCreations(100, 1450); // creation and every retry
-    TDiagnosticLog* log = Open(Given(), kQueued);
+    test_seam::FailNext(TCall::WakeEvent, 100, ENOMEM); // creation and every retry
+    auto log = Open(Given(), kQueued);
     ASSERT_TRUE(log->IsActive());
     for (int i = 0; i < 30; ++i) {
         log->WriteInfo(WIDE("n ") + Utf16(std::to_string(i)));
         Sleep(100); // 3 s: long enough for more than ten error passes
     }
     log->Close();
-    platform::test_double::FailNextEventCreations(0, 0);
+    test_seam::FailNext(TCall::WakeEvent, 0, 0);
 
     const std::vector<std::string> lines = LogLines(OnDisk());
     ExpectAllNumbered(lines, 30);
@@ -198,8 +225,8 @@ TEST_F(QueuedLog, WithoutAWakeUpEventARunStillEndsWithTheClosingLines) {
     // The thread is between error passes when Close asks it to stop; the
     // moment within its pass differs from run to run.
     for (int run = 0; run < 8; ++run) {
-        platform::test_double::FailNextEventCreations(100, 1450);
-        TDiagnosticLog* log = Open(Given(), kQueued);
+        test_seam::FailNext(TCall::WakeEvent, 100, ENOMEM);
+        auto log = Open(Given(), kQueued);
         log->WriteInfo(WIDE("n 0"));
         Sleep(static_cast<DWORD>(run * 25));
         log->Close();
@@ -216,8 +243,8 @@ TEST_F(QueuedLog, WithoutAWakeUpEventARunStillEndsWithTheClosingLines) {
 }
 
 TEST_F(QueuedLog, AnEventRecreatedByTheLogIsFoundAgainByTheThread) {
-    platform::test_double::FailNextEventCreations(1, 1450); // only the first creation
-    TDiagnosticLog* log = Open(Given(), kQueued);
+    test_seam::FailNext(TCall::WakeEvent, 1, ENOMEM); // only the first creation
+    auto log = Open(Given(), kQueued);
     log->WriteInfo(WIDE("n 0")); // creates the event again
     Sleep(400);
     log->WriteInfo(WIDE("n 1"));
@@ -237,7 +264,7 @@ TEST_F(QueuedLog, AnEventRecreatedByTheLogIsFoundAgainByTheThread) {
 
 TEST_F(QueuedLog, AnInactiveLogQueuesNothingAndCloseStillStopsTheThread) {
     WriteTextFile(Folder() / "blocker", "not a folder");
-    TDiagnosticLog* log = Open(Folder() / "blocker/kelRostery.log", kQueued);
+    auto log = Open(Folder() / "blocker/kelRostery.log", kQueued);
     EXPECT_FALSE(log->IsActive());
     EXPECT_EQ(log->WriteInfo(WIDE("shown only")).substr(23), WIDE("|I|shown only"));
     const ULONGLONG started = GetTickCount64();
@@ -247,8 +274,8 @@ TEST_F(QueuedLog, AnInactiveLogQueuesNothingAndCloseStillStopsTheThread) {
 }
 
 TEST_F(QueuedLog, ASecondWriterOfTheSameFileIsInactive) {
-    TDiagnosticLog* first = Open(Given(), kQueued);
-    TDiagnosticLog* second = Open(Given(), kQueued);
+    auto first = Open(Given(), kQueued);
+    auto second = Open(Given(), kQueued);
     EXPECT_TRUE(first->IsActive());
     EXPECT_FALSE(second->IsActive());
     second->WriteInfo(WIDE("never written"));
@@ -262,7 +289,7 @@ TEST_F(QueuedLog, ASecondWriterOfTheSameFileIsInactive) {
 }
 
 TEST_F(QueuedLog, RepeatSummariesAndIndentWorkAsInDirectMode) {
-    TDiagnosticLog* log = Open(Given(), kQueued);
+    auto log = Open(Given(), kQueued);
     log->WriteInfo(WIDE("Begin: x"));
     log->WriteWarning(WIDE("again"));
     log->WriteWarning(WIDE("again"));

@@ -116,8 +116,7 @@ TEST_P(PlantedLogFile, IsNeverWrittenAndTheLogSaysWhy) {
     ASSERT_TRUE(plant.asOther(onDisk, victim_)) << "could not plant " << plant.name;
     const Entry before = Look(onDisk);
 
-    log::TDiagnosticLog* log =
-        log::TDiagnosticLog::Create(Utf16(shared_ / "kelRostery.log"), 200, mode);
+    auto log = log::TDiagnosticLog::Create(Utf16(shared_ / "kelRostery.log"), 200, mode);
     EXPECT_FALSE(log->IsActive());
     EXPECT_EQ(Utf8(log->InactiveReason()),
               "Log file not written [" + onDisk + "]: " + plant.reason);
@@ -150,7 +149,7 @@ TEST(LogFileNames, ControlCharactersInThePathAreShownEscaped) {
     TempFolder base("nomvera-log-names");
     const std::string folder = base / "evil\nname\x1b";
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-    log::TDiagnosticLog* log = log::TDiagnosticLog::Create(Utf16(folder + "/a.log"), 200, kDirect);
+    auto log = log::TDiagnosticLog::Create(Utf16(folder + "/a.log"), 200, kDirect);
     ASSERT_TRUE(log->IsActive());
     EXPECT_TRUE(log->InactiveReason().empty());
     log->Close();

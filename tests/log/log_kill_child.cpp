@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
         path += static_cast<WCHAR>(static_cast<unsigned char>(*c)); // test paths are ASCII
     }
     const auto mode = static_cast<std::uint8_t>(std::stoi(argv[2]));
-    auto* log = nomvera::log::TDiagnosticLog::Create(path, 20, mode);
+    auto log = nomvera::log::TDiagnosticLog::Create(path, 20, mode);
     const WideString messages[] = {
         WIDE("Begin: Create Users"),
         WIDE("created test001 with a SID S-1-5-21-1-2-3-3001"),

@@ -58,7 +58,7 @@ TEST(LogKill, AFileLeftByAKilledWriterIsReadableAndContinuedByTheNextRun) {
                 << "round " << round << ": not a whole line: " << line;
         }
 
-        log::TDiagnosticLog* next = LogFolderFixture::Open(files.Given(), 1, 20);
+        auto next = LogFolderFixture::Open(files.Given(), 1, 20);
         ASSERT_TRUE(next->IsActive()) << "round " << round << ": the file is still locked";
         next->Close();
         // The next run's start line stands at the recorded position, or behind

@@ -2,6 +2,7 @@
 #include "platform/wide_text.h"
 #include "tests/common/child_process.h"
 #include "tests/common/sandbox_root.h"
+#include "tests/common/scoped_environment.h"
 #include "tests/log/log_test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -17,24 +18,7 @@
 namespace nomvera::test {
 namespace {
 
-// Sets (or, with no value, clears) an environment variable for the lifetime
-// of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        value ? setenv(name, value->c_str(), 1) : unsetenv(name);
-    }
-    ~ScopedVariable() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using ScopedVariable = TScopedEnvironment;
 
 mode_t ModeOf(const std::string& path) {
     struct stat info {};
@@ -207,7 +191,7 @@ TEST_P(PlantedPrivateTemp, IsPassedOverForAFreshFolderOfItsOwn) {
     const std::string fresh = file.substr(0, file.rfind('/'));
     EXPECT_EQ(fresh.size(), PrivateTemp().size() + 7) << fresh;
     EXPECT_EQ(ModeOf(fresh), 0700u);
-    log::TDiagnosticLog* log = log::TDiagnosticLog::Create(path, 200, kDirect);
+    auto log = log::TDiagnosticLog::Create(path, 200, kDirect);
     EXPECT_TRUE(log->IsActive()) << Utf8(log->InactiveReason());
     log->Close();
     EXPECT_EQ(LogLines(fresh + "/kelRostery.utf8.log").size(), 2u);
@@ -220,7 +204,7 @@ TEST_P(PlantedPrivateTemp, IsPassedOverForAFreshFolderOfItsOwn) {
 TEST_F(LogLocation, ThePrivateTemporaryFolderIsMadeOnceAndUsed) {
     WithoutHome();
     ScopedVariable state("XDG_STATE_HOME", std::nullopt);
-    log::TDiagnosticLog* log = log::TDiagnosticLog::Create(log::PrimaryLogFilePath(), 200, kDirect);
+    auto log = log::TDiagnosticLog::Create(log::PrimaryLogFilePath(), 200, kDirect);
     EXPECT_TRUE(log->IsActive());
     log->Close();
     EXPECT_EQ(ModeOf(PrivateTemp()), 0700u);

@@ -29,8 +29,8 @@ public:
         return folder_ / name;
     }
 
-    static log::TDiagnosticLog* Open(const std::string& path, std::uint8_t mode,
-                                     std::int64_t maxSizeKiB = 200) {
+    static std::unique_ptr<log::TDiagnosticLog> Open(const std::string& path, std::uint8_t mode,
+                                                     std::int64_t maxSizeKiB = 200) {
         return log::TDiagnosticLog::Create(Utf16(path), maxSizeKiB, mode);
     }
 

@@ -31,7 +31,7 @@ private:
 
 TEST(LogWriteFailure, ALineTheDiskRefusedIsWrittenOverAndLeavesNoGap) {
     LogFolderFixture files;
-    log::TDiagnosticLog* log = LogFolderFixture::Open(files.Given(), kDirect);
+    auto log = LogFolderFixture::Open(files.Given(), kDirect);
     ASSERT_TRUE(log->IsActive());
     log->WriteInfo(WIDE("before the disk filled up"));
     const std::uint64_t before = ReadLogFile(files.OnDisk()).position;
@@ -58,7 +58,7 @@ TEST(LogWriteFailure, AHeaderBehindTheEndOfTheFileIsNotFollowed) {
     // What a run that lost its last lines to a full disk would leave behind.
     LogFolderFixture files;
     WriteLogFile(files.OnDisk(), std::string("\xEF\xBB\xBF") + "       5000\r\n" + "short\r\n");
-    log::TDiagnosticLog* log = LogFolderFixture::Open(files.Given(), kDirect);
+    auto log = LogFolderFixture::Open(files.Given(), kDirect);
     log->Close();
     const LogFileView view = ReadLogFile(files.OnDisk());
     EXPECT_EQ(view.bytes.find('\0'), std::string::npos);

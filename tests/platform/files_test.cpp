@@ -1,10 +1,18 @@
 #include "platform/errors.h"
+#include "platform/file_io.h"
 #include "platform/files.h"
+#include "platform/folder_walk.h"
+#include "platform/handles.h"
 #include "platform/posix/kernel/module_path.h"
+#include "platform/private_files.h"
+#include "platform/system_call.h"
 #include "platform/wide_text.h"
+#include "tests/common/scoped_environment.h"
 #include "tests/common/temp_folder.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -155,6 +163,61 @@ TEST_F(FilesTest, RemoveDirectoryRemovesOnlyEmptyRealFolders) {
     EXPECT_FALSE(Exists(folder_ / "dir"));
 }
 
+// The one errno table through the real calls, each made to fail with the
+// errno of interest by the system-call seam: the context a call has decides
+// what an errno means, and an interrupted call is made again.
+TEST_F(FilesTest, FailedCallsGiveTheirContextsCodeAndInterruptedOnesAreRetried) {
+    namespace seam = nomvera::platform::sys::test_seam;
+    using nomvera::platform::sys::TCall;
+    ASSERT_EQ(mkdir((folder_ / "empty").c_str(), 0700), 0);
+    HANDLE walk = nomvera::platform::OpenWalkFolder(nullptr, W(folder_.Path()).c_str());
+    ASSERT_NE(walk, INVALID_HANDLE_VALUE);
+    const auto privateFile = [&](DWORD disposition) {
+        nomvera::platform::TPrivateFileRefusal why{};
+        DWORD detail = 0;
+        const auto file = nomvera::platform::CreatePrivateFile(
+            Path("private").c_str(), FILE_SHARE_READ, disposition, &why, &detail);
+        nomvera::platform::ClosePrivateFile(file);
+        return file != nomvera::platform::kNoPrivateFile;
+    };
+    const struct {
+        const char* what;
+        TCall call;
+        int error;
+        std::function<bool()> act;
+        DWORD code; // 0: the call succeeds
+    } cases[] = {
+        // rmdir may say EEXIST for a folder that is not empty.
+        {"RemoveDirectoryW", TCall::RemoveFolder, EEXIST,
+         [&] { return RemoveDirectoryW(Path("empty").c_str()) != FALSE; }, ERROR_DIR_NOT_EMPTY},
+        {"RemoveWalkFolder", TCall::RemoveFolder, EEXIST,
+         [&] { return nomvera::platform::RemoveWalkFolder(walk, W("empty").c_str()) != FALSE; },
+         ERROR_DIR_NOT_EMPTY},
+        {"DeleteWalkFile", TCall::RemoveFile, EROFS,
+         [&] { return nomvera::platform::DeleteWalkFile(walk, W("file").c_str()) != FALSE; },
+         ERROR_ACCESS_DENIED},
+        // A file that must be new: "the file exists", not "already exists".
+        {"CreatePrivateFile", TCall::Open, EEXIST, [&] { return privateFile(CREATE_NEW); },
+         ERROR_FILE_EXISTS},
+        {"CreatePrivateFile", TCall::Open, ENOSPC, [&] { return privateFile(CREATE_NEW); },
+         ERROR_DISK_FULL},
+        {"CreatePrivateFile", TCall::Lock, EINTR, [&] { return privateFile(CREATE_NEW); }, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + " errno " + std::to_string(c.error));
+        seam::FailNext(c.call, 1, c.error);
+        const bool done = c.act();
+        seam::Reset();
+        EXPECT_EQ(done, c.code == 0);
+        if (c.code != 0) {
+            EXPECT_EQ(GetLastError(), c.code);
+        }
+    }
+    EXPECT_TRUE(Exists(folder_ / "empty")) << "a failed removal removed it";
+    EXPECT_TRUE(Exists(folder_ / "private")) << "the retried opening made no file";
+    CloseHandle(walk);
+}
+
 TEST_F(FilesTest, DeleteFileRemovesFilesAndLinksButNotFolders) {
     EXPECT_TRUE(DeleteFileW(Path("filelink").c_str()));
     EXPECT_FALSE(Exists(folder_ / "filelink"));
@@ -168,20 +231,10 @@ TEST_F(FilesTest, DeleteFileRemovesFilesAndLinksButNotFolders) {
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
-class ScopedTmpdir {
-public:
-    explicit ScopedTmpdir(const std::optional<std::string>& value) {
-        if (const char* old = std::getenv("TMPDIR")) {
-            old_ = old;
-        }
-        value ? setenv("TMPDIR", value->c_str(), 1) : unsetenv("TMPDIR");
-    }
-    ~ScopedTmpdir() { old_ ? setenv("TMPDIR", old_->c_str(), 1) : unsetenv("TMPDIR"); }
-    ScopedTmpdir(const ScopedTmpdir&) = delete;
-    ScopedTmpdir& operator=(const ScopedTmpdir&) = delete;
-
-private:
-    std::optional<std::string> old_;
+// TMPDIR as given while it lives.
+struct ScopedTmpdir : nomvera::test::TScopedEnvironment {
+    explicit ScopedTmpdir(const std::optional<std::string>& value)
+        : TScopedEnvironment("TMPDIR", value) {}
 };
 
 TEST(GetTempPath, FollowsWindowsReturnRules) {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -110,10 +111,9 @@ protected:
         ASSERT_TRUE(CreateDirectoryW(Path(relative).c_str(), nullptr));
     }
     void MakeFile(const WideString& relative, bool readOnly = false) {
-        HANDLE file = CreateFileW(Path(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        CloseHandle(file);
+        const std::filesystem::path file(Path(relative));
+        ASSERT_FALSE(std::filesystem::exists(file));
+        ASSERT_TRUE(std::ofstream(file).good());
         if (readOnly) {
             ASSERT_TRUE(SetFileAttributesW(Path(relative).c_str(), FILE_ATTRIBUTE_READONLY));
         }

@@ -70,12 +70,12 @@ protected:
     // Opens name of the folder; true when a handle came back (then closed).
     bool Open(const WideString& name, DWORD disposition) {
         why = TPrivateFileRefusal::Link; // overwritten by every call
-        HANDLE file =
+        const TPrivateFile file =
             CreatePrivateFile((folder + name).c_str(), FILE_SHARE_READ, disposition, &why, &detail);
-        if (file == INVALID_HANDLE_VALUE) {
+        if (file == kNoPrivateFile) {
             return false;
         }
-        CloseHandle(file);
+        ClosePrivateFile(file);
         return true;
     }
 };

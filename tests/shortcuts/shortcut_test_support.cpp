@@ -28,25 +28,6 @@ TLoggedLine Error(const std::string& text) {
     return {'E', support::WidenText(text)};
 }
 
-TScopedEnv::TScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-        previous_ = old;
-    }
-    if (value) {
-        setenv(name, value->c_str(), 1);
-    } else {
-        unsetenv(name);
-    }
-}
-
-TScopedEnv::~TScopedEnv() {
-    if (previous_) {
-        setenv(name_.c_str(), previous_->c_str(), 1);
-    } else {
-        unsetenv(name_.c_str());
-    }
-}
-
 TProgramFolders::TProgramFolders(const std::string& folders) : path_("PATH", folders) {
     posix::test_double::SetTrustedProgramFolders(folders);
 }

@@ -4,6 +4,7 @@
 
 #include "platform/wide_text.h"
 #include "shortcuts/shortcuts.h"
+#include "tests/common/scoped_environment.h"
 #include "tests/common/temp_folder.h"
 
 #include <optional>
@@ -32,18 +33,7 @@ std::string Describe(const std::vector<TLoggedLine>& lines);
 TLoggedLine Info(const std::string& text);
 TLoggedLine Error(const std::string& text);
 
-// Sets (or with nullopt unsets) a variable while it lives.
-class TScopedEnv {
-public:
-    TScopedEnv(const char* name, std::optional<std::string> value);
-    ~TScopedEnv();
-    TScopedEnv(const TScopedEnv&) = delete;
-    TScopedEnv& operator=(const TScopedEnv&) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> previous_;
-};
+using TScopedEnv = TScopedEnvironment;
 
 // Offers the programs of one folder (":"-separated folders) while it lives:
 // PATH for a process that is not root, and the test seam that replaces the

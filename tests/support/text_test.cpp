@@ -1,6 +1,7 @@
 #include "support/text.h"
 
 #include "platform/wide_text.h"
+#include "tests/common/scoped_environment.h"
 #include "tests/common/temp_folder.h"
 
 #include <cstdint>
@@ -14,35 +15,7 @@
 namespace nomvera::support {
 namespace {
 
-#if !defined(_WIN32)
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        if (value) {
-            setenv(name, value->c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-#endif
+using ScopedEnv = test::TScopedEnvironment;
 
 struct NumberCase {
     std::int64_t value;

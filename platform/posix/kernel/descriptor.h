@@ -2,6 +2,8 @@
 // write of a whole text through one. Not part of the surface.
 #pragma once
 
+#include "platform/system_call.h"
+
 #include <cerrno>
 #include <cstddef>
 #include <string_view>
@@ -39,10 +41,9 @@ private:
 inline bool WriteAll(int fd, std::string_view text) {
     std::size_t done = 0;
     while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = nomvera::platform::sys::Call(nomvera::platform::sys::TCall::Write, [&] {
+            return write(fd, text.data() + done, text.size() - done);
+        });
         if (n <= 0) {
             return false;
         }

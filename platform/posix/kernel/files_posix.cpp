@@ -4,6 +4,7 @@
 #include "platform/posix/kernel/errno_map.h"
 #include "platform/posix/kernel/module_path.h"
 #include "platform/posix/kernel/utf.h"
+#include "platform/system_call.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -92,10 +93,14 @@ BOOL RemoveFolder(const char* path) {
         SetLastError(ERROR_DIRECTORY);
         return FALSE;
     }
-    if (rmdir(path) != 0) {
+    if (nomvera::platform::sys::Call(nomvera::platform::sys::TCall::RemoveFolder,
+                                     [&] { return rmdir(path); }) != 0) {
         int error = errno;
         // rmdir reports ENOTDIR when the folder was swapped for a link meanwhile.
-        SetLastError(error == ENOTDIR ? ERROR_DIRECTORY : PathErrorCode(path, error));
+        SetLastError(
+            error == ENOTDIR
+                ? ERROR_DIRECTORY
+                : PathErrorCode(path, error, nomvera::posix::TErrnoContext::FolderRemoval));
         return FALSE;
     }
     return TRUE;

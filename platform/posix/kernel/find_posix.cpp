@@ -3,15 +3,16 @@
 #include "platform/folder_walk.h"
 
 #include "platform/common/folder_change_seam.h"
+#include "platform/posix/kernel/errno_map.h"
 #include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/mount_identity.h"
 #include "platform/posix/kernel/utf.h"
 #include "platform/posix/services/standin_services.h"
+#include "platform/system_call.h"
 
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -27,49 +28,12 @@ using nomvera::posix::MountIdentity;
 using nomvera::posix::MountIdentityOf;
 using nomvera::posix::OnSameMount;
 
-constexpr DWORD kErrorTooManyOpenFiles = 4;
 constexpr DWORD kErrorNotSameDevice = 17;
 constexpr DWORD kErrorNoMoreFiles = 18;
-constexpr DWORD kErrorWriteProtect = 19;
-constexpr DWORD kErrorSharingViolation = 32;
 
-// Windows codes for the errno values that file and folder calls give.
+// The code for a failed file or folder call; ENOENT gives notFound.
 DWORD CodeOfErrno(int error, DWORD notFound = ERROR_FILE_NOT_FOUND) {
-    switch (error) {
-    case ENOENT:
-        return notFound;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return ERROR_ACCESS_DENIED;
-    case ENOTEMPTY:
-    case EEXIST:
-        return ERROR_DIR_NOT_EMPTY;
-    case EBUSY:
-    case ETXTBSY:
-        return kErrorSharingViolation;
-    case EROFS:
-        return kErrorWriteProtect;
-    case ELOOP:
-        return ERROR_CANT_RESOLVE_FILENAME;
-    case ENAMETOOLONG:
-        return ERROR_FILENAME_EXCED_RANGE;
-    case EMFILE:
-    case ENFILE:
-        return kErrorTooManyOpenFiles;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case EXDEV:
-        return kErrorNotSameDevice;
-    case ENOSPC:
-        return ERROR_DISK_FULL;
-    case EINVAL:
-        return ERROR_INVALID_PARAMETER;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
+    return error == ENOENT ? notFound : nomvera::posix::WindowsCodeFromErrno(error);
 }
 
 BOOL Fail(DWORD code) {
@@ -116,7 +80,6 @@ struct FolderObject : KernelObject {
 // descriptor per level, not two), a batch of entries at a time.
 struct SearchObject : KernelObject {
     std::shared_ptr<FolderState> folder;
-    std::string pattern; // empty: every entry
     alignas(8) char batch[8192];
     long batchSize = 0;
     long batchOffset = 0;
@@ -203,9 +166,6 @@ bool NextEntry(SearchObject& search, WIN32_FIND_DATAW& data) {
             return false;
         }
         const RawEntry* entry = &raw;
-        if (!search.pattern.empty() && fnmatch(search.pattern.c_str(), entry->name, 0) != 0) {
-            continue;
-        }
         data = WIN32_FIND_DATAW{};
         struct statx stx {};
         if (statx(search.folder->fd, entry->name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
@@ -240,15 +200,13 @@ bool NextEntry(SearchObject& search, WIN32_FIND_DATAW& data) {
     }
 }
 
-HANDLE StartSearch(std::shared_ptr<FolderState> folder, std::string pattern,
-                   LPWIN32_FIND_DATAW findData) {
+HANDLE StartSearch(std::shared_ptr<FolderState> folder, LPWIN32_FIND_DATAW findData) {
     // A new search of a folder starts again from its first entry.
     if (lseek(folder->fd, 0, SEEK_SET) < 0) {
         return FailHandle(CodeOfErrno(errno));
     }
     auto search = std::make_unique<SearchObject>();
     search->folder = std::move(folder);
-    search->pattern = std::move(pattern);
     if (!NextEntry(*search, *findData)) {
         const DWORD code = GetLastError();
         return FailHandle(code == kErrorNoMoreFiles ? ERROR_FILE_NOT_FOUND : code);
@@ -296,32 +254,6 @@ std::string StripTrailingSlashes(std::string path) {
 
 } // namespace
 
-HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
-    if (fileName == nullptr || findData == nullptr) {
-        return FailHandle(ERROR_INVALID_PARAMETER);
-    }
-    auto path = nomvera::posix::Utf16ToUtf8(fileName);
-    if (!path || path->empty()) {
-        return FailHandle(ERROR_INVALID_NAME);
-    }
-    const auto slash = path->rfind('/');
-    std::string folderPath = slash == std::string::npos ? "." : path->substr(0, slash + 1);
-    std::string pattern = slash == std::string::npos ? *path : path->substr(slash + 1);
-    if (pattern.empty()) {
-        return FailHandle(ERROR_FILE_NOT_FOUND);
-    }
-    if (pattern == "*.*") {
-        pattern = "*";
-    }
-    auto folder = std::make_shared<FolderState>();
-    folder->fd = open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder->fd < 0) {
-        return FailHandle(CodeOfErrno(errno, ERROR_PATH_NOT_FOUND));
-    }
-    MountIdentityOf(folder->fd, folder->id);
-    return StartSearch(std::move(folder), pattern == "*" ? std::string() : pattern, findData);
-}
-
 HANDLE nomvera::platform::FindFirstWalkEntry(HANDLE folder, LPWIN32_FIND_DATAW findData) {
     auto* object = nomvera::platform::HandleObject<FolderObject>(folder);
     if (object == nullptr) {
@@ -330,33 +262,25 @@ HANDLE nomvera::platform::FindFirstWalkEntry(HANDLE folder, LPWIN32_FIND_DATAW f
     if (findData == nullptr) {
         return FailHandle(ERROR_INVALID_PARAMETER);
     }
-    return StartSearch(object->state, std::string(), findData);
+    return StartSearch(object->state, findData);
 }
 
-BOOL FindNextFileW(HANDLE findFile, LPWIN32_FIND_DATAW findData) {
-    auto* search = nomvera::platform::HandleObject<SearchObject>(findFile);
-    if (search == nullptr) {
+BOOL nomvera::platform::FindNextWalkEntry(HANDLE search, LPWIN32_FIND_DATAW findData) {
+    auto* object = nomvera::platform::HandleObject<SearchObject>(search);
+    if (object == nullptr) {
         return Fail(ERROR_INVALID_HANDLE);
     }
     if (findData == nullptr) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    return NextEntry(*search, *findData) ? TRUE : FALSE;
-}
-
-BOOL FindClose(HANDLE findFile) {
-    if (nomvera::platform::HandleObject<SearchObject>(findFile) == nullptr) {
-        return Fail(ERROR_INVALID_HANDLE);
-    }
-    return CloseHandle(findFile);
-}
-
-BOOL nomvera::platform::FindNextWalkEntry(HANDLE search, LPWIN32_FIND_DATAW findData) {
-    return FindNextFileW(search, findData);
+    return NextEntry(*object, *findData) ? TRUE : FALSE;
 }
 
 BOOL nomvera::platform::CloseWalkSearch(HANDLE search) {
-    return FindClose(search);
+    if (nomvera::platform::HandleObject<SearchObject>(search) == nullptr) {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    return CloseHandle(search);
 }
 
 HANDLE nomvera::platform::OpenWalkFolder(HANDLE parent, LPCWSTR name) {
@@ -498,7 +422,8 @@ BOOL nomvera::platform::DeleteWalkFile(HANDLE folder, LPCWSTR name) {
     if (state == nullptr) {
         return FALSE;
     }
-    if (unlinkat(state->fd, raw.c_str(), 0) != 0) {
+    if (nomvera::platform::sys::Call(nomvera::platform::sys::TCall::RemoveFile,
+                                     [&] { return unlinkat(state->fd, raw.c_str(), 0); }) != 0) {
         return Fail(CodeOfErrno(errno));
     }
     return TRUE;
@@ -510,9 +435,13 @@ BOOL nomvera::platform::RemoveWalkFolder(HANDLE folder, LPCWSTR name) {
     if (state == nullptr) {
         return FALSE;
     }
-    if (unlinkat(state->fd, raw.c_str(), AT_REMOVEDIR) != 0) {
+    if (nomvera::platform::sys::Call(nomvera::platform::sys::TCall::RemoveFolder, [&] {
+            return unlinkat(state->fd, raw.c_str(), AT_REMOVEDIR);
+        }) != 0) {
         const int error = errno;
-        return Fail(error == ENOTDIR ? ERROR_DIRECTORY : CodeOfErrno(error));
+        return Fail(error == ENOTDIR ? ERROR_DIRECTORY
+                                     : nomvera::posix::WindowsCodeFromErrno(
+                                           error, nomvera::posix::TErrnoContext::FolderRemoval));
     }
     return TRUE;
 }

@@ -1,7 +1,6 @@
 #include "platform/errors.h"
 #include "platform/libloader.h"
 #include "platform/posix/kernel/module_path.h"
-#include "platform/posix/kernel/utf.h"
 #include "platform/test_doubles.h"
 
 #include <algorithm>
@@ -49,7 +48,7 @@ bool IsKnown(const std::string& plain) {
            acceptedDoubles.end();
 }
 
-HMODULE Open(LPCSTR name, int extraFlags) {
+HMODULE Open(LPCSTR name) {
     if (name == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -65,7 +64,7 @@ HMODULE Open(LPCSTR name, int extraFlags) {
         SetLastError(file.error == EACCES ? ERROR_ACCESS_DENIED : ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
-    void* handle = dlopen(file.real.c_str(), RTLD_NOW | RTLD_LOCAL | extraFlags);
+    void* handle = dlopen(file.real.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         SetLastError(ERROR_MOD_NOT_FOUND);
         return nullptr;
@@ -87,20 +86,7 @@ void AcceptTestDoubleLibrary(const char* plainName) {
 } // namespace nomvera::platform::test_double
 
 HMODULE LoadLibraryA(LPCSTR name) {
-    return Open(name, 0);
-}
-
-HMODULE LoadLibraryW(LPCWSTR name) {
-    auto narrow = nomvera::posix::Utf16ToUtf8(name == nullptr ? u"" : name);
-    if (name == nullptr || !narrow) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    return Open(narrow->c_str(), 0);
-}
-
-HMODULE GetModuleHandleA(LPCSTR name) {
-    return Open(name, RTLD_NOLOAD);
+    return Open(name);
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {

@@ -25,7 +25,3 @@ ULONGLONG GetTickCount64() {
     return static_cast<ULONGLONG>(now.tv_sec) * 1000u +
            static_cast<ULONGLONG>(now.tv_nsec) / 1000000u;
 }
-
-DWORD GetTickCount() {
-    return static_cast<DWORD>(GetTickCount64());
-}

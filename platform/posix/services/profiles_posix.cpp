@@ -16,6 +16,7 @@
 #include "platform/folder_walk.h"
 #include "platform/lmaccess.h"
 #include "platform/posix/kernel/descriptor.h"
+#include "platform/posix/kernel/errno_map.h"
 #include "platform/posix/kernel/mount_identity.h"
 #include "platform/posix/kernel/utf.h"
 #include "platform/posix/services/sids.h"
@@ -47,19 +48,10 @@ HRESULT HResultOf(DWORD code) {
     return code == 0 ? 0 : static_cast<HRESULT>(0x80070000u | (code & 0xFFFFu));
 }
 
+// A step that failed without an errno of its own (an entry the copy
+// refused) counts as refused, never as success.
 DWORD CodeOfErrno(int error) {
-    switch (error) {
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case EEXIST:
-        return ERROR_ALREADY_EXISTS;
-    default:
-        return ERROR_ACCESS_DENIED;
-    }
+    return error == 0 ? ERROR_ACCESS_DENIED : nomvera::posix::WindowsCodeFromErrno(error);
 }
 
 BOOL Fail(DWORD code) {

@@ -1,6 +1,7 @@
 #include "platform/posix/services/shell_spawn.h"
 
 #include "platform/files.h"
+#include "platform/posix/kernel/errno_map.h"
 #include "platform/shell.h"
 
 #include <cerrno>
@@ -98,24 +99,7 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
 } // namespace
 
 DWORD StartErrorCode(int error) {
-    switch (error) {
-    case ENOENT:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-        return ERROR_ACCESS_DENIED;
-    case ENOEXEC:
-        return ERROR_BAD_EXE_FORMAT;
-    case ENOMEM:
-    case EAGAIN:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case E2BIG:
-        return ERROR_INVALID_PARAMETER;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
+    return nomvera::posix::WindowsCodeFromErrno(error, nomvera::posix::TErrnoContext::ProgramStart);
 }
 
 DetachedResult StartDetached(const DetachedStart& request) {

@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     WideString widePath(path.begin(), path.end()); // the scratch path is ASCII
-    TDiagnosticLog* log = TDiagnosticLog::Create(widePath, kib, 1);
+    auto log = TDiagnosticLog::Create(widePath, kib, 1);
     FUZZ_CHECK(log->IsActive(), "the log did not open " + path);
     static const char* const kTags[] = {"|I|", "|W|", "|E|"};
     for (const Message& message : messages) {

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,17 +20,20 @@ namespace {
 using support::NarrowText;
 using support::WidenText;
 
-std::set<std::string> Listing(HANDLE search, WIN32_FIND_DATAW& found) {
-    std::set<std::string> names;
+// Every entry of the walk's search of folder, with its attributes.
+std::map<std::string, DWORD> Listing(HANDLE folder) {
+    std::map<std::string, DWORD> entries;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = platform::FindFirstWalkEntry(folder, &found);
     if (search == INVALID_HANDLE_VALUE) {
-        return names;
+        return entries;
     }
     do {
-        names.insert(NarrowText(found.cFileName));
-    } while (FindNextFileW(search, &found));
+        entries[NarrowText(found.cFileName)] = found.dwFileAttributes;
+    } while (platform::FindNextWalkEntry(search, &found));
     EXPECT_EQ(GetLastError(), 18u); // ERROR_NO_MORE_FILES
-    FindClose(search);
-    return names;
+    platform::CloseWalkSearch(search);
+    return entries;
 }
 
 class FolderSearchTest : public ::testing::Test {
@@ -47,22 +50,15 @@ protected:
     }
 };
 
-TEST_F(FolderSearchTest, PatternsSelectEntriesAndReportTheirOwnAttributes) {
-    WIN32_FIND_DATAW found{};
-    EXPECT_EQ(Listing(FindFirstFileW(WidenText(work / "*.*").c_str(), &found), found),
-              (std::set<std::string>{".", "..", "a.txt", "b.log", "sub", "link"}));
-    EXPECT_EQ(Listing(FindFirstFileW(WidenText(work / "*.txt").c_str(), &found), found),
-              std::set<std::string>{"a.txt"});
-
-    ASSERT_NE(FindFirstFileW(WidenText(work / "l*").c_str(), &found), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(found.dwFileAttributes, FILE_ATTRIBUTE_REPARSE_POINT); // not the folder behind it
-    ASSERT_NE(FindFirstFileW(WidenText(work / "s?b").c_str(), &found), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(found.dwFileAttributes, FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
-
-    EXPECT_EQ(FindFirstFileW(WidenText(work / "*.none").c_str(), &found), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(FindFirstFileW(WidenText(work / "missing/*").c_str(), &found), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+TEST_F(FolderSearchTest, ASearchListsEveryEntryWithItsOwnAttributes) {
+    HANDLE folder = Open(work.Path());
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    const std::map<std::string, DWORD> entries = Listing(folder);
+    CloseHandle(folder);
+    EXPECT_EQ(entries.size(), 6u); // ".", "..", a.txt, b.log, sub, link
+    EXPECT_EQ(entries.at("a.txt"), DWORD{FILE_ATTRIBUTE_NORMAL});
+    EXPECT_EQ(entries.at("link"), DWORD{FILE_ATTRIBUTE_REPARSE_POINT}); // not the folder behind it
+    EXPECT_EQ(entries.at("sub"), DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY});
 }
 
 TEST_F(FolderSearchTest, OpeningAFolderNeverFollowsALinkNorEntersTheRoot) {

@@ -1,21 +1,15 @@
-#include "platform/file_io.h"
 #include "platform/private_files.h"
-#include "platform/test_doubles.h"
+#include "platform/system_call.h"
 
 #include "platform/errors.h"
 #include "platform/posix/kernel/descriptor.h"
 #include "platform/posix/kernel/errno_map.h"
-#include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/module_path.h"
 #include "platform/posix/kernel/utf.h"
 
-#include "platform/process.h"
-
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,46 +20,10 @@
 namespace nomvera::platform {
 namespace {
 
-class FileObject : public KernelObject {
-public:
-    FileObject(int fd, int lockFd, bool canRead, bool canWrite)
-        : fd_(fd), lockFd_(lockFd), canRead_(canRead), canWrite_(canWrite) {}
-    ~FileObject() override {
-        if (lockFd_ >= 0 && lockFd_ != fd_) {
-            close(lockFd_);
-        }
-        close(fd_);
-    }
-    FileObject(const FileObject&) = delete;
-    FileObject& operator=(const FileObject&) = delete;
-
-    int Fd() const { return fd_; }
-    bool CanRead() const { return canRead_; }
-    bool CanWrite() const { return canWrite_; }
-
-private:
-    int fd_;
-    int lockFd_; // holds the share-mode locks: fd_ itself, or a reading twin of it
-    bool canRead_;
-    bool canWrite_;
-};
-
-// The general mapping, with the codes Windows gives for files in particular.
-DWORD CodeOfErrno(int error) {
-    switch (error) {
-    case EEXIST:
-        return ERROR_FILE_EXISTS;
-    case EMFILE:
-    case ENFILE:
-        return ERROR_TOO_MANY_OPEN_FILES;
-    case EFBIG:
-        return ERROR_FILE_TOO_LARGE;
-    case EIO:
-        return ERROR_IO_DEVICE;
-    default:
-        return nomvera::posix::WindowsCodeFromErrno(error);
-    }
-}
+using nomvera::posix::TErrnoContext;
+using nomvera::posix::WindowsCodeFromErrno;
+using sys::Call;
+using sys::TCall;
 
 // Share-mode bookkeeping: one lock byte per fact, far behind any real data.
 // Every opening holds a shared lock on the bytes of the access it has and of
@@ -84,11 +42,7 @@ int LockByte(int fd, off_t byte, short type) {
     lock.l_whence = SEEK_SET;
     lock.l_start = byte;
     lock.l_len = 1;
-    int result;
-    do {
-        result = fcntl(fd, F_OFD_SETLK, &lock);
-    } while (result != 0 && errno == EINTR);
-    return result;
+    return Call(TCall::Lock, [&] { return fcntl(fd, F_OFD_SETLK, &lock); });
 }
 
 bool HeldByOthers(int fd, off_t byte) {
@@ -106,13 +60,10 @@ bool HeldByOthers(int fd, off_t byte) {
 // 0 when the opening may go ahead (and now holds its share locks), else the
 // failure code. A file system without locks opens without share checks.
 DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
-    int guard;
-    do {
-        guard = flock(fd, LOCK_EX);
-    } while (guard != 0 && errno == EINTR);
-    if (guard != 0) {
-        return (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP) ? ERROR_SUCCESS
-                                                                           : CodeOfErrno(errno);
+    if (Call(TCall::Lock, [&] { return flock(fd, LOCK_EX); }) != 0) {
+        return (errno == EINVAL || errno == ENOLCK || errno == EOPNOTSUPP)
+                   ? ERROR_SUCCESS
+                   : WindowsCodeFromErrno(errno);
     }
     const bool deniesRead = (shareMode & FILE_SHARE_READ) == 0;
     const bool deniesWrite = (shareMode & FILE_SHARE_WRITE) == 0;
@@ -128,7 +79,7 @@ DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
                                 deniesWrite ? kDeniesWriteByte : -1};
         for (off_t byte : claims) {
             if (byte >= 0 && LockByte(fd, byte, F_RDLCK) != 0) {
-                result = CodeOfErrno(errno);
+                result = WindowsCodeFromErrno(errno);
                 break;
             }
         }
@@ -136,313 +87,6 @@ DWORD ClaimShareMode(int fd, bool wantRead, bool wantWrite, DWORD shareMode) {
     flock(fd, LOCK_UN);
     return result;
 }
-
-std::atomic<DWORD> writeDelay{0};
-
-FileObject* FileOf(HANDLE handle) {
-    return HandleObjectOrFail<FileObject>(handle);
-}
-
-BOOL Fail(DWORD code) {
-    SetLastError(code);
-    return FALSE;
-}
-
-} // namespace
-
-namespace test_double {
-void DelayFileWrites(DWORD milliseconds) {
-    writeDelay.store(milliseconds);
-}
-} // namespace test_double
-
-} // namespace nomvera::platform
-
-using nomvera::platform::CodeOfErrno;
-using nomvera::platform::Fail;
-using nomvera::platform::FileObject;
-using nomvera::platform::FileOf;
-
-HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES,
-                   DWORD creationDisposition, DWORD, HANDLE) {
-    auto name = fileName == nullptr ? std::optional<std::string>(std::string())
-                                    : nomvera::posix::Utf16ToUtf8(fileName);
-    if (!name) {
-        SetLastError(ERROR_INVALID_NAME);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (name->empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING ||
-        (creationDisposition == TRUNCATE_EXISTING && (desiredAccess & GENERIC_WRITE) == 0)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    const bool wantRead = (desiredAccess & GENERIC_READ) != 0;
-    const bool wantWrite = (desiredAccess & GENERIC_WRITE) != 0;
-    int flags = O_CLOEXEC | O_NOCTTY;
-    flags |= wantWrite ? (wantRead ? O_RDWR : O_WRONLY) : O_RDONLY;
-
-    int fd = -1;
-    bool existed = true;
-    switch (creationDisposition) {
-    case CREATE_NEW:
-        fd = open(name->c_str(), flags | O_CREAT | O_EXCL, 0666);
-        existed = false;
-        break;
-    case OPEN_EXISTING:
-    case TRUNCATE_EXISTING:
-        fd = open(name->c_str(), flags);
-        break;
-    default: // OPEN_ALWAYS, CREATE_ALWAYS: learn whether the file was there
-        for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
-            fd = open(name->c_str(), flags);
-            existed = true;
-            if (fd < 0 && errno == ENOENT) {
-                fd = open(name->c_str(), flags | O_CREAT | O_EXCL, 0666);
-                existed = false;
-                if (fd < 0 && errno == EEXIST) {
-                    continue;
-                }
-            }
-            break;
-        }
-        break;
-    }
-    if (fd < 0) {
-        const int error = errno;
-        SetLastError(error == ENOENT || error == ENOTDIR
-                         ? nomvera::posix::PathErrorCode(*name, error)
-                         : CodeOfErrno(error));
-        return INVALID_HANDLE_VALUE;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    int lockFd = fd;
-    if (!wantRead) {
-        // A reading twin of the same opening carries the locks; without read
-        // permission there is none, and the file opens without share checks.
-        const std::string twin = "/proc/self/fd/" + std::to_string(fd);
-        lockFd = open(twin.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    }
-    DWORD clash = lockFd >= 0
-                      ? nomvera::platform::ClaimShareMode(lockFd, wantRead, wantWrite, shareMode)
-                      : ERROR_SUCCESS;
-    if (clash != ERROR_SUCCESS) {
-        if (lockFd != fd) {
-            close(lockFd);
-        }
-        close(fd);
-        SetLastError(clash);
-        return INVALID_HANDLE_VALUE;
-    }
-    const bool truncate = existed && (creationDisposition == CREATE_ALWAYS ||
-                                      creationDisposition == TRUNCATE_EXISTING);
-    if (truncate && ftruncate(fd, 0) != 0) {
-        const int error = errno;
-        if (lockFd >= 0 && lockFd != fd) {
-            close(lockFd);
-        }
-        close(fd);
-        SetLastError(CodeOfErrno(error));
-        return INVALID_HANDLE_VALUE;
-    }
-    HANDLE handle = nomvera::platform::RegisterHandle(
-        std::make_unique<FileObject>(fd, lockFd, wantRead, wantWrite));
-    const bool reportExisting =
-        existed && (creationDisposition == OPEN_ALWAYS || creationDisposition == CREATE_ALWAYS);
-    SetLastError(reportExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return handle;
-}
-
-BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
-              LPOVERLAPPED overlapped) {
-    if (bytesRead != nullptr) {
-        *bytesRead = 0;
-    }
-    FileObject* file = FileOf(handle);
-    if (file == nullptr) {
-        return FALSE;
-    }
-    if (overlapped != nullptr || (buffer == nullptr && bytesToRead > 0)) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
-    if (!file->CanRead()) {
-        return Fail(ERROR_ACCESS_DENIED);
-    }
-    DWORD done = 0;
-    while (done < bytesToRead) {
-        ssize_t got = read(file->Fd(), static_cast<char*>(buffer) + done, bytesToRead - done);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const DWORD code = errno == EIO ? ERROR_READ_FAULT : CodeOfErrno(errno);
-            if (bytesRead != nullptr) {
-                *bytesRead = done;
-            }
-            return Fail(code);
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<DWORD>(got);
-    }
-    if (bytesRead != nullptr) {
-        *bytesRead = done;
-    }
-    return TRUE;
-}
-
-BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
-               LPOVERLAPPED overlapped) {
-    if (bytesWritten != nullptr) {
-        *bytesWritten = 0;
-    }
-    FileObject* file = FileOf(handle);
-    if (file == nullptr) {
-        return FALSE;
-    }
-    if (overlapped != nullptr || (buffer == nullptr && bytesToWrite > 0)) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
-    if (!file->CanWrite()) {
-        return Fail(ERROR_ACCESS_DENIED);
-    }
-    if (DWORD delay = nomvera::platform::writeDelay.load(); delay > 0) {
-        Sleep(delay);
-    }
-    DWORD done = 0;
-    while (done < bytesToWrite) {
-        ssize_t put =
-            write(file->Fd(), static_cast<const char*>(buffer) + done, bytesToWrite - done);
-        if (put < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const DWORD code = errno == EIO ? ERROR_WRITE_FAULT : CodeOfErrno(errno);
-            if (bytesWritten != nullptr) {
-                *bytesWritten = done;
-            }
-            return Fail(code);
-        }
-        done += static_cast<DWORD>(put);
-    }
-    if (bytesWritten != nullptr) {
-        *bytesWritten = done;
-    }
-    return TRUE;
-}
-
-BOOL SetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
-                      DWORD moveMethod) {
-    FileObject* file = FileOf(handle);
-    if (file == nullptr) {
-        return FALSE;
-    }
-    int whence;
-    switch (moveMethod) {
-    case FILE_BEGIN:
-        whence = SEEK_SET;
-        break;
-    case FILE_CURRENT:
-        whence = SEEK_CUR;
-        break;
-    case FILE_END:
-        whence = SEEK_END;
-        break;
-    default:
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
-    if (moveMethod == FILE_BEGIN && distance.QuadPart < 0) {
-        return Fail(ERROR_NEGATIVE_SEEK);
-    }
-    off_t result = lseek(file->Fd(), static_cast<off_t>(distance.QuadPart), whence);
-    if (result < 0) {
-        return Fail(errno == EINVAL ? ERROR_NEGATIVE_SEEK : CodeOfErrno(errno));
-    }
-    if (newPosition != nullptr) {
-        newPosition->QuadPart = static_cast<LONGLONG>(result);
-    }
-    return TRUE;
-}
-
-DWORD SetFilePointer(HANDLE handle, LONG distance, LONG* distanceHigh, DWORD moveMethod) {
-    LARGE_INTEGER move{};
-    if (distanceHigh != nullptr) {
-        move.u.LowPart = static_cast<DWORD>(distance);
-        move.u.HighPart = *distanceHigh;
-    } else {
-        move.QuadPart = distance;
-    }
-    LARGE_INTEGER reached{};
-    if (!SetFilePointerEx(handle, move, &reached, moveMethod)) {
-        return INVALID_SET_FILE_POINTER;
-    }
-    if (distanceHigh != nullptr) {
-        *distanceHigh = reached.u.HighPart;
-    } else if (reached.u.HighPart != 0) {
-        // Without a high half the position must fit into 32 bits.
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_SET_FILE_POINTER;
-    }
-    SetLastError(ERROR_SUCCESS);
-    return reached.u.LowPart;
-}
-
-BOOL SetEndOfFile(HANDLE handle) {
-    FileObject* file = FileOf(handle);
-    if (file == nullptr) {
-        return FALSE;
-    }
-    if (!file->CanWrite()) {
-        return Fail(ERROR_ACCESS_DENIED);
-    }
-    off_t here = lseek(file->Fd(), 0, SEEK_CUR);
-    if (here < 0 || ftruncate(file->Fd(), here) != 0) {
-        return Fail(CodeOfErrno(errno));
-    }
-    return TRUE;
-}
-
-BOOL GetFileSizeEx(HANDLE handle, PLARGE_INTEGER size) {
-    FileObject* file = FileOf(handle);
-    if (file == nullptr) {
-        return FALSE;
-    }
-    if (size == nullptr) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
-    struct stat info {};
-    if (fstat(file->Fd(), &info) != 0) {
-        return Fail(CodeOfErrno(errno));
-    }
-    size->QuadPart = static_cast<LONGLONG>(info.st_size);
-    return TRUE;
-}
-
-BOOL FlushFileBuffers(HANDLE handle) {
-    FileObject* file = FileOf(handle);
-    if (file == nullptr) {
-        return FALSE;
-    }
-    if (!file->CanWrite()) {
-        return Fail(ERROR_ACCESS_DENIED);
-    }
-    if (fsync(file->Fd()) != 0) {
-        return Fail(CodeOfErrno(errno));
-    }
-    return TRUE;
-}
-
-namespace nomvera::platform {
-namespace {
 
 using nomvera::posix::UniqueFd;
 using Refusal = TPrivateFileRefusal;
@@ -552,7 +196,7 @@ Refusal RefusalOf(const struct stat& info, DWORD& detail) {
     return Refusal::None;
 }
 
-HANDLE Refuse(Refusal why, DWORD detail, Refusal* refusal, DWORD* statusDetail) {
+TPrivateFile Refuse(Refusal why, DWORD detail, Refusal* refusal, DWORD* statusDetail) {
     if (refusal != nullptr) {
         *refusal = why;
     }
@@ -560,20 +204,20 @@ HANDLE Refuse(Refusal why, DWORD detail, Refusal* refusal, DWORD* statusDetail) 
         *statusDetail = detail;
     }
     SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
+    return kNoPrivateFile;
 }
 
-HANDLE FailWith(DWORD code) {
+TPrivateFile FailWith(DWORD code) {
     SetLastError(code);
-    return INVALID_HANDLE_VALUE;
+    return kNoPrivateFile;
 }
 
 } // namespace
 } // namespace nomvera::platform
 
-HANDLE nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode,
-                                            DWORD creationDisposition, TPrivateFileRefusal* refusal,
-                                            DWORD* statusDetail) {
+nomvera::platform::TPrivateFile
+nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD creationDisposition,
+                                     TPrivateFileRefusal* refusal, DWORD* statusDetail) {
     using nomvera::platform::FailWith;
     using nomvera::platform::Refusal;
     using nomvera::platform::Refuse;
@@ -619,7 +263,7 @@ HANDLE nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode,
     struct stat info {};
     if (privateTemp) {
         if (fstat(folderFd.get(), &info) != 0) {
-            return FailWith(CodeOfErrno(errno));
+            return FailWith(WindowsCodeFromErrno(errno));
         }
         if (info.st_uid != geteuid() || (info.st_mode & nomvera::platform::kOthersBits) != 0) {
             return Refuse(Refusal::FolderNotPrivate, info.st_mode & 07777, refusal, statusDetail);
@@ -640,26 +284,30 @@ HANDLE nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode,
             return Refuse(why, detail, refusal, statusDetail);
         }
     }
-    UniqueFd fd(openat(folderFd.get(), leaf.c_str(), flags, 0600));
+    UniqueFd fd(
+        Call(TCall::Open, [&] { return openat(folderFd.get(), leaf.c_str(), flags, 0600); }));
     if (fd.get() < 0) {
         const int error = errno;
         if (error == ELOOP) {
             return Refuse(Refusal::Link, 0, refusal, statusDetail);
         }
-        return FailWith(error == ENOENT ? nomvera::posix::PathErrorCode(*name, error)
-                                        : CodeOfErrno(error));
+        return FailWith(error == ENOENT
+                            ? nomvera::posix::PathErrorCode(*name, error)
+                            : WindowsCodeFromErrno(error, creationDisposition == CREATE_NEW
+                                                              ? TErrnoContext::NewFile
+                                                              : TErrnoContext::General));
     }
     // Checked again on what was really opened: the name may have been
     // replaced after the look.
     if (fstat(fd.get(), &info) != 0) {
-        return FailWith(CodeOfErrno(errno));
+        return FailWith(WindowsCodeFromErrno(errno));
     }
     if (Refusal why = nomvera::platform::RefusalOf(info, detail); why != Refusal::None) {
         return Refuse(why, detail, refusal, statusDetail);
     }
     const int status = fcntl(fd.get(), F_GETFL);
     if (status < 0 || fcntl(fd.get(), F_SETFL, status & ~O_NONBLOCK) != 0) {
-        return FailWith(CodeOfErrno(errno));
+        return FailWith(WindowsCodeFromErrno(errno));
     }
     if (DWORD clash = nomvera::platform::ClaimShareMode(fd.get(), true, true, shareMode);
         clash != ERROR_SUCCESS) {
@@ -668,11 +316,14 @@ HANDLE nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode,
         }
         return FailWith(clash);
     }
-    const int opened = fd.release();
-    HANDLE handle =
-        nomvera::platform::RegisterHandle(std::make_unique<FileObject>(opened, opened, true, true));
     SetLastError(ERROR_SUCCESS);
-    return handle;
+    return fd.release();
+}
+
+void nomvera::platform::ClosePrivateFile(TPrivateFile file) {
+    if (file >= 0) {
+        close(file); // the share-mode locks go with the descriptor
+    }
 }
 
 DWORD nomvera::platform::GetPrivateTempPath(DWORD size, LPWSTR buffer) {
