@@ -132,7 +132,11 @@ int RunRequest(TCommandRequest request) {
     if (!request.credentialsPath.empty()) {
         std::string error;
         if (!credentials.Create(request.credentialsPath, error)) {
-            return Refuse("--credentials " + request.credentialsPath + ": " + error);
+            // Shown as the log shows a path: a control character in it
+            // must not reach the terminal.
+            return Refuse("--credentials " +
+                          support::ShownText(std::string_view(request.credentialsPath)) + ": " +
+                          error);
         }
     }
 

@@ -117,13 +117,68 @@ TCredentialsFile::~TCredentialsFile() {
     }
 }
 
+namespace {
+
+// The folder that will hold path's last component, reached one component at a
+// time from the root (or the working folder) without following a link, so
+// that no account can send the file elsewhere by a link higher up. Returns
+// the open folder (AT_FDCWD for a bare name) and the last component, or -1
+// with error set.
+int OpenParentFolder(const std::string& path, std::string& leaf, std::string& error) {
+    const std::size_t slash = path.rfind('/');
+    leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (leaf.empty()) {
+        error = "it names a folder, not a file";
+        return -1;
+    }
+    if (slash == std::string::npos) {
+        return AT_FDCWD;
+    }
+    int folder = open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    std::size_t start = path[0] == '/' ? 1 : 0;
+    while (folder >= 0 && start < slash) {
+        std::size_t end = path.find('/', start);
+        const std::string part = path.substr(start, end - start);
+        start = end + 1;
+        if (part.empty()) {
+            continue;
+        }
+        const int next =
+            openat(folder, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int code = errno;
+        if (next < 0) {
+            struct stat info = {};
+            error = fstatat(folder, part.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                            S_ISLNK(info.st_mode)
+                        ? "a folder on its path is a symbolic link (links are never followed)"
+                        : std::strerror(code);
+        }
+        close(folder);
+        folder = next;
+    }
+    if (folder < 0 && error.empty()) {
+        error = std::strerror(errno);
+    }
+    return folder;
+}
+
+} // namespace
+
 bool TCredentialsFile::Create(const std::string& path, std::string& error) {
-    const int fd =
-        open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    std::string leaf;
+    const int folder = OpenParentFolder(path, leaf, error);
+    if (folder == -1) {
+        return false;
+    }
+    const int fd = openat(folder, leaf.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0) {
         const int code = errno;
         error = code == EEXIST ? "it exists already (an existing file or link is never replaced)"
                                : std::strerror(code);
+        if (folder != AT_FDCWD) {
+            close(folder);
+        }
         return false;
     }
     fd_ = fd;
@@ -135,10 +190,12 @@ bool TCredentialsFile::Create(const std::string& path, std::string& error) {
         close(fd_);
         fd_ = -1;
         // Made by this run a moment ago and still empty: take it back.
-        unlink(path.c_str());
-        return false;
+        unlinkat(folder, leaf.c_str(), 0);
     }
-    return true;
+    if (folder != AT_FDCWD) {
+        close(folder);
+    }
+    return fd_ >= 0;
 }
 
 std::string TCredentialsFile::Field(const std::string& text) {

@@ -501,6 +501,9 @@ TEST_P(CommandLineUsageTest, IsRefusedWithStatusTwoAndNothingChanged) {
         chmod((base_ / name).c_str(), name == "pw-open" ? 0644 : 0600);
     }
     ASSERT_EQ(chown((base_ / "pw-nobody").c_str(), 65534, 65534), 0);
+    // A link to a folder above the credentials file.
+    mkdir((base_ / "elsewhere").c_str(), 0755);
+    symlink((base_ / "elsewhere").c_str(), (base_ / "linked").c_str());
     symlink((base_ / "pw-good").c_str(), (base_ / "pw-link").c_str());
     const std::string before = root_.AccountFiles();
 
@@ -529,6 +532,7 @@ TEST_P(CommandLineUsageTest, IsRefusedWithStatusTwoAndNothingChanged) {
     EXPECT_NE(stat(LogPath().c_str(), &info), 0) << "log file written";
     EXPECT_EQ(ReadTextFile(base_ / "taken.csv"), "keep\n");
     EXPECT_NE(lstat((base_ / "elsewhere.csv").c_str(), &info), 0) << "link followed";
+    EXPECT_NE(lstat((base_ / "elsewhere/new.csv").c_str(), &info), 0) << "link followed";
 }
 
 const std::vector<std::string> kCreate = {"create-users", "--prefix", "e2eu", "--password-file",
@@ -606,7 +610,15 @@ INSTANTIATE_TEST_SUITE_P(
                    "or link is never replaced)"},
         TUsageCase{"CredentialsLink", Create({"--count", "3", "--credentials", "BASE/link.csv"}),
                    "nomvera: --credentials BASE/link.csv: it exists already (an existing file "
-                   "or link is never replaced)"}),
+                   "or link is never replaced)"},
+        TUsageCase{"CredentialsBelowALinkedFolder",
+                   Create({"--count", "3", "--credentials", "BASE/linked/new.csv"}),
+                   "nomvera: --credentials BASE/linked/new.csv: a folder on its path is a "
+                   "symbolic link (links are never followed)"},
+        TUsageCase{"CredentialsPathWithControls",
+                   Create({"--count", "3", "--credentials", "BASE/no\x1b]2;x\a\nforged/a.csv"}),
+                   "nomvera: --credentials BASE/no\\x1B]2;x\\x07\\x0Aforged/a.csv: No such file "
+                   "or directory"}),
     [](const ::testing::TestParamInfo<TUsageCase>& usage) {
         return std::string(usage.param.name);
     });
