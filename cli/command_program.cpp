@@ -26,6 +26,8 @@
 namespace nomvera::cli {
 namespace {
 
+constexpr int kStandardError = STDERR_FILENO;
+
 void PrintTo(int fd, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
@@ -112,6 +114,17 @@ bool ObtainPassword(TCommandRequest& request, std::string& error) {
 }
 
 int RunRequest(TCommandRequest request) {
+    // Said once, before anything else, in words that say what to do; the
+    // log's start block still has its own line for it.
+    if (!accounts::IsAdministrator()) {
+#ifdef _WIN32
+        PrintTo(kStandardError, "nomvera: not running as an administrator: every change will be "
+                                "refused; run it from an elevated prompt\n");
+#else
+        PrintTo(kStandardError, "nomvera: not running as root: every change will be refused; run "
+                                "it with sudo\n");
+#endif
+    }
     if (request.command->takesPassword) {
         std::string error;
         if (!ObtainPassword(request, error)) {
