@@ -467,6 +467,8 @@ TEST_F(CommandLineTest, WithoutRootEveryStepIsRefusedAndTheStatusIsOne) {
     call.asNobody = true;
     const TResult run = RunCall(call);
     EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.err,
+              "nomvera: not running as root: every change will be refused; run it with sudo\n");
     const std::vector<std::string> out = TextLines(run.out);
     ASSERT_GE(out.size(), 4u) << run.out;
     EXPECT_TRUE(out[2].ends_with("|E|.not an root")) << out[2];
@@ -768,6 +770,23 @@ TEST_F(CommandLineTest, TheTypedPasswordPrefixIsNeitherEchoedNorOnAnyCommandLine
     EXPECT_EQ(hits, 0);
     // The poller did see the shadow-utils programs at work, so it looked in the right places.
     EXPECT_GT(shadowTools, 0);
+}
+
+// Without arguments the window is wanted; with no display to put it on the
+// program says so in one line and points to the commands (no abort, no core).
+TEST_F(CommandLineTest, NoWindowWithoutADisplayIsOneLineAndStatusTwo) {
+    const std::string pointer = "; 'nomvera --help' lists the commands that run without a window\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)"},
+        {{"DISPLAY=:987\x1b"},
+         "the window cannot open: the display cannot be reached (DISPLAY=:987\\x1B)"},
+    };
+    for (const auto& [variables, line] : cases) {
+        const TResult run = RunCall({.arguments = {}, .variables = variables});
+        EXPECT_EQ(run.exitCode, 2) << line;
+        EXPECT_EQ(run.err, "nomvera: " + line + pointer);
+        EXPECT_EQ(run.out, "");
+    }
 }
 
 TEST_F(CommandLineTest, HelpListsEveryCommandAndVersionGivesTheFileVersion) {
