@@ -155,19 +155,21 @@ bool AskForPassword(std::string& line, std::string& error) {
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
         sigaction(kSignals[i], &restore, &previous[i]);
     }
-    (void)!write(STDERR_FILENO, kPrompt, sizeof kPrompt - 1);
     bool done = false;
+    // Echo off first, then the prompt: what is typed after the prompt is
+    // never echoed, nor discarded by the change of mode.
     if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) {
         error = std::strerror(errno);
     } else {
         g_echoOff = 1;
+        (void)!write(STDERR_FILENO, kPrompt, sizeof kPrompt - 1);
         bool sawAny = false;
         done = ReadLine(STDIN_FILENO, line, sawAny, error);
         if (done && !sawAny) {
             error = "no password prefix was typed (end of input)";
             done = false;
         }
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+        tcsetattr(STDIN_FILENO, TCSADRAIN, &g_savedTerminal);
         g_echoOff = 0;
     }
     // The typed line end was not echoed.
