@@ -40,7 +40,7 @@ std::string Synopsis(const TCommandSpec& command) {
     if (command.takesProfile) {
         line += " [--profile]";
     }
-    return line + " [--quiet]";
+    return line + " [--quiet] [--output text|json]";
 }
 
 constexpr char kGeneralHint[] =
@@ -183,6 +183,13 @@ std::string StoreProfile(TCommandRequest& request, const std::string&) {
     request.profile = true;
     return {};
 }
+std::string StoreOutput(TCommandRequest& request, const std::string& value) {
+    if (value != "text" && value != "json") {
+        return "--output: '" + Shown(value) + "' is not text or json";
+    }
+    request.json = value == "json";
+    return {};
+}
 std::string StoreQuiet(TCommandRequest& request, const std::string&) {
     request.quiet = true;
     return {};
@@ -210,7 +217,7 @@ constexpr char kPasswordRefusal[] =
     "--password is not taken: every account on the machine can read a command line; "
     "use --password-file FILE, or --password-file - for standard input";
 
-constexpr std::array<TOptionSpec, 9> kOptions = {{
+constexpr std::array<TOptionSpec, 10> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
     {"--password-file", nullptr, true, false, &ForUsers, nullptr, &StorePasswordFile},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
@@ -219,6 +226,7 @@ constexpr std::array<TOptionSpec, 9> kOptions = {{
     {"--no-default-groups", nullptr, false, false, &ForUsers, nullptr, &StoreNoDefaultGroups},
     {"--profile", nullptr, false, false, &ForProfiles, nullptr, &StoreProfile},
     {"--quiet", "-q", false, false, &ForEvery, nullptr, &StoreQuiet},
+    {"--output", nullptr, true, false, &ForEvery, nullptr, &StoreOutput},
     {"--password", nullptr, true, false, &ForEvery, nullptr, nullptr, kPasswordRefusal},
 }};
 
@@ -378,6 +386,11 @@ Options:
                         created to FILE, a new file of mode 0600 (an
                         existing file or link is refused)
   --quiet, -q           print only warning and error lines
+  --output text|json    json: each line as one JSON object on its own line
+                        (time, level, indent, text; name and status for a
+                        line about one account or group of the series),
+                        then one summary object with the counts and the
+                        exit status; the log file is unchanged
   --help, -h            print this help and exit
   --version             print the program's file version and exit
   OPTION=VALUE is the same as OPTION VALUE.

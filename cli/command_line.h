@@ -37,6 +37,7 @@ struct TCommandRequest {
     bool defaultGroups = true;
     bool profile = false;
     bool quiet = false;
+    bool json = false;           // --output json: one JSON object per line
     std::string credentialsPath; // empty: none
 };
 

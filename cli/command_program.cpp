@@ -113,7 +113,7 @@ bool ObtainPassword(TCommandRequest& request, std::string& error) {
     return usable;
 }
 
-int RunRequest(TCommandRequest request) {
+int RunRequest(TCommandRequest request, TConsoleBatchHost::TLineCounts& counts) {
     // Said once, before anything else, in words that say what to do; the
     // log's start block still has its own line for it.
     if (!accounts::IsAdministrator()) {
@@ -187,6 +187,10 @@ int RunRequest(TCommandRequest request) {
         if (host.ErrorLines() > 0 || host.OutputFailed()) {
             status = kExitStepFailed;
         }
+        counts = host.LineCounts();
+        counts.failedSteps = host.ErrorLines();
+        counts.outputFailed = host.OutputFailed();
+        counts.ran = true;
     }
     if (writer != nullptr) {
         try {
@@ -225,8 +229,9 @@ int RunCommandLine(int argc, char** argv) {
     form::StartSupportUnits();
     form::BindWindowModule();
     int status = kExitStepFailed;
+    TConsoleBatchHost::TLineCounts counts;
     try {
-        status = RunRequest(parsed.request);
+        status = RunRequest(parsed.request, counts);
     } catch (const std::exception& failure) {
         PrintTo(STDERR_FILENO, std::string("nomvera: EXCP: ") + failure.what() + "\n");
     } catch (...) {
@@ -237,6 +242,19 @@ int RunCommandLine(int argc, char** argv) {
 
     if (const int received = TStopSignals::Received(); received != 0 && status != kExitUsage) {
         status = 128 + received;
+    }
+    if (parsed.request.json && counts.ran && !counts.outputFailed) {
+        const TCommandRequest& request = parsed.request;
+        auto number = [](std::size_t value) { return std::to_string(value); };
+        PrintTo(STDOUT_FILENO,
+                std::string("{\"type\":\"summary\",\"command\":\"") + request.command->name +
+                    "\",\"prefix\":" +
+                    TConsoleBatchHost::JsonString(support::NarrowText(request.prefix)) +
+                    ",\"count\":" + std::to_string(request.count) +
+                    ",\"done\":" + number(counts.passes) + ",\"info\":" + number(counts.info) +
+                    ",\"warnings\":" + number(counts.warnings) + ",\"errors\":" +
+                    number(counts.errors) + ",\"failed_steps\":" + number(counts.failedSteps) +
+                    ",\"exit_status\":" + std::to_string(status) + "}\n");
     }
     return status;
 }

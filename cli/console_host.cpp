@@ -7,8 +7,11 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -272,10 +275,95 @@ void TConsoleBatchHost::AddLine(const WideString& text, TLevel level) {
     if (level == TLevel::Error && counting_ && !AlreadyAMember(text)) {
         ++errorLines_;
     }
+    ++(level == TLevel::Info      ? counts_.info
+       : level == TLevel::Warning ? counts_.warnings
+                                  : counts_.errors);
     if (request_.quiet && level == TLevel::Info) {
         return;
     }
-    WriteOutput(support::NarrowText(line) + "\n");
+    const std::string shown = support::NarrowText(line);
+    WriteOutput((request_.json ? JsonLine(shown, level, request_.prefix) : shown) + "\n");
+}
+
+std::string TConsoleBatchHost::JsonString(const std::string& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string TConsoleBatchHost::JsonLine(const std::string& shown, TLevel level,
+                                        const WideString& prefix) {
+    // "2026-12-08 13:45:09.664|I|..text": the stamp is 23 characters.
+    constexpr std::size_t kStamp = 23;
+    std::string time;
+    std::string text = shown;
+    std::size_t indent = 0;
+    if (shown.size() > kStamp + 3 && shown[kStamp] == '|' && shown[kStamp + 2] == '|' &&
+        shown[4] == '-' && shown[10] == ' ') {
+        time = shown.substr(0, kStamp);
+        text = shown.substr(kStamp + 3);
+        while (indent < text.size() && text[indent] == '.') {
+            ++indent;
+        }
+        text.erase(0, indent);
+    } else {
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+        const auto millis =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+            1000;
+        std::tm local = {};
+#ifdef _WIN32
+        localtime_s(&local, &seconds);
+#else
+        localtime_r(&seconds, &local);
+#endif
+        char stamp[80];
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d",
+                      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                      local.tm_min, local.tm_sec, static_cast<int>(millis));
+        time = stamp;
+    }
+    std::string object = "{\"type\":\"line\",\"time\":" + JsonString(time) + ",\"level\":\"" +
+                         (level == TLevel::Info      ? "info"
+                          : level == TLevel::Warning ? "warning"
+                                                     : "error") +
+                         "\",\"indent\":" + std::to_string(indent) +
+                         ",\"text\":" + JsonString(text);
+    // The account or group of the series the line is about: "[PREFIXnnn]".
+    const std::string head = "[" + support::NarrowText(prefix);
+    for (std::size_t at = text.find(head); !prefix.empty() && at != std::string::npos;
+         at = text.find(head, at + 1)) {
+        const std::size_t digits = at + head.size();
+        if (digits + 4 <= text.size() && text[digits + 3] == ']' &&
+            text.find_first_not_of("0123456789", digits) == digits + 3) {
+            object += ",\"name\":" + JsonString(text.substr(at + 1, digits + 2 - at));
+            // The status code closes an error line: " [2224]".
+            long long status = level == TLevel::Info ? 0 : -1;
+            const std::size_t open = text.rfind(" [");
+            if (!text.empty() && text.back() == ']' && open != std::string::npos &&
+                open + 3 < text.size() &&
+                text.find_first_not_of("0123456789", open + 2) == text.size() - 1) {
+                status = std::stoll(text.substr(open + 2, text.size() - open - 3));
+            }
+            object += ",\"status\":" + (status < 0 ? std::string("null") : std::to_string(status));
+            break;
+        }
+    }
+    return object + "}";
 }
 
 // The batch logs "Created User[NAME] Password[PASSWORD]" exactly when the
@@ -325,6 +413,7 @@ void TConsoleBatchHost::WriteOutput(const std::string& text) {
 
 void TConsoleBatchHost::Repaint() {
     ++passesDone_;
+    counts_.passes = static_cast<std::size_t>(passesDone_);
     DrawProgress();
 }
 

@@ -54,6 +54,7 @@ private:
 
 class TConsoleBatchHost : public batches::TBatchHost {
 public:
+    using TLevel = form::TActivityLevel;
     // groups: the machine's local groups in group-file order, with their ticks.
     struct TGroup {
         WideString name;
@@ -67,6 +68,22 @@ public:
     void BeginCounting() { counting_ = true; }
     void EndCounting();
     std::size_t ErrorLines() const { return errorLines_; }
+    // Every line given, by level: for the summary of --output json.
+    struct TLineCounts {
+        std::size_t info = 0;
+        std::size_t warnings = 0;
+        std::size_t errors = 0;
+        std::size_t passes = 0;      // accounts or groups of the series handled
+        std::size_t failedSteps = 0; // the error lines the exit status counts
+        bool ran = false;            // the batch started
+        bool outputFailed = false;
+    };
+    const TLineCounts& LineCounts() const { return counts_; }
+    // One JSON string, quoted, with every control character escaped.
+    static std::string JsonString(const std::string& text);
+    // The JSON object of one line as shown (time stamp, level tag, indent
+    // and text; bare when the log file is not open).
+    static std::string JsonLine(const std::string& shown, TLevel level, const WideString& prefix);
     // Standard output failed (a closed pipe, a full disk): lines after that
     // reached the log file only.
     bool OutputFailed() const { return outputFailed_; }
@@ -89,7 +106,6 @@ public:
     bool ClosingRequested() override;
 
 private:
-    using TLevel = form::TActivityLevel;
     void AddLine(const WideString& text, TLevel level);
     void NoteCreatedAccount(const WideString& text);
     void WriteOutput(const std::string& text);
@@ -102,6 +118,7 @@ private:
     TCredentialsFile* credentials_;
     bool counting_ = false;
     std::size_t errorLines_ = 0;
+    TLineCounts counts_;
     bool outputFailed_ = false;
     bool credentialsFailed_ = false;
     bool closing_ = false;

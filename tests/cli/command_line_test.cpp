@@ -397,6 +397,45 @@ TEST_F(CommandLineTest, GlobalGroupsFailWith2226AndStatusOne) {
     EXPECT_EQ(root_.AccountFiles(), before);
 }
 
+// --output json, read back by a JSON parser: every line an object with its
+// time, level, indent and text, the series member and status code where the
+// line is about one, and a closing summary with the counts and exit status.
+TEST_F(CommandLineTest, JsonOutputParsesLineByLine) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::vector<std::string> arguments = {
+        "create-local-groups", "--prefix", "e2ej", "--count", "2", "--output=json"};
+    ASSERT_EQ(Run(arguments).exitCode, 0);
+    // The second run finds both groups made: two failed steps, status 1.
+    const TResult again = Run(arguments);
+    EXPECT_EQ(again.exitCode, 1);
+    const std::string json = base_ / "out.json";
+    WriteTextFile(json, again.out);
+    const TChildResult parsed = RunProgram(
+        {"/usr/bin/python3", "-c",
+         "import json, sys\n"
+         "for line in open(sys.argv[1], encoding='utf-8'):\n"
+         "    o = json.loads(line)\n"
+         "    if o['type'] == 'line':\n"
+         "        assert len(o['time']) == 23, o\n"
+         "        print(o['level'], o['indent'], o.get('name'), o.get('status'), o['text'])\n"
+         "    else:\n"
+         "        print('summary', o['command'], o['count'], o['done'], o['errors'],\n"
+         "              o['failed_steps'], o['exit_status'])\n",
+         json},
+        true);
+    ASSERT_EQ(parsed.exitCode, 0) << parsed.output;
+    const std::vector<std::string> lines = TextLines(parsed.output);
+    ASSERT_GE(lines.size(), 4u) << parsed.output;
+    EXPECT_EQ(lines[0], "info 0 None None Begin: Command line");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.starts_with("error 1 e2ej002 1379 ");
+                            }),
+              1)
+        << parsed.output;
+    EXPECT_EQ(lines.back(), "summary create-local-groups 2 2 2 2 1");
+}
+
 // A closed output pipe ends neither the batch nor the log: every step runs,
 // the log file gets every line, and the status tells that output was lost.
 TEST_F(CommandLineTest, AClosedOutputPipeLosesNoStepAndNoLogLine) {
