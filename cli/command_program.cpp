@@ -6,6 +6,7 @@
 #include "accounts/profile_service.h"
 #include "batches/group_list.h"
 #include "cli/command_line.h"
+#include "cli/console.h"
 #include "cli/console_host.h"
 #include "cli/password_input.h"
 #include "form/activity_line.h"
@@ -17,44 +18,21 @@
 #include "support/text.h"
 
 #include <algorithm>
-#include <csignal>
 #include <exception>
-#include <fcntl.h>
 #include <string_view>
-#include <unistd.h>
 
 namespace nomvera::cli {
 namespace {
 
-constexpr int kStandardError = STDERR_FILENO;
+enum : int { kStandardOutput = 1, kStandardError = 2 };
 
-void PrintTo(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written <= 0) {
-            return;
-        }
-        done += static_cast<std::size_t>(written);
-    }
+void PrintTo(int stream, const std::string& text) {
+    WriteStream(stream == kStandardOutput ? TStream::Output : TStream::Error, text);
 }
 
 int Refuse(const std::string& error, const std::string& hint = {}) {
-    PrintTo(STDERR_FILENO, "nomvera: " + error + "\n" + (hint.empty() ? "" : hint + "\n"));
+    PrintTo(kStandardError, "nomvera: " + error + "\n" + (hint.empty() ? "" : hint + "\n"));
     return kExitUsage;
-}
-
-// A closed standard descriptor would be taken by the next file opened (the
-// credentials file), and activity lines would land in it.
-void KeepStandardDescriptorsOpen() {
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) < 0) {
-            const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-            if (opened >= 0 && opened != fd) {
-                close(opened);
-            }
-        }
-    }
 }
 
 // The group list as the window fills it: every local group in group-file
@@ -204,15 +182,15 @@ int RunRequest(TCommandRequest request, TConsoleBatchHost::TLineCounts& counts) 
 } // namespace
 
 int RunCommandLine(int argc, char** argv) {
-    KeepStandardDescriptorsOpen();
+    PrepareStandardStreams();
     std::vector<std::string> arguments(argv, argv + argc);
     const TParsedCommandLine parsed = ParseCommandLine(arguments);
     switch (parsed.result) {
     case TParseResult::Help:
-        PrintTo(STDOUT_FILENO, HelpText());
+        PrintTo(kStandardOutput, HelpText());
         return kExitSuccess;
     case TParseResult::Version:
-        PrintTo(STDOUT_FILENO,
+        PrintTo(kStandardOutput,
                 support::NarrowText(support::GetFileVersionText(support::GetModulePath())) + "\n");
         return kExitSuccess;
     case TParseResult::UsageError:
@@ -224,7 +202,7 @@ int RunCommandLine(int argc, char** argv) {
     // Before anything is touched, so that a stop request is never lost; a
     // closed output pipe must not end the program in the middle of a step.
     TStopSignals stopSignals;
-    signal(SIGPIPE, SIG_IGN);
+    IgnoreClosedPipes();
 
     form::StartSupportUnits();
     form::BindWindowModule();
@@ -233,9 +211,9 @@ int RunCommandLine(int argc, char** argv) {
     try {
         status = RunRequest(parsed.request, counts);
     } catch (const std::exception& failure) {
-        PrintTo(STDERR_FILENO, std::string("nomvera: EXCP: ") + failure.what() + "\n");
+        PrintTo(kStandardError, std::string("nomvera: EXCP: ") + failure.what() + "\n");
     } catch (...) {
-        PrintTo(STDERR_FILENO, "nomvera: EXCP: unknown exception\n");
+        PrintTo(kStandardError, "nomvera: EXCP: unknown exception\n");
     }
     form::ReleaseWindowModule();
     form::StopSupportUnits();
@@ -246,7 +224,7 @@ int RunCommandLine(int argc, char** argv) {
     if (parsed.request.json && counts.ran && !counts.outputFailed) {
         const TCommandRequest& request = parsed.request;
         auto number = [](std::size_t value) { return std::to_string(value); };
-        PrintTo(STDOUT_FILENO,
+        PrintTo(kStandardOutput,
                 std::string("{\"type\":\"summary\",\"command\":\"") + request.command->name +
                     "\",\"prefix\":" +
                     TConsoleBatchHost::JsonString(support::NarrowText(request.prefix)) +

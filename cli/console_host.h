@@ -29,8 +29,10 @@ public:
     static int Received();
 };
 
-// The new file for --credentials: made with O_CREAT|O_EXCL|O_NOFOLLOW, mode
-// 0600, its header written at once. Rows are written as accounts are created.
+// The new file for --credentials, its header written at once; rows are
+// written as accounts are created. On POSIX made with O_CREAT|O_EXCL|
+// O_NOFOLLOW, mode 0600, in its folder reached without following links; on
+// Windows a new private file (platform/private_files.h).
 class TCredentialsFile {
 public:
     TCredentialsFile() = default;
@@ -40,7 +42,7 @@ public:
 
     // False with error set when the file cannot be made (nothing is left behind).
     bool Create(const std::string& path, std::string& error);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const;
     // False with error set when the row could not be written whole.
     bool Add(const WideString& name, const WideString& password, std::string& error);
     // One CSV field as RFC 4180 has it: quoted when it holds a comma, a quote,
@@ -49,7 +51,11 @@ public:
 
 private:
     bool WriteAll(const std::string& text, std::string& error);
+#ifdef _WIN32
+    void* file_ = nullptr; // the file's HANDLE; null when none is open
+#else
     int fd_ = -1;
+#endif
 };
 
 class TConsoleBatchHost : public batches::TBatchHost {
