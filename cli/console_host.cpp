@@ -180,11 +180,11 @@ std::string TConsoleBatchHost::JsonLine(const std::string& shown, TLevel level,
         if (digits + 4 <= text.size() && text[digits + 3] == ']' &&
             text.find_first_not_of("0123456789", digits) == digits + 3) {
             object += ",\"name\":" + JsonString(text.substr(at + 1, digits + 2 - at));
-            // The status code closes an error line: " [2224]".
+            // The status code closes an error line: " [2224]" (a DWORD: at most ten digits).
             long long status = level == TLevel::Info ? 0 : -1;
             const std::size_t open = text.rfind(" [");
             if (!text.empty() && text.back() == ']' && open != std::string::npos &&
-                open + 3 < text.size() &&
+                open + 3 < text.size() && text.size() - open <= 13 &&
                 text.find_first_not_of("0123456789", open + 2) == text.size() - 1) {
                 status = std::stoll(text.substr(open + 2, text.size() - open - 3));
             }
