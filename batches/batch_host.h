@@ -15,6 +15,20 @@ class TDiagnosticLog;
 
 namespace nomvera::batches {
 
+// How a batch is run. The window always runs a batch plainly (both false),
+// and every line it logs then stays as it is.
+struct TBatchFlags {
+    // Reads only: for every name of the series, the line of what the batch
+    // would do, or an error line for what stands in its way.
+    bool dryRun = false;
+    // What the batch is asked to bring about counts as done where it is so
+    // already: an account or group that exists (create) or is gone (delete),
+    // a membership or profile the account has already. Such a step logs an
+    // info line instead of an error line, and a create goes on with the
+    // remaining steps for that account.
+    bool ensure = false;
+};
+
 class TBatchHost {
 public:
     virtual ~TBatchHost() = default;
@@ -42,8 +56,15 @@ public:
     // Repaint the window now (Update) / handle all pending messages, then return.
     virtual void Repaint() = 0;
     virtual void ProcessMessages() = 0;
+    // The pause after each account or group, in milliseconds: 50 in the
+    // window, so that the Logging page fills line by line; a host without a
+    // window to repaint may pause less, or not at all.
+    virtual std::uint32_t PauseMilliseconds() { return kWindowPauseMilliseconds; }
+    static constexpr std::uint32_t kWindowPauseMilliseconds = 50;
     // Set by the close handler and never cleared.
     virtual bool ClosingRequested() = 0;
+    // Read once when the batch starts.
+    virtual TBatchFlags Flags() { return {}; }
 };
 
 } // namespace nomvera::batches

@@ -49,7 +49,7 @@ private:
 } // namespace
 
 std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
-                          const WideString& accountName) {
+                          const WideString& accountName, bool goneIsDone) {
     DWORD sidSize = static_cast<DWORD>(buffers.Sid->Size());
     DWORD domainSize = buffers.Domain->Length();
     buffers.Sid->Clear();
@@ -60,6 +60,11 @@ std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
     if (!LookupAccountNameW(nullptr, accountName.c_str(), buffers.Sid->Data(), &sidSize,
                             buffers.Domain->Data(), &domainSize, &use)) {
         const DWORD code = GetLastError();
+        if (goneIsDone && code == ERROR_NONE_MAPPED) {
+            host.LogInfo(WIDE("No SID of User[") + accountName +
+                         WIDE("]: the account and its profile are gone"));
+            return sidText;
+        }
         host.LogError(WIDE("Error getting SID of User[") + accountName + WIDE("] ") +
                       MessageOf(code));
         return sidText;
@@ -82,7 +87,9 @@ std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
 void EndOfPass(TBatchHost& host) {
     host.Repaint();
     host.ProcessMessages();
-    Sleep(50);
+    if (const std::uint32_t pause = host.PauseMilliseconds(); pause > 0) {
+        Sleep(pause);
+    }
 }
 
 } // namespace nomvera::batches

@@ -28,11 +28,14 @@ WideString NumberedName(const WideString& prefix, std::int32_t i);
 
 // Looks up the account's SID into buffers.Sid and logs "SID of User[…][…]",
 // or the error line with the last-error code. Gives the SID text, empty when
-// the look-up or the conversion failed.
+// the look-up or the conversion failed. goneIsDone: the account is known to
+// be gone and a delete counts that as done, so a name that maps to no SID is
+// an info line, not an error.
 std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
-                          const WideString& accountName);
+                          const WideString& accountName, bool goneIsDone = false);
 
-// Repaint, one pass of message processing and the pause after each account.
+// Repaint, one pass of message processing and the host's pause after each
+// account.
 void EndOfPass(TBatchHost& host);
 
 // SystemMessageText(code) as UTF-16, the end of every error line.

@@ -1,5 +1,6 @@
 // The four group batches: one procedure, four operations and their texts.
 #include "accounts/netapi.h"
+#include "batches/batch_plan.h"
 #include "batches/batch_steps.h"
 #include "batches/batches.h"
 #include "platform/wide_text.h"
@@ -16,20 +17,42 @@ struct TGroupBatch {
     const WCHAR* successText;
     const WCHAR* failureText;
     const WCHAR* countErrorText;
+    // Under ensure: the statuses that say the group is as asked for already
+    // (a missing local group is answered either way), and the start of the
+    // info line that says so. A local group's name taken by a global group
+    // (NERR_GroupExists) is not a local group that exists.
+    NET_API_STATUS doneAlready[2];
+    const WCHAR* doneAlreadyText;
 };
 
-constexpr TGroupBatch kCreateLocal{TGroupOperation::CreateLocal, WIDE("Create Local Groups"),
-                                   WIDE("Created Local group["), WIDE("Error creating group["),
-                                   WIDE("Can not do; no users to create: ")};
-constexpr TGroupBatch kCreateGlobal{
-    TGroupOperation::CreateGlobal, WIDE("Create Global Groups"), WIDE("Created Global group["),
-    WIDE("Error creating Globalgroup["), WIDE("Can not do; no Groups to create: ")};
-constexpr TGroupBatch kDeleteLocal{
-    TGroupOperation::DeleteLocal, WIDE("Delete Local Groups"), WIDE("Deleted Local group["),
-    WIDE("Error Local deleting group["), WIDE("Can not do; no Groups to delete: ")};
-constexpr TGroupBatch kDeleteGlobal{
-    TGroupOperation::DeleteGlobal, WIDE("Delete Global Groups"), WIDE("Deleted Global group["),
-    WIDE("Error deleting Global group["), WIDE("Can not do; no Groups to delete: ")};
+constexpr TGroupBatch kCreateLocal{TGroupOperation::CreateLocal,
+                                   WIDE("Create Local Groups"),
+                                   WIDE("Created Local group["),
+                                   WIDE("Error creating group["),
+                                   WIDE("Can not do; no users to create: "),
+                                   {ERROR_ALIAS_EXISTS, ERROR_ALIAS_EXISTS},
+                                   WIDE("Local group[")};
+constexpr TGroupBatch kCreateGlobal{TGroupOperation::CreateGlobal,
+                                    WIDE("Create Global Groups"),
+                                    WIDE("Created Global group["),
+                                    WIDE("Error creating Globalgroup["),
+                                    WIDE("Can not do; no Groups to create: "),
+                                    {NERR_GroupExists, NERR_GroupExists},
+                                    WIDE("Global group[")};
+constexpr TGroupBatch kDeleteLocal{TGroupOperation::DeleteLocal,
+                                   WIDE("Delete Local Groups"),
+                                   WIDE("Deleted Local group["),
+                                   WIDE("Error Local deleting group["),
+                                   WIDE("Can not do; no Groups to delete: "),
+                                   {ERROR_NO_SUCH_ALIAS, NERR_GroupNotFound},
+                                   WIDE("Local group[")};
+constexpr TGroupBatch kDeleteGlobal{TGroupOperation::DeleteGlobal,
+                                    WIDE("Delete Global Groups"),
+                                    WIDE("Deleted Global group["),
+                                    WIDE("Error deleting Global group["),
+                                    WIDE("Can not do; no Groups to delete: "),
+                                    {NERR_GroupNotFound, NERR_GroupNotFound},
+                                    WIDE("Global group[")};
 
 // The records of the create batches, filled once per batch with the comment.
 struct TGroupRecords {
@@ -56,7 +79,21 @@ NET_API_STATUS CallOperation(const TGroupBatch& batch, TGroupRecords& records,
     return ERROR_INVALID_PARAMETER;
 }
 
+bool Creates(const TGroupBatch& batch) {
+    return batch.operation == TGroupOperation::CreateLocal ||
+           batch.operation == TGroupOperation::CreateGlobal;
+}
+
 void RunGroupBatch(TBatchHost& host, const TGroupBatch& batch) {
+    const TBatchFlags flags = host.Flags();
+    if (flags.dryRun) {
+        PlanGroupBatch(host, flags,
+                       {batch.caption, Creates(batch),
+                        batch.operation == TGroupOperation::CreateLocal ||
+                            batch.operation == TGroupOperation::DeleteLocal,
+                        batch.countErrorText});
+        return;
+    }
     const WideString caption = batch.caption;
     host.LogInfo(WIDE("Begin: ") + caption);
     host.ShowLoggingPage();
@@ -79,6 +116,11 @@ void RunGroupBatch(TBatchHost& host, const TGroupBatch& batch) {
             const NET_API_STATUS status = CallOperation(batch, records, groupName);
             if (status == NERR_Success) {
                 host.LogInfo(batch.successText + groupName + WIDE("]"));
+            } else if (flags.ensure &&
+                       (status == batch.doneAlready[0] || status == batch.doneAlready[1])) {
+                host.LogInfo(batch.doneAlreadyText + groupName +
+                             (Creates(batch) ? WIDE("] exists already; left as it is")
+                                             : WIDE("] is gone already")));
             } else {
                 host.LogError(batch.failureText + groupName + WIDE("] ") + MessageOf(status));
             }

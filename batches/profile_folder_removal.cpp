@@ -6,6 +6,7 @@
 #include "platform/find.h"
 #include "platform/folder_walk.h"
 #include "platform/handles.h"
+#include "platform/lmaccess.h"
 #include "platform/wide_text.h"
 #include "support/buffers.h"
 #include "support/files.h"
@@ -140,6 +141,14 @@ public:
     void RemoveStart(const WideString& startPath, const WideString& shown) {
         path_ = shown;
         Descend(TFolder{nullptr, startPath.c_str()}, GetFileAttributesW(startPath.c_str()));
+    }
+
+    // The start folder is kept whole: one line says why.
+    void Refuse(const WideString& shown, DWORD code) {
+        path_ = shown;
+        Failed(code == ERROR_BUSY ? "Folder kept, a process works in it: "
+                                  : "Folder kept, it is, holds or lies inside an account's home: ",
+               {}, code);
     }
 
 private:
@@ -318,7 +327,12 @@ void DeleteFilesInSubdirW(const WideString& path, log::TDiagnosticLog* log, bool
         if (namesRoot) {
             // A root ("/", a drive or a share) is never emptied.
         } else if (support::FolderExistsW(path)) {
-            removal.RemoveStart(WithoutTrailingDelimiters(path), support::AddBackslashW(path));
+            // Never another account's home, never a folder a process works in.
+            if (const DWORD refused = platform::WalkStartRefusal(path.c_str()); refused != 0) {
+                removal.Refuse(support::AddBackslashW(path), refused);
+            } else {
+                removal.RemoveStart(WithoutTrailingDelimiters(path), support::AddBackslashW(path));
+            }
         } else if (log != nullptr) {
             log->WriteError(WIDE("RemoveDirectory: ") + LoggedPath(path));
             log->WriteErrorAnsi(support::SystemMessageText(ERROR_FILE_NOT_FOUND));

@@ -1,17 +1,21 @@
 // "Create Users" and "Delete Users".
 #include "accounts/netapi.h"
 #include "accounts/profile_service.h"
+#include "batches/batch_plan.h"
 #include "batches/batch_steps.h"
 #include "batches/batches.h"
 #include "batches/profile_folder_removal.h"
 #include "batches/random_password.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
+#include "platform/lmaccess.h"
 #include "platform/security.h"
 #include "platform/userenv.h"
 #include "platform/wide_text.h"
 #include "support/files.h"
 #include "support/text.h"
+
+#include <memory>
 
 namespace nomvera::batches {
 namespace {
@@ -56,7 +60,10 @@ public:
 
 using TTokenHolder = TReleasedAtPassEnd<HANDLE, &CloseHandle>;
 
-void AddToTickedGroups(TBatchHost& host, const WideString& accountName, PSID sid) {
+// What CreateProfile answers for an account that has its profile already.
+constexpr HRESULT kProfileExists = static_cast<HRESULT>(0x80070000u | ERROR_ALREADY_EXISTS);
+
+void AddToTickedGroups(TBatchHost& host, const WideString& accountName, PSID sid, bool ensure) {
     // A list of a single entry is never used, ticked or not.
     if (host.GroupCount() <= 1) {
         return;
@@ -72,6 +79,9 @@ void AddToTickedGroups(TBatchHost& host, const WideString& accountName, PSID sid
         if (status == NERR_Success) {
             host.LogInfo(WIDE("User[") + accountName + WIDE("] is a member of [") +
                          ShownText(group) + WIDE("]"));
+        } else if (ensure && status == ERROR_MEMBER_IN_ALIAS) {
+            host.LogInfo(WIDE("User[") + accountName + WIDE("] is a member of [") +
+                         ShownText(group) + WIDE("] already"));
         } else {
             host.LogError(WIDE("Error making User[") + accountName + WIDE("] a member of Group[") +
                           ShownText(group) + WIDE("] ") + MessageOf(status));
@@ -80,20 +90,24 @@ void AddToTickedGroups(TBatchHost& host, const WideString& accountName, PSID sid
 }
 
 void CreateUserProfile(TBatchHost& host, TUserBatchBuffers& buffers, const WideString& accountName,
-                       const std::string& sidText) {
+                       const std::string& sidText, bool ensure) {
     buffers.Profile->Clear();
     const WideString sid = WidenText(sidText);
     host.LogInfo(WIDE("User[") + accountName + WIDE("] SID[") + sid + WIDE("]"));
     const HRESULT result =
         accounts::CreateProfile(sid.c_str(), accountName.c_str(), buffers.Profile->Data(), 260);
-    if (result != 0) {
+    if (ensure && result == kProfileExists) {
+        host.LogInfo(WIDE("Profile of User[") + accountName + WIDE("] exists already"));
+    } else if (result != 0) {
         host.LogError(WIDE("Create Profile:") + MessageOf(static_cast<DWORD>(result)));
     }
     host.LogInfo(WIDE("[") + ShownText(buffers.Profile->ToString()) + WIDE("]"));
 }
 
 // Step A: the home folder the account service records, taken as the profile.
-void ReadHomeFolder(TBatchHost& host, const WideString& accountName, WideString& profilePath) {
+// Gives false when the account does not exist.
+bool ReadHomeFolder(TBatchHost& host, const WideString& accountName, WideString& profilePath,
+                    bool ensure) {
     TNetRecord record;
     const NET_API_STATUS status = NetUserGetInfo(nullptr, accountName.c_str(), 1, record.Out());
     if (const USER_INFO_1* user = record.User(); user != nullptr) {
@@ -109,9 +123,13 @@ void ReadHomeFolder(TBatchHost& host, const WideString& accountName, WideString&
             host.LogInfo(WIDE("Comment User[1][") + ShownText(user->usri1_comment) + WIDE("]"));
         }
     }
+    if (ensure && status == NERR_UserNotFound) {
+        return false; // said once, where the account would be deleted
+    }
     if (status != NERR_Success) {
         host.LogError(WIDE("ProfilePath User[1][") + accountName + WIDE("] ") + MessageOf(status));
     }
+    return status != NERR_UserNotFound;
 }
 
 // The account record with the fixed values of creation (also used when an
@@ -129,8 +147,8 @@ USER_INFO_1 FixedUserRecord(WideString& comment) {
 }
 
 // Step C: a network logon with the throw-away password, then the profile
-// folder of its token.
-void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
+// folder of its token. True when the account's password was replaced.
+bool FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
                              const WideString& accountName, TWipedPassword& password,
                              WideString& profilePath) {
     WideString comment = accounts::AccountComment();
@@ -141,7 +159,7 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
         NetUserSetInfo(nullptr, accountName.c_str(), 1, reinterpret_cast<LPBYTE>(&record), nullptr);
     if (status != NERR_Success) {
         host.LogError(WIDE("Setting User[") + accountName + WIDE("] ") + MessageOf(status));
-        return;
+        return false;
     }
 
     TTokenHolder token;
@@ -153,7 +171,7 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
         host.LogError(WIDE("Logon User/Get TOKEN[") + accountName + WIDE("] ") + MessageOf(code));
     }
     if (!loggedOn) {
-        return;
+        return true;
     }
     DWORD size = 260;
     buffers.Profile->Clear();
@@ -171,54 +189,96 @@ void FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
             host.LogWarning(WIDE("ProfilePath User[2] empty..."));
         }
     }
+    return true;
 }
 
-// Step E: the profile service first, then whatever is left on disk.
+// Why the profile service kept a folder, for the line that says so.
+WideString KeptReason(DWORD code) {
+    switch (code) {
+    case ERROR_ACCESS_DENIED:
+        return WIDE("the profile service refused it (not the account's own folder, or it is, "
+                    "holds or lies inside another account's home)");
+    case ERROR_BUSY:
+        return WIDE("it is in use (a process of the account still runs)");
+    default:
+        return MessageOf(code);
+    }
+}
+
+// Step E: the profile service first, then whatever is left on disk. What is
+// left is removed only when the service removed the profile, knew none, or
+// could not be asked; a folder the service refused stays whole.
 void RemoveProfile(TBatchHost& host, const WideString& accountName, const std::string& sidText,
-                   const WideString& profilePath) {
+                   const WideString& profilePath, bool ensure) {
+    DWORD refusal = 0;
     if (!sidText.empty()) {
         const WideString sid = WidenText(sidText);
         host.LogInfo(WIDE("Delete Profile[") + accountName + WIDE("] SID[") + sid + WIDE("]"));
         SetLastError(0);
         const bool deleted = accounts::DeleteProfile(sid.c_str(), nullptr, nullptr);
         const DWORD code = GetLastError();
-        if (code != 0 || !deleted) {
+        if (ensure && !deleted && code == ERROR_FILE_NOT_FOUND) {
+            host.LogInfo(WIDE("Profile of User[") + accountName + WIDE("] is gone already"));
+        } else if (code != 0 || !deleted) {
             host.LogError(WIDE("Delete Profile: ") + MessageOf(code));
         }
+        if (!deleted && code != 0 && code != ERROR_FILE_NOT_FOUND) {
+            refusal = code;
+        }
     }
-    if (!profilePath.empty() && support::FolderExistsW(profilePath)) {
-        DeleteFilesInSubdirW(profilePath, host.LogWriter(), true, true);
+    if (profilePath.empty() || !support::FolderExistsW(profilePath)) {
+        return;
     }
+    if (refusal != 0) {
+        host.LogWarning(WIDE("Profile folder kept[") + ShownText(profilePath) + WIDE("]: ") +
+                        KeptReason(refusal));
+        return;
+    }
+    DeleteFilesInSubdirW(profilePath, host.LogWriter(), true, true);
 }
 
-void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i) {
+void DeleteOneUser(TBatchHost& host, TUserBatchBuffers& buffers, std::int32_t i,
+                   TWipedPassword& password, bool ensure) {
     const WideString accountName = NumberedName(host.NameText(), i);
-    TWipedPassword password(RandomPassword(20));
     WideString profilePath;
     std::string sidText;
+    bool exists = true;
 
     if (host.ProfileChecked()) {
-        ReadHomeFolder(host, accountName, profilePath);
+        exists = ReadHomeFolder(host, accountName, profilePath, ensure);
     }
     if (host.ProfileChecked()) {
-        sidText = LookUpUserSid(host, buffers, accountName);
+        // A gone account may have left its profile, registered under its SID.
+        sidText = LookUpUserSid(host, buffers, accountName, ensure && !exists);
     }
-    if (host.ProfileChecked() && profilePath.empty()) {
-        FindProfileThroughLogon(host, buffers, accountName, password, profilePath);
+    bool passwordReplaced = false;
+    // An account that is gone cannot be logged on to: under ensure that
+    // step is left out rather than logged as a failure.
+    if (host.ProfileChecked() && profilePath.empty() && (exists || !ensure)) {
+        passwordReplaced =
+            FindProfileThroughLogon(host, buffers, accountName, password, profilePath);
     }
 
     const NET_API_STATUS status = NetUserDel(nullptr, accountName.c_str());
     if (status == NERR_Success) {
         host.LogInfo(WIDE("Deleted User[") + accountName + WIDE("]"));
+    } else if (ensure && status == NERR_UserNotFound) {
+        host.LogInfo(WIDE("User[") + accountName + WIDE("] is gone already"));
     } else {
         host.LogError(WIDE("Error deleting User[") + accountName + WIDE("] ") + MessageOf(status));
+        // The account stays, with a password nobody was told.
+        if (passwordReplaced && status != NERR_UserNotFound) {
+            host.LogWarning(WIDE("User[") + accountName +
+                            WIDE("] still exists with a replaced password: its password was set "
+                                 "to a random one before the deletion failed"));
+        }
     }
 
     // The profile goes only with its account: while the account exists, its
     // profile is all it has for a home.
     if (host.ProfileChecked()) {
         if (status == NERR_Success || status == NERR_UserNotFound) {
-            RemoveProfile(host, accountName, sidText, profilePath);
+            RemoveProfile(host, accountName, sidText, profilePath, ensure);
         } else {
             host.LogWarning(WIDE("Profile kept[") + accountName +
                             WIDE("]: the account still exists"));
@@ -235,6 +295,11 @@ void BeginBatch(TBatchHost& host, const WideString& caption) {
 } // namespace
 
 void CreateUsersBatch(TBatchHost& host) {
+    const TBatchFlags flags = host.Flags();
+    if (flags.dryRun) {
+        PlanCreateUsers(host, flags);
+        return;
+    }
     const WideString caption = WIDE("Create Users");
     BeginBatch(host, caption);
 
@@ -252,6 +317,11 @@ void CreateUsersBatch(TBatchHost& host) {
             }
             const WideString accountName = NumberedName(host.NameText(), i);
             TWipedPassword password(NumberedName(host.PasswordText(), i));
+            if (i < count) {
+                // Hashed beside this account's steps, ready for the next one.
+                TWipedPassword next(NumberedName(host.PasswordText(), i + 1));
+                platform::PreparePassword(next.Data());
+            }
             record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
             record.usri1_password = password.Data();
 
@@ -260,6 +330,8 @@ void CreateUsersBatch(TBatchHost& host) {
             if (status == NERR_Success) {
                 host.LogInfo(WIDE("Created User[") + accountName + WIDE("] Password[") +
                              password.Text() + WIDE("]"));
+            } else if (flags.ensure && status == NERR_UserExists) {
+                host.LogInfo(WIDE("User[") + accountName + WIDE("] exists already; left as it is"));
             } else {
                 host.LogError(WIDE("Error creating User[") + accountName + WIDE("] ") +
                               MessageOf(status));
@@ -269,9 +341,9 @@ void CreateUsersBatch(TBatchHost& host) {
 
             const std::string sidText = LookUpUserSid(host, buffers, accountName);
             if (!sidText.empty()) {
-                AddToTickedGroups(host, accountName, buffers.Sid->Data());
+                AddToTickedGroups(host, accountName, buffers.Sid->Data(), flags.ensure);
                 if (host.ProfileChecked()) {
-                    CreateUserProfile(host, buffers, accountName, sidText);
+                    CreateUserProfile(host, buffers, accountName, sidText, flags.ensure);
                 }
             }
             EndOfPass(host);
@@ -281,6 +353,11 @@ void CreateUsersBatch(TBatchHost& host) {
 }
 
 void DeleteUsersBatch(TBatchHost& host) {
+    const TBatchFlags flags = host.Flags();
+    if (flags.dryRun) {
+        PlanDeleteUsers(host, flags);
+        return;
+    }
     const WideString caption = WIDE("Delete Users");
     BeginBatch(host, caption);
 
@@ -299,11 +376,22 @@ void DeleteUsersBatch(TBatchHost& host) {
         } else {
             host.LogError(WIDE("Getting Root ProfilePath: ") + MessageOf(code));
         }
+        // Each account's throw-away password is made one account ahead, so
+        // that it can be hashed beside the account before.
+        auto password = std::make_unique<TWipedPassword>(RandomPassword(20));
         for (std::int32_t i = 1; i <= count; ++i) {
             if (host.ClosingRequested()) {
                 continue;
             }
-            DeleteOneUser(host, buffers, i);
+            std::unique_ptr<TWipedPassword> next;
+            if (i < count) {
+                next = std::make_unique<TWipedPassword>(RandomPassword(20));
+                if (host.ProfileChecked()) {
+                    platform::PreparePassword(next->Data());
+                }
+            }
+            DeleteOneUser(host, buffers, i, *password, flags.ensure);
+            password = std::move(next);
             EndOfPass(host);
         }
     }

@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include "batches/batches.h"
+#include "cli/check_users.h"
 #include "platform/wide_text.h"
 #include "support/count_text.h"
 #include "support/text.h"
@@ -15,22 +16,27 @@ constexpr std::size_t kPrefixMinimum = 4;
 // The window's name and password entries take at most 17 characters.
 constexpr std::size_t kEntryMaximum = 17;
 
-constexpr std::array<TCommandSpec, 6> kCommands = {{
-    {"create-users", WIDE("Create Users"), &batches::CreateUsersBatch, true, true, true},
-    {"delete-users", WIDE("Delete Users"), &batches::DeleteUsersBatch, true, false, true},
+void CheckUsers(batches::TBatchHost& host, const TCommandRequest& request) {
+    CheckUsersBatch(host, request.pamService);
+}
+
+constexpr std::array<TCommandSpec, 7> kCommands = {{
+    {"create-users", WIDE("Create Users"), &batches::CreateUsersBatch, true, true, true, nullptr},
+    {"delete-users", WIDE("Delete Users"), &batches::DeleteUsersBatch, true, false, true, nullptr},
     {"create-local-groups", WIDE("Create Local Groups"), &batches::CreateLocalGroupsBatch, false,
-     false, false},
+     false, false, nullptr},
     {"delete-local-groups", WIDE("Delete Local Groups"), &batches::DeleteLocalGroupsBatch, false,
-     false, false},
+     false, false, nullptr},
     {"create-global-groups", WIDE("Create Global Groups"), &batches::CreateGlobalGroupsBatch, false,
-     false, false},
+     false, false, nullptr},
     {"delete-global-groups", WIDE("Delete Global Groups"), &batches::DeleteGlobalGroupsBatch, false,
-     false, false},
+     false, false, nullptr},
+    {"check-users", WIDE("Check Users"), nullptr, true, false, false, &CheckUsers},
 }};
 
 std::string Synopsis(const TCommandSpec& command) {
     std::string line = std::string("Usage: nomvera ") + command.name + " --prefix NAME";
-    if (command.takesPassword) {
+    if (command.takesPassword || command.check != nullptr) {
         line += " [--password-file FILE]";
     }
     line += " --count N";
@@ -39,6 +45,11 @@ std::string Synopsis(const TCommandSpec& command) {
     }
     if (command.takesProfile) {
         line += " [--profile]";
+    }
+    if (command.check != nullptr) {
+        line += " [--pam-service NAME]";
+    } else {
+        line += " [--dry-run] [--ensure] [--pause MS]";
     }
     return line + " [--quiet] [--output text|json]";
 }
@@ -123,6 +134,15 @@ bool ForProfiles(const TCommandSpec& command) {
 bool ForEvery(const TCommandSpec&) {
     return true;
 }
+bool ForPasswords(const TCommandSpec& command) {
+    return command.takesPassword || command.check != nullptr;
+}
+bool ForBatches(const TCommandSpec& command) {
+    return command.check == nullptr;
+}
+bool ForChecks(const TCommandSpec& command) {
+    return command.check != nullptr;
+}
 
 std::string StorePrefix(TCommandRequest& request, const std::string& value) {
     std::string error;
@@ -151,6 +171,18 @@ std::string StoreCount(TCommandRequest& request, const std::string& value) {
         return "--count: '" + Shown(value) + "' is not a number from 1 to 999";
     }
     request.count = count;
+    return {};
+}
+
+std::string StorePause(TCommandRequest& request, const std::string& value) {
+    const bool digits = !value.empty() && value.size() <= 7 &&
+                        value.find_first_not_of("0123456789") == std::string::npos;
+    const long pause = digits ? std::stol(value) : -1;
+    if (pause < 0 || pause > static_cast<long>(kLongestPause)) {
+        return "--pause: '" + Shown(value) + "' is not a number of milliseconds from 0 to " +
+               std::to_string(kLongestPause);
+    }
+    request.pause = static_cast<std::uint32_t>(pause);
     return {};
 }
 
@@ -194,6 +226,28 @@ std::string StoreQuiet(TCommandRequest& request, const std::string&) {
     request.quiet = true;
     return {};
 }
+std::string StoreDryRun(TCommandRequest& request, const std::string&) {
+    request.dryRun = true;
+    return {};
+}
+std::string StoreEnsure(TCommandRequest& request, const std::string&) {
+    request.ensure = true;
+    return {};
+}
+
+// A name of /etc/pam.d, never a path.
+std::string StorePamService(TCommandRequest& request, const std::string& value) {
+    const bool plain = !value.empty() && value.size() <= 64 && value[0] != '.' &&
+                       value.find_first_not_of(
+                           "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789._-") ==
+                           std::string::npos;
+    if (!plain) {
+        return "--pam-service: '" + Shown(value) +
+               "' is not a service name (letters, digits, '.', '_' and '-')";
+    }
+    request.pamService = value;
+    return {};
+}
 
 // Every option after the command. An option is checked in this order: it
 // applies to the command, its value is there (or, for a flag, none is
@@ -217,16 +271,20 @@ constexpr char kPasswordRefusal[] =
     "--password is not taken: every account on the machine can read a command line; "
     "use --password-file FILE, or --password-file - for standard input";
 
-constexpr std::array<TOptionSpec, 10> kOptions = {{
+constexpr std::array<TOptionSpec, 14> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
-    {"--password-file", nullptr, true, false, &ForUsers, nullptr, &StorePasswordFile},
+    {"--password-file", nullptr, true, false, &ForPasswords, nullptr, &StorePasswordFile},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
     {"--group", nullptr, true, true, &ForUsers, nullptr, &StoreGroup},
     {"--credentials", nullptr, true, false, &ForUsers, nullptr, &StoreCredentials},
     {"--no-default-groups", nullptr, false, false, &ForUsers, nullptr, &StoreNoDefaultGroups},
     {"--profile", nullptr, false, false, &ForProfiles, nullptr, &StoreProfile},
+    {"--pause", nullptr, true, false, &ForBatches, nullptr, &StorePause},
     {"--quiet", "-q", false, false, &ForEvery, nullptr, &StoreQuiet},
     {"--output", nullptr, true, false, &ForEvery, nullptr, &StoreOutput},
+    {"--dry-run", "-n", false, false, &ForBatches, nullptr, &StoreDryRun},
+    {"--ensure", nullptr, false, false, &ForBatches, nullptr, &StoreEnsure},
+    {"--pam-service", nullptr, true, false, &ForChecks, nullptr, &StorePamService},
     {"--password", nullptr, true, false, &ForEvery, nullptr, nullptr, kPasswordRefusal},
 }};
 
@@ -367,16 +425,23 @@ Commands:
   delete-global-groups --prefix NAME --count N
       Create or delete the groups NAME001 ... NAMEnnn. Global groups exist
       only on a domain controller; elsewhere every group fails with 2226.
+  Each of these six also takes [--dry-run] [--ensure].
+  check-users --prefix NAME [--password-file FILE] --count N
+              [--pam-service NAME]
+      Log on as each user NAME001 ... with the password PREFIX001 ...
+      through this machine's logon stack (PAM: authenticate, then account
+      management); one line per user, "Logon checked[NAME]" or the
+      stack's refusal. Not under a NOMVERA_SYSROOT other than this machine.
 
 Options:
   --prefix NAME         name prefix, 4 to 17 characters
-  --password-file FILE  create-users: the password prefix (at most 17
-                        characters) is the first line of FILE, a regular
-                        file of your own that no other account can read
-                        or change (mode 0600 or stricter, not a link);
-                        - reads the line from standard input. A password
-                        is never taken as an argument (--password is
-                        refused): every account can read command lines.
+  --password-file FILE  create-users, check-users: the password prefix
+                        (at most 17 characters) is the first line of FILE,
+                        a regular file of your own that no other account
+                        can read or change (mode 0600 or stricter, not a
+                        link); - reads the line from standard input. A
+                        password is never taken as an argument (--password
+                        is refused): every account can read command lines.
   --count N             how many, 1 to 999
   --group GROUP         also join this local group; repeatable (create-users)
   --no-default-groups   do not join Users and Remote Desktop Users
@@ -385,6 +450,14 @@ Options:
   --credentials FILE    create-users: write name,password of every user
                         created to FILE, a new file of mode 0600 (an
                         existing file or link is refused)
+  --pause MS            wait MS milliseconds (0 to 1000) after each user or
+                        group, to spread the load; the window waits 50, the
+                        command line by default not at all
+  --dry-run, -n         change nothing: say per user or group what the
+                        command would do and what stands in its way
+  --ensure              what exists already (create) or is gone already
+                        (delete) counts as done, with an info line
+  --pam-service NAME    check-users: the PAM service (default login)
   --quiet, -q           print only warning and error lines
   --output text|json    json: each line as one JSON object on its own line
                         (time, level, indent, text; name and status for a
@@ -396,8 +469,11 @@ Options:
   OPTION=VALUE is the same as OPTION VALUE.
 
 Exit status:
-  0    every step succeeded
-  1    a step logged an error (the other steps still ran)
+  0    every step succeeded; with --dry-run: the command would succeed;
+       with --ensure: the end state is the one asked for; check-users:
+       every user could log on
+  1    a step logged an error (the other steps still ran); a dry run
+       found something in the way
   2    bad usage, or the command cannot start; nothing was changed
   129, 130, 143
        stopped by SIGHUP, SIGINT or SIGTERM after the current account

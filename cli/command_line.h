@@ -17,6 +17,8 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitStepFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+struct TCommandRequest;
+
 struct TCommandSpec {
     const char* name;     // "create-users"
     const WCHAR* caption; // the batch button's caption
@@ -24,6 +26,10 @@ struct TCommandSpec {
     bool users;         // counts accounts (else groups) in the progress line
     bool takesPassword; // --password-file, --group, --no-default-groups, --credentials
     bool takesProfile;  // --profile
+    // A command of the command line only (check-users), run instead of batch;
+    // it takes --password-file and --pam-service, and neither --dry-run nor
+    // --ensure.
+    void (*check)(batches::TBatchHost&, const TCommandRequest&) = nullptr;
 };
 
 struct TCommandRequest {
@@ -39,7 +45,14 @@ struct TCommandRequest {
     bool quiet = false;
     bool json = false;           // --output json: one JSON object per line
     std::string credentialsPath; // empty: none
+    std::uint32_t pause = 0;     // --pause: milliseconds after each account or group
+    bool dryRun = false;         // --dry-run, -n
+    bool ensure = false;         // --ensure
+    std::string pamService = "login";
 };
+
+// The longest --pause, in milliseconds.
+inline constexpr std::uint32_t kLongestPause = 1000;
 
 enum class TParseResult { Run, Help, Version, UsageError };
 

@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/console_host.h"
+#include "cli/logon/logon_check.h"
 #include "cli/password_input.h"
 #include "form/activity_line.h"
 #include "form/start_up.h"
@@ -92,9 +93,17 @@ bool ObtainPassword(TCommandRequest& request, std::string& error) {
 }
 
 int RunRequest(TCommandRequest request, TConsoleBatchHost::TLineCounts& counts) {
+    if (request.command->check != nullptr && !SystemRootIsThisMachine()) {
+        // The logon stack reads this machine's own configuration: under a
+        // sandbox root its answers would be about other accounts.
+        return Refuse(std::string(request.command->name) +
+                      ": NOMVERA_SYSROOT names a system root that is not this machine, and "
+                      "logons are checked by this machine's own logon stack; nothing was "
+                      "checked");
+    }
     // Said once, before anything else, in words that say what to do; the
-    // log's start block still has its own line for it.
-    if (!accounts::IsAdministrator()) {
+    // log's start block still has its own line for it. A check changes nothing.
+    if (request.command->check == nullptr && !request.dryRun && !accounts::IsAdministrator()) {
 #ifdef _WIN32
         PrintTo(kStandardError, "nomvera: not running as an administrator: every change will be "
                                 "refused; run it from an elevated prompt\n");
@@ -103,7 +112,7 @@ int RunRequest(TCommandRequest request, TConsoleBatchHost::TLineCounts& counts) 
                                 "it with sudo\n");
 #endif
     }
-    if (request.command->takesPassword) {
+    if (request.command->takesPassword || request.command->check != nullptr) {
         std::string error;
         if (!ObtainPassword(request, error)) {
             return Refuse(error);
@@ -120,7 +129,8 @@ int RunRequest(TCommandRequest request, TConsoleBatchHost::TLineCounts& counts) 
         }
     }
     TCredentialsFile credentials;
-    if (!request.credentialsPath.empty()) {
+    // A dry run writes no credentials file: no account is made.
+    if (!request.credentialsPath.empty() && !request.dryRun) {
         std::string error;
         if (!credentials.Create(request.credentialsPath, error)) {
             // Shown as the log shows a path: a control character in it
@@ -141,7 +151,8 @@ int RunRequest(TCommandRequest request, TConsoleBatchHost::TLineCounts& counts) 
         if (writer != nullptr && !writer->InactiveReason().empty()) {
             host.LogError(writer->InactiveReason());
         }
-        if (!accounts::IsAdministrator()) {
+        const bool administrator = accounts::IsAdministrator();
+        if (!administrator) {
             host.LogError(WIDE("not an ") + accounts::GetAdministratorAccountName());
         }
         host.LogInfo(WIDE("End: Command line"));
@@ -154,7 +165,11 @@ int RunRequest(TCommandRequest request, TConsoleBatchHost::TLineCounts& counts) 
 
         host.BeginCounting();
         try {
-            request.command->batch(host);
+            if (request.command->check != nullptr) {
+                request.command->check(host, request);
+            } else {
+                request.command->batch(host);
+            }
         } catch (const std::exception& failure) {
             host.LogError(WIDE("EXCP: ") + support::WidenText(failure.what()));
         } catch (...) {
@@ -162,7 +177,9 @@ int RunRequest(TCommandRequest request, TConsoleBatchHost::TLineCounts& counts) 
         }
         host.EndCounting();
 
-        if (host.ErrorLines() > 0 || host.OutputFailed()) {
+        // Without an administrator every change would be refused: a dry run
+        // that read that much would not succeed.
+        if (host.ErrorLines() > 0 || host.OutputFailed() || (request.dryRun && !administrator)) {
             status = kExitStepFailed;
         }
         counts = host.LineCounts();

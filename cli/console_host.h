@@ -110,6 +110,9 @@ public:
     void Repaint() override;
     void ProcessMessages() override;
     bool ClosingRequested() override;
+    // No window to repaint: no pause unless --pause asks for one.
+    std::uint32_t PauseMilliseconds() override { return request_.pause; }
+    batches::TBatchFlags Flags() override { return {request_.dryRun, request_.ensure}; }
 
 private:
     void AddLine(const WideString& text, TLevel level);

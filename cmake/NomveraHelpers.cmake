@@ -39,15 +39,30 @@ macro(nomvera_setup_compiler)
     add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
     add_link_options(-fsanitize=thread)
   endif()
-  # The tool and the stand-in libraries resolve their dependencies from their
-  # own folder, in the build folder and in the installed private folder alike.
-  # One run path for both: otherwise CMake pads the build run path with ':'
-  # to leave room for the installed one, and that empty entry makes the
-  # loader search the current folder, where another account may have put a
-  # library of its own.
-  set(CMAKE_BUILD_WITH_INSTALL_RPATH ON)
-  set(CMAKE_INSTALL_RPATH "$ORIGIN")
+  # No run path at all, in the build folder and in the package alike: a run
+  # path of the program's own folder ($ORIGIN) would let the loader take any
+  # system library (libcrypt.so.1, a Qt library) from there, and a copy of
+  # the tool in a folder others can add files to (/tmp) would run theirs as
+  # root. The project's own libraries are named with their folder instead
+  # (nomvera_origin_soname), and every other library comes from the
+  # system's folders only.
+  set(CMAKE_SKIP_RPATH ON)
 endmacro()
+
+# nomvera_origin_soname(target): the shared library is recorded in whatever
+# links it as "$ORIGIN/<its file name>", so the loader takes it from the
+# folder of the program or library that needs it, by that one name, and
+# searches no folder of the program's for anything else. The name goes to
+# the linker through an option file, where no shell or build tool sees "$".
+function(nomvera_origin_soname target)
+  if(WIN32)
+    return()
+  endif()
+  set(option_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.soname)
+  file(GENERATE OUTPUT ${option_file} CONTENT "-soname=$ORIGIN/$<TARGET_FILE_NAME:${target}>\n")
+  set_target_properties(${target} PROPERTIES NO_SONAME ON LINK_DEPENDS ${option_file})
+  target_link_options(${target} PRIVATE "LINKER:@${option_file}")
+endfunction()
 
 # nomvera_library(name SOURCES ... DEPS ...): one static library per folder,
 # headers included as "folder/header.h" from the project root.

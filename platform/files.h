@@ -44,7 +44,8 @@ DWORD GetFileAttributesA(LPCSTR fileName);
 DWORD GetFileAttributesW(LPCWSTR fileName);
 // Only FILE_ATTRIBUTE_READONLY has a meaning here: set, it clears every write
 // permission bit; clear, it gives the owner the write bit back (group and
-// others are never given write permission). Other attributes are ignored. A
+// others are never given write permission); a change also clears the
+// set-user-id and set-group-id bits. Other attributes are ignored. A
 // symbolic link is left alone (it has no permissions of its own) and its
 // target is never changed.
 BOOL SetFileAttributesW(LPCWSTR fileName, DWORD attributes);

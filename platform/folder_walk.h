@@ -33,8 +33,19 @@ namespace nomvera::platform {
 // Fails with ERROR_DIRECTORY (267) for a link or a file, with
 // ERROR_ACCESS_DENIED for a file-system root (IsFileSystemRoot: a walk never
 // enters one), and, when parent is given, with ERROR_NOT_SAME_DEVICE (17) for
-// a folder on another file system than parent.
+// a folder on another file system than parent. A start folder (parent null)
+// that WalkStartRefusal refuses fails with its code.
 HANDLE OpenWalkFolder(HANDLE parent, LPCWSTR name);
+
+// Whether a walk may change the folder at path (links followed): 0 when it
+// may; ERROR_ACCESS_DENIED when the folder is, holds or lies inside the home
+// folder of an account of the system (a home at or above the profiles root,
+// such as "/", does not count as holding it; an account file that cannot be
+// read refuses every folder); ERROR_BUSY (170) when a process works in the
+// folder or in a folder below it. A path that cannot be opened gives 0: the
+// walk then reports it as it finds it. On Windows always 0: there the
+// profile service and the file system's sharing rules keep such folders.
+DWORD WalkStartRefusal(LPCWSTR path);
 
 // Lists every entry of an open folder in the order the file system gives
 // them, "." and ".." among them (always on POSIX; on Windows as the file
@@ -51,8 +62,12 @@ BOOL CloseWalkSearch(HANDLE search);
 // is left alone (TRUE). On POSIX only FILE_ATTRIBUTE_READONLY has a meaning:
 // set, it clears every write bit; clear, it gives the owner the write bit
 // back, and a folder also read and search, so that its entries can be
-// removed; an entry that is a mount point is refused with
-// ERROR_NOT_SAME_DEVICE (its permissions belong to the file system there).
+// removed; a change clears the set-user-id and set-group-id bits; an entry
+// that is a mount point is refused with ERROR_NOT_SAME_DEVICE (its
+// permissions belong to the file system there), and an entry that is no
+// longer the one the latest search listed under that name with
+// ERROR_ACCESS_DENIED. The change goes through a descriptor of the entry,
+// never through its name again.
 // On Windows the settable attributes are set (none of them: NORMAL).
 BOOL SetWalkEntryAttributes(HANDLE folder, LPCWSTR name, DWORD attributes);
 // Removes a file or a link (never its target); a folder gives

@@ -49,7 +49,11 @@ HANDLE CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD creationDispos
 // delimiter: GetTempPathW's folder + "nomvera-" + on POSIX the effective uid
 // in decimal, on Windows the token user's SID in its text form. It is made,
 // for the user only (mode 0700 on POSIX), when missing; an existing entry of
-// that name is left as it is (CreatePrivateFile checks it on POSIX).
+// that name is left as it is (CreatePrivateFile checks it on POSIX). On
+// POSIX, when that name is taken by anything but the user's own private
+// folder (a link, a file, another account's folder, a folder open to
+// others), a fresh folder of that name + "-" and six random characters is
+// made instead (mkdtemp) and given for the rest of the process.
 // Windows rules for the result: the length without the NUL, or the size
 // needed including the NUL when size (characters) is too small. Never 0.
 DWORD GetPrivateTempPath(DWORD size, LPWSTR buffer);

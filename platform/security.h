@@ -42,6 +42,17 @@ BOOL LogonUserW(LPCWSTR user, LPCWSTR domain, LPCWSTR password, DWORD logonType,
 
 #endif
 
+namespace nomvera::platform {
+
+// A password that the account service will soon be asked to set (the next
+// account's, while the batch works on this one). Where setting a password
+// means hashing it on this machine, the hash is made now on a thread of its
+// own, beside the batch; otherwise nothing happens. The project's own call,
+// on both systems.
+void PreparePassword(LPCWSTR password);
+
+} // namespace nomvera::platform
+
 // The two entry points that the administrator check binds by name from
 // "advapi32.dll" (the stand-in library exports them under these names).
 extern "C" {

@@ -251,6 +251,10 @@ BOOL DeleteOpenEntry(HANDLE entry) {
 
 } // namespace
 
+DWORD WalkStartRefusal(LPCWSTR /*path*/) {
+    return 0;
+}
+
 HANDLE OpenWalkFolder(HANDLE parent, LPCWSTR name) {
     if (const DWORD refused = AskFolderChangeSeam("OpenWalkFolder", name); refused != 0) {
         return FailHandle(refused);

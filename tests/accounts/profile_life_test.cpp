@@ -124,7 +124,7 @@ protected:
         CloseHandle(token);
         return ok ? WideString(buffer) : WideString();
     }
-    std::string List() const { return ReadTextFile(Root() / "var/lib/nomvera/profiles"); }
+    std::string List() const { return Root().ProfileList(); }
     std::vector<std::string> EntriesOf(const std::string& sid) const {
         std::vector<std::string> found;
         for (const auto& line : TextLines(List())) {
@@ -251,6 +251,35 @@ TEST_F(ProfileLife, EntriesWithoutANameBelongToTheAccountWhoseHomeTheyAre) {
     EXPECT_EQ(path, Wide(Home("test001")));
     EXPECT_EQ(ProfileOfLogon(WIDE("test001"), WIDE("pass001")), Wide(Home("test001")));
     EXPECT_EQ(List(), sid + "\t" + uid + "\t/home/test001\n");
+}
+
+// Each change adds a line. A line a killed writer left unfinished is ended
+// and passed over, never glued to the next registration; once most lines
+// are superseded the list is written whole, one line per registration.
+TEST_F(ProfileLife, TheListGrowsByLinesAndIsWrittenWholeOnceMostAreSuperseded) {
+    ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    const std::string sid = SidTextOf(WIDE("test001"));
+    const std::string uid = std::to_string(base_);
+    std::string superseded;
+    for (int i = 0; i < 70; ++i) {
+        superseded += sid + "\t" + uid + "\t/home/test001\ttest001\tmaking\n";
+    }
+    WriteList(superseded + sid + "\tremoved\n" + "S-1-5-21-1-2-3-4000\t1");
+    ASSERT_EQ(Create(WIDE("test001")), 0) << "the removal line took the making lines away";
+    const std::string ready = sid + "\t" + uid + "\t/home/test001\ttest001\tready\n";
+    EXPECT_EQ(List(), ready);
+    std::string raw = ReadTextFile(Root() / "var/lib/nomvera/profiles");
+    EXPECT_EQ(TextLines(raw).size(), 3u) << "written whole at the first new line: " << raw;
+    ExpectComplete("test001");
+
+    ASSERT_EQ(NetUserDel(nullptr, WIDE("test001")), NERR_Success);
+    WriteList(raw + sid + "\t" + uid + "\t/ho");
+    DWORD code = 0;
+    EXPECT_TRUE(Delete(sid, &code)) << code;
+    EXPECT_FALSE(Exists(Home("test001")));
+    EXPECT_EQ(List(), "");
+    raw = ReadTextFile(Root() / "var/lib/nomvera/profiles");
+    EXPECT_NE(raw.find("\t/ho\n" + sid + "\t"), std::string::npos) << raw;
 }
 
 // Mounts are made in a private mount namespace of a forked child, which

@@ -101,12 +101,12 @@ TEST_F(Profiles, CreateMakesTheHomeFromTheSkeletonOwnedByTheAccount) {
 TEST_F(Profiles, SecondCreateReportsTheExistingProfileAndChangesNothing) {
     ASSERT_EQ(Create(), 0);
     WriteTextFile(Root() / "home/test001/.profile", "changed by the account\n");
-    std::string list = ReadTextFile(Root() / "var/lib/nomvera/profiles");
+    std::string list = Root().ProfileList();
     WideString path;
     EXPECT_EQ(Create(&path), kProfileExists);
     EXPECT_EQ(path, Home());
     EXPECT_EQ(ReadTextFile(Root() / "home/test001/.profile"), "changed by the account\n");
-    EXPECT_EQ(ReadTextFile(Root() / "var/lib/nomvera/profiles"), list);
+    EXPECT_EQ(Root().ProfileList(), list);
 }
 
 TEST_F(Profiles, ExistingFolderOfNobodysProfileIsNotTakenOver) {
@@ -129,7 +129,7 @@ TEST_F(Profiles, DeleteAfterTheAccountIsGoneRemovesFolderAndRegistration) {
     ASSERT_TRUE(Delete());
     EXPECT_FALSE(Exists(Root() / "home/test001"));
     EXPECT_EQ(ReadTextFile(Root() / "outside"), "stays\n") << "a link is removed, never followed";
-    EXPECT_EQ(ReadTextFile(Root() / "var/lib/nomvera/profiles"), "");
+    EXPECT_EQ(Root().ProfileList(), "");
     DWORD code = 0;
     EXPECT_FALSE(Delete(&code));
     EXPECT_EQ(code, ERROR_FILE_NOT_FOUND);

@@ -6,7 +6,9 @@
 #include "support/text.h"
 #include "tests/common/temp_folder.h"
 
+#include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace nomvera::test {
 namespace {
@@ -45,6 +47,26 @@ void BatchTest::SetUp() {
 void BatchTest::TearDown() {
     accounts::ReleaseProfileService();
     accounts::UnloadAccountService();
+}
+
+std::string BatchTest::SystemState() const {
+    std::string state = root_.AccountFiles();
+    for (const char* file : {"var/lib/nomvera/profiles", "var/lib/nomvera/group-comments"}) {
+        state += std::string("\n== ") + file + "\n" + ReadTextFile(root_ / file);
+    }
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(root_ / "home", error), end;
+         !error && it != end; it.increment(error)) {
+        struct stat st {};
+        lstat(it->path().c_str(), &st);
+        std::ostringstream entry;
+        entry << "\n"
+              << it->path().string() << " " << st.st_mode << " " << st.st_uid << ":" << st.st_gid
+              << " " << st.st_size << " " << st.st_mtim.tv_sec << "." << st.st_mtim.tv_nsec << " "
+              << st.st_ctim.tv_sec << "." << st.st_ctim.tv_nsec;
+        state += entry.str();
+    }
+    return state;
 }
 
 std::optional<PasswdLine> BatchTest::User(const std::string& name) const {

@@ -30,6 +30,10 @@ protected:
     // The members listed for group in the sandbox's etc/group; nothing for a missing group.
     std::optional<std::vector<std::string>> GroupMembers(const std::string& group) const;
     std::string Home(const std::string& user) const { return root_ / ("home/" + user); }
+    // The account files, the tool's registrations and group comments, and
+    // every entry under home with its type, mode, owner, size and times: what
+    // a run that changes nothing leaves exactly as it was.
+    std::string SystemState() const;
 
     SandboxRoot root_;
     TRecordingBatchHost host;

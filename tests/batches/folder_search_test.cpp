@@ -135,6 +135,36 @@ TEST_F(FolderSearchTest, ReadOnlyMapsToWriteBitsAndLeavesLinkTargetsAlone) {
     CloseHandle(folder);
 }
 
+// An entry listed by a search and then swapped (another account renames a
+// file over the name) is not changed: the listing's mode made writable would
+// have made the set-id file behind the name world-writable. And no change
+// keeps a set-id bit.
+TEST_F(FolderSearchTest, AnEntrySwappedAfterTheListingIsLeftAloneAndSetIdBitsGo) {
+    MakeFile(work / "listed", "x", 0557);
+    chmod((work / "listed").c_str(), 0557);
+    MakeFile(work / "planted", "x", 04755);
+    chmod((work / "planted").c_str(), 04755);
+    MakeFile(work / "setid", "x", 06555);
+    chmod((work / "setid").c_str(), 06555);
+    HANDLE folder = Open(work.Path());
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = platform::FindFirstWalkEntry(folder, &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    while (WideString(found.cFileName) != WIDE("listed")) {
+        ASSERT_TRUE(platform::FindNextWalkEntry(search, &found));
+    }
+    ASSERT_EQ(rename((work / "planted").c_str(), (work / "listed").c_str()), 0);
+
+    EXPECT_FALSE(platform::SetWalkEntryAttributes(folder, WIDE("listed"), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+    EXPECT_EQ(ModeOf(work / "listed"), 04755u);
+    EXPECT_TRUE(platform::SetWalkEntryAttributes(folder, WIDE("setid"), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(ModeOf(work / "setid"), 0755u);
+    platform::CloseWalkSearch(search);
+    CloseHandle(folder);
+}
+
 TEST(CurrentFolder, FollowsTheWindowsSizeRules) {
     TempFolder work("nomvera-cwd");
     char before[4096];

@@ -19,10 +19,15 @@ protected:
         BatchTest::SetUp();
         host.name = WIDE("grp");
     }
-    Transcript Run(Batch batch, int count) {
+    Transcript Run(Batch batch, int count, batches::TBatchFlags flags = {}) {
         host.lines.clear();
         host.count = count;
+        host.flags = flags;
+        const std::string before = SystemState();
         batch(host);
+        if (flags.dryRun) {
+            EXPECT_EQ(SystemState(), before) << "a dry run changed the system";
+        }
         return host.Transcript();
     }
 };
@@ -122,6 +127,78 @@ TEST_F(GroupBatchTest, ClosingEmptiesTheRemainingPasses) {
               (Transcript{"I Begin: Create Local Groups", "I Created Local group[grp001]",
                           "I Created Local group[grp002]", "I End: Create Local Groups"}));
     EXPECT_FALSE(GroupMembers("grp003"));
+}
+
+// Each batch as a dry run, plainly and with ensure, over a series of which
+// the first group exists (and, for the global batches, a machine that keeps
+// no global groups). Ensure turns what is so already into an info line.
+TEST_F(GroupBatchTest, DryRunTellsWhatStandsInTheWayAndEnsureCountsWhatIsSoAsDone) {
+    Run(batches::CreateLocalGroupsBatch, 1);
+    const batches::TBatchFlags plan{true, false}, planEnsured{true, true}, ensured{false, true};
+    struct Case {
+        Batch batch;
+        batches::TBatchFlags flags;
+        Transcript body; // between Begin and End
+    };
+    const std::string notPrimary = Message(NERR_NotPrimary);
+    const Case cases[] = {
+        {batches::CreateLocalGroupsBatch,
+         plan,
+         {"I Dry run: nothing is changed", "E Cannot create Local group[grp001]: it exists already",
+          "I Would create Local group[grp002]"}},
+        {batches::CreateLocalGroupsBatch,
+         planEnsured,
+         {"I Dry run: nothing is changed",
+          "I Local group[grp001] exists already; would leave it as it is",
+          "I Would create Local group[grp002]"}},
+        {batches::CreateLocalGroupsBatch,
+         ensured,
+         {"I Local group[grp001] exists already; left as it is", "I Created Local group[grp002]"}},
+        {batches::DeleteLocalGroupsBatch,
+         plan,
+         {"I Dry run: nothing is changed", "I Would delete Local group[grp001]",
+          "I Would delete Local group[grp002]", "E Cannot delete Local group[grp003]: not found"}},
+        {batches::DeleteLocalGroupsBatch,
+         planEnsured,
+         {"I Dry run: nothing is changed", "I Would delete Local group[grp001]",
+          "I Would delete Local group[grp002]", "I Local group[grp003] is gone already"}},
+        {batches::DeleteLocalGroupsBatch,
+         ensured,
+         {"I Deleted Local group[grp001]", "I Deleted Local group[grp002]",
+          "I Local group[grp003] is gone already"}},
+        {batches::DeleteLocalGroupsBatch,
+         ensured,
+         {"I Local group[grp001] is gone already", "I Local group[grp002] is gone already",
+          "I Local group[grp003] is gone already"}},
+        {batches::CreateGlobalGroupsBatch,
+         planEnsured,
+         {"I Dry run: nothing is changed",
+          "E Cannot create Global group[grp001]: only a domain controller keeps global groups"}},
+        {batches::DeleteGlobalGroupsBatch,
+         ensured,
+         {"E Error deleting Global group[grp001] " + notPrimary}},
+    };
+    const char* captions[] = {"Create Local Groups", "Delete Local Groups", "Create Global Groups",
+                              "Delete Global Groups"};
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(index++);
+        const bool creates = c.batch == batches::CreateLocalGroupsBatch ||
+                             c.batch == batches::CreateGlobalGroupsBatch;
+        const bool local = c.batch == batches::CreateLocalGroupsBatch ||
+                           c.batch == batches::DeleteLocalGroupsBatch;
+        const std::string caption = captions[(creates ? 0 : 1) + (local ? 0 : 2)];
+        Transcript expected{"I Begin: " + caption};
+        expected.insert(expected.end(), c.body.begin(), c.body.end());
+        expected.push_back("I End: " + caption);
+        const int count = static_cast<int>(c.body.size()) - (c.flags.dryRun ? 1 : 0);
+        EXPECT_EQ(Run(c.batch, count, c.flags), expected);
+    }
+
+    // A name the account service would refuse.
+    host.name = WIDE("bad name");
+    EXPECT_EQ(Run(batches::CreateLocalGroupsBatch, 1, plan)[2],
+              "E Cannot create Local group[bad name001]: the account service refuses the name");
 }
 
 } // namespace

@@ -31,6 +31,7 @@ public:
     std::vector<Group> groups;
     log::TDiagnosticLog* logWriter = nullptr;
     bool closing = false;
+    batches::TBatchFlags flags;
 
     std::vector<Line> lines;
     int loggingPageShown = 0;
@@ -64,6 +65,7 @@ public:
         }
     }
     bool ClosingRequested() override { return closing; }
+    batches::TBatchFlags Flags() override { return flags; }
 
     // "I Begin: Create Users" style, for comparisons that show every line.
     std::vector<std::string> Transcript() const;

@@ -6,9 +6,13 @@
 #include "support/text.h"
 #include "tests/batches/batch_fixture.h"
 #include "tests/batches/tree_helpers.h"
+#include "tests/common/forked_child.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
 #include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,7 +148,7 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
     const std::string sid = SidFromLine(host.Transcript().at(2), "test001");
     ASSERT_FALSE(sid.empty());
     MakeFile(Home("test001") + "/work.txt", "kept");
-    const std::string registrations = ReadTextFile(root_ / "var/lib/nomvera/profiles");
+    const std::string registrations = root_.ProfileList();
     ASSERT_NE(registrations.find(sid), std::string::npos);
 
     TempFolder logFolder("nomvera-batch-log");
@@ -165,10 +169,12 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
                     "I SID of User[test001][" + sid + "]",
                     "I ProfilePath User[2][" + Home("test001") + "]",
                     "E Error deleting User[test001] " + Message(NERR_InternalError),
+                    "W User[test001] still exists with a replaced password: its password was set "
+                    "to a random one before the deletion failed",
                     "W Profile kept[test001]: the account still exists", "I End: Delete Users"}));
     EXPECT_TRUE(User("test001"));
     EXPECT_EQ(ReadTextFile(Home("test001") + "/work.txt"), "kept");
-    EXPECT_EQ(ReadTextFile(root_ / "var/lib/nomvera/profiles"), registrations);
+    EXPECT_EQ(root_.ProfileList(), registrations);
     EXPECT_EQ(FindLine(LogFileLines(logFolder / "batch.utf8.log"),
                        "Begin DeleteFilesInSubdirW: " + Home("test001") + " [yes yes]"),
               -1);
@@ -181,7 +187,103 @@ TEST_F(UserBatchTest, AProfileIsKeptWhileItsAccountCannotBeDeleted) {
     EXPECT_EQ(again.Transcript().at(6), "I Deleted User[test001]");
     EXPECT_FALSE(User("test001"));
     EXPECT_FALSE(Exists(Home("test001")));
-    EXPECT_EQ(ReadTextFile(root_ / "var/lib/nomvera/profiles").find(sid), std::string::npos);
+    EXPECT_EQ(root_.ProfileList().find(sid), std::string::npos);
+}
+
+// A folder the profile service refuses stays whole, and so does one the
+// service does not know when it is another account's home or a process
+// works in it: the folder walk refuses those by itself. Each case plants a
+// colleague's files (or a live process) where the deleted account's profile
+// lies, then deletes the account with its profile.
+TEST_F(UserBatchTest, AFolderOfAColleagueOrInUseOutlivesTheDeletion) {
+    struct Case {
+        const char* what;
+        const char* colleagueHome; // below home/test001, "" for the folder itself; null: none
+        bool processInside;        // a process of test001 works in the folder
+        bool unregistered;         // the profile service no longer knows the profile
+        unsigned deleteProfileCode;
+        const char* keptLine; // the batch's line, or (unregistered) the walk's
+    };
+    const std::string refused = "the profile service refused it (not the account's own folder, "
+                                "or it is, holds or lies inside another account's home)";
+    const Case cases[] = {
+        {"shared home", "", false, false, ERROR_ACCESS_DENIED, refused.c_str()},
+        {"nested home", "/colleague", false, false, ERROR_ACCESS_DENIED, refused.c_str()},
+        {"in use", nullptr, true, false, ERROR_BUSY,
+         "it is in use (a process of the account still runs)"},
+        {"unregistered shared home", "", false, true, ERROR_FILE_NOT_FOUND,
+         "Folder kept, it is, holds or lies inside an account's home: "},
+        {"unregistered, in use", nullptr, true, true, ERROR_FILE_NOT_FOUND,
+         "Folder kept, a process works in it: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TRecordingBatchHost creating;
+        creating.count = 1;
+        creating.profile = true;
+        batches::CreateUsersBatch(creating);
+        const auto user = User("test001");
+        ASSERT_TRUE(user && IsFolder(Home("test001")));
+        const std::string sid = SidFromLine(creating.Transcript().at(2), "test001");
+        std::string kept = Home("test001") + "/notes.txt";
+        if (c.colleagueHome != nullptr) {
+            const std::string home = "/home/test001" + std::string(c.colleagueHome);
+            const std::string add = "useradd --prefix '" + root_.Path() + "' -M -N -d '" + home +
+                                    "' colleague >/dev/null 2>&1";
+            ASSERT_EQ(std::system(add.c_str()), 0);
+            kept = root_.Path() + home + "/colleague.txt";
+            if (!IsFolder(root_.Path() + home)) {
+                MakeFolder(root_.Path() + home);
+                ASSERT_EQ(chown((root_.Path() + home).c_str(), User("colleague")->uid, 100), 0);
+            }
+        }
+        MakeFile(kept, "a colleague's work");
+        if (c.unregistered) {
+            ASSERT_EQ(unlink((root_ / "var/lib/nomvera/profiles").c_str()), 0);
+        }
+        std::optional<ProcessOfUid> inside;
+        if (c.processInside) {
+            inside.emplace(user->uid, 100, Home("test001"));
+            ASSERT_TRUE(inside->Running());
+        }
+
+        TempFolder logFolder("nomvera-batch-log");
+        auto* log =
+            log::TDiagnosticLog::Create(support::WidenText(logFolder / "batch.log"), 1024, 1);
+        TRecordingBatchHost deleting;
+        deleting.count = 1;
+        deleting.profile = true;
+        deleting.logWriter = log;
+        batches::DeleteUsersBatch(deleting);
+        log->Close();
+        inside.reset();
+
+        const Transcript lines = deleting.Transcript();
+        EXPECT_FALSE(User("test001"));
+        EXPECT_EQ(ReadTextFile(kept), "a colleague's work");
+        EXPECT_NE(FindLine(lines, "E Delete Profile: " + Message(c.deleteProfileCode)), -1)
+            << testing::PrintToString(lines);
+        if (!c.unregistered) {
+            EXPECT_EQ(lines.at(lines.size() - 2),
+                      "W Profile folder kept[" + Home("test001") + "]: " + c.keptLine);
+            // The registration still names the folder, which is still there.
+            EXPECT_NE(ReadTextFile(root_ / "var/lib/nomvera/profiles").find(sid),
+                      std::string::npos);
+        } else {
+            const unsigned walkCode = c.processInside ? ERROR_BUSY : ERROR_ACCESS_DENIED;
+            EXPECT_EQ(LinesEndingWith(LogFileLines(logFolder / "batch.utf8.log"),
+                                      c.keptLine + Home("test001") + "/ " + Message(walkCode))
+                          .size(),
+                      1u);
+        }
+        // The next case starts from a clean sandbox home.
+        if (c.colleagueHome != nullptr) {
+            ASSERT_EQ(std::system(("userdel --prefix '" + root_.Path() + "' colleague").c_str()),
+                      0);
+        }
+        ASSERT_EQ(std::system(("rm -rf '" + Home("test001") + "'").c_str()), 0);
+        unlink((root_ / "var/lib/nomvera/profiles").c_str());
+    }
 }
 
 // Text from the account files is shown escaped: a group of the group list
@@ -420,6 +522,95 @@ TEST_F(UserBatchTest, ClosingDuringDeleteLeavesTheRestAndStillEnds) {
     EXPECT_FALSE(User("test001"));
     EXPECT_TRUE(User("test002"));
     EXPECT_TRUE(User("test003"));
+}
+
+} // namespace
+} // namespace nomvera::test
+
+namespace nomvera::test {
+namespace {
+
+bool HasErrorLine(const Transcript& lines) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const std::string& line) { return line.rfind("E ", 0) == 0; });
+}
+
+// One series through its whole life, each batch first as a dry run (which
+// must leave every file as it was), then for real with ensure, then again
+// with ensure, when there is nothing left to do and nothing may fail.
+TEST_F(UserBatchTest, DryRunChangesNothingAndEnsureMakesReRunsSucceed) {
+    AddLocalGroup(WIDE("okavtesters"));
+    host.count = 1;
+    host.profile = true;
+    host.groups = {{WIDE("sudo"), false}, {WIDE("okavtesters"), true}};
+    batches::CreateUsersBatch(host);
+    const std::string sid1 = SidFromLine(host.Transcript()[2], "test001");
+    ASSERT_FALSE(sid1.empty());
+
+    auto run = [this](void (*batch)(batches::TBatchHost&), int count, bool dryRun, bool ensure,
+                      bool profile = true) {
+        TRecordingBatchHost runner;
+        runner.count = count;
+        runner.profile = profile;
+        runner.groups = host.groups;
+        runner.flags = {dryRun, ensure};
+        const std::string before = SystemState();
+        batch(runner);
+        if (dryRun) {
+            EXPECT_EQ(SystemState(), before) << "a dry run changed the system";
+        }
+        return runner.Transcript();
+    };
+
+    host.groups.push_back({WIDE("nosuchgroup"), true});
+    EXPECT_EQ(run(batches::CreateUsersBatch, 2, true, false),
+              (Transcript{"I Begin: Create Users", "I Dry run: nothing is changed",
+                          "E Cannot create User[test001]: it exists already",
+                          "I Would make User[test001] a member of [okavtesters]",
+                          "E Cannot make User[test001] a member of Group[nosuchgroup]: there is no "
+                          "such local group",
+                          "I Would create the profile of User[test001]",
+                          "I Would create User[test002] Password[pass002]",
+                          "I Would make User[test002] a member of [okavtesters]",
+                          "E Cannot make User[test002] a member of Group[nosuchgroup]: there is no "
+                          "such local group",
+                          "I Would create the profile of User[test002]", "I End: Create Users"}));
+    host.groups.pop_back();
+    const Transcript plan = run(batches::CreateUsersBatch, 2, true, true);
+    EXPECT_EQ(plan[2], "I User[test001] exists already; would leave it as it is");
+    EXPECT_FALSE(HasErrorLine(plan));
+
+    const Transcript ensured = run(batches::CreateUsersBatch, 2, false, true);
+    EXPECT_EQ(
+        Transcript(ensured.begin(), ensured.begin() + 7),
+        (Transcript{"I Begin: Create Users", "I User[test001] exists already; left as it is",
+                    "I SID of User[test001][" + sid1 + "]",
+                    "I User[test001] is a member of [okavtesters] already",
+                    "I User[test001] SID[" + sid1 + "]",
+                    "I Profile of User[test001] exists already", "I [" + Home("test001") + "]"}));
+    EXPECT_EQ(ensured[7], "I Created User[test002] Password[pass002]");
+    EXPECT_FALSE(HasErrorLine(ensured));
+    EXPECT_TRUE(Exists(Home("test002")));
+
+    // Deleted without their profiles: the folders stay, registered by SID.
+    run(batches::DeleteUsersBatch, 2, false, false, false);
+    ASSERT_TRUE(Exists(Home("test001")));
+    const Transcript deletePlan = run(batches::DeleteUsersBatch, 3, true, false);
+    EXPECT_EQ(deletePlan[2], "E Cannot delete User[test001]: not found");
+    EXPECT_EQ(deletePlan[3], "I Would delete the profile of User[test001] SID[" + sid1 + "]");
+    EXPECT_EQ(deletePlan[6], "E Cannot delete User[test003]: not found");
+    EXPECT_FALSE(HasErrorLine(run(batches::DeleteUsersBatch, 3, true, true)));
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const Transcript deleted = run(batches::DeleteUsersBatch, 3, false, true);
+        EXPECT_FALSE(HasErrorLine(deleted)) << ::testing::PrintToString(deleted);
+        EXPECT_NE(std::find(deleted.begin(), deleted.end(), "I User[test003] is gone already"),
+                  deleted.end());
+        EXPECT_FALSE(Exists(Home("test001")));
+        EXPECT_FALSE(Exists(Home("test002")));
+    }
+    EXPECT_EQ(ReadTextFile(root_ / "var/lib/nomvera/profiles").find(sid1), std::string::npos);
 }
 
 } // namespace

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <crypt.h>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -21,6 +23,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,6 +42,9 @@ struct TCall {
     bool closedOutput = false;
     // Started as the user nobody, through setpriv.
     bool asNobody = false;
+    // Started through this program and its arguments (the tool's path and
+    // arguments follow), with no NOMVERA_SYSROOT: the machine itself.
+    std::vector<std::string> launcher = {};
     // More environment variables, NAME=VALUE.
     std::vector<std::string> variables = {};
     // Standard input: this text through a pipe (else /dev/null), or, with
@@ -52,6 +58,10 @@ struct TCall {
     // The program leads a process group of its own and the signal goes to
     // the whole group, as a terminal sends Ctrl+C to its foreground job.
     bool signalToGroup = false;
+    // A file-size limit in bytes, 0 for none: the soft limit (`ulimit -S -f`),
+    // and with hardFileSizeLimit the hard one as well (`ulimit -f`).
+    rlim_t fileSizeLimit = 0;
+    bool hardFileSizeLimit = false;
 };
 
 struct TResult {
@@ -122,15 +132,20 @@ protected:
             arguments = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
                          program};
         }
+        if (!call.launcher.empty()) {
+            arguments.insert(arguments.begin(), call.launcher.begin(), call.launcher.end());
+        }
         for (const std::string& argument : call.arguments) {
             arguments.push_back(Staged(argument));
         }
         // No DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM: command mode needs none.
         std::vector<std::string> variables = {
-            "PATH=/usr/bin:/bin:/usr/sbin:/sbin", "LANG=C.UTF-8",
-            "NOMVERA_SYSROOT=" + root_.Path(),    "HOME=" + home_,
+            "PATH=/usr/bin:/bin:/usr/sbin:/sbin", "LANG=C.UTF-8",    "HOME=" + home_,
             "XDG_STATE_HOME=" + state_,           "TMPDIR=" + temp_,
         };
+        if (call.launcher.empty()) {
+            variables.push_back("NOMVERA_SYSROOT=" + root_.Path());
+        }
         for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"}) {
             const char* value = std::getenv(name);
             std::string variable = std::string(name) + "=";
@@ -172,6 +187,12 @@ protected:
                 setsid();
             } else if (call.signalToGroup) {
                 setpgid(0, 0);
+            }
+            if (call.fileSizeLimit != 0) {
+                const rlimit limit{call.fileSizeLimit, call.hardFileSizeLimit
+                                                           ? call.fileSizeLimit
+                                                           : rlim_t{RLIM_INFINITY}};
+                setrlimit(RLIMIT_FSIZE, &limit);
             }
             dup2(out[1], STDOUT_FILENO);
             dup2(err[1], STDERR_FILENO);
@@ -436,6 +457,128 @@ TEST_F(CommandLineTest, JsonOutputParsesLineByLine) {
     EXPECT_EQ(lines.back(), "summary create-local-groups 2 2 2 2 1");
 }
 
+// Dry runs change nothing and say what stands in the way; ensure makes a
+// re-run, and a clean-up of what is gone already, end with status 0.
+TEST_F(CommandLineTest, DryRunAndEnsureGiveTheStatusOfTheEndState) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    struct Case {
+        std::vector<std::string> options;
+        int exitCode;
+        std::string line; // ends one line of standard output; empty: none asked for
+    };
+    const std::vector<std::string> create = {"create-local-groups", "--prefix", "e2ed"};
+    const std::vector<std::string> remove = {"delete-local-groups", "--prefix", "e2ed"};
+    auto with = [](std::vector<std::string> command, std::vector<std::string> more) {
+        command.insert(command.end(), more.begin(), more.end());
+        return command;
+    };
+    const Case cases[] = {
+        {with(create, {"--count", "2", "--dry-run"}), 0, "|I|.Would create Local group[e2ed002]"},
+        {with(create, {"--count", "1"}), 0, "|I|.Created Local group[e2ed001]"},
+        {with(create, {"--count", "2", "-n"}), 1,
+         "|E|.Cannot create Local group[e2ed001]: it exists already"},
+        {with(create, {"--count", "2", "-n", "--ensure"}), 0,
+         "|I|.Local group[e2ed001] exists already; would leave it as it is"},
+        {with(create, {"--count", "2"}), 1, ""},
+        {with(create, {"--count", "2", "--ensure"}), 0,
+         "|I|.Local group[e2ed001] exists already; left as it is"},
+        {with(remove, {"--count", "3", "--dry-run"}), 1,
+         "|E|.Cannot delete Local group[e2ed003]: not found"},
+        {with(remove, {"--count", "3", "--ensure"}), 0, "|I|.Local group[e2ed003] is gone already"},
+        {with(remove, {"--count", "3", "--ensure"}), 0, "|I|.Local group[e2ed001] is gone already"},
+        {{"delete-users", "--prefix", "e2ed", "--count", "2", "--profile", "--ensure"},
+         0,
+         "|I|.User[e2ed002] is gone already"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.options));
+        const std::string before = root_.AccountFiles();
+        const TResult run = Run(c.options);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+        if (!c.line.empty()) {
+            const std::vector<std::string> out = TextLines(run.out);
+            EXPECT_TRUE(std::any_of(out.begin(), out.end(), [&](const std::string& line) {
+                return line.ends_with(c.line);
+            })) << run.out;
+        }
+        if (std::find(c.options.begin(), c.options.end(), "-n") != c.options.end() ||
+            std::find(c.options.begin(), c.options.end(), "--dry-run") != c.options.end()) {
+            EXPECT_EQ(root_.AccountFiles(), before);
+        }
+    }
+    EXPECT_EQ(Members("e2ed001"), "(no group)");
+}
+
+// check-users through the real PAM stack of this machine, in a private mount
+// namespace whose account files and /home are the sandbox root's: the
+// machine's own files are never read for these accounts nor changed.
+TEST_F(CommandLineTest, CheckUsersLogsOnThroughThePamStack) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    if (access("/etc/pam.d/login", R_OK) != 0 || access("/usr/bin/unshare", X_OK) != 0) {
+        GTEST_SKIP() << "needs /etc/pam.d/login and unshare";
+    }
+    // chkx001 has the password chk-001, chkx002 another one, chkx003 the right
+    // one but an account that expired in 1970.
+    auto add = [this](const std::string& name, const char* password) {
+        char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+        ASSERT_NE(crypt_gensalt_rn("$6$", 0, nullptr, 0, salt, sizeof salt), nullptr);
+        const char* hash = crypt(password, salt);
+        ASSERT_NE(hash, nullptr);
+        const std::string command = "/usr/sbin/useradd --prefix " + root_.Path() +
+                                    " -M -N -g users -p '" + hash + "' " + name;
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    };
+    add("chkx001", "chk-001");
+    add("chkx002", "not-chk-002");
+    add("chkx003", "chk-003");
+    ASSERT_EQ(
+        std::system(
+            ("/usr/sbin/usermod --prefix " + root_.Path() + " -e 1970-01-02 chkx003").c_str()),
+        0);
+    const std::string passwordFile = base_ / "password";
+    WriteTextFile(passwordFile, "chk-\n");
+    ASSERT_EQ(chmod(passwordFile.c_str(), 0600), 0);
+
+    std::string mounts;
+    for (const char* file : {"passwd", "group", "shadow", "gshadow"}) {
+        mounts += "mount --bind " + root_.Path() + "/etc/" + file + " /etc/" + file + " && ";
+    }
+    mounts += "mount --bind " + root_.Path() + "/home /home && exec \"$0\" \"$@\"";
+    TCall call;
+    call.launcher = {"/usr/bin/unshare", "--mount", "--propagation", "private",
+                     "/bin/sh",          "-c",      mounts};
+    call.arguments = {"check-users", "--prefix",        "chkx",      "--count",
+                      "3",           "--password-file", passwordFile};
+    const TResult run = RunCall(call);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    const std::vector<std::string> out = ShownLines(run.out);
+    auto line = [&out](const std::string& start) {
+        for (const std::string& shown : out) {
+            if (const auto at = shown.find(start); at != std::string::npos) {
+                return shown.substr(at);
+            }
+        }
+        return std::string("(none)");
+    };
+    EXPECT_EQ(line("|I|Logon checked[chkx001]"), "|I|Logon checked[chkx001]") << run.out;
+    EXPECT_EQ(line("|E|Logon refused[chkx002]"),
+              "|E|Logon refused[chkx002] pam_authenticate: Authentication failure [7]");
+    const std::string expired = line("|E|Logon refused[chkx003]");
+    EXPECT_TRUE(expired.starts_with("|E|Logon refused[chkx003] pam_acct_mgmt: ")) << expired;
+    EXPECT_NE(expired.find("expired"), std::string::npos) << expired;
+    EXPECT_EQ(line("|I|Logons checked: "), "|I|Logons checked: 1 of 3 passed");
+
+    // Every account passing is status 0; a password file others may read is
+    // refused before anything is checked.
+    call.arguments[4] = "1";
+    EXPECT_EQ(RunCall(call).exitCode, 0);
+    ASSERT_EQ(chmod(passwordFile.c_str(), 0640), 0);
+    const TResult refused = RunCall(call);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_EQ(refused.err, "nomvera: --password-file " + passwordFile +
+                               ": its mode is 0640; it must be 0600 or stricter\n");
+}
+
 // A closed output pipe ends neither the batch nor the log: every step runs,
 // the log file gets every line, and the status tells that output was lost.
 TEST_F(CommandLineTest, AClosedOutputPipeLosesNoStepAndNoLogLine) {
@@ -449,6 +592,43 @@ TEST_F(CommandLineTest, AClosedOutputPipeLosesNoStepAndNoLogLine) {
     const std::vector<std::string> logged = LoggedActivity();
     ASSERT_FALSE(logged.empty());
     EXPECT_TRUE(logged.back().ends_with("|I|End: Create Local Groups"));
+}
+
+// An inherited file-size limit, which pkexec keeps: the tool is not ended by
+// SIGXFSZ, and groupadd, whose group file is larger than the limit, is
+// never cut off half-way. Below a hard limit it gets the hard limit and
+// finishes its change; where root cannot raise a hard limit (without
+// CAP_SYS_RESOURCE) a write past it fails like a full disk, and the group
+// file stays whole and no lock file is left behind.
+TEST_F(CommandLineTest, AnInheritedFileSizeLimitEndsNeitherTheToolNorAShadowProgram) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    std::string groups = ReadTextFile(root_ / "etc/group");
+    for (int i = 0; i < 400; ++i) {
+        groups += "padding" + std::to_string(i) + ":x:" + std::to_string(20000 + i) + ":\n";
+    }
+    WriteTextFile(root_ / "etc/group", groups);
+    for (const bool hard : {false, true}) {
+        SCOPED_TRACE(hard ? "ulimit -f 1" : "ulimit -S -f 1");
+        const std::string name = hard ? "e2efh" : "e2efs";
+        TCall call;
+        call.arguments = {"create-local-groups", "--prefix", name, "--count", "1"};
+        call.fileSizeLimit = 1024;
+        call.hardFileSizeLimit = hard;
+        const TResult run = RunCall(call);
+        EXPECT_GE(run.exitCode, 0) << run.out << run.err;
+        const std::string after = ReadTextFile(root_ / "etc/group");
+        EXPECT_EQ(after.rfind(groups, 0), 0u) << "the group file was cut";
+        if (!hard) {
+            EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+            EXPECT_EQ(Members(name + "001"), "");
+            EXPECT_GE(ReadTextFile(root_ / "etc/group-").size(), groups.size());
+        }
+        for (const char* left : {"group.lock", "gshadow.lock", "group+", "gshadow+"}) {
+            struct stat info {};
+            EXPECT_NE(lstat((root_ / "etc/" + left).c_str(), &info), 0) << left;
+        }
+        groups = after;
+    }
 }
 
 // A log file refused for its safety: the run goes on with bare lines, and
@@ -659,7 +839,13 @@ INSTANTIATE_TEST_SUITE_P(
         TUsageCase{"CredentialsPathWithControls",
                    Create({"--count", "3", "--credentials", "BASE/no\x1b]2;x\a\nforged/a.csv"}),
                    "nomvera: --credentials BASE/no\\x1B]2;x\\x07\\x0Aforged/a.csv: No such file "
-                   "or directory"}),
+                   "or directory"},
+        TUsageCase{"CheckUsersUnderASandboxRoot",
+                   {"check-users", "--prefix", "e2ec", "--count", "1", "--password-file",
+                    "BASE/taken.csv"},
+                   "nomvera: check-users: NOMVERA_SYSROOT names a system root that is not this "
+                   "machine, and logons are checked by this machine's own logon stack; nothing "
+                   "was checked"}),
     [](const ::testing::TestParamInfo<TUsageCase>& usage) {
         return std::string(usage.param.name);
     });
@@ -675,14 +861,15 @@ TEST_P(CommandLineStopTest, StopsAtTheNextAccountWithTheEndLine) {
     NOMVERA_SKIP_UNLESS_ROOT();
     const int signal = GetParam() < 0 ? -GetParam() : GetParam();
     // Each account then joins tsusers through a shadow-utils program, which
-    // runs right after the line the signal waits for.
-    const TResult run =
-        RunCall({.arguments = {"create-users", "--prefix", "e2es", "--password-file", "PW:pw",
-                               "--count", "50", "--no-default-groups", "--group", "tsusers"},
-                 .errorOnTerminal = false,
-                 .signal = signal,
-                 .signalAfter = "Created User[e2es003]",
-                 .signalToGroup = GetParam() < 0});
+    // runs right after the line the signal waits for; the window's pause
+    // keeps the accounts apart.
+    const TResult run = RunCall(
+        {.arguments = {"create-users", "--prefix", "e2es", "--password-file", "PW:pw", "--count",
+                       "50", "--no-default-groups", "--group", "tsusers", "--pause", "50"},
+         .errorOnTerminal = false,
+         .signal = signal,
+         .signalAfter = "Created User[e2es003]",
+         .signalToGroup = GetParam() < 0});
     EXPECT_EQ(run.exitCode, 128 + signal) << run.err;
     EXPECT_EQ(run.err, std::string("nomvera: ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
                            " received; stopping after the current account\n");
@@ -831,11 +1018,28 @@ TEST_F(CommandLineTest, NoWindowWithoutADisplayIsOneLineAndStatusTwo) {
 TEST_F(CommandLineTest, HelpListsEveryCommandAndVersionGivesTheFileVersion) {
     const TResult help = Run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* word :
-         {"create-users", "delete-users", "create-local-groups", "delete-local-groups",
-          "create-global-groups", "delete-global-groups", "--prefix", "--password-file", "--count",
-          "--group", "--no-default-groups", "--profile", "--credentials", "--quiet", "--version",
-          "Exit status", "130", "143"}) {
+    for (const char* word : {"create-users",
+                             "delete-users",
+                             "create-local-groups",
+                             "delete-local-groups",
+                             "create-global-groups",
+                             "delete-global-groups",
+                             "--prefix",
+                             "--password-file",
+                             "--count",
+                             "--group",
+                             "--no-default-groups",
+                             "--profile",
+                             "--credentials",
+                             "--quiet",
+                             "--version",
+                             "--dry-run",
+                             "--ensure",
+                             "check-users",
+                             "--pam-service",
+                             "Exit status",
+                             "130",
+                             "143"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
     const TResult version = Run({"--version"});

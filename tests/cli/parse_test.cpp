@@ -19,9 +19,10 @@ TParsedCommandLine Parse(const std::vector<std::string>& arguments) {
 }
 
 TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
-    const TParsedCommandLine parsed = Parse(
-        {"create-users", "--prefix=kelp", "--password-file", "-", "--count=12", "--group", "a",
-         "--group=b", "--no-default-groups", "--profile", "-q", "--credentials", "c.csv"});
+    const TParsedCommandLine parsed =
+        Parse({"create-users", "--prefix=kelp", "--password-file", "-", "--count=12", "--group",
+               "a", "--group=b", "--no-default-groups", "--profile", "-q", "--credentials", "c.csv",
+               "--pause=1000"});
     ASSERT_EQ(parsed.result, TParseResult::Run) << parsed.error;
     const TCommandRequest& request = parsed.request;
     EXPECT_STREQ(request.command->name, "create-users");
@@ -34,6 +35,20 @@ TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
     EXPECT_TRUE(request.profile);
     EXPECT_TRUE(request.quiet);
     EXPECT_EQ(request.credentialsPath, "c.csv");
+    EXPECT_EQ(request.pause, 1000u);
+    EXPECT_EQ(Parse({"delete-users", "--prefix", "kelp", "--count", "1"}).request.pause, 0u)
+        << "the command line has no window to let fill: no pause unless asked";
+
+    const TParsedCommandLine flags =
+        Parse({"delete-users", "--prefix", "kelp", "--count", "2", "-n", "--ensure"});
+    ASSERT_EQ(flags.result, TParseResult::Run) << flags.error;
+    EXPECT_TRUE(flags.request.dryRun && flags.request.ensure);
+    const TParsedCommandLine check = Parse({"check-users", "--prefix", "kelp", "--count", "2",
+                                            "--password-file=-", "--pam-service", "sshd"});
+    ASSERT_EQ(check.result, TParseResult::Run) << check.error;
+    EXPECT_EQ(check.request.passwordFile, "-");
+    EXPECT_EQ(check.request.pamService, "sshd");
+    EXPECT_FALSE(check.request.dryRun);
 
     EXPECT_EQ(Parse({"--version"}).result, TParseResult::Version);
     EXPECT_EQ(Parse({"delete-users", "--prefix", "kelp", "-h"}).result, TParseResult::Help);
@@ -58,6 +73,19 @@ TEST(CommandLineParse, RefusalsNameTheOption) {
         {{"create-local-groups", "--prefix", "kel\xff", "--count", "1"},
          "--prefix: the value is not valid UTF-8"},
         {{"create-local-groups", "--count", "1"}, "--prefix is missing"},
+        {{"delete-users", "--prefix", "kelp", "--count", "1", "--pause", "1001"},
+         "--pause: '1001' is not a number of milliseconds from 0 to 1000"},
+        {{"delete-users", "--prefix", "kelp", "--count", "1", "--pause=-1"},
+         "--pause: '-1' is not a number of milliseconds from 0 to 1000"},
+        {{"delete-local-groups", "--prefix", "kelp", "--count", "1", "--pause", "99999999"},
+         "--pause: '99999999' is not a number of milliseconds from 0 to 1000"},
+        {{"check-users", "--prefix", "kelp", "--count", "1", "--password-file", "f", "-n"},
+         "-n does not apply to check-users"},
+        {{"check-users", "--prefix", "kelp", "--count", "1", "--password-file", "f",
+          "--pam-service", "../../tmp/x"},
+         "--pam-service: '../../tmp/x' is not a service name (letters, digits, '.', '_' and '-')"},
+        {{"create-local-groups", "--prefix", "kelp", "--count", "1", "--pam-service", "login"},
+         "--pam-service does not apply to create-local-groups"},
     };
     for (const auto& [arguments, error] : cases) {
         const TParsedCommandLine parsed = Parse(arguments);

@@ -39,7 +39,7 @@ int RunAsUid(uid_t uid, gid_t gid, const std::function<int()>& body) {
     return RunInChild([&] { return DropTo(uid, gid) ? body() : 120; });
 }
 
-ProcessOfUid::ProcessOfUid(uid_t uid, gid_t gid) {
+ProcessOfUid::ProcessOfUid(uid_t uid, gid_t gid, const std::string& workingFolder) {
     int gate[2];
     int ready[2];
     if (pipe(gate) != 0) {
@@ -54,7 +54,9 @@ ProcessOfUid::ProcessOfUid(uid_t uid, gid_t gid) {
     if (pid_ == 0) {
         close(gate[1]);
         close(ready[0]);
-        char byte = DropTo(uid, gid) ? 1 : 0;
+        char byte = DropTo(uid, gid) && (workingFolder.empty() || chdir(workingFolder.c_str()) == 0)
+                        ? 1
+                        : 0;
         if (write(ready[1], &byte, 1) != 1 || byte == 0) {
             _exit(120);
         }

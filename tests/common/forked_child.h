@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <sys/types.h>
 
 namespace nomvera::test {
@@ -19,10 +20,10 @@ int RunAsUid(uid_t uid, gid_t gid, const std::function<int()>& body);
 
 // A process whose real, effective and saved uid is uid, waiting until the
 // object goes away (or Stop() is called); the test's handle on "the account
-// still has a process running".
+// still has a process running". With a working folder it works there.
 class ProcessOfUid {
 public:
-    ProcessOfUid(uid_t uid, gid_t gid);
+    ProcessOfUid(uid_t uid, gid_t gid, const std::string& workingFolder = {});
     ~ProcessOfUid();
     ProcessOfUid(const ProcessOfUid&) = delete;
     ProcessOfUid& operator=(const ProcessOfUid&) = delete;

@@ -3,6 +3,7 @@
 #include "tests/common/child_process.h"
 
 #include <cstdlib>
+#include <map>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -132,6 +133,27 @@ std::string SandboxRoot::AccountFiles() const {
         all += std::string("--- ") + name + "\n" + ReadTextFile(*this / name);
     }
     return all;
+}
+
+std::string SandboxRoot::ProfileList() const {
+    std::vector<std::string> order;
+    std::map<std::string, std::string> lines;
+    for (const std::string& line : TextLines(ReadTextFile(*this / "var/lib/nomvera/profiles"))) {
+        const std::string sid = line.substr(0, line.find('\t'));
+        if (line == sid + "\tremoved") {
+            lines.erase(sid);
+            std::erase(order, sid);
+        } else if (lines.emplace(sid, line).second) {
+            order.push_back(sid);
+        } else {
+            lines[sid] = line;
+        }
+    }
+    std::string list;
+    for (const std::string& sid : order) {
+        list += lines[sid] + "\n";
+    }
+    return list;
 }
 
 std::vector<std::string> SandboxRoot::AccountFileComplaints() const {

@@ -31,6 +31,11 @@ public:
     // files, one line each, without the home folders and login programs that
     // a sandbox does not have. Empty when the files are sound.
     std::vector<std::string> AccountFileComplaints() const;
+    // The profile list as its lines leave it, one line per SID in the order
+    // the SIDs were first registered: a SID's last line in place of its
+    // earlier ones, a "SID<tab>removed" line taking them away. "" when the
+    // file is missing or empty.
+    std::string ProfileList() const;
 
 private:
     TempFolder folder_;

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -39,6 +41,8 @@ struct TRun {
     bool asNobody = false;
     // Sent once the window has been shown; 0 for none.
     int signalWhenShown = 0;
+    // More environment variables, NAME=VALUE.
+    std::vector<std::string> variables = {};
 };
 
 struct TOutcome {
@@ -81,6 +85,7 @@ protected:
         };
         const std::vector<std::string> folders = folders_.Variables();
         variables.insert(variables.end(), folders.begin(), folders.end());
+        variables.insert(variables.end(), run.variables.begin(), run.variables.end());
         // The driver is preloaded ahead of the sanitizer runtime of a
         // sanitizer build; that order is fine here.
         const char* asan = std::getenv("ASAN_OPTIONS");
@@ -209,6 +214,30 @@ TEST_F(ProgramTest, ClosingTheWindowEndsWithExitCodeZero) {
     const auto lines = RunLines(LogPath(RunningAsRoot()));
     ASSERT_FALSE(lines.empty());
     EXPECT_TRUE(lines.back().ends_with(" Log stopped"));
+}
+
+// Another account plants a style plugin and names it in the variables that
+// su and sudo -E carry over to root: root's window never loads it.
+TEST_F(ProgramTest, RootsWindowLoadsNoPluginTheEnvironmentNames) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::string plugins = base_ / "nobodys-plugins";
+    for (const std::string& folder : {plugins, plugins + "/styles"}) {
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        ASSERT_EQ(chown(folder.c_str(), kNobody, kNogroup), 0);
+    }
+    const std::string plugin = plugins + "/styles/libplanted.so";
+    std::filesystem::copy_file(posix::ExecutableFolder() + "/libtest_double_planted_style.so",
+                               plugin);
+    ASSERT_EQ(chown(plugin.c_str(), kNobody, kNogroup), 0);
+    const std::string record = base_ / "planted.record";
+
+    const TOutcome outcome =
+        Run({.steps = "close",
+             .variables = {"QT_PLUGIN_PATH=" + plugins, "QT_STYLE_OVERRIDE=planted",
+                           "NOMVERA_PLANTED_RECORD=" + record}});
+    ASSERT_TRUE(outcome.exited);
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(ReadTextFile(record), "");
 }
 
 class ProgramSignalTest : public ProgramTest, public ::testing::WithParamInterface<int> {};

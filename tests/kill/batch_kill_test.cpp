@@ -176,7 +176,7 @@ protected:
 
     std::vector<std::vector<std::string>> Registrations() const {
         std::vector<std::vector<std::string>> records;
-        for (const auto& line : Split(ReadTextFile(root_ / "var/lib/nomvera/profiles"), '\n')) {
+        for (const auto& line : Split(root_.ProfileList(), '\n')) {
             if (!line.empty()) {
                 records.push_back(Split(line, '\t'));
             }

@@ -190,8 +190,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return std::string(test.param.name); });
 
 // The other account makes the private folder's name its own before root's
-// first run without a home; root writes nothing there and says why.
-TEST_P(PlantedPrivateTemp, IsRefusedAndNothingIsWrittenIntoIt) {
+// first run without a home; root writes nothing there and logs into a fresh
+// folder of its own, of a name nobody can guess, for the rest of the run.
+TEST_P(PlantedPrivateTemp, IsPassedOverForAFreshFolderOfItsOwn) {
     WithoutHome();
     ScopedVariable state("XDG_STATE_HOME", std::nullopt);
     const std::string own = temporary_ / "nobodys";
@@ -201,13 +202,16 @@ TEST_P(PlantedPrivateTemp, IsRefusedAndNothingIsWrittenIntoIt) {
     ASSERT_EQ(RunAsNobody([&] { return GetParam().asNobody(PrivateTemp(), own); }), 0);
 
     const WideString path = log::PrimaryLogFilePath();
-    ASSERT_EQ(path, Utf16(PrivateTemp() + "/kelRostery.log"));
+    const std::string file = Utf8(path);
+    ASSERT_EQ(file.rfind(PrivateTemp() + "-", 0), 0u) << file;
+    const std::string fresh = file.substr(0, file.rfind('/'));
+    EXPECT_EQ(fresh.size(), PrivateTemp().size() + 7) << fresh;
+    EXPECT_EQ(ModeOf(fresh), 0700u);
     log::TDiagnosticLog* log = log::TDiagnosticLog::Create(path, 200, kDirect);
-    EXPECT_FALSE(log->IsActive());
-    EXPECT_EQ(Utf8(log->InactiveReason()), "Log file not written [" + PrivateTemp() +
-                                               "/kelRostery.utf8.log]: its folder " +
-                                               PrivateTemp() + "/ is not private to this user");
+    EXPECT_TRUE(log->IsActive()) << Utf8(log->InactiveReason());
     log->Close();
+    EXPECT_EQ(LogLines(fresh + "/kelRostery.utf8.log").size(), 2u);
+    EXPECT_EQ(log::PrimaryLogFilePath(), path);
     EXPECT_TRUE(std::filesystem::is_empty(own));
     struct stat info {};
     EXPECT_NE(lstat((PrivateTemp() + "/kelRostery.utf8.log").c_str(), &info), 0);

@@ -58,8 +58,9 @@ struct PlantCase {
 class PlantedLibraries : public ::testing::TestWithParam<PlantCase> {};
 
 // A copy of a loading program (the tool's loader) beside libraries in a
-// folder: libuser32.so and libnetapi32.so there are the planted library,
-// which records any load.
+// folder: libuser32.so, libnetapi32.so and libcrypt.so.1 (a system library
+// the platform library needs) there are the planted library, which records
+// any load. A system library never comes from the program's folder.
 TEST_P(PlantedLibraries, RunOnlyFromFoldersNoOtherAccountCanChange) {
     NOMVERA_SKIP_UNLESS_ROOT();
     const PlantCase& c = GetParam();
@@ -76,7 +77,7 @@ TEST_P(PlantedLibraries, RunOnlyFromFoldersNoOtherAccountCanChange) {
 
     auto plant = [&] {
         bool done = true;
-        for (const char* name : {"libuser32.so", "libnetapi32.so"}) {
+        for (const char* name : {"libuser32.so", "libnetapi32.so", "libcrypt.so.1"}) {
             done = CopyFile(bin + "/libplanted_library.so", folder + "/" + name) && done;
         }
         return done ? 0 : 1;

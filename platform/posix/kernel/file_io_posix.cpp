@@ -16,6 +16,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <sys/file.h>
@@ -448,12 +449,77 @@ using Refusal = TPrivateFileRefusal;
 
 constexpr mode_t kOthersBits = S_IRWXG | S_IRWXO;
 
-std::string PrivateTempFolder() {
+// GetTempPathA's folder, ending in "/".
+std::string TempFolderBase() {
     char buffer[4096];
     const DWORD length = GetTempPathA(sizeof buffer, buffer);
-    std::string folder =
-        length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string("/tmp/");
-    return folder + "nomvera-" + std::to_string(geteuid());
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length)
+                                                : std::string("/tmp/");
+}
+
+// The private temporary folder by its fixed name.
+std::string NamedPrivateTempFolder(const std::string& base) {
+    return base + "nomvera-" + std::to_string(geteuid());
+}
+
+// The folder made instead when another account holds the fixed name, per
+// temporary folder, for the rest of the process.
+struct TFallbackFolder {
+    std::mutex mutex;
+    std::string base;
+    std::string folder;
+};
+
+TFallbackFolder& Fallback() {
+    static TFallbackFolder fallback;
+    return fallback;
+}
+
+std::string FallbackFolderFor(const std::string& base) {
+    TFallbackFolder& fallback = Fallback();
+    std::lock_guard<std::mutex> lock(fallback.mutex);
+    return fallback.base == base ? fallback.folder : std::string();
+}
+
+// Whether folder is a real folder (not a link) of the effective user that no
+// other account has access to.
+bool IsOwnPrivateFolder(const std::string& folder) {
+    struct stat info {};
+    return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid() &&
+           (info.st_mode & kOthersBits) == 0;
+}
+
+// The private temporary folder in use: the fixed name, or the folder made
+// in its place.
+std::string PrivateTempFolder() {
+    const std::string base = TempFolderBase();
+    const std::string fallback = FallbackFolderFor(base);
+    return fallback.empty() ? NamedPrivateTempFolder(base) : fallback;
+}
+
+// Makes the private temporary folder when missing. When the fixed name is
+// taken by anything but the user's own private folder (another account can
+// make it first in a shared temporary folder), a fresh folder of a name
+// nobody can guess is made instead, once per process: the log there starts
+// afresh rather than not at all.
+std::string MakePrivateTempFolder() {
+    const std::string base = TempFolderBase();
+    const std::string named = NamedPrivateTempFolder(base);
+    mkdir(named.c_str(), 0700); // an existing entry stays as it is
+    if (IsOwnPrivateFolder(named)) {
+        return named;
+    }
+    TFallbackFolder& fallback = Fallback();
+    std::lock_guard<std::mutex> lock(fallback.mutex);
+    if (fallback.base != base || !IsOwnPrivateFolder(fallback.folder)) {
+        std::string pattern = named + "-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            return named; // CreatePrivateFile refuses the named folder
+        }
+        fallback.base = base;
+        fallback.folder = pattern;
+    }
+    return fallback.folder;
 }
 
 // "/a/b//" -> "/a/b"; "/" stays.
@@ -537,8 +603,10 @@ HANDLE nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode,
 
     // Everything below works relative to the folder as it was opened here, so
     // that the checks and the opening meet the same entries.
-    const bool privateTemp =
-        nomvera::platform::WithoutTrailingSlashes(folder) == nomvera::platform::PrivateTempFolder();
+    const std::string plainFolder = nomvera::platform::WithoutTrailingSlashes(folder);
+    const bool privateTemp = plainFolder == nomvera::platform::PrivateTempFolder() ||
+                             plainFolder == nomvera::platform::NamedPrivateTempFolder(
+                                                nomvera::platform::TempFolderBase());
     UniqueFd folderFd(
         open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | (privateTemp ? O_NOFOLLOW : 0)));
     if (folderFd.get() < 0) {
@@ -608,8 +676,7 @@ HANDLE nomvera::platform::CreatePrivateFile(LPCWSTR fileName, DWORD shareMode,
 }
 
 DWORD nomvera::platform::GetPrivateTempPath(DWORD size, LPWSTR buffer) {
-    const std::string folder = nomvera::platform::PrivateTempFolder();
-    mkdir(folder.c_str(), 0700); // an existing entry stays as it is
+    const std::string folder = nomvera::platform::MakePrivateTempFolder();
     const std::u16string text = nomvera::posix::Utf8ToUtf16Lossy(folder + "/");
     if (buffer == nullptr || text.size() + 1 > size) {
         return static_cast<DWORD>(text.size() + 1);

@@ -149,7 +149,8 @@ BOOL SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
         SetLastError(nomvera::posix::WindowsCodeFromErrno(errno));
         result = FALSE;
     } else if (!S_ISLNK(st.st_mode)) {
-        mode_t mode = st.st_mode & 07777;
+        // Set-user-id and set-group-id bits never survive a change made here.
+        mode_t mode = st.st_mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID);
         mode = (attributes & FILE_ATTRIBUTE_READONLY) != 0
                    ? static_cast<mode_t>(mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH))
                    : static_cast<mode_t>(mode | S_IWUSR);

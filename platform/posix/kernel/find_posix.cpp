@@ -6,6 +6,7 @@
 #include "platform/posix/kernel/handle_table.h"
 #include "platform/posix/kernel/mount_identity.h"
 #include "platform/posix/kernel/utf.h"
+#include "platform/posix/services/standin_services.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -95,6 +96,8 @@ struct FolderState {
     std::string entryRaw;
     std::u16string entryShown;
     mode_t entryMode = 0;
+    dev_t entryDevice = 0;
+    ino_t entryInode = 0;
     bool entryOnFolderMount = true;
     bool entryKnown = false;
 
@@ -214,6 +217,8 @@ bool NextEntry(SearchObject& search, WIN32_FIND_DATAW& data) {
             ToFileTime(stx.stx_atime, data.ftLastAccessTime);
             ToFileTime(stx.stx_mtime, data.ftLastWriteTime);
             search.folder->entryMode = stx.stx_mode;
+            search.folder->entryDevice = makedev(stx.stx_dev_major, stx.stx_dev_minor);
+            search.folder->entryInode = stx.stx_ino;
             search.folder->entryOnFolderMount = OnMountOf(*search.folder, stx);
         } else {
             // Gone or unreadable since it was listed: report what the listing knew.
@@ -392,6 +397,12 @@ HANDLE nomvera::platform::OpenWalkFolder(HANDLE parent, LPCWSTR name) {
     if (IsRootIdentity(state->id.device, state->id.inode)) {
         return FailHandle(ERROR_ACCESS_DENIED);
     }
+    // A walk never starts in another account's home or in a folder in use.
+    if (parentState == nullptr) {
+        if (const DWORD refused = nomvera::posix::WalkStartRefusalOf(fd); refused != 0) {
+            return FailHandle(refused);
+        }
+    }
     if (parentState != nullptr &&
         (state->id.device != parentState->id.device || state->id.mount != parentState->id.mount)) {
         return FailHandle(kErrorNotSameDevice);
@@ -426,43 +437,59 @@ BOOL nomvera::platform::SetWalkEntryAttributes(HANDLE folder, LPCWSTR name, DWOR
     if (state == nullptr) {
         return FALSE;
     }
-    const bool current = state->entryKnown && raw == state->entryRaw;
-    mode_t mode = state->entryMode;
-    bool onFolderMount = state->entryOnFolderMount;
-    if (!current) {
-        struct statx stx {};
-        if (statx(state->fd, raw.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                  STATX_MODE | STATX_MNT_ID, &stx) != 0) {
-            return Fail(CodeOfErrno(errno));
-        }
-        mode = stx.stx_mode;
-        onFolderMount = OnMountOf(*state, stx);
+    // The entry is changed only through a descriptor of the entry itself,
+    // never through its name again: a name swapped for a link or another
+    // file after it was listed or opened cannot redirect the change.
+    const int entry = openat(state->fd, raw.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (entry < 0) {
+        return Fail(CodeOfErrno(errno));
+    }
+    struct statx stx {};
+    const bool examined = statx(entry, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                                STATX_BASIC_STATS | STATX_MNT_ID, &stx) == 0;
+    const int examineError = errno;
+    const auto finish = [entry](BOOL result) {
+        const DWORD code = GetLastError();
+        close(entry);
+        SetLastError(code);
+        return result;
+    };
+    if (!examined) {
+        return finish(Fail(CodeOfErrno(examineError)));
+    }
+    // The entry the search listed under this name must still be the one
+    // there: another file moved in meanwhile is not changed.
+    if (state->entryKnown && raw == state->entryRaw &&
+        (makedev(stx.stx_dev_major, stx.stx_dev_minor) != state->entryDevice ||
+         stx.stx_ino != state->entryInode)) {
+        return finish(Fail(ERROR_ACCESS_DENIED));
     }
     // A mount point's permissions belong to the file system mounted there.
-    if (!onFolderMount) {
-        return Fail(kErrorNotSameDevice);
+    if (!OnMountOf(*state, stx)) {
+        return finish(Fail(kErrorNotSameDevice));
     }
+    const mode_t mode = stx.stx_mode;
     if (S_ISLNK(mode)) {
-        return TRUE;
+        return finish(TRUE);
     }
-    mode_t wanted = mode;
+    // Set-user-id and set-group-id bits never survive a change the walk makes.
+    mode_t wanted = mode & 07777 & ~static_cast<mode_t>(S_ISUID | S_ISGID);
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         wanted &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
     } else {
         wanted |= S_ISDIR(mode) ? S_IRWXU : S_IWUSR;
     }
-    if (wanted == mode) {
-        return TRUE;
+    if (wanted == (mode & 07777)) {
+        return finish(TRUE);
     }
-    // The entry may have been swapped for a link since it was examined: the
-    // change is refused rather than applied to the link's target.
-    if (fchmodat(state->fd, raw.c_str(), wanted & 07777, AT_SYMLINK_NOFOLLOW) != 0) {
-        return Fail(CodeOfErrno(errno));
+    const std::string self = "/proc/self/fd/" + std::to_string(entry);
+    if (chmod(self.c_str(), wanted) != 0) {
+        return finish(Fail(CodeOfErrno(errno)));
     }
-    if (current) {
-        state->entryMode = wanted;
+    if (state->entryKnown && raw == state->entryRaw) {
+        state->entryMode = (mode & ~static_cast<mode_t>(07777)) | wanted;
     }
-    return TRUE;
+    return finish(TRUE);
 }
 
 BOOL nomvera::platform::DeleteWalkFile(HANDLE folder, LPCWSTR name) {

@@ -231,15 +231,20 @@ NET_API_STATUS CheckRoot() {
 // standard input, so that no other user can read it from a process list.
 NET_API_STATUS SetPasswordHash(const std::string& name, const std::string& hash,
                                const std::optional<std::string>& comment) {
+    // The comment is written only when it changes (the delete batch writes
+    // the comment the account already has): the password file then stays
+    // as it is, and on the real system chpasswd alone makes the change.
+    auto entry = comment ? FindUserByName(name) : std::nullopt;
+    const bool newComment = comment && (!entry || entry->gecos != *comment);
     if (!IsRealSystemRoot()) {
         std::vector<std::string> args;
-        if (comment) {
+        if (newComment) {
             args.insert(args.end(), {"-c", *comment});
         }
         args.insert(args.end(), {"-p", hash, "--", name});
         return Run(Tool::UserMod, args);
     }
-    if (comment) {
+    if (newComment) {
         if (NET_API_STATUS status = Run(Tool::UserMod, {"-c", *comment, "--", name})) {
             return status;
         }

@@ -13,6 +13,7 @@
 // to the account only when complete, so a copy killed half-way leaves
 // nothing the account could use against root, and the next run recovers it.
 #include "platform/errors.h"
+#include "platform/folder_walk.h"
 #include "platform/lmaccess.h"
 #include "platform/posix/kernel/descriptor.h"
 #include "platform/posix/kernel/mount_identity.h"
@@ -383,31 +384,18 @@ mode_t HomeMode() {
 }
 
 std::optional<ProfileRegistration> FindRegistration(const std::string& sid) {
-    for (auto& entry : ReadProfileList()) {
-        if (entry.sid == sid) {
-            return entry;
-        }
-    }
-    return std::nullopt;
+    return FindProfileRegistration(sid);
 }
 
 // Puts the entry in place of the SID's entry (at the end when it has none).
-bool Register(const StateLock& lock, const ProfileRegistration& registration) {
-    auto list = ReadProfileList();
-    auto it = std::find_if(list.begin(), list.end(),
-                           [&](const auto& entry) { return entry.sid == registration.sid; });
-    if (it != list.end()) {
-        *it = registration;
-    } else {
-        list.push_back(registration);
-    }
-    return WriteProfileList(lock, list);
+// durable: before a folder is made or removed on its word.
+bool Register(const StateLock& lock, const ProfileRegistration& registration,
+              bool durable = false) {
+    return RecordProfileRegistration(lock, registration, durable);
 }
 
 bool Unregister(const StateLock& lock, const std::string& sid) {
-    auto list = ReadProfileList();
-    std::erase_if(list, [&](const auto& entry) { return entry.sid == sid; });
-    return WriteProfileList(lock, list);
+    return RecordProfileRemoval(lock, sid);
 }
 
 // Back to what the list held before (the previous entry, or none).
@@ -584,7 +572,7 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
         return ERROR_ALREADY_EXISTS;
     }
     ProfileRegistration registration{sid, user.uid, user.home, user.name, State::Making, {}};
-    if (!Register(lock, registration)) {
+    if (!Register(lock, registration, true)) {
         return ERROR_ACCESS_DENIED;
     }
     if (mkdirat(parent.get(), leaf.c_str(), 0700) != 0) {
@@ -603,7 +591,7 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
                                                static_cast<std::uint64_t>(home.id.inode));
         std::string skeleton = InSystemRoot(UseraddDefault("SKEL").value_or("/etc/skel"));
         UniqueFd skel(open(skeleton.c_str(), O_DIRECTORY | O_RDONLY | O_CLOEXEC));
-        if (!Register(lock, registration)) {
+        if (!Register(lock, registration, true)) {
             failure = ERROR_ACCESS_DENIED;
         } else if (skel.valid() &&
                    !CopySkeleton(skel.get(), home.folder.get(), user.uid, user.gid, 0)) {
@@ -634,7 +622,92 @@ DWORD MakeProfile(const StateLock& lock, const PasswdEntry& user, const std::str
     return failure;
 }
 
+// A folder's place in the tree: its identity and that of every folder above
+// it, up to the process's root (whose ".." is itself). Mounts are crossed as
+// ".." crosses them.
+using FolderIdentity = std::pair<dev_t, ino_t>;
+
+std::vector<FolderIdentity> FolderChain(int folder) {
+    std::vector<FolderIdentity> chain;
+    UniqueFd current(fcntl(folder, F_DUPFD_CLOEXEC, 0));
+    for (int depth = 0; current.valid() && depth < 4 * kMaxDepth; ++depth) {
+        struct stat st {};
+        if (fstat(current.get(), &st) != 0) {
+            break;
+        }
+        const FolderIdentity id{st.st_dev, st.st_ino};
+        if (!chain.empty() && chain.back() == id) {
+            break;
+        }
+        chain.push_back(id);
+        current = UniqueFd(openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    return chain;
+}
+
+std::vector<FolderIdentity> FolderChainAt(const std::string& path) {
+    UniqueFd folder(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return folder.valid() ? FolderChain(folder.get()) : std::vector<FolderIdentity>{};
+}
+
+bool InChain(const std::vector<FolderIdentity>& chain, const FolderIdentity& id) {
+    return std::find(chain.begin(), chain.end(), id) != chain.end();
+}
+
+// Whether a process works in the folder or below it: its working folder's
+// chain holds the folder. Processes that end meanwhile are passed over.
+bool ProcessWorksIn(const FolderIdentity& folder) {
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) {
+        return true; // cannot tell: keep the folder
+    }
+    bool found = false;
+    while (!found) {
+        dirent* entry = readdir(proc);
+        if (entry == nullptr) {
+            break;
+        }
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') {
+            continue;
+        }
+        found = InChain(FolderChainAt(std::string("/proc/") + entry->d_name + "/cwd"), folder);
+    }
+    closedir(proc);
+    return found;
+}
+
 } // namespace
+
+DWORD WalkStartRefusalOf(int folder) {
+    const std::vector<FolderIdentity> chain = FolderChain(folder);
+    if (chain.empty()) {
+        return ERROR_ACCESS_DENIED;
+    }
+    const FolderIdentity self = chain.front();
+    auto users = AllUsersInFileOrder();
+    if (!users) {
+        return ERROR_ACCESS_DENIED; // cannot tell: keep the folder
+    }
+    // The profiles root and the folders above it hold every profile: a home
+    // there ("/" on many systems) does not make a folder below it a home.
+    std::vector<FolderIdentity> holdsEveryProfile = FolderChainAt(InSystemRoot(ProfilesRoot()));
+    const auto systemRoot = FolderChainAt("/");
+    holdsEveryProfile.insert(holdsEveryProfile.end(), systemRoot.begin(), systemRoot.end());
+    for (const PasswdEntry& user : *users) {
+        if (user.home.empty() || user.home[0] != '/') {
+            continue;
+        }
+        const std::vector<FolderIdentity> home = FolderChainAt(InSystemRoot(user.home));
+        if (home.empty()) {
+            continue;
+        }
+        if (InChain(home, self) ||
+            (InChain(chain, home.front()) && !InChain(holdsEveryProfile, home.front()))) {
+            return ERROR_ACCESS_DENIED;
+        }
+    }
+    return ProcessWorksIn(self) ? ERROR_BUSY : 0;
+}
 
 HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, DWORD pathCapacity) {
     if (sidString == nullptr || userName == nullptr) {
@@ -751,7 +824,7 @@ BOOL DeleteProfile(LPCWSTR sidString, LPCWSTR profilePath, LPCWSTR computerName)
     ProfileRegistration removing = *registration;
     removing.state = State::Removing;
     removing.identity.reset();
-    if (!Register(lock, removing)) {
+    if (!Register(lock, removing, true)) {
         return Fail(ERROR_ACCESS_DENIED);
     }
     if (!RemoveFolder(profile)) {
@@ -807,4 +880,13 @@ BOOL GetUserProfileDirectoryW(HANDLE token, LPWSTR profileDir, LPDWORD size) {
         return FALSE;
     }
     return ReturnPath(InSystemRoot(*folder), profileDir, size);
+}
+
+DWORD nomvera::platform::WalkStartRefusal(LPCWSTR path) {
+    auto text = path != nullptr ? nomvera::posix::Utf16ToUtf8(path) : std::nullopt;
+    if (!text || text->empty()) {
+        return 0;
+    }
+    nomvera::posix::UniqueFd folder(open(text->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return folder.valid() ? nomvera::posix::WalkStartRefusalOf(folder.get()) : 0;
 }

@@ -2,17 +2,25 @@
 #include "platform/posix/services/shadow_tools.h"
 
 #include "platform/posix/kernel/module_path.h"
+#include "platform/posix/kernel/utf.h"
 #include "platform/posix/services/sysroot.h"
+#include "platform/security.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <crypt.h>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <list>
 #include <memory>
+#include <mutex>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace nomvera::posix {
@@ -94,6 +102,237 @@ unsigned long CostFactor(const char* prefix) {
     return end != nullptr && *end == 0 ? cost : 0;
 }
 
+// What a hash is made with: the method, its cost and the root whose
+// login.defs asked for them.
+struct HashSetting {
+    std::string prefix;
+    unsigned long cost = 0;
+    std::string root;
+    bool operator==(const HashSetting&) const = default;
+};
+
+HashSetting CurrentHashSetting() {
+    const char* prefix = MethodPrefix();
+    return {prefix, CostFactor(prefix), SystemRootPrefix()};
+}
+
+std::optional<std::string> HashWith(const std::string& password, const HashSetting& setting) {
+    char salt[CRYPT_GENSALT_OUTPUT_SIZE] = {};
+    const char* prefix = setting.prefix.c_str();
+    if (crypt_gensalt_rn(prefix, setting.cost, nullptr, 0, salt, sizeof salt) == nullptr &&
+        crypt_gensalt_rn(prefix, 0, nullptr, 0, salt, sizeof salt) == nullptr) {
+        return std::nullopt;
+    }
+    auto data = std::make_unique<CryptData>();
+    const char* hash = crypt_rn(password.c_str(), salt, &data->data, sizeof data->data);
+    if (hash == nullptr || hash[0] == '*') {
+        return std::nullopt;
+    }
+    return std::string(hash);
+}
+
+bool SameSecret(const std::string& a, const std::string& b) {
+    unsigned char difference = a.size() == b.size() ? 0 : 1;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        difference |= static_cast<unsigned char>(a[i] ^ b[i]);
+    }
+    return difference == 0;
+}
+
+// Hashes of passwords the batch will soon hand over, made on a thread of
+// their own while the batch works on the account before; and the last few
+// hashes made, with their passwords, so that a logon with a password this
+// process has just hashed does not hash it a second time (crypt gives the
+// same hash for the same password and salt: the comparison is exact).
+class HashWorkshop {
+public:
+    ~HashWorkshop() {
+        {
+            std::lock_guard guard(lock_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        if (worker_.joinable()) {
+            worker_.join();
+        }
+        for (auto& job : jobs_) {
+            Wipe(job.password);
+            if (job.hash) {
+                Wipe(*job.hash);
+            }
+        }
+        for (auto& made : recent_) {
+            Wipe(made.password);
+        }
+    }
+
+    void Order(const std::string& password) {
+        HashSetting setting = CurrentHashSetting();
+        std::lock_guard guard(lock_);
+        if (stopping_) {
+            return;
+        }
+        if (jobs_.size() >= kMaxJobs) {
+            // The oldest was never asked for (its account failed earlier).
+            auto oldest = std::find_if(jobs_.begin(), jobs_.end(),
+                                       [](const Job& job) { return !job.claimed; });
+            if (oldest != jobs_.end()) {
+                Drop(oldest);
+            }
+        }
+        jobs_.push_back({password, std::move(setting)});
+        if (!worker_.joinable()) {
+            worker_ = std::thread([this] { Work(); });
+        }
+        changed_.notify_all();
+    }
+
+    // The hash ordered for the password with the current setting, waited
+    // for when it is still being made; nothing when none was ordered.
+    std::optional<std::string> Take(const std::string& password, const HashSetting& setting) {
+        std::unique_lock guard(lock_);
+        for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+            if (!it->abandoned && !it->claimed && it->setting == setting &&
+                SameSecret(it->password, password)) {
+                it->claimed = true;
+                changed_.wait(guard, [&] { return it->done; });
+                std::optional<std::string> hash = std::move(it->hash);
+                it->claimed = false;
+                Drop(it);
+                return hash;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void Remember(const std::string& password, const std::string& hash) {
+        std::lock_guard guard(lock_);
+        if (recent_.size() >= kRecent) {
+            Wipe(recent_.front().password);
+            recent_.erase(recent_.begin());
+        }
+        recent_.push_back({password, hash});
+    }
+
+    bool Made(const std::string& password, const std::string& hash) {
+        std::lock_guard guard(lock_);
+        bool made = false;
+        for (const auto& entry : recent_) {
+            made = (entry.hash == hash && SameSecret(entry.password, password)) || made;
+        }
+        return made;
+    }
+
+private:
+    struct Job {
+        std::string password;
+        HashSetting setting;
+        std::optional<std::string> hash = std::nullopt;
+        bool started = false;
+        bool done = false;
+        bool claimed = false;   // a caller waits for it
+        bool abandoned = false; // dropped while being made
+    };
+    struct MadeHash {
+        std::string password;
+        std::string hash;
+    };
+    static constexpr std::size_t kMaxJobs = 4;
+    static constexpr std::size_t kRecent = 4;
+
+    // A job being hashed stays until the worker is done with it.
+    void Drop(std::list<Job>::iterator it) {
+        if (it->started && !it->done) {
+            it->abandoned = true; // never taken; the worker drops it
+            return;
+        }
+        Wipe(it->password);
+        if (it->hash) {
+            Wipe(*it->hash);
+        }
+        jobs_.erase(it);
+    }
+
+    void Work() {
+        std::unique_lock guard(lock_);
+        while (true) {
+            auto next = std::find_if(jobs_.begin(), jobs_.end(),
+                                     [](const Job& job) { return !job.started; });
+            if (stopping_) {
+                return;
+            }
+            if (next == jobs_.end()) {
+                changed_.wait(guard);
+                continue;
+            }
+            next->started = true;
+            std::string password = next->password;
+            const HashSetting setting = next->setting;
+            guard.unlock();
+            std::optional<std::string> hash = HashWith(password, setting);
+            Wipe(password);
+            guard.lock();
+            next->hash = std::move(hash);
+            next->done = true;
+            if (next->abandoned) {
+                Drop(next);
+            }
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::list<Job> jobs_;
+    std::vector<MadeHash> recent_;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+HashWorkshop& Workshop() {
+    static HashWorkshop workshop;
+    return workshop;
+}
+
+// While it lives, the process's file-size limit is the largest the system
+// allows (no limit at all for root), so that a program started meanwhile
+// inherits that: a shadow-utils program stopped by an inherited limit while
+// it writes would leave its lock files and a cut backup behind. The
+// process's own limit comes back at once; starts are serialised so that two
+// of them never restore each other's raised limit.
+class TFullFileSizeForChildren {
+public:
+    TFullFileSizeForChildren() : lock_(Mutex()) {
+        raised_ = getrlimit(RLIMIT_FSIZE, &saved_) == 0;
+        if (!raised_) {
+            return;
+        }
+        // Root without CAP_SYS_RESOURCE cannot raise the hard limit: then
+        // up to the hard limit.
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        const rlimit upToHard{saved_.rlim_max, saved_.rlim_max};
+        raised_ = (geteuid() == 0 && saved_.rlim_max != RLIM_INFINITY &&
+                   setrlimit(RLIMIT_FSIZE, &unlimited) == 0) ||
+                  (saved_.rlim_cur != saved_.rlim_max && setrlimit(RLIMIT_FSIZE, &upToHard) == 0);
+    }
+    ~TFullFileSizeForChildren() {
+        if (raised_) {
+            setrlimit(RLIMIT_FSIZE, &saved_);
+        }
+    }
+    TFullFileSizeForChildren(const TFullFileSizeForChildren&) = delete;
+    TFullFileSizeForChildren& operator=(const TFullFileSizeForChildren&) = delete;
+
+private:
+    static std::mutex& Mutex() {
+        static std::mutex mutex;
+        return mutex;
+    }
+    std::lock_guard<std::mutex> lock_;
+    rlimit saved_{};
+    bool raised_ = false;
+};
+
 } // namespace
 
 std::optional<std::vector<std::string>>
@@ -163,7 +402,15 @@ ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>
         sigaddset(&stopSignals, signal);
     }
     posix_spawnattr_setsigmask(&attributes, &stopSignals);
-    int spawned = posix_spawn(&child, path.c_str(), &actions, &attributes, args.data(), env);
+    // SIGXFSZ stays ignored, as the tool has it: where the limit cannot be
+    // raised (no CAP_SYS_RESOURCE), a write past it fails with EFBIG, which
+    // the program handles as a full disk, taking its lock files away,
+    // instead of being killed half-way.
+    int spawned = -1;
+    {
+        TFullFileSizeForChildren fullFileSize;
+        spawned = posix_spawn(&child, path.c_str(), &actions, &attributes, args.data(), env);
+    }
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (standardInput) {
@@ -194,25 +441,42 @@ ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>
     return run;
 }
 
+void HashAhead(const std::string& password) {
+    Workshop().Order(password);
+}
+
+} // namespace nomvera::posix
+
+void nomvera::platform::PreparePassword(LPCWSTR password) {
+    if (password == nullptr) {
+        return;
+    }
+    if (auto text = posix::Utf16ToUtf8(password)) {
+        posix::HashAhead(*text);
+        posix::Wipe(*text);
+    }
+}
+
+namespace nomvera::posix {
+
 std::optional<std::string> HashPassword(const std::string& password) {
-    const char* prefix = MethodPrefix();
-    char setting[CRYPT_GENSALT_OUTPUT_SIZE] = {};
-    if (crypt_gensalt_rn(prefix, CostFactor(prefix), nullptr, 0, setting, sizeof setting) ==
-            nullptr &&
-        crypt_gensalt_rn(prefix, 0, nullptr, 0, setting, sizeof setting) == nullptr) {
-        return std::nullopt;
+    const HashSetting setting = CurrentHashSetting();
+    std::optional<std::string> hash = Workshop().Take(password, setting);
+    if (!hash) {
+        hash = HashWith(password, setting);
     }
-    auto data = std::make_unique<CryptData>();
-    const char* hash = crypt_rn(password.c_str(), setting, &data->data, sizeof data->data);
-    if (hash == nullptr || hash[0] == '*') {
-        return std::nullopt;
+    if (hash) {
+        Workshop().Remember(password, *hash);
     }
-    return std::string(hash);
+    return hash;
 }
 
 bool PasswordMatches(const std::string& password, const std::string& hash) {
     if (hash.empty() || hash[0] == '*' || hash[0] == '!') {
         return false;
+    }
+    if (Workshop().Made(password, hash)) {
+        return true;
     }
     auto data = std::make_unique<CryptData>();
     const char* computed = crypt_rn(password.c_str(), hash.c_str(), &data->data, sizeof data->data);

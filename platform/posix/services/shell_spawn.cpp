@@ -73,6 +73,10 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
+    // The tool ignores SIGXFSZ for itself; the program decides for itself.
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigaction(SIGXFSZ, &defaultAction, nullptr);
 #ifdef CLOSE_RANGE_CLOEXEC
     if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
 #endif

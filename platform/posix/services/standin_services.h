@@ -32,6 +32,11 @@ NET_API_STATUS NetWkstaGetInfo(LPCWSTR server, DWORD level, LPBYTE* buf);
 HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, DWORD pathCapacity);
 BOOL DeleteProfile(LPCWSTR sidString, LPCWSTR profilePath, LPCWSTR computerName);
 
+// platform::WalkStartRefusal for an open folder: 0, ERROR_ACCESS_DENIED (the
+// folder is, holds or lies inside an account's home) or ERROR_BUSY (a
+// process works in it or below it).
+DWORD WalkStartRefusalOf(int folder);
+
 // The account and group names the stand-ins accept: 1 to 20 (users) or 32
 // (groups) characters of ASCII letters, digits, ".", "_" and "-", not
 // starting with "-" and not "." or "..". Anything else is refused with

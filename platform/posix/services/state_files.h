@@ -5,7 +5,8 @@
 // Several copies of the tool may run at once, and a copy may be killed at any
 // moment: every read-modify-write of a state file happens while a StateLock
 // is held, and a file is replaced only through a new file of a unique name
-// beside it, flushed and renamed over it.
+// beside it, flushed and renamed over it. The profile list also grows by
+// whole lines appended to it (see RecordProfileRegistration).
 #pragma once
 
 #include <cstdint>
@@ -70,8 +71,22 @@ struct ProfileRegistration {
 
 inline constexpr char kProfileListName[] = "profiles";
 
+// The list: one line per change, a later line of a SID in place of the
+// earlier one, a line "SID<tab>removed" taking the SID's entry away; in the
+// order the SIDs were first registered. Lines that do not parse, and an
+// unfinished last line, are passed over.
 std::vector<ProfileRegistration> ReadProfileList();
+std::optional<ProfileRegistration> FindProfileRegistration(const std::string& sid);
+// Replaces the list whole (one line per entry).
 bool WriteProfileList(const StateLock& lock, const std::vector<ProfileRegistration>& list);
+// One change of the list under the lock: a line appended, not the list
+// rewritten; false when it could not be written. durable: flushed to the
+// disk before this returns, for a registration that must survive a crash of
+// the machine before the folder it announces is made or removed. Once most
+// lines are superseded the list is written whole again.
+bool RecordProfileRegistration(const StateLock& lock, const ProfileRegistration& registration,
+                               bool durable);
+bool RecordProfileRemoval(const StateLock& lock, const std::string& sid);
 
 // After the account name with the uid was deleted: a registration of the
 // same uid under another name belongs to an account deleted before the uid

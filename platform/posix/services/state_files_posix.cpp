@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace nomvera::posix {
 namespace {
@@ -236,41 +238,261 @@ bool WriteStateFile(const StateLock& lock, const std::string& name, const StateR
     return true;
 }
 
-std::vector<ProfileRegistration> ReadProfileList() {
-    std::vector<ProfileRegistration> list;
-    for (const auto& record : ReadStateFile(kProfileListName)) {
-        auto uid = record.size() >= 3 ? ParseDecimal(record[1]) : std::nullopt;
-        if (!uid || *uid > 0xFFFFFFFEull || record[0].empty() || record[2].empty()) {
-            continue;
-        }
-        ProfileRegistration entry;
-        entry.sid = record[0];
-        entry.uid = static_cast<uid_t>(*uid);
-        entry.folder = record[2];
-        if (record.size() >= 4 && !record[3].empty()) {
-            entry.name = record[3];
-        }
-        if (record.size() >= 5) {
-            if (record[4] == "making") {
-                entry.state = ProfileRegistration::State::Making;
-            } else if (record[4] == "removing") {
-                entry.state = ProfileRegistration::State::Removing;
-            } else if (record[4] == "orphaned") {
-                entry.state = ProfileRegistration::State::Orphaned;
-            }
-        }
-        if (record.size() >= 6) {
-            auto colon = record[5].find(':');
-            auto device = ParseDecimal(record[5].substr(0, colon));
-            auto inode = colon == std::string::npos ? std::nullopt
-                                                    : ParseDecimal(record[5].substr(colon + 1));
-            if (device && inode) {
-                entry.identity = std::make_pair(*device, *inode);
-            }
-        }
-        list.push_back(std::move(entry));
+namespace {
+
+constexpr char kRemovedWord[] = "removed";
+
+std::optional<ProfileRegistration> ParseRegistration(const std::vector<std::string>& record) {
+    auto uid = record.size() >= 3 ? ParseDecimal(record[1]) : std::nullopt;
+    if (!uid || *uid > 0xFFFFFFFEull || record[0].empty() || record[2].empty()) {
+        return std::nullopt;
     }
-    return list;
+    ProfileRegistration entry;
+    entry.sid = record[0];
+    entry.uid = static_cast<uid_t>(*uid);
+    entry.folder = record[2];
+    if (record.size() >= 4 && !record[3].empty()) {
+        entry.name = record[3];
+    }
+    if (record.size() >= 5) {
+        if (record[4] == "making") {
+            entry.state = ProfileRegistration::State::Making;
+        } else if (record[4] == "removing") {
+            entry.state = ProfileRegistration::State::Removing;
+        } else if (record[4] == "orphaned") {
+            entry.state = ProfileRegistration::State::Orphaned;
+        }
+    }
+    if (record.size() >= 6) {
+        auto colon = record[5].find(':');
+        auto device = ParseDecimal(record[5].substr(0, colon));
+        auto inode =
+            colon == std::string::npos ? std::nullopt : ParseDecimal(record[5].substr(colon + 1));
+        if (device && inode) {
+            entry.identity = std::make_pair(*device, *inode);
+        }
+    }
+    return entry;
+}
+
+std::string RegistrationLine(const ProfileRegistration& entry) {
+    std::string line = entry.sid + "\t" + std::to_string(entry.uid) + "\t" + entry.folder + "\t" +
+                       entry.name.value_or("") + "\t" + StateWord(entry.state);
+    if (entry.identity) {
+        line += "\t" + std::to_string(entry.identity->first) + ":" +
+                std::to_string(entry.identity->second);
+    }
+    return line + "\n";
+}
+
+// The profile list as the lines of its file leave it: a later line of a SID
+// takes the place of the earlier one, a removal line takes it away. Kept
+// between calls: when the file still starts with the bytes already folded,
+// only the lines after them are read.
+class FoldedProfileList {
+public:
+    // Brings the fold up to the file's content (empty when it is missing or
+    // refused), then calls use(entries in list order).
+    template <class Use> auto With(Use use) {
+        std::string bytes;
+        ReadWhole(bytes);
+        std::lock_guard guard(lock_);
+        const std::string root = SystemRootPrefix();
+        if (root != root_ || bytes.size() < folded_.size() ||
+            bytes.compare(0, folded_.size(), folded_) != 0) {
+            root_ = root;
+            folded_.clear();
+            entries_.clear();
+            index_.clear();
+            live_ = 0;
+            lines_ = 0;
+        }
+        const std::size_t end = bytes.rfind('\n');
+        if (end != std::string::npos && end + 1 > folded_.size()) {
+            Fold(bytes, folded_.size(), end + 1);
+            folded_.append(bytes, folded_.size(), end + 1 - folded_.size());
+        }
+        if (entries_.size() > 2 * live_ + 64) {
+            Tidy();
+        }
+        return use(entries_, live_, lines_);
+    }
+
+private:
+    using Slot = std::optional<ProfileRegistration>;
+
+    static void ReadWhole(std::string& bytes) {
+        int folder = OpenStateFolder(false);
+        int fd =
+            folder < 0 ? -1 : openat(folder, kProfileListName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (folder >= 0) {
+            close(folder);
+        }
+        if (fd < 0) {
+            return;
+        }
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxStateFileSize) {
+            bytes.reserve(static_cast<std::size_t>(st.st_size));
+            char buffer[65536];
+            for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n < 0 || bytes.size() > static_cast<std::size_t>(kMaxStateFileSize)) {
+                    break;
+                }
+                bytes.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        close(fd);
+    }
+
+    void Fold(const std::string& bytes, std::size_t start, std::size_t end) {
+        while (start < end) {
+            std::size_t stop = bytes.find('\n', start);
+            if (stop > start) {
+                ++lines_;
+                Apply(SplitFields(bytes.substr(start, stop - start)));
+            }
+            start = stop + 1;
+        }
+    }
+
+    void Apply(const std::vector<std::string>& record) {
+        if (record.size() == 2 && record[1] == kRemovedWord) {
+            if (auto it = index_.find(record[0]); it != index_.end()) {
+                entries_[it->second].reset();
+                index_.erase(it);
+                --live_;
+            }
+            return;
+        }
+        auto entry = ParseRegistration(record);
+        if (!entry) {
+            return;
+        }
+        if (auto it = index_.find(entry->sid); it != index_.end()) {
+            entries_[it->second] = std::move(*entry);
+            return;
+        }
+        index_.emplace(entry->sid, entries_.size());
+        entries_.push_back(std::move(*entry));
+        ++live_;
+    }
+
+    // Drops the places of removed entries.
+    void Tidy() {
+        std::erase_if(entries_, [](const Slot& slot) { return !slot.has_value(); });
+        index_.clear();
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            index_.emplace(entries_[i]->sid, i);
+        }
+    }
+
+    std::mutex lock_;
+    std::string root_;
+    std::string folded_; // the file's bytes up to the last complete line folded
+    std::vector<Slot> entries_;
+    std::unordered_map<std::string, std::size_t> index_;
+    std::size_t live_ = 0;
+    std::size_t lines_ = 0; // lines folded, superseded ones included
+};
+
+FoldedProfileList& ProfileListFold() {
+    static FoldedProfileList fold;
+    return fold;
+}
+
+// Adds one line to the profile list. A line a killed writer left unfinished
+// is ended first, so the new line stands alone. durable: on the disk before
+// this returns (a step that must not outlive its registration follows).
+bool AppendProfileLine(const StateLock& lock, const std::string& line, bool durable) {
+    if (!lock.Held()) {
+        return false;
+    }
+    const int folder = lock.Folder();
+    int fd = openat(folder, kProfileListName, O_RDWR | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    const bool made = fd < 0 && errno == ENOENT;
+    if (made) {
+        fd = openat(folder, kProfileListName,
+                    O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }
+    struct stat st {};
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid();
+    std::string text = line;
+    char last = '\n';
+    if (ok && st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') {
+        text.insert(text.begin(), '\n');
+    }
+    ok = ok && WriteAll(fd, text) && (!durable || fdatasync(fd) == 0);
+    ok = close(fd) == 0 && ok;
+    if (ok && made && durable) {
+        fsync(folder); // the new file's name survives a crash of the machine
+    }
+    return ok;
+}
+
+// Writes the list whole once most of its lines are superseded, so that it
+// does not grow without end.
+void TidyProfileList(const StateLock& lock) {
+    auto list =
+        ProfileListFold().With([](const auto& entries, std::size_t live, std::size_t lines) {
+            std::optional<std::vector<ProfileRegistration>> whole;
+            if (lines > 2 * live + 64) {
+                whole.emplace();
+                for (const auto& slot : entries) {
+                    if (slot) {
+                        whole->push_back(*slot);
+                    }
+                }
+            }
+            return whole;
+        });
+    if (list) {
+        WriteProfileList(lock, *list);
+    }
+}
+
+std::vector<ProfileRegistration> EarlierProfilesOfUid(uid_t uid, const std::string& name) {
+    return ProfileListFold().With([&](const auto& entries, std::size_t, std::size_t) {
+        std::vector<ProfileRegistration> found;
+        for (const auto& slot : entries) {
+            if (slot && slot->uid == uid && slot->name && *slot->name != name &&
+                slot->state != ProfileRegistration::State::Orphaned) {
+                found.push_back(*slot);
+            }
+        }
+        return found;
+    });
+}
+
+} // namespace
+
+std::vector<ProfileRegistration> ReadProfileList() {
+    return ProfileListFold().With([](const auto& entries, std::size_t, std::size_t) {
+        std::vector<ProfileRegistration> list;
+        for (const auto& slot : entries) {
+            if (slot) {
+                list.push_back(*slot);
+            }
+        }
+        return list;
+    });
+}
+
+std::optional<ProfileRegistration> FindProfileRegistration(const std::string& sid) {
+    return ProfileListFold().With([&](const auto& entries, std::size_t, std::size_t) {
+        for (const auto& slot : entries) {
+            if (slot && slot->sid == sid) {
+                return std::optional<ProfileRegistration>(*slot);
+            }
+        }
+        return std::optional<ProfileRegistration>();
+    });
 }
 
 bool WriteProfileList(const StateLock& lock, const std::vector<ProfileRegistration>& list) {
@@ -287,21 +509,41 @@ bool WriteProfileList(const StateLock& lock, const std::vector<ProfileRegistrati
     return WriteStateFile(lock, kProfileListName, records);
 }
 
+bool RecordProfileRegistration(const StateLock& lock, const ProfileRegistration& registration,
+                               bool durable) {
+    if (!AppendProfileLine(lock, RegistrationLine(registration), durable)) {
+        return false;
+    }
+    TidyProfileList(lock);
+    return true;
+}
+
+bool RecordProfileRemoval(const StateLock& lock, const std::string& sid) {
+    if (!FindProfileRegistration(sid)) {
+        return lock.Held();
+    }
+    if (!AppendProfileLine(lock, sid + "\t" + kRemovedWord + "\n", false)) {
+        return false;
+    }
+    TidyProfileList(lock);
+    return true;
+}
+
 bool OrphanEarlierProfilesOfUid(uid_t uid, const std::string& name) {
+    // Nearly always there is none: the list is then not locked at all.
+    if (EarlierProfilesOfUid(uid, name).empty()) {
+        return true;
+    }
     StateLock lock;
     if (!lock.Held()) {
         return false;
     }
-    auto list = ReadProfileList();
-    bool changed = false;
-    for (auto& entry : list) {
-        if (entry.uid == uid && entry.name && *entry.name != name &&
-            entry.state != ProfileRegistration::State::Orphaned) {
-            entry.state = ProfileRegistration::State::Orphaned;
-            changed = true;
-        }
+    bool recorded = true;
+    for (auto entry : EarlierProfilesOfUid(uid, name)) {
+        entry.state = ProfileRegistration::State::Orphaned;
+        recorded = RecordProfileRegistration(lock, entry, true) && recorded;
     }
-    return !changed || WriteProfileList(lock, list);
+    return recorded;
 }
 
 } // namespace nomvera::posix

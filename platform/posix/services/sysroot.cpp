@@ -5,8 +5,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <memory>
+#include <mutex>
 #include <pwd.h>
 #include <shadow.h>
 #include <sys/stat.h>
@@ -110,14 +114,83 @@ GroupEntry FromGroup(const group& gr) {
     return entry;
 }
 
-// Calls visit(entry) for each entry of one of the root's account files until
-// it returns true. The _r readers keep this safe beside other threads.
-template <class Record, class Reader, class Visit>
-bool ReadRootFile(const char* file, Reader reader, Visit visit) {
-    FILE* stream = std::fopen(InSystemRoot(file).c_str(), "re");
-    if (stream == nullptr) {
-        return false;
+// A parsed copy of one of the root's account files. A batch looks accounts
+// up many times per account, and each look-up used to read and parse the
+// whole file; now the file's bytes are read and compared with the copy's,
+// and parsed again only when they differ. Reading only when the file looks
+// changed (inode, size, times) would save the read too, but timestamps are
+// coarser than the time between two changes, so the bytes decide.
+template <class Entry> class ParsedFile {
+public:
+    using Entries = std::shared_ptr<const std::vector<Entry>>;
+
+    // The entries of the file, nothing when it cannot be read. parse gets a
+    // stream over the bytes and fills a vector.
+    template <class Parse> Entries Get(const std::string& path, Parse parse) {
+        std::string bytes;
+        if (!ReadWhole(path, bytes)) {
+            return nullptr;
+        }
+        std::lock_guard guard(lock_);
+        if (entries_ == nullptr || path != path_ || bytes != bytes_) {
+            auto parsed = std::make_shared<std::vector<Entry>>();
+            FILE* stream = bytes.empty() ? nullptr : fmemopen(bytes.data(), bytes.size(), "r");
+            if (stream != nullptr) {
+                parse(stream, *parsed);
+                std::fclose(stream);
+            }
+            Wipe(bytes_);
+            path_ = path;
+            bytes_ = std::move(bytes);
+            entries_ = std::move(parsed);
+        } else {
+            Wipe(bytes);
+        }
+        return entries_;
     }
+
+private:
+    static bool ReadWhole(const std::string& path, std::string& bytes) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        struct stat st {};
+        bool ok = fstat(fd, &st) == 0;
+        if (ok && st.st_size > 0) {
+            bytes.reserve(static_cast<std::size_t>(st.st_size) + 1);
+        }
+        char buffer[65536];
+        while (ok) {
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                ok = n == 0;
+                break;
+            }
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        }
+        close(fd);
+        return ok;
+    }
+    // The shadow file's copy holds password hashes: none is left in freed memory.
+    static void Wipe(std::string& text) {
+        explicit_bzero(text.data(), text.size());
+        text.clear();
+    }
+
+    std::mutex lock_;
+    std::string path_;
+    std::string bytes_;
+    Entries entries_;
+};
+
+// Parses every entry of a stream of one of the account files with its
+// reentrant reader.
+template <class Record, class Entry, class Reader, class Convert>
+void ParseEntries(FILE* stream, Reader reader, Convert convert, std::vector<Entry>& entries) {
     std::vector<char> buffer(kEntryBufferSize);
     Record record{};
     while (true) {
@@ -137,36 +210,55 @@ bool ReadRootFile(const char* file, Reader reader, Visit visit) {
             }
             continue;
         }
-        if (error != 0 || result == nullptr || visit(*result)) {
+        if (error != 0 || result == nullptr) {
             break;
         }
+        entries.push_back(convert(*result));
     }
-    std::fclose(stream);
-    return true;
 }
 
-template <class Match> std::optional<PasswdEntry> FindInPasswdFile(Match match) {
-    std::optional<PasswdEntry> found;
-    ReadRootFile<passwd>("/etc/passwd", fgetpwent_r, [&](const passwd& pw) {
-        if (match(pw)) {
-            found = FromPasswd(pw);
-            return true;
-        }
-        return false;
-    });
-    return found;
+ShadowEntry FromShadow(const spwd& sp) {
+    ShadowEntry entry;
+    entry.name = sp.sp_namp != nullptr ? sp.sp_namp : "";
+    entry.hash = sp.sp_pwdp != nullptr ? sp.sp_pwdp : "";
+    entry.lastChange = sp.sp_lstchg;
+    entry.maxDays = sp.sp_max;
+    entry.inactiveDays = sp.sp_inact;
+    entry.expireDay = sp.sp_expire;
+    return entry;
 }
 
-template <class Match> std::optional<GroupEntry> FindInGroupFile(Match match) {
-    std::optional<GroupEntry> found;
-    ReadRootFile<group>("/etc/group", fgetgrent_r, [&](const group& gr) {
-        if (match(gr)) {
-            found = FromGroup(gr);
-            return true;
-        }
-        return false;
+ParsedFile<PasswdEntry>::Entries PasswdFile() {
+    static ParsedFile<PasswdEntry> file;
+    return file.Get(InSystemRoot("/etc/passwd"), [](FILE* stream, auto& entries) {
+        ParseEntries<passwd>(stream, fgetpwent_r, FromPasswd, entries);
     });
-    return found;
+}
+
+ParsedFile<GroupEntry>::Entries GroupFile() {
+    static ParsedFile<GroupEntry> file;
+    return file.Get(InSystemRoot("/etc/group"), [](FILE* stream, auto& entries) {
+        ParseEntries<group>(stream, fgetgrent_r, FromGroup, entries);
+    });
+}
+
+ParsedFile<ShadowEntry>::Entries ShadowFile() {
+    static ParsedFile<ShadowEntry> file;
+    return file.Get(InSystemRoot("/etc/shadow"), [](FILE* stream, auto& entries) {
+        ParseEntries<spwd>(stream, fgetspent_r, FromShadow, entries);
+    });
+}
+
+template <class Entry, class Match>
+std::optional<Entry> FindIn(const std::shared_ptr<const std::vector<Entry>>& entries, Match match) {
+    if (entries != nullptr) {
+        for (const Entry& entry : *entries) {
+            if (match(entry)) {
+                return entry;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> SettingOf(const std::string& file, const std::string& key,
@@ -205,7 +297,7 @@ std::optional<std::string> SettingOf(const std::string& file, const std::string&
 
 std::optional<PasswdEntry> FindUserByUid(uid_t uid) {
     if (!IsRealSystemRoot()) {
-        return FindInPasswdFile([uid](const passwd& pw) { return pw.pw_uid == uid; });
+        return FindIn(PasswdFile(), [uid](const PasswdEntry& pw) { return pw.uid == uid; });
     }
     std::optional<PasswdEntry> entry;
     LookUpGrowing<passwd>([uid](auto... arguments) { return getpwuid_r(uid, arguments...); },
@@ -215,7 +307,7 @@ std::optional<PasswdEntry> FindUserByUid(uid_t uid) {
 
 std::optional<PasswdEntry> FindUserByName(const std::string& name) {
     if (!IsRealSystemRoot()) {
-        return FindInPasswdFile([&name](const passwd& pw) { return name == pw.pw_name; });
+        return FindIn(PasswdFile(), [&name](const PasswdEntry& pw) { return pw.name == name; });
     }
     std::optional<PasswdEntry> entry;
     LookUpGrowing<passwd>(
@@ -226,7 +318,7 @@ std::optional<PasswdEntry> FindUserByName(const std::string& name) {
 
 std::optional<GroupEntry> FindGroupByGid(gid_t gid) {
     if (!IsRealSystemRoot()) {
-        return FindInGroupFile([gid](const group& gr) { return gr.gr_gid == gid; });
+        return FindIn(GroupFile(), [gid](const GroupEntry& gr) { return gr.gid == gid; });
     }
     std::optional<GroupEntry> entry;
     LookUpGrowing<group>([gid](auto... arguments) { return getgrgid_r(gid, arguments...); },
@@ -236,7 +328,7 @@ std::optional<GroupEntry> FindGroupByGid(gid_t gid) {
 
 std::optional<GroupEntry> FindGroupByName(const std::string& name) {
     if (!IsRealSystemRoot()) {
-        return FindInGroupFile([&name](const group& gr) { return name == gr.gr_name; });
+        return FindIn(GroupFile(), [&name](const GroupEntry& gr) { return gr.name == name; });
     }
     std::optional<GroupEntry> entry;
     LookUpGrowing<group>(
@@ -246,28 +338,25 @@ std::optional<GroupEntry> FindGroupByName(const std::string& name) {
 }
 
 std::optional<std::vector<PasswdEntry>> AllUsersInFileOrder() {
-    std::vector<PasswdEntry> users;
-    if (!ReadRootFile<passwd>("/etc/passwd", fgetpwent_r, [&](const passwd& pw) {
-            users.push_back(FromPasswd(pw));
-            return false;
-        })) {
+    auto users = PasswdFile();
+    if (users == nullptr) {
         return std::nullopt;
     }
-    return users;
+    return *users;
 }
 
 std::vector<GroupEntry> AllGroupsInFileOrder() {
-    std::vector<GroupEntry> groups;
-    ReadRootFile<group>("/etc/group", fgetgrent_r, [&](const group& gr) {
-        groups.push_back(FromGroup(gr));
-        return false;
-    });
-    return groups;
+    auto groups = GroupFile();
+    return groups != nullptr ? *groups : std::vector<GroupEntry>{};
 }
 
 std::vector<gid_t> GroupsOfUser(const PasswdEntry& user) {
     std::vector<gid_t> gids{user.gid};
-    for (const GroupEntry& entry : AllGroupsInFileOrder()) {
+    auto groups = GroupFile();
+    if (groups == nullptr) {
+        return gids;
+    }
+    for (const GroupEntry& entry : *groups) {
         bool listed =
             std::find(entry.members.begin(), entry.members.end(), user.name) != entry.members.end();
         if (listed && std::find(gids.begin(), gids.end(), entry.gid) == gids.end()) {
@@ -278,29 +367,13 @@ std::vector<gid_t> GroupsOfUser(const PasswdEntry& user) {
 }
 
 std::optional<ShadowEntry> FindShadowByName(const std::string& name) {
-    std::optional<ShadowEntry> found;
-    auto take = [&](const spwd& sp) {
-        ShadowEntry entry;
-        entry.name = sp.sp_namp != nullptr ? sp.sp_namp : "";
-        entry.hash = sp.sp_pwdp != nullptr ? sp.sp_pwdp : "";
-        entry.lastChange = sp.sp_lstchg;
-        entry.maxDays = sp.sp_max;
-        entry.inactiveDays = sp.sp_inact;
-        entry.expireDay = sp.sp_expire;
-        found = entry;
-    };
     if (!IsRealSystemRoot()) {
-        ReadRootFile<spwd>("/etc/shadow", fgetspent_r, [&](const spwd& sp) {
-            if (name == sp.sp_namp) {
-                take(sp);
-                return true;
-            }
-            return false;
-        });
-        return found;
+        return FindIn(ShadowFile(), [&name](const ShadowEntry& sp) { return sp.name == name; });
     }
+    std::optional<ShadowEntry> found;
     LookUpGrowing<spwd>(
-        [&name](auto... arguments) { return getspnam_r(name.c_str(), arguments...); }, take);
+        [&name](auto... arguments) { return getspnam_r(name.c_str(), arguments...); },
+        [&](const spwd& sp) { found = FromShadow(sp); });
     return found;
 }
 
