@@ -166,6 +166,15 @@ ToolTimes Tool(const nomvera::test::SandboxRoot& root, int count) {
     }
     chmod(passwordFile.c_str(), 0600);
     const std::string program = nomvera::posix::ExecutableFolder() + "/nomvera";
+    // The password prefix comes from a file of root's own, mode 0600.
+    const std::string passwordFile = base / "password";
+    const int fd = open(passwordFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 || write(fd, "Pw-\n", 4) != 4) {
+        std::fprintf(stderr, "cannot write %s\n", passwordFile.c_str());
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
     const std::string n = std::to_string(count);
     ToolTimes times;
     auto start = Clock::now();

@@ -253,9 +253,9 @@ TEST_F(ProfileLife, EntriesWithoutANameBelongToTheAccountWhoseHomeTheyAre) {
     EXPECT_EQ(List(), sid + "\t" + uid + "\t/home/test001\n");
 }
 
-// Each change adds a line. A line a killed writer left unfinished is ended
-// and passed over, never glued to the next registration; once most lines
-// are superseded the list is written whole, one line per registration.
+// Each change adds a line. A line a killed writer left unfinished is cut
+// off, never glued to the next registration nor made to look whole; once
+// most lines are superseded the list is written whole, one per registration.
 TEST_F(ProfileLife, TheListGrowsByLinesAndIsWrittenWholeOnceMostAreSuperseded) {
     ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
     const std::string sid = SidTextOf(WIDE("test001"));
@@ -279,7 +279,10 @@ TEST_F(ProfileLife, TheListGrowsByLinesAndIsWrittenWholeOnceMostAreSuperseded) {
     EXPECT_FALSE(Exists(Home("test001")));
     EXPECT_EQ(List(), "");
     raw = ReadTextFile(Root() / "var/lib/nomvera/profiles");
-    EXPECT_NE(raw.find("\t/ho\n" + sid + "\t"), std::string::npos) << raw;
+    for (const std::string& line : TextLines(raw)) {
+        EXPECT_EQ(line.find("\t/ho\t"), std::string::npos) << "made to look whole: " << raw;
+        EXPECT_FALSE(line.ends_with("\t/ho")) << "made to look whole: " << raw;
+    }
 }
 
 // Mounts are made in a private mount namespace of a forked child, which

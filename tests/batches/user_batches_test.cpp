@@ -267,8 +267,7 @@ TEST_F(UserBatchTest, AFolderOfAColleagueOrInUseOutlivesTheDeletion) {
             EXPECT_EQ(lines.at(lines.size() - 2),
                       "W Profile folder kept[" + Home("test001") + "]: " + c.keptLine);
             // The registration still names the folder, which is still there.
-            EXPECT_NE(ReadTextFile(root_ / "var/lib/nomvera/profiles").find(sid),
-                      std::string::npos);
+            EXPECT_NE(root_.ProfileList().find(sid), std::string::npos);
         } else {
             const unsigned walkCode = c.processInside ? ERROR_BUSY : ERROR_ACCESS_DENIED;
             EXPECT_EQ(LinesEndingWith(LogFileLines(logFolder / "batch.utf8.log"),
@@ -610,7 +609,7 @@ TEST_F(UserBatchTest, DryRunChangesNothingAndEnsureMakesReRunsSucceed) {
         EXPECT_FALSE(Exists(Home("test001")));
         EXPECT_FALSE(Exists(Home("test002")));
     }
-    EXPECT_EQ(ReadTextFile(root_ / "var/lib/nomvera/profiles").find(sid1), std::string::npos);
+    EXPECT_EQ(root_.ProfileList().find(sid1), std::string::npos);
 }
 
 } // namespace

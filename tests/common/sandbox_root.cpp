@@ -138,7 +138,9 @@ std::string SandboxRoot::AccountFiles() const {
 std::string SandboxRoot::ProfileList() const {
     std::vector<std::string> order;
     std::map<std::string, std::string> lines;
-    for (const std::string& line : TextLines(ReadTextFile(*this / "var/lib/nomvera/profiles"))) {
+    std::string text = ReadTextFile(*this / "var/lib/nomvera/profiles");
+    text.resize(text.rfind('\n') + 1); // an unfinished last line is none
+    for (const std::string& line : TextLines(text)) {
         const std::string sid = line.substr(0, line.find('\t'));
         if (line == sid + "\tremoved") {
             lines.erase(sid);

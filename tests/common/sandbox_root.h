@@ -33,8 +33,8 @@ public:
     std::vector<std::string> AccountFileComplaints() const;
     // The profile list as its lines leave it, one line per SID in the order
     // the SIDs were first registered: a SID's last line in place of its
-    // earlier ones, a "SID<tab>removed" line taking them away. "" when the
-    // file is missing or empty.
+    // earlier ones, a "SID<tab>removed" line taking them away; an unfinished
+    // last line is left out. "" when the file is missing or empty.
     std::string ProfileList() const;
 
 private:

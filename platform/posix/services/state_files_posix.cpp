@@ -404,9 +404,31 @@ FoldedProfileList& ProfileListFold() {
     return fold;
 }
 
-// Adds one line to the profile list. A line a killed writer left unfinished
-// is ended first, so the new line stands alone. durable: on the disk before
-// this returns (a step that must not outlive its registration follows).
+// Cuts off a last line that a killed writer left unfinished: it is no
+// registration, and ending it would make a cut-off one look whole.
+bool CutUnfinishedLine(int fd, off_t size) {
+    off_t end = size;
+    char buffer[4096];
+    while (end > 0) {
+        const off_t start =
+            end > static_cast<off_t>(sizeof buffer) ? end - static_cast<off_t>(sizeof buffer) : 0;
+        const ssize_t n = pread(fd, buffer, static_cast<std::size_t>(end - start), start);
+        if (n != end - start) {
+            return false;
+        }
+        for (ssize_t i = n; i > 0; --i) {
+            if (buffer[i - 1] == '\n') {
+                const off_t kept = start + i;
+                return kept == size || ftruncate(fd, kept) == 0;
+            }
+        }
+        end = start;
+    }
+    return ftruncate(fd, 0) == 0;
+}
+
+// Adds one line to the profile list. durable: on the disk before this
+// returns (a step that must not outlive its registration follows).
 bool AppendProfileLine(const StateLock& lock, const std::string& line, bool durable) {
     if (!lock.Held()) {
         return false;
@@ -418,17 +440,13 @@ bool AppendProfileLine(const StateLock& lock, const std::string& line, bool dura
         fd = openat(folder, kProfileListName,
                     O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     }
-    struct stat st {};
     if (fd < 0) {
         return false;
     }
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid();
-    std::string text = line;
-    char last = '\n';
-    if (ok && st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') {
-        text.insert(text.begin(), '\n');
-    }
-    ok = ok && WriteAll(fd, text) && (!durable || fdatasync(fd) == 0);
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+              st.st_size <= kMaxStateFileSize && CutUnfinishedLine(fd, st.st_size) &&
+              WriteAll(fd, line) && (!durable || fdatasync(fd) == 0);
     ok = close(fd) == 0 && ok;
     if (ok && made && durable) {
         fsync(folder); // the new file's name survives a crash of the machine
