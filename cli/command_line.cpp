@@ -51,7 +51,7 @@ std::string Synopsis(const TCommandSpec& command) {
     } else {
         line += " [--dry-run] [--ensure] [--pause MS] [--server HOST [--server-credentials FILE]]";
     }
-    return line + " [--quiet]";
+    return line + " [--quiet] [--output text|json]";
 }
 
 constexpr char kGeneralHint[] =
@@ -239,6 +239,13 @@ std::string StoreProfile(TCommandRequest& request, const std::string&) {
     request.profile = true;
     return {};
 }
+std::string StoreOutput(TCommandRequest& request, const std::string& value) {
+    if (value != "text" && value != "json") {
+        return "--output: '" + Shown(value) + "' is not text or json";
+    }
+    request.json = value == "json";
+    return {};
+}
 std::string StoreQuiet(TCommandRequest& request, const std::string&) {
     request.quiet = true;
     return {};
@@ -288,7 +295,7 @@ constexpr char kPasswordRefusal[] =
     "--password is not taken: every account on the machine can read a command line; "
     "use --password-file FILE, or --password-file - for standard input";
 
-constexpr std::array<TOptionSpec, 15> kOptions = {{
+constexpr std::array<TOptionSpec, 16> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
     {"--password-file", nullptr, true, false, &ForPasswords, nullptr, &StorePasswordFile},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
@@ -298,6 +305,7 @@ constexpr std::array<TOptionSpec, 15> kOptions = {{
     {"--profile", nullptr, false, false, &ForProfiles, nullptr, &StoreProfile},
     {"--pause", nullptr, true, false, &ForBatches, nullptr, &StorePause},
     {"--quiet", "-q", false, false, &ForEvery, nullptr, &StoreQuiet},
+    {"--output", nullptr, true, false, &ForEvery, nullptr, &StoreOutput},
     {"--dry-run", "-n", false, false, &ForBatches, nullptr, &StoreDryRun},
     {"--ensure", nullptr, false, false, &ForBatches, nullptr, &StoreEnsure},
     {"--pam-service", nullptr, true, false, &ForChecks, nullptr, &StorePamService},
@@ -493,6 +501,11 @@ Options:
                         and HOST a DNS name. Without it, the Kerberos
                         ticket cache when there is one
   --quiet, -q           print only warning and error lines
+  --output text|json    json: each line as one JSON object on its own line
+                        (time, level, indent, text; name and status for a
+                        line about one account or group of the series),
+                        then one summary object with the counts and the
+                        exit status; the log file is unchanged
   --help, -h            print this help and exit
   --version             print the program's file version and exit
   OPTION=VALUE is the same as OPTION VALUE.

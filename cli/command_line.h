@@ -43,6 +43,7 @@ struct TCommandRequest {
     bool defaultGroups = true;
     bool profile = false;
     bool quiet = false;
+    bool json = false;           // --output json: one JSON object per line
     std::string credentialsPath; // empty: none
     std::uint32_t pause = 0;     // --pause: milliseconds after each account or group
     bool dryRun = false;         // --dry-run, -n

@@ -7,6 +7,7 @@
 #include "accounts/profile_service.h"
 #include "batches/group_list.h"
 #include "cli/command_line.h"
+#include "cli/console.h"
 #include "cli/console_host.h"
 #include "cli/logon/logon_check.h"
 #include "cli/password_input.h"
@@ -23,43 +24,22 @@
 #endif
 
 #include <algorithm>
-#include <csignal>
 #include <cstdlib>
 #include <exception>
-#include <fcntl.h>
 #include <string_view>
-#include <unistd.h>
 
 namespace nomvera::cli {
 namespace {
 
-void PrintTo(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t written = write(fd, text.data() + done, text.size() - done);
-        if (written <= 0) {
-            return;
-        }
-        done += static_cast<std::size_t>(written);
-    }
+enum : int { kStandardOutput = 1, kStandardError = 2 };
+
+void PrintTo(int stream, const std::string& text) {
+    WriteStream(stream == kStandardOutput ? TStream::Output : TStream::Error, text);
 }
 
 int Refuse(const std::string& error, const std::string& hint = {}) {
-    PrintTo(STDERR_FILENO, "nomvera: " + error + "\n" + (hint.empty() ? "" : hint + "\n"));
+    PrintTo(kStandardError, "nomvera: " + error + "\n" + (hint.empty() ? "" : hint + "\n"));
     return kExitUsage;
-}
-
-// A closed standard descriptor would be taken by the next file opened (the
-// credentials file), and activity lines would land in it.
-void KeepStandardDescriptorsOpen() {
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) < 0) {
-            const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-            if (opened >= 0 && opened != fd) {
-                close(opened);
-            }
-        }
-    }
 }
 
 // The group list as the window fills it: every local group in group-file
@@ -144,7 +124,7 @@ bool ChooseAccountServer(const TCommandRequest& request, std::string& error) {
     return true;
 }
 
-int RunRequest(TCommandRequest request) {
+int RunRequest(TCommandRequest request, TConsoleBatchHost::TLineCounts& counts) {
     if (std::string error; !ChooseAccountServer(request, error)) {
         return Refuse(error);
     }
@@ -155,6 +135,17 @@ int RunRequest(TCommandRequest request) {
                       ": NOMVERA_SYSROOT names a system root that is not this machine, and "
                       "logons are checked by this machine's own logon stack; nothing was "
                       "checked");
+    }
+    // Said once, before anything else, in words that say what to do; the
+    // log's start block still has its own line for it. A check changes nothing.
+    if (request.command->check == nullptr && !request.dryRun && !accounts::IsAdministrator()) {
+#ifdef _WIN32
+        PrintTo(kStandardError, "nomvera: not running as an administrator: every change will be "
+                                "refused; run it from an elevated prompt\n");
+#else
+        PrintTo(kStandardError, "nomvera: not running as root: every change will be refused; run "
+                                "it with sudo\n");
+#endif
     }
     if (request.command->takesPassword || request.command->check != nullptr) {
         std::string error;
@@ -177,7 +168,11 @@ int RunRequest(TCommandRequest request) {
     if (!request.credentialsPath.empty() && !request.dryRun) {
         std::string error;
         if (!credentials.Create(request.credentialsPath, error)) {
-            return Refuse("--credentials " + request.credentialsPath + ": " + error);
+            // Shown as the log shows a path: a control character in it
+            // must not reach the terminal.
+            return Refuse("--credentials " +
+                          support::ShownText(std::string_view(request.credentialsPath)) + ": " +
+                          error);
         }
     }
 
@@ -232,6 +227,10 @@ int RunRequest(TCommandRequest request) {
         if (host.ErrorLines() > 0 || host.OutputFailed() || (request.dryRun && !administrator)) {
             status = kExitStepFailed;
         }
+        counts = host.LineCounts();
+        counts.failedSteps = host.ErrorLines();
+        counts.outputFailed = host.OutputFailed();
+        counts.ran = true;
     }
     if (writer != nullptr) {
         try {
@@ -245,15 +244,15 @@ int RunRequest(TCommandRequest request) {
 } // namespace
 
 int RunCommandLine(int argc, char** argv) {
-    KeepStandardDescriptorsOpen();
+    PrepareStandardStreams();
     std::vector<std::string> arguments(argv, argv + argc);
     const TParsedCommandLine parsed = ParseCommandLine(arguments);
     switch (parsed.result) {
     case TParseResult::Help:
-        PrintTo(STDOUT_FILENO, HelpText());
+        PrintTo(kStandardOutput, HelpText());
         return kExitSuccess;
     case TParseResult::Version:
-        PrintTo(STDOUT_FILENO,
+        PrintTo(kStandardOutput,
                 support::NarrowText(support::GetFileVersionText(support::GetModulePath())) + "\n");
         return kExitSuccess;
     case TParseResult::UsageError:
@@ -265,23 +264,37 @@ int RunCommandLine(int argc, char** argv) {
     // Before anything is touched, so that a stop request is never lost; a
     // closed output pipe must not end the program in the middle of a step.
     TStopSignals stopSignals;
-    signal(SIGPIPE, SIG_IGN);
+    IgnoreClosedPipes();
 
     form::StartSupportUnits();
     form::BindWindowModule();
     int status = kExitStepFailed;
+    TConsoleBatchHost::TLineCounts counts;
     try {
-        status = RunRequest(parsed.request);
+        status = RunRequest(parsed.request, counts);
     } catch (const std::exception& failure) {
-        PrintTo(STDERR_FILENO, std::string("nomvera: EXCP: ") + failure.what() + "\n");
+        PrintTo(kStandardError, std::string("nomvera: EXCP: ") + failure.what() + "\n");
     } catch (...) {
-        PrintTo(STDERR_FILENO, "nomvera: EXCP: unknown exception\n");
+        PrintTo(kStandardError, "nomvera: EXCP: unknown exception\n");
     }
     form::ReleaseWindowModule();
     form::StopSupportUnits();
 
     if (const int received = TStopSignals::Received(); received != 0 && status != kExitUsage) {
         status = 128 + received;
+    }
+    if (parsed.request.json && counts.ran && !counts.outputFailed) {
+        const TCommandRequest& request = parsed.request;
+        auto number = [](std::size_t value) { return std::to_string(value); };
+        PrintTo(kStandardOutput,
+                std::string("{\"type\":\"summary\",\"command\":\"") + request.command->name +
+                    "\",\"prefix\":" +
+                    TConsoleBatchHost::JsonString(support::NarrowText(request.prefix)) +
+                    ",\"count\":" + std::to_string(request.count) +
+                    ",\"done\":" + number(counts.passes) + ",\"info\":" + number(counts.info) +
+                    ",\"warnings\":" + number(counts.warnings) + ",\"errors\":" +
+                    number(counts.errors) + ",\"failed_steps\":" + number(counts.failedSteps) +
+                    ",\"exit_status\":" + std::to_string(status) + "}\n");
     }
     return status;
 }

@@ -1,4 +1,5 @@
 #include "cli/console_host.h"
+#include "cli/console.h"
 #include "form/activity_line.h"
 
 #include "log/diagnostic_log.h"
@@ -6,59 +7,15 @@
 #include "support/text.h"
 
 #include <array>
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 
 namespace nomvera::cli {
 namespace {
 
-constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
-
-volatile std::sig_atomic_t g_received = 0;
-struct sigaction g_previous[kStopSignals.size()];
-bool g_installed[kStopSignals.size()] = {};
-
-void OnStopSignal(int signalNumber) {
-    if (g_received == 0) {
-        g_received = signalNumber;
-    }
-}
-
-const char* SignalName(int signalNumber) {
-    switch (signalNumber) {
-    case SIGINT:
-        return "SIGINT";
-    case SIGTERM:
-        return "SIGTERM";
-    case SIGHUP:
-        return "SIGHUP";
-    default:
-        return "a signal";
-    }
-}
-
-bool WriteWhole(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 void WriteError(const std::string& text) {
-    WriteWhole(STDERR_FILENO, text.data(), text.size());
+    WriteStream(TStream::Error, text);
 }
 
 std::string Duration(std::chrono::steady_clock::duration duration) {
@@ -80,66 +37,6 @@ bool AlreadyAMember(const WideString& text) {
 }
 
 } // namespace
-
-TStopSignals::TStopSignals() {
-    g_received = 0;
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
-        struct sigaction current = {};
-        sigaction(kStopSignals[i], nullptr, &current);
-        // nohup and background jobs set these to be ignored; keep it so.
-        if (kStopSignals[i] != SIGTERM && current.sa_handler == SIG_IGN) {
-            continue;
-        }
-        g_installed[i] = sigaction(kStopSignals[i], &action, &g_previous[i]) == 0;
-    }
-}
-
-TStopSignals::~TStopSignals() {
-    for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
-        if (g_installed[i]) {
-            sigaction(kStopSignals[i], &g_previous[i], nullptr);
-            g_installed[i] = false;
-        }
-    }
-}
-
-int TStopSignals::Received() {
-    return g_received;
-}
-
-TCredentialsFile::~TCredentialsFile() {
-    if (fd_ >= 0) {
-        close(fd_);
-    }
-}
-
-bool TCredentialsFile::Create(const std::string& path, std::string& error) {
-    const int fd =
-        open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        const int code = errno;
-        error = code == EEXIST ? "it exists already (an existing file or link is never replaced)"
-                               : std::strerror(code);
-        return false;
-    }
-    fd_ = fd;
-    // The umask may have taken bits away; the file is the owner's alone, exactly.
-    if (fchmod(fd_, S_IRUSR | S_IWUSR) != 0 || !WriteAll("name,password\n", error)) {
-        if (error.empty()) {
-            error = std::strerror(errno);
-        }
-        close(fd_);
-        fd_ = -1;
-        // Made by this run a moment ago and still empty: take it back.
-        unlink(path.c_str());
-        return false;
-    }
-    return true;
-}
 
 std::string TCredentialsFile::Field(const std::string& text) {
     const bool quoted = text.find_first_of(",\"\r\n") != std::string::npos ||
@@ -163,18 +60,10 @@ bool TCredentialsFile::Add(const WideString& name, const WideString& password, s
                     error);
 }
 
-bool TCredentialsFile::WriteAll(const std::string& text, std::string& error) {
-    if (fd_ < 0 || !WriteWhole(fd_, text.data(), text.size())) {
-        error = std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
 TConsoleBatchHost::TConsoleBatchHost(const TCommandRequest& request, std::vector<TGroup> groups,
                                      log::TDiagnosticLog* logWriter, TCredentialsFile* credentials)
     : request_(request), groups_(std::move(groups)), logWriter_(logWriter),
-      credentials_(credentials), progress_(isatty(STDERR_FILENO) == 1),
+      credentials_(credentials), progress_(IsTerminal(TStream::Error)),
       started_(std::chrono::steady_clock::now()) {}
 
 TConsoleBatchHost::~TConsoleBatchHost() {
@@ -215,10 +104,95 @@ void TConsoleBatchHost::AddLine(const WideString& text, TLevel level) {
     if (level == TLevel::Error && counting_ && !AlreadyAMember(text)) {
         ++errorLines_;
     }
+    ++(level == TLevel::Info      ? counts_.info
+       : level == TLevel::Warning ? counts_.warnings
+                                  : counts_.errors);
     if (request_.quiet && level == TLevel::Info) {
         return;
     }
-    WriteOutput(support::NarrowText(line) + "\n");
+    const std::string shown = support::NarrowText(line);
+    WriteOutput((request_.json ? JsonLine(shown, level, request_.prefix) : shown) + "\n");
+}
+
+std::string TConsoleBatchHost::JsonString(const std::string& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string TConsoleBatchHost::JsonLine(const std::string& shown, TLevel level,
+                                        const WideString& prefix) {
+    // "2026-12-08 13:45:09.664|I|..text": the stamp is 23 characters.
+    constexpr std::size_t kStamp = 23;
+    std::string time;
+    std::string text = shown;
+    std::size_t indent = 0;
+    if (shown.size() > kStamp + 3 && shown[kStamp] == '|' && shown[kStamp + 2] == '|' &&
+        shown[4] == '-' && shown[10] == ' ') {
+        time = shown.substr(0, kStamp);
+        text = shown.substr(kStamp + 3);
+        while (indent < text.size() && text[indent] == '.') {
+            ++indent;
+        }
+        text.erase(0, indent);
+    } else {
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+        const auto millis =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+            1000;
+        std::tm local = {};
+#ifdef _WIN32
+        localtime_s(&local, &seconds);
+#else
+        localtime_r(&seconds, &local);
+#endif
+        char stamp[80];
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d",
+                      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                      local.tm_min, local.tm_sec, static_cast<int>(millis));
+        time = stamp;
+    }
+    std::string object = "{\"type\":\"line\",\"time\":" + JsonString(time) + ",\"level\":\"" +
+                         (level == TLevel::Info      ? "info"
+                          : level == TLevel::Warning ? "warning"
+                                                     : "error") +
+                         "\",\"indent\":" + std::to_string(indent) +
+                         ",\"text\":" + JsonString(text);
+    // The account or group of the series the line is about: "[PREFIXnnn]".
+    const std::string head = "[" + support::NarrowText(prefix);
+    for (std::size_t at = text.find(head); !prefix.empty() && at != std::string::npos;
+         at = text.find(head, at + 1)) {
+        const std::size_t digits = at + head.size();
+        if (digits + 4 <= text.size() && text[digits + 3] == ']' &&
+            text.find_first_not_of("0123456789", digits) == digits + 3) {
+            object += ",\"name\":" + JsonString(text.substr(at + 1, digits + 2 - at));
+            // The status code closes an error line: " [2224]" (a DWORD: at most ten digits).
+            long long status = level == TLevel::Info ? 0 : -1;
+            const std::size_t open = text.rfind(" [");
+            if (!text.empty() && text.back() == ']' && open != std::string::npos &&
+                open + 3 < text.size() && text.size() - open <= 13 &&
+                text.find_first_not_of("0123456789", open + 2) == text.size() - 1) {
+                status = std::stoll(text.substr(open + 2, text.size() - open - 3));
+            }
+            object += ",\"status\":" + (status < 0 ? std::string("null") : std::to_string(status));
+            break;
+        }
+    }
+    return object + "}";
 }
 
 // The batch logs "Created User[NAME] Password[PASSWORD]" exactly when the
@@ -256,9 +230,9 @@ void TConsoleBatchHost::WriteOutput(const std::string& text) {
     }
     const bool redraw = progressShown_ > 0;
     ClearProgress();
-    if (!WriteWhole(STDOUT_FILENO, text.data(), text.size())) {
+    if (std::string reason; !WriteStream(TStream::Output, text, &reason)) {
         outputFailed_ = true;
-        WriteError(std::string("nomvera: standard output: ") + std::strerror(errno) +
+        WriteError("nomvera: standard output: " + reason +
                    "; the log file still gets every line\n");
     }
     if (redraw) {
@@ -268,6 +242,7 @@ void TConsoleBatchHost::WriteOutput(const std::string& text) {
 
 void TConsoleBatchHost::Repaint() {
     ++passesDone_;
+    counts_.passes = static_cast<std::size_t>(passesDone_);
     DrawProgress();
 }
 
@@ -282,7 +257,7 @@ bool TConsoleBatchHost::ClosingRequested() {
             if (!stopNoted_) {
                 stopNoted_ = true;
                 ClearProgress();
-                WriteError(std::string("nomvera: ") + SignalName(received) +
+                WriteError(std::string("nomvera: ") + StopSignalName(received) +
                            " received; stopping after the current account\n");
             }
         }
@@ -303,11 +278,7 @@ void TConsoleBatchHost::DrawProgress() {
     if (passesDone_ > 0 && passesDone_ < total) {
         text += ", about " + Duration(elapsed / passesDone_ * (total - passesDone_)) + " left";
     }
-    winsize size = {};
-    std::size_t columns = 80;
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) {
-        columns = size.ws_col;
-    }
+    const std::size_t columns = TerminalColumns();
     // Never the last column: a terminal that wraps there breaks the redraw.
     if (text.size() >= columns) {
         text.resize(columns - 1);

@@ -29,8 +29,10 @@ public:
     static int Received();
 };
 
-// The new file for --credentials: made with O_CREAT|O_EXCL|O_NOFOLLOW, mode
-// 0600, its header written at once. Rows are written as accounts are created.
+// The new file for --credentials, its header written at once; rows are
+// written as accounts are created. On POSIX made with O_CREAT|O_EXCL|
+// O_NOFOLLOW, mode 0600, in its folder reached without following links; on
+// Windows a new private file (platform/private_files.h).
 class TCredentialsFile {
 public:
     TCredentialsFile() = default;
@@ -40,7 +42,7 @@ public:
 
     // False with error set when the file cannot be made (nothing is left behind).
     bool Create(const std::string& path, std::string& error);
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const;
     // False with error set when the row could not be written whole.
     bool Add(const WideString& name, const WideString& password, std::string& error);
     // One CSV field as RFC 4180 has it: quoted when it holds a comma, a quote,
@@ -49,11 +51,16 @@ public:
 
 private:
     bool WriteAll(const std::string& text, std::string& error);
+#ifdef _WIN32
+    void* file_ = nullptr; // the file's HANDLE; null when none is open
+#else
     int fd_ = -1;
+#endif
 };
 
 class TConsoleBatchHost : public batches::TBatchHost {
 public:
+    using TLevel = form::TActivityLevel;
     // groups: the machine's local groups in group-file order, with their ticks.
     struct TGroup {
         WideString name;
@@ -67,6 +74,22 @@ public:
     void BeginCounting() { counting_ = true; }
     void EndCounting();
     std::size_t ErrorLines() const { return errorLines_; }
+    // Every line given, by level: for the summary of --output json.
+    struct TLineCounts {
+        std::size_t info = 0;
+        std::size_t warnings = 0;
+        std::size_t errors = 0;
+        std::size_t passes = 0;      // accounts or groups of the series handled
+        std::size_t failedSteps = 0; // the error lines the exit status counts
+        bool ran = false;            // the batch started
+        bool outputFailed = false;
+    };
+    const TLineCounts& LineCounts() const { return counts_; }
+    // One JSON string, quoted, with every control character escaped.
+    static std::string JsonString(const std::string& text);
+    // The JSON object of one line as shown (time stamp, level tag, indent
+    // and text; bare when the log file is not open).
+    static std::string JsonLine(const std::string& shown, TLevel level, const WideString& prefix);
     // Standard output failed (a closed pipe, a full disk): lines after that
     // reached the log file only.
     bool OutputFailed() const { return outputFailed_; }
@@ -92,7 +115,6 @@ public:
     batches::TBatchFlags Flags() override { return {request_.dryRun, request_.ensure}; }
 
 private:
-    using TLevel = form::TActivityLevel;
     void AddLine(const WideString& text, TLevel level);
     void NoteCreatedAccount(const WideString& text);
     void WriteOutput(const std::string& text);
@@ -105,6 +127,7 @@ private:
     TCredentialsFile* credentials_;
     bool counting_ = false;
     std::size_t errorLines_ = 0;
+    TLineCounts counts_;
     bool outputFailed_ = false;
     bool credentialsFailed_ = false;
     bool closing_ = false;

@@ -1,6 +1,11 @@
 #include "cli/password_input.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/private_files.h"
+#include "support/text.h"
+
+#include <windows.h>
+#else
 #include "platform/posix/kernel/module_path.h"
 
 #include <cerrno>
@@ -31,7 +36,119 @@ std::string WithoutLineEnd(std::string line) {
 
 } // namespace
 
-#ifndef _WIN32
+#ifdef _WIN32
+namespace {
+
+bool ReadLine(HANDLE handle, std::string& line, bool& sawAny, std::string& error) {
+    line.clear();
+    sawAny = false;
+    while (line.size() < kLineLimit) {
+        char c = 0;
+        DWORD got = 0;
+        if (!ReadFile(handle, &c, 1, &got, nullptr)) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) {
+                break;
+            }
+            error = support::SystemMessageText(code);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        sawAny = true;
+        line += c;
+        if (c == '\n') {
+            break;
+        }
+    }
+    line = WithoutLineEnd(std::move(line));
+    return true;
+}
+
+} // namespace
+
+bool ReadPasswordFile(const std::string& path, std::string& line, std::string& error) {
+    bool sawAny = false;
+    if (path == "-") {
+        if (!ReadLine(GetStdHandle(STD_INPUT_HANDLE), line, sawAny, error)) {
+            error = "standard input: " + error;
+            return false;
+        }
+        if (!sawAny) {
+            error = "standard input holds no line";
+            return false;
+        }
+        return true;
+    }
+    // The rule of a private file: no reparse point, one name, the user's
+    // own, no access for another account.
+    const WideString name = support::WidenText(path);
+    platform::TPrivateFileRefusal refusal = platform::TPrivateFileRefusal::None;
+    const HANDLE file = platform::CreatePrivateFile(name.c_str(), FILE_SHARE_READ, OPEN_EXISTING,
+                                                    &refusal, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        using R = platform::TPrivateFileRefusal;
+        switch (refusal) {
+        case R::Link:
+            error = "it is a symbolic link (a link is never followed)";
+            break;
+        case R::NotRegularFile:
+            error = "it is not a regular file";
+            break;
+        case R::OtherOwner:
+            error = "it belongs to another account";
+            break;
+        case R::OtherNames:
+            error = "it has more than one name (a hard link)";
+            break;
+        case R::OpenToOthers:
+        case R::FolderNotPrivate:
+            error = "other accounts have access to it";
+            break;
+        case R::None:
+            error = support::SystemMessageText(GetLastError());
+            break;
+        }
+        return false;
+    }
+    bool usable = ReadLine(file, line, sawAny, error);
+    if (usable && !sawAny) {
+        error = "it is empty";
+        usable = false;
+    }
+    CloseHandle(file);
+    return usable;
+}
+
+bool CanAskForPassword() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+bool AskForPassword(std::string& line, std::string& error) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(input, &mode) ||
+        !SetConsoleMode(input,
+                        (mode | ENABLE_LINE_INPUT) & ~static_cast<DWORD>(ENABLE_ECHO_INPUT))) {
+        error = support::SystemMessageText(GetLastError());
+        return false;
+    }
+    constexpr char kPrompt[] = "Password prefix: ";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kPrompt, sizeof kPrompt - 1, &written, nullptr);
+    bool sawAny = false;
+    bool done = ReadLine(input, line, sawAny, error);
+    if (done && !sawAny) {
+        error = "no password prefix was typed (end of input)";
+        done = false;
+    }
+    SetConsoleMode(input, mode);
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), "\n", 1, &written, nullptr);
+    return done;
+}
+#else
 namespace {
 
 // One byte at a time up to the line end, so standard input is not read past it.
@@ -155,9 +272,9 @@ bool AskForPassword(std::string& line, std::string& error) {
     for (std::size_t i = 0; i < std::size(kSignals); ++i) {
         sigaction(kSignals[i], &restore, &previous[i]);
     }
-    // Echo off first, then the prompt: what is typed once the prompt shows
-    // is neither echoed nor flushed away with the switch.
     bool done = false;
+    // Echo off first, then the prompt: what is typed after the prompt is
+    // never echoed, nor discarded by the change of mode.
     if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0) {
         error = std::strerror(errno);
     } else {
@@ -169,7 +286,7 @@ bool AskForPassword(std::string& line, std::string& error) {
             error = "no password prefix was typed (end of input)";
             done = false;
         }
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_savedTerminal);
+        tcsetattr(STDIN_FILENO, TCSADRAIN, &g_savedTerminal);
         g_echoOff = 0;
     }
     // The typed line end was not echoed.

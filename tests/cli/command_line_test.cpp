@@ -424,6 +424,45 @@ TEST_F(CommandLineTest, GlobalGroupsFailWith2226AndStatusOne) {
     EXPECT_EQ(root_.AccountFiles(), before);
 }
 
+// --output json, read back by a JSON parser: every line an object with its
+// time, level, indent and text, the series member and status code where the
+// line is about one, and a closing summary with the counts and exit status.
+TEST_F(CommandLineTest, JsonOutputParsesLineByLine) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const std::vector<std::string> arguments = {
+        "create-local-groups", "--prefix", "e2ej", "--count", "2", "--output=json"};
+    ASSERT_EQ(Run(arguments).exitCode, 0);
+    // The second run finds both groups made: two failed steps, status 1.
+    const TResult again = Run(arguments);
+    EXPECT_EQ(again.exitCode, 1);
+    const std::string json = base_ / "out.json";
+    WriteTextFile(json, again.out);
+    const TChildResult parsed = RunProgram(
+        {"/usr/bin/python3", "-c",
+         "import json, sys\n"
+         "for line in open(sys.argv[1], encoding='utf-8'):\n"
+         "    o = json.loads(line)\n"
+         "    if o['type'] == 'line':\n"
+         "        assert len(o['time']) == 23, o\n"
+         "        print(o['level'], o['indent'], o.get('name'), o.get('status'), o['text'])\n"
+         "    else:\n"
+         "        print('summary', o['command'], o['count'], o['done'], o['errors'],\n"
+         "              o['failed_steps'], o['exit_status'])\n",
+         json},
+        true);
+    ASSERT_EQ(parsed.exitCode, 0) << parsed.output;
+    const std::vector<std::string> lines = TextLines(parsed.output);
+    ASSERT_GE(lines.size(), 4u) << parsed.output;
+    EXPECT_EQ(lines[0], "info 0 None None Begin: Command line");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                                return line.starts_with("error 1 e2ej002 1379 ");
+                            }),
+              1)
+        << parsed.output;
+    EXPECT_EQ(lines.back(), "summary create-local-groups 2 2 2 2 1");
+}
+
 // Dry runs change nothing and say what stands in the way; ensure makes a
 // re-run, and a clean-up of what is gone already, end with status 0.
 TEST_F(CommandLineTest, DryRunAndEnsureGiveTheStatusOfTheEndState) {
@@ -690,6 +729,8 @@ TEST_F(CommandLineTest, WithoutRootEveryStepIsRefusedAndTheStatusIsOne) {
     call.asNobody = &copies;
     const TResult run = RunCall(call);
     EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.err,
+              "nomvera: not running as root: every change will be refused; run it with sudo\n");
     const std::vector<std::string> out = TextLines(run.out);
     ASSERT_GE(out.size(), 4u) << run.out;
     EXPECT_TRUE(out[2].ends_with("|E|.not an root")) << out[2];
@@ -724,6 +765,9 @@ TEST_P(CommandLineUsageTest, IsRefusedWithStatusTwoAndNothingChanged) {
         chmod((base_ / name).c_str(), name == "pw-open" ? 0644 : 0600);
     }
     ASSERT_EQ(chown((base_ / "pw-nobody").c_str(), 65534, 65534), 0);
+    // A link to a folder above the credentials file.
+    mkdir((base_ / "elsewhere").c_str(), 0755);
+    symlink((base_ / "elsewhere").c_str(), (base_ / "linked").c_str());
     symlink((base_ / "pw-good").c_str(), (base_ / "pw-link").c_str());
     const std::string before = root_.AccountFiles();
 
@@ -752,6 +796,7 @@ TEST_P(CommandLineUsageTest, IsRefusedWithStatusTwoAndNothingChanged) {
     EXPECT_NE(stat(LogPath().c_str(), &info), 0) << "log file written";
     EXPECT_EQ(ReadTextFile(base_ / "taken.csv"), "keep\n");
     EXPECT_NE(lstat((base_ / "elsewhere.csv").c_str(), &info), 0) << "link followed";
+    EXPECT_NE(lstat((base_ / "elsewhere/new.csv").c_str(), &info), 0) << "link followed";
 }
 
 const std::vector<std::string> kCreate = {"create-users", "--prefix", "e2eu", "--password-file",
@@ -830,6 +875,14 @@ INSTANTIATE_TEST_SUITE_P(
         TUsageCase{"CredentialsLink", Create({"--count", "3", "--credentials", "BASE/link.csv"}),
                    "nomvera: --credentials BASE/link.csv: it exists already (an existing file "
                    "or link is never replaced)"},
+        TUsageCase{"CredentialsBelowALinkedFolder",
+                   Create({"--count", "3", "--credentials", "BASE/linked/new.csv"}),
+                   "nomvera: --credentials BASE/linked/new.csv: a folder on its path is a "
+                   "symbolic link (links are never followed)"},
+        TUsageCase{"CredentialsPathWithControls",
+                   Create({"--count", "3", "--credentials", "BASE/no\x1b]2;x\a\nforged/a.csv"}),
+                   "nomvera: --credentials BASE/no\\x1B]2;x\\x07\\x0Aforged/a.csv: No such file "
+                   "or directory"},
         TUsageCase{"CheckUsersUnderASandboxRoot",
                    {"check-users", "--prefix", "e2ec", "--count", "1", "--password-file",
                     "BASE/taken.csv"},
@@ -986,6 +1039,23 @@ TEST_F(CommandLineTest, TheTypedPasswordPrefixIsNeitherEchoedNorOnAnyCommandLine
     EXPECT_EQ(hits, 0);
     // The poller did see the shadow-utils programs at work, so it looked in the right places.
     EXPECT_GT(shadowTools, 0);
+}
+
+// Without arguments the window is wanted; with no display to put it on the
+// program says so in one line and points to the commands (no abort, no core).
+TEST_F(CommandLineTest, NoWindowWithoutADisplayIsOneLineAndStatusTwo) {
+    const std::string pointer = "; 'nomvera --help' lists the commands that run without a window\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)"},
+        {{"DISPLAY=:987\x1b"},
+         "the window cannot open: the display cannot be reached (DISPLAY=:987\\x1B)"},
+    };
+    for (const auto& [variables, line] : cases) {
+        const TResult run = RunCall({.arguments = {}, .variables = variables});
+        EXPECT_EQ(run.exitCode, 2) << line;
+        EXPECT_EQ(run.err, "nomvera: " + line + pointer);
+        EXPECT_EQ(run.out, "");
+    }
 }
 
 TEST_F(CommandLineTest, HelpListsEveryCommandAndVersionGivesTheFileVersion) {
