@@ -158,13 +158,6 @@ ToolTimes Tool(const nomvera::test::SandboxRoot& root, int count) {
         "XDG_STATE_HOME=" + state,
         "TMPDIR=" + base.Path(),
     };
-    // The password prefix comes from a file of our own, never an argument.
-    const std::string passwordFile = base / "password";
-    {
-        std::ofstream file(passwordFile);
-        file << "Pw-\n";
-    }
-    chmod(passwordFile.c_str(), 0600);
     const std::string program = nomvera::posix::ExecutableFolder() + "/nomvera";
     // The password prefix comes from a file of root's own, mode 0600.
     const std::string passwordFile = base / "password";
