@@ -206,7 +206,12 @@ TEST_F(Users, NeverExpiringPasswordHoldsUnderAnAgeingPolicy) {
 
 TEST_F(Users, RemoteServerIsNotReached) {
     EXPECT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
-    EXPECT_EQ(NetUserDel(WIDE("\\\\ELSEWHERE"), WIDE("test001")), ERROR_BAD_NETPATH);
+    // Another machine's name goes to the domain library: a host nobody
+    // answers for is its connection failure (1003), or 126 where the
+    // library is missing; never the local account's deletion.
+    const NET_API_STATUS status = NetUserDel(WIDE("\\\\ELSEWHERE"), WIDE("test001"));
+    EXPECT_TRUE(status == 1003 || status == ERROR_MOD_NOT_FOUND) << status;
+    EXPECT_EQ(ReadUser(WIDE("test001")).status, NERR_Success) << "the local account stays";
     EXPECT_EQ(NetUserDel(WIDE("\\\\SANDBOX"), WIDE("test001")), NERR_Success)
         << "the machine's own name is local";
 }
