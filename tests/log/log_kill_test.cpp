@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -19,29 +20,30 @@ TEST(LogKill, AFileLeftByAKilledWriterIsReadableAndContinuedByTheNextRun) {
     ASSERT_TRUE(std::filesystem::exists(program)) << program;
     std::mt19937 random(std::random_device{}());
     std::uniform_int_distribution<int> pause(3000, 60000); // microseconds
-#if defined(_WIN32)
-    // Under Wine a program takes longer to start: the kill moments count from
-    // when it may have begun to write.
-    constexpr int kStartMicroseconds = 40000;
-#else
-    constexpr int kStartMicroseconds = 0;
-#endif
+    // The kill moments count from when a writer may have begun to write: the
+    // first round measures how long a start takes here (under Wine, or with
+    // a sanitizer's start-up, longer than every pause) and lets that first
+    // writer make the file, so the rounds after it have one to check.
+    auto startTime = std::chrono::microseconds(0);
 
     int checked = 0;
     for (int round = 0; round < 60; ++round) {
         const char* mode = round % 2 == 0 ? "1" : "2";
+        const auto started = std::chrono::steady_clock::now();
         KillableProgram child({program, files.Given(), mode});
         ASSERT_TRUE(child.Started()) << "round " << round << ": error " << child.StartError();
-#if defined(_WIN32)
-        // The first start under Wine can take longer than every pause: the
-        // first writer is let make the file, so the rounds after it have one
-        // to check.
         for (int wait = 0; round == 0 && wait < 1000 && !std::filesystem::exists(files.OnDisk());
              ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-#endif
-        std::this_thread::sleep_for(std::chrono::microseconds(kStartMicroseconds + pause(random)));
+        if (round == 0) {
+            // A first start under Wine also makes its prefix's services:
+            // later starts are quicker, so the offset has a ceiling.
+            startTime = std::min(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now() - started),
+                                 std::chrono::microseconds(250000));
+        }
+        std::this_thread::sleep_for(startTime + std::chrono::microseconds(pause(random)));
         ASSERT_TRUE(child.KillAndWait()) << "the child ended on its own";
 
         if (!std::filesystem::exists(files.OnDisk())) {
