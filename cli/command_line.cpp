@@ -20,7 +20,7 @@ void CheckUsers(batches::TBatchHost& host, const TCommandRequest& request) {
     CheckUsersBatch(host, request.pamService);
 }
 
-constexpr std::array<TCommandSpec, 7> kCommands = {{
+constexpr std::array<TCommand, 7> kCommands = {{
     {"create-users", WIDE("Create Users"), &batches::CreateUsersBatch, true, true, true, nullptr},
     {"delete-users", WIDE("Delete Users"), &batches::DeleteUsersBatch, true, false, true, nullptr},
     {"create-local-groups", WIDE("Create Local Groups"), &batches::CreateLocalGroupsBatch, false,
@@ -34,7 +34,7 @@ constexpr std::array<TCommandSpec, 7> kCommands = {{
     {"check-users", WIDE("Check Users"), nullptr, true, false, false, &CheckUsers},
 }};
 
-std::string Synopsis(const TCommandSpec& command) {
+std::string Synopsis(const TCommand& command) {
     std::string line = std::string("Usage: nomvera ") + command.name + " --prefix NAME";
     if (command.takesPassword || command.check != nullptr) {
         line += " [--password-file FILE]";
@@ -125,22 +125,22 @@ std::string Shown(const std::string& text) {
     return support::NarrowText(support::ShownText(support::WidenText(text)));
 }
 
-bool ForUsers(const TCommandSpec& command) {
+bool ForUsers(const TCommand& command) {
     return command.takesPassword;
 }
-bool ForProfiles(const TCommandSpec& command) {
+bool ForProfiles(const TCommand& command) {
     return command.takesProfile;
 }
-bool ForEvery(const TCommandSpec&) {
+bool ForEvery(const TCommand&) {
     return true;
 }
-bool ForPasswords(const TCommandSpec& command) {
+bool ForPasswords(const TCommand& command) {
     return command.takesPassword || command.check != nullptr;
 }
-bool ForBatches(const TCommandSpec& command) {
+bool ForBatches(const TCommand& command) {
     return command.check == nullptr;
 }
-bool ForChecks(const TCommandSpec& command) {
+bool ForChecks(const TCommand& command) {
     return command.check != nullptr;
 }
 
@@ -278,13 +278,13 @@ std::string StorePamService(TCommandRequest& request, const std::string& value) 
 // given with '='), it is not given twice, then its own check stores it.
 // A new option is one row here, its store function, and its line in
 // HelpText (and in Synopsis when the command's usage line should show it).
-struct TOptionSpec {
+struct TOption {
     const char* name;
     const char* shortName; // nullptr: none
     bool takesValue;
-    bool repeatable;                          // values only; flags may always repeat
-    bool (*appliesTo)(const TCommandSpec&);   // refused with every other command
-    bool (*requiredFor)(const TCommandSpec&); // nullptr: optional everywhere
+    bool repeatable;                      // values only; flags may always repeat
+    bool (*appliesTo)(const TCommand&);   // refused with every other command
+    bool (*requiredFor)(const TCommand&); // nullptr: optional everywhere
     // Checks and stores the value; the error line, empty when it is accepted.
     std::string (*store)(TCommandRequest&, const std::string& value);
     // Not nullptr: the option is no longer taken, and this is the line that says why.
@@ -295,7 +295,7 @@ constexpr char kPasswordRefusal[] =
     "--password is not taken: every account on the machine can read a command line; "
     "use --password-file FILE, or --password-file - for standard input";
 
-constexpr std::array<TOptionSpec, 16> kOptions = {{
+constexpr std::array<TOption, 16> kOptions = {{
     {"--prefix", nullptr, true, false, &ForEvery, &ForEvery, &StorePrefix},
     {"--password-file", nullptr, true, false, &ForPasswords, nullptr, &StorePasswordFile},
     {"--count", nullptr, true, false, &ForEvery, &ForEvery, &StoreCount},
@@ -348,8 +348,8 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         parsed.result = TParseResult::Version;
         return parsed;
     }
-    const TCommandSpec* command = nullptr;
-    for (const TCommandSpec& candidate : kCommands) {
+    const TCommand* command = nullptr;
+    for (const TCommand& candidate : kCommands) {
         if (first == candidate.name) {
             command = &candidate;
         }
@@ -390,35 +390,35 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                                                   : "unexpected argument '" + Shown(option) + "'",
                         hint);
         }
-        const TOptionSpec& spec = kOptions[index];
-        if (spec.refusal != nullptr) {
-            return fail(spec.refusal, hint);
+        const TOption& row = kOptions[index];
+        if (row.refusal != nullptr) {
+            return fail(row.refusal, hint);
         }
-        if (spec.appliesTo != nullptr && !spec.appliesTo(*command)) {
+        if (row.appliesTo != nullptr && !row.appliesTo(*command)) {
             return fail(option + " does not apply to " + command->name, hint);
         }
-        if (spec.takesValue) {
+        if (row.takesValue) {
             if (!inlineValue) {
                 if (i + 1 >= arguments.size()) {
                     return fail(option + " needs a value", hint);
                 }
                 value = arguments[++i];
             }
-            if (seen[index] && !spec.repeatable) {
+            if (seen[index] && !row.repeatable) {
                 return fail(option + " is given twice", hint);
             }
         } else if (inlineValue) {
             return fail(option + " takes no value", hint);
         }
         seen[index] = true;
-        if (std::string error = spec.store(request, value); !error.empty()) {
+        if (std::string error = row.store(request, value); !error.empty()) {
             return fail(error, hint);
         }
     }
     for (std::size_t index = 0; index < kOptions.size(); ++index) {
-        const TOptionSpec& spec = kOptions[index];
-        if (!seen[index] && spec.requiredFor != nullptr && spec.requiredFor(*command)) {
-            return fail(std::string(spec.name) + " is missing", hint);
+        const TOption& row = kOptions[index];
+        if (!seen[index] && row.requiredFor != nullptr && row.requiredFor(*command)) {
+            return fail(std::string(row.name) + " is missing", hint);
         }
     }
     if (!request.serverCredentialsPath.empty() && request.server.empty()) {

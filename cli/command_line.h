@@ -19,7 +19,7 @@ inline constexpr int kExitUsage = 2;
 
 struct TCommandRequest;
 
-struct TCommandSpec {
+struct TCommand {
     const char* name;     // "create-users"
     const WCHAR* caption; // the batch button's caption
     void (*batch)(batches::TBatchHost&);
@@ -33,7 +33,7 @@ struct TCommandSpec {
 };
 
 struct TCommandRequest {
-    const TCommandSpec* command = nullptr;
+    const TCommand* command = nullptr;
     WideString prefix;
     WideString password; // read after parsing (ReadPasswordPrefix), never from an argument
     // --password-file: "-" for standard input; empty: asked for on the terminal.
