@@ -52,33 +52,12 @@ int main(int argc, char** argv) {
 
     nomvera::test::SandboxRoot root;
     nomvera::test::TempFolder base("nomvera-bench-cli");
-    const std::string home = base / "home";
-    const std::string state = base / "state";
-    for (const std::string& folder : {home, state}) {
-        mkdir(folder.c_str(), 0700);
+    const auto [variables, passwordFile] = nomvera::bench::PrepareToolRun(root.Path(), base.Path());
+    if (passwordFile.empty()) {
+        return 1;
     }
-    const std::vector<std::string> variables = {
-        "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
-        "LANG=C.UTF-8",
-        "NOMVERA_SYSROOT=" + root.Path(),
-        "HOME=" + home,
-        "XDG_STATE_HOME=" + state,
-        "TMPDIR=" + base.Path(),
-    };
     const std::string program = nomvera::posix::ExecutableFolder() + "/nomvera";
     const std::string n = std::to_string(count);
-    // The password prefix comes from a file of our own, never an argument.
-    const std::string passwordFile = base / "password";
-    {
-        std::FILE* file = std::fopen(passwordFile.c_str(), "w");
-        if (file == nullptr) {
-            std::perror(passwordFile.c_str());
-            return 1;
-        }
-        std::fputs("Pw-\n", file);
-        std::fclose(file);
-        chmod(passwordFile.c_str(), 0600);
-    }
 
     auto start = Clock::now();
     const int createStatus = nomvera::bench::RunQuietly(

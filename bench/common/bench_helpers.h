@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -41,6 +42,36 @@ inline int RunQuietly(const std::vector<std::string>& args,
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// What the tool's command line needs to run over a sandbox root: home, state
+// and temporary folders of its own under base, the environment that names
+// them, and the password prefix "Pw-" in a new file of mode 0600 (never an
+// argument). passwordFile is empty when it could not be written.
+struct ToolRun {
+    std::vector<std::string> variables;
+    std::string passwordFile;
+};
+
+inline ToolRun PrepareToolRun(const std::string& root, const std::string& base) {
+    const std::string home = base + "/home";
+    const std::string state = base + "/state";
+    for (const std::string& folder : {home, state}) {
+        mkdir(folder.c_str(), 0700);
+    }
+    ToolRun run{{"PATH=/usr/bin:/bin:/usr/sbin:/sbin", "LANG=C.UTF-8", "NOMVERA_SYSROOT=" + root,
+                 "HOME=" + home, "XDG_STATE_HOME=" + state, "TMPDIR=" + base},
+                base + "/password"};
+    const int fd = open(run.passwordFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const bool written = fd >= 0 && write(fd, "Pw-\n", 4) == 4;
+    if (fd >= 0) {
+        close(fd);
+    }
+    if (!written) {
+        std::perror(run.passwordFile.c_str());
+        run.passwordFile.clear();
+    }
+    return run;
 }
 
 // The running number of an account: at least three digits, "0" in front.

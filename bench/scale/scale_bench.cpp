@@ -145,29 +145,8 @@ ToolTimes ShadowUtils(const nomvera::test::SandboxRoot& root, int count) {
 // The tool through its command line, over a fresh sandbox root.
 ToolTimes Tool(const nomvera::test::SandboxRoot& root, int count) {
     nomvera::test::TempFolder base("nomvera-bench-scale");
-    const std::string home = base / "home";
-    const std::string state = base / "state";
-    for (const std::string& folder : {home, state}) {
-        mkdir(folder.c_str(), 0700);
-    }
-    const std::vector<std::string> variables = {
-        "PATH=/usr/bin:/bin:/usr/sbin:/sbin",
-        "LANG=C.UTF-8",
-        "NOMVERA_SYSROOT=" + root.Path(),
-        "HOME=" + home,
-        "XDG_STATE_HOME=" + state,
-        "TMPDIR=" + base.Path(),
-    };
+    const auto [variables, passwordFile] = nomvera::bench::PrepareToolRun(root.Path(), base.Path());
     const std::string program = nomvera::posix::ExecutableFolder() + "/nomvera";
-    // The password prefix comes from a file of root's own, mode 0600.
-    const std::string passwordFile = base / "password";
-    const int fd = open(passwordFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 || write(fd, "Pw-\n", 4) != 4) {
-        std::fprintf(stderr, "cannot write %s\n", passwordFile.c_str());
-    }
-    if (fd >= 0) {
-        close(fd);
-    }
     const std::string n = std::to_string(count);
     ToolTimes times;
     auto start = Clock::now();
