@@ -17,6 +17,7 @@
 #include "support/text.h"
 
 #include <memory>
+#include <vector>
 
 namespace nomvera::batches {
 namespace {
@@ -88,6 +89,21 @@ void AddToTickedGroups(TBatchHost& host, const WideString& accountName, PSID sid
                           ShownText(group) + WIDE("] ") + MessageOf(status));
         }
     }
+}
+
+// Tells the account service, before the account is made, which groups it
+// will be asked to add the account to next, so that the creation can make
+// those memberships in the same change.
+void AnnounceTickedGroups(TBatchHost& host, const WideString& accountName) {
+    std::vector<WideString> groups;
+    if (host.GroupCount() > 1) {
+        for (std::size_t index = 0; index < host.GroupCount(); ++index) {
+            if (host.GroupChecked(index)) {
+                groups.push_back(host.GroupName(index));
+            }
+        }
+    }
+    platform::PrepareMemberships(accountName.c_str(), groups);
 }
 
 void CreateUserProfile(TBatchHost& host, TUserBatchBuffers& buffers, const WideString& accountName,
@@ -327,6 +343,7 @@ void CreateUsersBatch(TBatchHost& host) {
             record.usri1_name = const_cast<LPWSTR>(accountName.c_str());
             record.usri1_password = password.Data();
 
+            AnnounceTickedGroups(host, accountName);
             const NET_API_STATUS status = NetUserAdd(accounts::AccountServerName(), 1,
                                                      reinterpret_cast<LPBYTE>(&record), nullptr);
             if (status == NERR_Success) {

@@ -5,7 +5,10 @@
 
 #include "platform/lmaccess.h"
 #include "platform/security_types.h"
+#include "platform/wide_text.h"
 #include "platform/windows_types.h"
+
+#include <vector>
 
 #if defined(_WIN32)
 #include <sddl.h>
@@ -50,6 +53,17 @@ namespace nomvera::platform {
 // own, beside the batch; otherwise nothing happens. The project's own call,
 // on both systems.
 void PreparePassword(LPCWSTR password);
+
+// The local groups the account service is about to be asked to add an
+// account to, right after it creates that account (Create Users' ticked
+// groups). Where creating an account can take memberships in the same
+// change of the account files, the next creation of exactly this account
+// makes the memberships it can (groups that exist and are not its primary
+// group), and the first request for each of them afterwards is answered as
+// done without changing the files again. Every other request, and every
+// membership that could not be taken along, runs and fails as usual.
+// Windows makes each membership on its own: nothing happens there.
+void PrepareMemberships(LPCWSTR account, const std::vector<WideString>& groups);
 
 } // namespace nomvera::platform
 

@@ -89,6 +89,8 @@ TEST(SystemRoot, OtherFoldersAreSandboxesAndTheRestIsRefused) {
         if (c.kind == SystemRootKind::Sandbox) {
             EXPECT_EQ(argv,
                       (Words{"usermod", "--prefix", c.prefix, "-p", "$y$hash", "--", "test001"}));
+            EXPECT_EQ(posix::ShadowToolArguments("chpasswd", {"-e"}),
+                      (Words{"chpasswd", "--root", c.prefix, "-e"}));
         } else {
             EXPECT_EQ(argv, std::nullopt) << c.value;
             EXPECT_EQ(posix::ShadowToolArguments("groupadd", {"--", "g"}), std::nullopt);

@@ -345,22 +345,38 @@ TEST_F(UserBatchTest, CountsOutsideOneTo999TouchNothing) {
     EXPECT_EQ(root_.AccountFiles(), before);
 }
 
+// A new account takes its groups along when it is made, yet every ticked
+// group still gets its own line: a missing group and the primary group fail
+// as they always did, and a membership made that way answers one request
+// only. An existing account is still looked up and joins its groups.
 TEST_F(UserBatchTest, AnExistingAccountIsStillLookedUpAndJoinsItsGroups) {
+    AddLocalGroup(WIDE("okavtesters"));
     host.count = 1;
-    host.groups = {{WIDE("tsusers"), false}, {WIDE("users"), false}};
+    host.groups = {{WIDE("tsusers"), true}, {WIDE("nosuchgroup"), true}, {WIDE("users"), true}};
     batches::CreateUsersBatch(host);
     ASSERT_TRUE(User("test001"));
+    EXPECT_EQ(host.Transcript(),
+              (Transcript{"I Begin: Create Users", "I Created User[test001] Password[pass001]",
+                          host.Transcript()[2], "I User[test001] is a member of [tsusers]",
+                          "E Error making User[test001] a member of Group[nosuchgroup] " +
+                              Message(NERR_GroupNotFound),
+                          "E Error making User[test001] a member of Group[users] " +
+                              Message(ERROR_MEMBER_IN_ALIAS),
+                          "I End: Create Users"}));
+    EXPECT_EQ(GroupMembers("tsusers"), std::vector<std::string>{"test001"});
 
     TRecordingBatchHost again;
     again.count = 1;
-    again.groups = {{WIDE("tsusers"), true}, {WIDE("users"), false}};
+    again.groups = {{WIDE("tsusers"), true}, {WIDE("okavtesters"), true}};
     batches::CreateUsersBatch(again);
     const Transcript lines = again.Transcript();
-    ASSERT_EQ(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[1], "E Error creating User[test001] " + Message(NERR_UserExists));
     EXPECT_FALSE(SidFromLine(lines[2], "test001").empty()) << lines[2];
-    EXPECT_EQ(lines[3], "I User[test001] is a member of [tsusers]");
-    EXPECT_EQ(GroupMembers("tsusers"), std::vector<std::string>{"test001"});
+    EXPECT_EQ(lines[3], "E Error making User[test001] a member of Group[tsusers] " +
+                            Message(ERROR_MEMBER_IN_ALIAS));
+    EXPECT_EQ(lines[4], "I User[test001] is a member of [okavtesters]");
+    EXPECT_EQ(GroupMembers("okavtesters"), std::vector<std::string>{"test001"});
 }
 
 TEST_F(UserBatchTest, AGroupListOfOneEntryIsNeverUsed) {

@@ -8,10 +8,12 @@
 #include "platform/posix/services/standin_services.h"
 #include "platform/posix/services/state_files.h"
 #include "platform/posix/services/sysroot.h"
+#include "platform/security.h"
 
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <unistd.h>
 
 namespace nomvera::posix {
@@ -226,25 +228,16 @@ NET_API_STATUS CheckRoot() {
                                                                 : NERR_Success;
 }
 
-// Sets the hash of an existing account. Under a sandbox root it goes on
-// usermod's command line; on the real system it goes through chpasswd's
-// standard input, so that no other user can read it from a process list.
+// Sets the hash of an existing account through chpasswd's standard input,
+// so that no other user can read it from a process list (under a sandbox
+// root chpasswd works inside it as its root). chpasswd rewrites the shadow
+// file alone, where usermod -p would rewrite the password file as well.
 NET_API_STATUS SetPasswordHash(const std::string& name, const std::string& hash,
                                const std::optional<std::string>& comment) {
     // The comment is written only when it changes (the delete batch writes
-    // the comment the account already has): the password file then stays
-    // as it is, and on the real system chpasswd alone makes the change.
+    // the comment the account already has): then chpasswd alone runs.
     auto entry = comment ? FindUserByName(name) : std::nullopt;
-    const bool newComment = comment && (!entry || entry->gecos != *comment);
-    if (!IsRealSystemRoot()) {
-        std::vector<std::string> args;
-        if (newComment) {
-            args.insert(args.end(), {"-c", *comment});
-        }
-        args.insert(args.end(), {"-p", hash, "--", name});
-        return Run(Tool::UserMod, args);
-    }
-    if (newComment) {
+    if (comment && (!entry || entry->gecos != *comment)) {
         if (NET_API_STATUS status = Run(Tool::UserMod, {"-c", *comment, "--", name})) {
             return status;
         }
@@ -325,6 +318,88 @@ bool IsAdministratorsMember(const PasswdEntry& user) {
     return std::find(gids.begin(), gids.end(), admins->gid) != gids.end();
 }
 
+// Memberships a creation takes along (PrepareMemberships): the groups
+// announced for the next account, and the memberships the last creation
+// made of them, each answered as done once.
+struct MembershipPlan {
+    std::mutex lock;
+    std::string account;
+    std::vector<std::string> groups;
+    std::string madeFor;
+    std::vector<std::string> made;
+};
+
+MembershipPlan& Memberships() {
+    static MembershipPlan plan;
+    return plan;
+}
+
+// What was announced for this account, taken away; what the creation before
+// made and nobody asked for is forgotten (it stays as made, like any
+// membership of an account).
+std::vector<std::string> TakeAnnouncedGroups(const std::string& account) {
+    MembershipPlan& plan = Memberships();
+    std::lock_guard guard(plan.lock);
+    std::vector<std::string> groups;
+    if (plan.account == account) {
+        groups = std::move(plan.groups);
+    }
+    plan.account.clear();
+    plan.groups.clear();
+    plan.madeFor.clear();
+    plan.made.clear();
+    return groups;
+}
+
+void RememberMadeMemberships(const std::string& account, const std::vector<std::string>& groups) {
+    MembershipPlan& plan = Memberships();
+    std::lock_guard guard(plan.lock);
+    plan.madeFor = account;
+    plan.made = groups;
+}
+
+// Whether the creation made this membership and it was not asked for yet;
+// true only once.
+bool TakeMadeMembership(const std::string& account, const std::string& group) {
+    MembershipPlan& plan = Memberships();
+    std::lock_guard guard(plan.lock);
+    if (plan.madeFor != account) {
+        return false;
+    }
+    auto it = std::find(plan.made.begin(), plan.made.end(), group);
+    if (it == plan.made.end()) {
+        return false;
+    }
+    plan.made.erase(it);
+    return true;
+}
+
+// The announced groups useradd can take with -G: they exist now, are not
+// the primary group (that request must fail as "a member already", as it
+// always did), and have a name useradd's comma-separated list can carry.
+std::vector<std::string> GroupsToTakeAlong(const std::vector<std::string>& announced,
+                                           gid_t primary) {
+    std::vector<std::string> groups;
+    for (const std::string& name : announced) {
+        auto group = FindGroupByName(name);
+        if (!group || group->gid == primary || group->name != name ||
+            !IsAcceptableAccountName(Utf8ToUtf16Lossy(name), kMaxGroupNameLength) ||
+            std::find(groups.begin(), groups.end(), name) != groups.end()) {
+            continue;
+        }
+        groups.push_back(name);
+    }
+    return groups;
+}
+
+std::string CommaList(const std::vector<std::string>& words) {
+    std::string list;
+    for (const std::string& word : words) {
+        list += (list.empty() ? "" : ",") + word;
+    }
+    return list;
+}
+
 } // namespace
 
 bool IsAcceptableAccountName(const std::u16string& name, std::size_t maxLength) {
@@ -355,6 +430,7 @@ NET_API_STATUS NetUserAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmE
     if (NET_API_STATUS status = ReadUserRecord(record, parmErr, name, comment, password)) {
         return status;
     }
+    const std::vector<std::string> announced = TakeAnnouncedGroups(name);
     if (record.usri1_priv != USER_PRIV_USER) {
         return Refuse(ERROR_INVALID_PARAMETER, parmErr, USER_PRIV_PARMNUM);
     }
@@ -374,25 +450,43 @@ NET_API_STATUS NetUserAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmE
     if (!hash) {
         return NERR_InternalError;
     }
-    std::vector<std::string> args{"-N", "-M", "-g", "users"};
-    if ((record.usri1_flags & UF_DONT_EXPIRE_PASSWD) != 0) {
-        // No maximum age, whatever the machine's ageing policy says.
-        args.insert(args.end(), {"-K", "PASS_MAX_DAYS=-1"});
+    auto primary = FindGroupByName("users");
+    std::vector<std::string> together =
+        primary ? GroupsToTakeAlong(announced, primary->gid) : std::vector<std::string>{};
+    auto arguments = [&](const std::vector<std::string>& groups) {
+        std::vector<std::string> args{"-N", "-M", "-g", "users"};
+        if ((record.usri1_flags & UF_DONT_EXPIRE_PASSWD) != 0) {
+            // No maximum age, whatever the machine's ageing policy says.
+            args.insert(args.end(), {"-K", "PASS_MAX_DAYS=-1"});
+        }
+        if (comment) {
+            args.insert(args.end(), {"-c", *comment});
+        }
+        if (!groups.empty()) {
+            args.insert(args.end(), {"-G", CommaList(groups)});
+        }
+        if (!IsRealSystemRoot()) {
+            args.insert(args.end(), {"-p", *hash});
+        }
+        args.insert(args.end(), {"--", name});
+        return args;
+    };
+    NET_API_STATUS status = Run(Tool::UserAdd, arguments(together));
+    if (status == NERR_GroupNotFound && !together.empty()) {
+        // A group went away since it was looked up: the account is made on
+        // its own, and that membership's own request reports the group.
+        together.clear();
+        status = Run(Tool::UserAdd, arguments(together));
     }
-    if (comment) {
-        args.insert(args.end(), {"-c", *comment});
-    }
-    if (!IsRealSystemRoot()) {
-        args.insert(args.end(), {"-p", *hash});
-    }
-    args.insert(args.end(), {"--", name});
-    NET_API_STATUS status = Run(Tool::UserAdd, args);
     if (status == NERR_Success && IsRealSystemRoot()) {
         status = SetPasswordHash(name, *hash, std::nullopt);
         if (status != NERR_Success) {
             // Without its password the new account is not what was asked for.
             Run(Tool::UserDel, {"--", name});
         }
+    }
+    if (status == NERR_Success) {
+        RememberMadeMemberships(name, together);
     }
     std::fill(hash->begin(), hash->end(), '\0');
     return status;
@@ -748,9 +842,12 @@ NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD leve
         if (!user) {
             return AccountOfSid(*sid) ? ERROR_INVALID_MEMBER : ERROR_NO_SUCH_MEMBER;
         }
-        bool member = user->gid == target->gid ||
-                      std::find(target->members.begin(), target->members.end(), user->name) !=
-                          target->members.end() ||
+        const bool listed = std::find(target->members.begin(), target->members.end(), user->name) !=
+                            target->members.end();
+        if (listed && user->gid != target->gid && TakeMadeMembership(user->name, target->name)) {
+            continue; // made with the account a moment ago, for this request
+        }
+        bool member = user->gid == target->gid || listed ||
                       std::find(names.begin(), names.end(), user->name) != names.end();
         if (member) {
             return ERROR_MEMBER_IN_ALIAS;
@@ -803,3 +900,18 @@ NET_API_STATUS NetWkstaGetInfo(LPCWSTR server, DWORD level, LPBYTE* buf) {
 }
 
 } // namespace nomvera::posix
+
+void nomvera::platform::PrepareMemberships(LPCWSTR account, const std::vector<WideString>& groups) {
+    using namespace nomvera::posix;
+    std::vector<std::string> names;
+    for (const WideString& group : groups) {
+        if (auto name = Utf16ToUtf8(group)) {
+            names.push_back(std::move(*name));
+        }
+    }
+    auto name = account != nullptr ? Utf16ToUtf8(account) : std::nullopt;
+    MembershipPlan& plan = Memberships();
+    std::lock_guard guard(plan.lock);
+    plan.account = name.value_or("");
+    plan.groups = name ? std::move(names) : std::vector<std::string>{};
+}

@@ -15,11 +15,12 @@ struct ToolRun {
 };
 
 // The argument vector a run of the program would get under the current
-// system root: the program's name, "--prefix ROOT" under a sandbox root,
-// then the arguments. Nothing when the run is refused: the root is unusable
-// (CurrentSystemRoot), or the root is the machine itself and a password hash
-// would go on the command line ("-p", "--password"), where every other user
-// could read it from the process list.
+// system root: the program's name, "--prefix ROOT" under a sandbox root
+// ("--root ROOT" for chpasswd, which has no --prefix), then the arguments.
+// Nothing when the run is refused: the root is unusable (CurrentSystemRoot),
+// or the root is the machine itself and a password hash would go on the
+// command line ("-p", "--password"), where every other user could read it
+// from the process list.
 std::optional<std::vector<std::string>>
 ShadowToolArguments(const std::string& program, const std::vector<std::string>& arguments);
 

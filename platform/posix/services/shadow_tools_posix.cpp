@@ -344,7 +344,8 @@ ShadowToolArguments(const std::string& program, const std::vector<std::string>& 
     }
     std::vector<std::string> argv{program};
     if (root.kind == SystemRootKind::Sandbox) {
-        argv.push_back("--prefix");
+        // chpasswd knows no --prefix: it works chrooted into the root.
+        argv.push_back(program == "chpasswd" ? "--root" : "--prefix");
         argv.push_back(root.prefix);
     }
     argv.insert(argv.end(), arguments.begin(), arguments.end());
