@@ -6,6 +6,7 @@
 
 #include "platform/lmaccess.h"
 #include "platform/wide_text.h"
+#include "support/owner.h"
 
 #include <string>
 
@@ -40,3 +41,14 @@ NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD leve
                                        DWORD totalEntries);
 NET_API_STATUS NetApiBufferFree(LPVOID buffer);
 NET_API_STATUS NetWkstaGetInfo(LPCWSTR server, DWORD level, LPBYTE* buf);
+
+namespace nomvera::accounts {
+
+// A record or list the account service allocated for the caller.
+struct TNetBufferTraits {
+    static LPBYTE InvalidValue() { return nullptr; }
+    static void Free(LPBYTE buffer) { NetApiBufferFree(buffer); }
+};
+using TNetBuffer = support::TOwner<LPBYTE, TNetBufferTraits>;
+
+} // namespace nomvera::accounts
