@@ -175,10 +175,7 @@ class TWindowTest : public QObject {
     }
     QStringList VisibleBatchButtons() {
         QStringList shown;
-        for (QPushButton* button :
-             {Form().CreateUsersButton, Form().DeleteUsersButton, Form().CreateLocalGroupsButton,
-              Form().DeleteLocalGroupsButton, Form().CreateGlobalGroupsButton,
-              Form().DeleteGlobalGroupsButton}) {
+        for (QPushButton* button : Form().BatchButtons) {
             if (!button->isHidden()) {
                 shown << button->text();
             }
@@ -281,9 +278,10 @@ private slots:
             QVERIFY(form.ProfileCheck->isChecked());
             QVERIFY(!form.ProfileCheck->isHidden());
         }
-        QCOMPARE(form.CreateUsersButton->text(), QStringLiteral("Create Users"));
-        QCOMPARE(form.DeleteGlobalGroupsButton->text(), QStringLiteral("Delete Global Groups"));
-        QVERIFY(!form.CreateUsersButton->icon().isNull());
+        QCOMPARE(form.BatchButton("create-users")->text(), QStringLiteral("Create Users"));
+        QCOMPARE(form.BatchButton("delete-global-groups")->text(),
+                 QStringLiteral("Delete Global Groups"));
+        QVERIFY(!form.BatchButton("create-users")->icon().isNull());
 
         // ExitCode page: the user's name on top, then "0", "1", "2" downwards.
         QCOMPARE(form.ExitCodeButtons[0]->text(), QStringLiteral("0"));
@@ -445,15 +443,15 @@ private slots:
     void placesTheBatchButtonsInTwoSlots() {
         TMainForm& form = Form();
         ChooseMode(QStringLiteral("Create Groups"));
-        QCOMPARE(form.CreateLocalGroupsButton->pos(), QPoint(8, 8));
-        QCOMPARE(form.CreateGlobalGroupsButton->pos(), QPoint(8, 37));
+        QCOMPARE(form.BatchButton("create-local-groups")->pos(), QPoint(8, 8));
+        QCOMPARE(form.BatchButton("create-global-groups")->pos(), QPoint(8, 37));
         ChooseMode(QStringLiteral("Delete Groups"));
-        QCOMPARE(form.DeleteLocalGroupsButton->pos(), QPoint(8, 8));
-        QCOMPARE(form.DeleteGlobalGroupsButton->pos(), QPoint(8, 37));
+        QCOMPARE(form.BatchButton("delete-local-groups")->pos(), QPoint(8, 8));
+        QCOMPARE(form.BatchButton("delete-global-groups")->pos(), QPoint(8, 37));
         ChooseMode(QStringLiteral("Delete Users"));
-        QCOMPARE(form.DeleteUsersButton->pos(), QPoint(8, 8));
+        QCOMPARE(form.BatchButton("delete-users")->pos(), QPoint(8, 8));
         ChooseMode(QStringLiteral("Create Users"));
-        QCOMPARE(form.CreateUsersButton->pos(), QPoint(8, 8));
+        QCOMPARE(form.BatchButton("create-users")->pos(), QPoint(8, 8));
         QCOMPARE(form.GroupCheckList->y(), 37);
         QVERIFY(form.GroupCheckList->height() > 0);
     }
@@ -935,7 +933,7 @@ private slots:
         QCOMPARE(AccessibleName(form.GroupCheckList), QStringLiteral("Groups"));
         QCOMPARE(AccessibleName(form.CreateRadio), QStringLiteral("Create"));
         QCOMPARE(AccessibleName(form.GroupsRadio), QStringLiteral("Groups"));
-        QCOMPARE(AccessibleName(form.CreateUsersButton), QStringLiteral("Create Users"));
+        QCOMPARE(AccessibleName(form.BatchButton("create-users")), QStringLiteral("Create Users"));
         QCOMPARE(AccessibleName(form.RefreshButton), QStringLiteral("Refresh"));
         QCOMPARE(AccessibleName(form.ProfileCheck), form.ProfileCheck->text());
         QCOMPARE(AccessibleName(form.ExitCodeButtons[1]), QStringLiteral("1"));
