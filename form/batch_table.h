@@ -37,7 +37,7 @@ struct TBatch {
     const char* help;
 };
 
-inline constexpr std::array<TBatch, 6> kBatches = {{
+inline constexpr auto kBatches = std::to_array<TBatch>({
     {"create-users", WIDE("Create Users"), &batches::CreateUsersBatch, TBatchAction::Create,
      TBatchTarget::Users, 0, true, true,
      "Create the users NAME001 ... NAMEnnn with the passwords PREFIX001 ... The password prefix "
@@ -60,7 +60,7 @@ inline constexpr std::array<TBatch, 6> kBatches = {{
      TBatchAction::Delete, TBatchTarget::Groups, 1, false, false,
      "Delete the global groups NAME001 ... NAMEnnn (on a domain controller, see "
      "create-global-groups)."},
-}};
+});
 
 // The row of the command, or kBatches.size() when none has that name.
 constexpr std::size_t BatchIndex(std::string_view command) {
