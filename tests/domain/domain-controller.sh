@@ -87,7 +87,10 @@ start() {
   fi
   # Provision copies the machine's first resolver as a forwarder; the
   # controller must ask nobody outside. Writes are not synced (tests only).
-  sed -i -e '/dns forwarder/d' -e 's/^\[global\]$/[global]\n\tldb:nosync = true/' "$dir/etc/smb.conf"
+  # Every sign-in is written to samba.out with the way it was made
+  # (Kerberos or NTLM), for the tests that check which one was used.
+  sed -i -e '/dns forwarder/d' \
+    -e 's/^\[global\]$/[global]\n\tldb:nosync = true\n\tlog level = 1 auth_audit:3/' "$dir/etc/smb.conf"
   samba-tool domain passwordsettings set -H "$dir/private/sam.ldb" --complexity=off \
     --min-pwd-length=0 --history-length=0 --min-pwd-age=0 >>"$dir/log/provision.out" 2>&1 ||
     {

@@ -86,9 +86,19 @@ TEST_F(DomainCommandLine, ARealmUserSignsInWithKerberosAtTheServersName) {
     const std::string previous = asan != nullptr ? asan : "";
     setenv("ASAN_OPTIONS", (previous + (previous.empty() ? "" : ":") + "detect_leaks=0").c_str(),
            1);
+    // The controller writes every sign-in to samba.out: this run's are
+    // Kerberos sign-ins of the realm user, never an NTLM one.
+    const std::string controllerLog = domain_.dir + "/log/samba.out";
+    const std::size_t before = ReadTextFile(controllerLog).size();
     TChildResult run = Nomvera({"create-global-groups", "--prefix", "dckg", "--count", "1"},
                                domain_.host, folder_ / "kerberos");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+    const std::string signIns = ReadTextFile(controllerLog).substr(before);
+    EXPECT_NE(signIns.find("Auth: [Kerberos KDC,ENC-TS Pre-authentication] user "
+                           "[(null)]\\[Administrator@LAB.TEST]"),
+              std::string::npos)
+        << signIns;
+    EXPECT_EQ(signIns.find("NTLM"), std::string::npos) << signIns;
     EXPECT_TRUE(HasLine(run, "Account service sign-in: Kerberos as Administrator@LAB.TEST"))
         << run.output;
     run = Nomvera({"delete-global-groups", "--prefix", "dckg", "--count", "1"}, domain_.host,
