@@ -2,6 +2,7 @@
 // after each batch, and the lines for names that exist or are missing.
 #include "accounts/account_server.h"
 #include "accounts/netapi.h"
+#include "accounts/profile_service.h"
 #include "batches/batches.h"
 #include "platform/errors.h"
 #include "platform/posix/services/account_credentials.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -242,6 +244,24 @@ TEST_F(DomainBatches, TheMemberHostMakesAndRemovesTheProfileOfTheUidWinbindGives
     EXPECT_EQ(root_.ProfileList().find("/home/dpro001"), std::string::npos);
     EXPECT_EQ(root_.AccountFiles(), accountFiles);
     EXPECT_FALSE(User("dpro001"));
+
+    // A domain uid that a local account has too: no folder is handed to it.
+    host.profile = false;
+    Run(batches::CreateUsersBatch, "dcol", 1);
+    const auto collision = WinbindAccount(domain_, "dcol001");
+    ASSERT_TRUE(collision);
+    {
+        std::ofstream passwd(root_ / "etc/passwd", std::ios::app);
+        passwd << "dlocal:x:" << collision->first << ":100::/home/dlocal:/bin/false\n";
+    }
+    // "S-1-5-21-... SID_USER (1)"
+    const std::string named =
+        TextLines(RunProgram({"/usr/bin/wbinfo", "-n", domain_.domain + "\\dcol001"}).output).at(0);
+    const std::string sid = named.substr(0, named.find(' '));
+    EXPECT_EQ(accounts::CreateProfile(support::WidenText(sid).c_str(), u"dcol001", nullptr, 0),
+              static_cast<HRESULT>(0x80070005));
+    EXPECT_NE(lstat(Home("dcol001").c_str(), &folder), 0);
+    EXPECT_EQ(NetUserDel(u"127.0.0.1", u"dcol001"), 0u);
 }
 
 } // namespace
