@@ -4,10 +4,11 @@
 #include "accounts/netapi.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
-#include "platform/libloader.h"
 #include "platform/security.h"
 #include "platform/wide_text.h"
+#include "support/bound_library.h"
 #include "support/buffers.h"
+#include "support/owner.h"
 #include "support/platform_info.h"
 
 #include <cstring>
@@ -21,9 +22,11 @@ constexpr DWORD kGroupsSpare = 1024;
 constexpr std::int32_t kNameCapacity = 1024;
 constexpr std::size_t kSidBlockSize = 2048;
 
-HMODULE securityLibrary = nullptr;
-ConvertStringSidToSidAFn convertStringSidToSid = nullptr;
-GetTokenInformationFn getTokenInformation = nullptr;
+support::TBoundLibrary securityLibrary;
+support::TEntryPoint<ConvertStringSidToSidAFn> convertStringSidToSid{securityLibrary,
+                                                                     "ConvertStringSidToSidA"};
+support::TEntryPoint<GetTokenInformationFn> getTokenInformation{securityLibrary,
+                                                                "GetTokenInformation"};
 DWORD elevationTypeCell = 0;
 
 struct NameCache {
@@ -34,29 +37,23 @@ NameCache administratorName;
 NameCache remoteDesktopUsersName;
 NameCache usersName;
 
-template <class Fn> Fn BindOnFirstUse(Fn& slot, const char* name) {
-    if (slot == nullptr && securityLibrary != nullptr) {
-        slot = platform::EntryPointAs<Fn>(GetProcAddress(securityLibrary, name));
-    }
-    return securityLibrary == nullptr ? nullptr : slot;
-}
-
 BOOL BoundConvertStringSidToSidA(LPCSTR stringSid, PSID* sid) {
-    auto entry = BindOnFirstUse(convertStringSidToSid, "ConvertStringSidToSidA");
+    auto entry = convertStringSidToSid.Get();
     return entry == nullptr ? FALSE : entry(stringSid, sid);
 }
 
 BOOL BoundGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS infoClass, LPVOID info,
                               DWORD length, PDWORD returnLength) {
-    auto entry = BindOnFirstUse(getTokenInformation, "GetTokenInformation");
+    auto entry = getTokenInformation.Get();
     return entry == nullptr ? FALSE : entry(token, infoClass, info, length, returnLength);
 }
 
 // The name of a SID on the given machine (null: this one), empty when the
 // look-up fails.
 WideString NameOfSid(PSID sid, LPCWSTR server = nullptr) {
-    support::TWideTextBuffer* name = support::NewWideTextBuffer(kNameCapacity);
-    support::TWideTextBuffer* domain = support::NewWideTextBuffer(kNameCapacity);
+    using TOwnedText = support::TOwnedBuffer<support::TWideTextBuffer>;
+    const TOwnedText name(support::NewWideTextBuffer(kNameCapacity));
+    const TOwnedText domain(support::NewWideTextBuffer(kNameCapacity));
     WideString result;
     try {
         DWORD nameLength = name->Length();
@@ -69,8 +66,6 @@ WideString NameOfSid(PSID sid, LPCWSTR server = nullptr) {
     } catch (...) {
         result.clear();
     }
-    support::FreeAndNilBuffer(name);
-    support::FreeAndNilBuffer(domain);
     return result;
 }
 
@@ -85,35 +80,31 @@ WideString CachedName(NameCache& cache, WideString (*lookUp)()) {
 }
 
 WideString NameOfSidText(const char (&sidText)[13]) {
-    support::TAnsiTextBuffer* text = support::NewAnsiTextBuffer(12);
+    const support::TOwnedBuffer<support::TAnsiTextBuffer> text(support::NewAnsiTextBuffer(12));
     WideString result;
-    PSID sid = nullptr;
+    support::TLocalMemory<PSID> sid;
     try {
         std::memcpy(text->Data(), sidText, 12);
-        if (BoundConvertStringSidToSidA(text->Data(), &sid)) {
+        if (BoundConvertStringSidToSidA(text->Data(), sid.Receive())) {
             // The group the batches fill lives with the accounts they make.
-            result = NameOfSid(sid, AccountServerName());
+            result = NameOfSid(sid.Get(), AccountServerName());
         }
     } catch (...) {
         result.clear();
     }
-    if (sid != nullptr) {
-        LocalFree(sid);
-    }
-    support::FreeAndNilBuffer(text);
     return result;
 }
 
 WideString LookUpAdministrator() {
     WideString result;
-    LPBYTE record = nullptr;
-    void* block = nullptr;
+    TNetBuffer record;
     try {
-        NET_API_STATUS status = NetUserModalsGet(nullptr, 2, &record);
-        if (status == NERR_Success && record != nullptr) {
-            PSID domain = reinterpret_cast<USER_MODALS_INFO_2*>(record)->usrmod2_domain_id;
+        NET_API_STATUS status = NetUserModalsGet(nullptr, 2, record.Receive());
+        if (status == NERR_Success && record) {
+            PSID domain = reinterpret_cast<USER_MODALS_INFO_2*>(record.Get())->usrmod2_domain_id;
             BYTE count = *GetSidSubAuthorityCount(domain);
-            support::AllocZeroedBlock(block, kSidBlockSize);
+            const support::TOwnedBlock owned = support::NewZeroedBlock(kSidBlockSize);
+            void* block = owned.Get().data;
             if (InitializeSid(block, GetSidIdentifierAuthority(domain),
                               static_cast<BYTE>(count + 1))) {
                 for (BYTE i = 0; i < count; ++i) {
@@ -125,10 +116,6 @@ WideString LookUpAdministrator() {
         }
     } catch (...) {
         result.clear();
-    }
-    support::WipeAndFreeBlock(block, kSidBlockSize);
-    if (record != nullptr) {
-        NetApiBufferFree(record);
     }
     return result;
 }
@@ -143,66 +130,55 @@ WideString LookUpUsers() {
 
 // Whether the token's groups hold S-1-5-32-544; attributes are not looked at.
 bool HoldsAdministrators(HANDLE token) {
-    void* groups = nullptr;
     DWORD size = kFirstGroupsBuffer;
     DWORD needed = 0;
     bool found = false;
-    support::AllocZeroedBlock(groups, size);
-    bool read = BoundGetTokenInformation(token, TokenGroups, groups, size, &needed) != FALSE;
+    support::TOwnedBlock groups = support::NewZeroedBlock(size);
+    bool read =
+        BoundGetTokenInformation(token, TokenGroups, groups.Get().data, size, &needed) != FALSE;
     if (!read && needed > 1 && needed <= kMaxGroupsBuffer) {
-        support::WipeAndFreeBlock(groups, size);
+        groups.Reset();
         size = needed + kGroupsSpare;
-        support::AllocZeroedBlock(groups, size);
-        read = BoundGetTokenInformation(token, TokenGroups, groups, size, &needed) != FALSE;
+        groups = support::NewZeroedBlock(size);
+        read =
+            BoundGetTokenInformation(token, TokenGroups, groups.Get().data, size, &needed) != FALSE;
     }
     if (read) {
         SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
         PSID administrators = nullptr;
         if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
                                      0, 0, 0, 0, 0, 0, &administrators)) {
-            const auto* list = static_cast<const TOKEN_GROUPS*>(groups);
+            const auto* list = static_cast<const TOKEN_GROUPS*>(groups.Get().data);
             for (DWORD i = 0; i < list->GroupCount && !found; ++i) {
                 found = EqualSid(list->Groups[i].Sid, administrators) != FALSE;
             }
             FreeSid(administrators);
         }
     }
-    support::WipeAndFreeBlock(groups, size);
     return found;
 }
 
 } // namespace
 
 void LoadSecurityLibrary(const char* libraryName) {
-    if (securityLibrary == nullptr) {
-        securityLibrary = LoadLibraryA(libraryName);
-    }
+    securityLibrary.Load(libraryName);
 }
 
 void UnloadSecurityLibrary() {
-    if (securityLibrary != nullptr) {
-        FreeLibrary(securityLibrary);
-        securityLibrary = nullptr;
-    }
-    convertStringSidToSid = nullptr;
-    getTokenInformation = nullptr;
+    securityLibrary.Release();
     administratorName = {};
     remoteDesktopUsersName = {};
     usersName = {};
 }
 
 bool IsAdministratorOnVersion(std::int32_t windowsMajorVersion) {
-    HANDLE token = nullptr;
+    support::TOwnedHandle token;
     bool result = false;
     try {
-        if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) || token == nullptr) {
-            if (token != nullptr) {
-                CloseHandle(token);
-            }
-            token = nullptr;
-            OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+        if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.Receive()) || !token) {
+            OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive());
         }
-        if (token != nullptr && HoldsAdministrators(token)) {
+        if (token && HoldsAdministrators(token.Get())) {
             if (windowsMajorVersion >= 6) {
                 elevationTypeCell = 0;
                 GetTokenElevationType();
@@ -215,9 +191,6 @@ bool IsAdministratorOnVersion(std::int32_t windowsMajorVersion) {
     } catch (...) {
         result = false;
     }
-    if (token != nullptr) {
-        CloseHandle(token);
-    }
     return result;
 }
 
@@ -226,14 +199,14 @@ bool IsAdministrator() {
 }
 
 std::int32_t GetTokenElevationType() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) || token == nullptr) {
+    support::TOwnedHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) || !token) {
         return -1;
     }
     DWORD length = 0;
-    BOOL read = BoundGetTokenInformation(token, TokenElevationType, &elevationTypeCell,
+    BOOL read = BoundGetTokenInformation(token.Get(), TokenElevationType, &elevationTypeCell,
                                          sizeof elevationTypeCell, &length);
-    CloseHandle(token);
+    token.Reset();
     return read ? static_cast<std::int32_t>(elevationTypeCell) : -2;
 }
 

@@ -6,6 +6,7 @@
 
 #include "platform/lmaccess.h"
 #include "platform/wide_text.h"
+#include "support/owner.h"
 
 #include <string>
 
@@ -23,20 +24,17 @@ void SetAccountComment(const WideString& comment);
 
 } // namespace nomvera::accounts
 
-NET_API_STATUS NetUserAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
-NET_API_STATUS NetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE* buf);
-NET_API_STATUS NetUserSetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf,
-                              LPDWORD parmErr);
-NET_API_STATUS NetUserDel(LPCWSTR server, LPCWSTR user);
-NET_API_STATUS NetUserModalsGet(LPCWSTR server, DWORD level, LPBYTE* buf);
-NET_API_STATUS NetGroupAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
-NET_API_STATUS NetGroupDel(LPCWSTR server, LPCWSTR group);
-NET_API_STATUS NetLocalGroupAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
-NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD prefMaxLen,
-                                 LPDWORD entriesRead, LPDWORD totalEntries,
-                                 PDWORD_PTR resumeHandle);
-NET_API_STATUS NetLocalGroupDel(LPCWSTR server, LPCWSTR group);
-NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD level, LPBYTE buf,
-                                       DWORD totalEntries);
-NET_API_STATUS NetApiBufferFree(LPVOID buffer);
-NET_API_STATUS NetWkstaGetInfo(LPCWSTR server, DWORD level, LPBYTE* buf);
+#define NOMVERA_BOUND_ENTRY_POINT(ret, name, parameters, arguments) ret name parameters;
+NOMVERA_ACCOUNT_SERVICE_ENTRY_POINTS(NOMVERA_BOUND_ENTRY_POINT)
+#undef NOMVERA_BOUND_ENTRY_POINT
+
+namespace nomvera::accounts {
+
+// A record or list the account service allocated for the caller.
+struct TNetBufferTraits {
+    static LPBYTE InvalidValue() { return nullptr; }
+    static void Free(LPBYTE buffer) { NetApiBufferFree(buffer); }
+};
+using TNetBuffer = support::TOwner<LPBYTE, TNetBufferTraits>;
+
+} // namespace nomvera::accounts

@@ -1,58 +1,49 @@
 #include "accounts/profile_service.h"
 
-#include "platform/libloader.h"
+#include "support/bound_library.h"
 
 namespace nomvera::accounts {
 namespace {
 
-HMODULE library = nullptr;
-CreateProfileFn createProfile = nullptr;
-DeleteProfileWFn deleteProfile = nullptr;
+support::TBoundLibrary library;
+// Both are looked up when the service is bound, never on a call: a missing
+// one stays absent until the next binding.
+support::TEntryPoint<CreateProfileFn> createProfile{library, "CreateProfile"};
+support::TEntryPoint<DeleteProfileWFn> deleteProfile{library, "DeleteProfileW"};
 
 } // namespace
 
 void BindProfileService(const char* libraryName) {
-    if (library == nullptr) {
-        library = LoadLibraryA(libraryName);
-    }
-    if (library != nullptr) {
-        createProfile =
-            platform::EntryPointAs<CreateProfileFn>(GetProcAddress(library, "CreateProfile"));
-        deleteProfile =
-            platform::EntryPointAs<DeleteProfileWFn>(GetProcAddress(library, "DeleteProfileW"));
-    }
+    library.Load(libraryName);
+    createProfile.Get();
+    deleteProfile.Get();
 }
 
 void ReleaseProfileService() {
-    createProfile = nullptr;
-    deleteProfile = nullptr;
-    if (library != nullptr) {
-        FreeLibrary(library);
-        library = nullptr;
-    }
+    library.Release();
 }
 
 bool ProfileServiceComplete() {
-    return createProfile != nullptr && deleteProfile != nullptr;
+    return createProfile.Found() && deleteProfile.Found();
 }
 
 HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, DWORD capacity) {
-    if (createProfile == nullptr) {
+    if (!createProfile.Found()) {
         return 1;
     }
     try {
-        return createProfile(sidString, userName, profilePath, capacity);
+        return createProfile.Get()(sidString, userName, profilePath, capacity);
     } catch (...) {
         return 1;
     }
 }
 
 bool DeleteProfile(LPCWSTR sidString, LPCWSTR profilePath, LPCWSTR computerName) {
-    if (deleteProfile == nullptr) {
+    if (!deleteProfile.Found()) {
         return false;
     }
     try {
-        return deleteProfile(sidString, profilePath, computerName) != FALSE;
+        return deleteProfile.Get()(sidString, profilePath, computerName) != FALSE;
     } catch (...) {
         return false;
     }

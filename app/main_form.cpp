@@ -43,10 +43,14 @@ QString Design(form::TControl control) {
     return Q(form::DesignCaption(control));
 }
 
-QPushButton* MakeBatchButton(const QString& caption, QStyle::StandardPixmap glyph, QWidget* parent,
-                             const char* objectName) {
+// A batch's button, named after its caption ("Create Users":
+// CreateUsersButton), with the glyph of its action.
+QPushButton* MakeBatchButton(const form::TBatch& batch, QWidget* parent) {
+    const auto glyph = batch.action == form::TBatchAction::Create ? QStyle::SP_FileDialogNewFolder
+                                                                  : QStyle::SP_TrashIcon;
+    const QString caption = Q(batch.caption);
     auto* button = new QPushButton(parent->style()->standardIcon(glyph), caption, parent);
-    button->setObjectName(QLatin1String(objectName));
+    button->setObjectName(QString(caption).remove(QLatin1Char(' ')) + QStringLiteral("Button"));
     button->setGeometry(8, 8, 180, 25);
     return button;
 }
@@ -104,12 +108,6 @@ void TMainForm::CreatePages() {
         {TControl::CountBox, CountBox},
         {TControl::CountLabel, CountLabel},
         {TControl::CountEdit, CountEdit},
-        {TControl::CreateUsersButton, CreateUsersButton},
-        {TControl::DeleteUsersButton, DeleteUsersButton},
-        {TControl::CreateLocalGroupsButton, CreateLocalGroupsButton},
-        {TControl::DeleteLocalGroupsButton, DeleteLocalGroupsButton},
-        {TControl::CreateGlobalGroupsButton, CreateGlobalGroupsButton},
-        {TControl::DeleteGlobalGroupsButton, DeleteGlobalGroupsButton},
         {TControl::GroupPanel, GroupPanel},
         {TControl::RefreshButton, RefreshButton},
         {TControl::GroupCheckList, GroupCheckList},
@@ -119,9 +117,12 @@ void TMainForm::CreatePages() {
         {TControl::ExitCode1Button, ExitCodeButtons[1]},
         {TControl::ExitCode2Button, ExitCodeButtons[2]},
     };
-    static_assert(std::size(controls) == form::kControlCount);
+    static_assert(std::size(controls) + form::kBatches.size() == form::kControlCount);
     for (const auto& [control, widget] : controls) {
         controls_[static_cast<std::size_t>(control)] = widget;
+    }
+    for (std::size_t i = 0; i < BatchButtons.size(); ++i) {
+        controls_[static_cast<std::size_t>(form::BatchButton(i))] = BatchButtons[i];
     }
 }
 
@@ -220,20 +221,9 @@ void TMainForm::CreateOperationPanel() {
     ButtonPanel = new QWidget(column);
     ButtonPanel->setObjectName(QStringLiteral("ButtonPanel"));
     ButtonPanel->setFixedSize(196, 8 + 25 + form::kSlotGap + 25 + 8);
-    const auto create = QStyle::SP_FileDialogNewFolder;
-    const auto remove = QStyle::SP_TrashIcon;
-    CreateUsersButton = MakeBatchButton(Design(TControl::CreateUsersButton), create, ButtonPanel,
-                                        "CreateUsersButton");
-    DeleteUsersButton = MakeBatchButton(Design(TControl::DeleteUsersButton), remove, ButtonPanel,
-                                        "DeleteUsersButton");
-    CreateLocalGroupsButton = MakeBatchButton(Design(TControl::CreateLocalGroupsButton), create,
-                                              ButtonPanel, "CreateLocalGroupsButton");
-    DeleteLocalGroupsButton = MakeBatchButton(Design(TControl::DeleteLocalGroupsButton), remove,
-                                              ButtonPanel, "DeleteLocalGroupsButton");
-    CreateGlobalGroupsButton = MakeBatchButton(Design(TControl::CreateGlobalGroupsButton), create,
-                                               ButtonPanel, "CreateGlobalGroupsButton");
-    DeleteGlobalGroupsButton = MakeBatchButton(Design(TControl::DeleteGlobalGroupsButton), remove,
-                                               ButtonPanel, "DeleteGlobalGroupsButton");
+    for (std::size_t i = 0; i < BatchButtons.size(); ++i) {
+        BatchButtons[i] = MakeBatchButton(form::kBatches[i], ButtonPanel);
+    }
     columnLayout->addWidget(ButtonPanel);
     columnLayout->addStretch(1);
 
@@ -247,22 +237,10 @@ void TMainForm::CreateOperationPanel() {
 
     // Keyboard order follows the reading order of the page: the left column
     // from top to bottom, the two button slots, then the group panel.
-    const QWidgetList order = {CreateRadio,
-                               DeleteRadio,
-                               UsersRadio,
-                               GroupsRadio,
-                               ProfileCheck,
-                               NameEdit,
-                               PasswordEdit,
-                               CountEdit,
-                               CreateUsersButton,
-                               DeleteUsersButton,
-                               CreateLocalGroupsButton,
-                               DeleteLocalGroupsButton,
-                               CreateGlobalGroupsButton,
-                               DeleteGlobalGroupsButton,
-                               RefreshButton,
-                               GroupCheckList};
+    QWidgetList order = {CreateRadio,  DeleteRadio, UsersRadio,   GroupsRadio,
+                         ProfileCheck, NameEdit,    PasswordEdit, CountEdit};
+    order.append(QWidgetList(BatchButtons.begin(), BatchButtons.end()));
+    order.append({RefreshButton, GroupCheckList});
     for (qsizetype i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -359,12 +337,9 @@ void TMainForm::ConnectHandlers() {
             [this] { form_->ActionClicked(TControl::DeleteRadio); });
     connect(UsersRadio, &QRadioButton::clicked, this, [this] { form_->TargetClicked(); });
     connect(GroupsRadio, &QRadioButton::clicked, this, [this] { form_->TargetClicked(); });
-    for (const TControl button :
-         {TControl::CreateUsersButton, TControl::DeleteUsersButton,
-          TControl::CreateLocalGroupsButton, TControl::DeleteLocalGroupsButton,
-          TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton}) {
-        connect(static_cast<QPushButton*>(Control(button)), &QPushButton::clicked, this,
-                [this, button] { form_->BatchClicked(button); });
+    for (std::size_t i = 0; i < BatchButtons.size(); ++i) {
+        connect(BatchButtons[i], &QPushButton::clicked, this,
+                [this, button = form::BatchButton(i)] { form_->BatchClicked(button); });
     }
     connect(RefreshButton, &QPushButton::clicked, this, [this] { form_->RefreshClicked(); });
     for (int code = 0; code < 3; ++code) {
@@ -383,6 +358,11 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
         PlaceGroupCheckList();
     }
     return QWidget::eventFilter(watched, event);
+}
+
+QPushButton* TMainForm::BatchButton(std::string_view command) const {
+    const std::size_t batch = form::BatchIndex(command);
+    return batch < BatchButtons.size() ? BatchButtons[batch] : nullptr;
 }
 
 QWidget* TMainForm::Control(TControl control) const {

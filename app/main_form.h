@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 class QButtonGroup;
@@ -68,6 +69,9 @@ public:
     void ShowLoggingPage() { form_->ShowLoggingPage(); }
     bool ClosingRequested() { return form_->ClosingRequested(); }
 
+    // The button of the batch the command line calls command ("create-users").
+    QPushButton* BatchButton(std::string_view command) const;
+
     // Controls, named as the rest of the tool refers to them.
     QTabWidget* PageControl = nullptr;
     QWidget* CreateDeletePage = nullptr;
@@ -89,12 +93,8 @@ public:
     QLabel* CountLabel = nullptr;
     QLineEdit* CountEdit = nullptr;
     QWidget* ButtonPanel = nullptr;
-    QPushButton* CreateUsersButton = nullptr;
-    QPushButton* DeleteUsersButton = nullptr;
-    QPushButton* CreateLocalGroupsButton = nullptr;
-    QPushButton* DeleteLocalGroupsButton = nullptr;
-    QPushButton* CreateGlobalGroupsButton = nullptr;
-    QPushButton* DeleteGlobalGroupsButton = nullptr;
+    // One per row of form::kBatches, in its order.
+    std::array<QPushButton*, form::kBatches.size()> BatchButtons = {};
     QWidget* GroupPanel = nullptr;
     QPushButton* RefreshButton = nullptr;
     QListWidget* GroupCheckList = nullptr;

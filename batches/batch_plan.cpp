@@ -7,6 +7,7 @@
 #include "platform/security.h"
 #include "platform/wide_text.h"
 #include "support/files.h"
+#include "support/owner.h"
 #include "support/text.h"
 
 #include <algorithm>
@@ -65,9 +66,9 @@ public:
 
     TNameUse Look(const WideString& name) {
         TNameUse use;
-        TNetRecordHolder record;
-        use.user = NetUserGetInfo(accounts::AccountServerName(), name.c_str(), 1, record.Out()) ==
-                   NERR_Success;
+        accounts::TNetBuffer record;
+        use.user = NetUserGetInfo(accounts::AccountServerName(), name.c_str(), 1,
+                                  record.Receive()) == NERR_Success;
         use.localGroup = IsLocalGroup(name);
         DWORD sidSize = static_cast<DWORD>(buffers_.Sid->Size());
         DWORD domainSize = buffers_.Domain->Length();
@@ -78,12 +79,9 @@ public:
                                &sidSize, buffers_.Domain->Data(), &domainSize, &type)) {
             use.globalGroup = type == SidTypeGroup;
             if (type == SidTypeUser || type == SidTypeDeletedAccount) {
-                LPSTR text = nullptr;
-                if (ConvertSidToStringSidA(buffers_.Sid->Data(), &text) && text != nullptr) {
-                    use.sidText = support::TextFromCString(text);
-                }
-                if (text != nullptr) {
-                    LocalFree(text);
+                support::TLocalMemory<LPSTR> text;
+                if (ConvertSidToStringSidA(buffers_.Sid->Data(), text.Receive()) && text) {
+                    use.sidText = support::TextFromCString(text.Get());
                 }
             }
         }
@@ -96,23 +94,6 @@ public:
     }
 
 private:
-    // A record of the account service, released when the look-up ends.
-    class TNetRecordHolder {
-    public:
-        TNetRecordHolder() = default;
-        ~TNetRecordHolder() {
-            if (record_ != nullptr) {
-                NetApiBufferFree(record_);
-            }
-        }
-        TNetRecordHolder(const TNetRecordHolder&) = delete;
-        TNetRecordHolder& operator=(const TNetRecordHolder&) = delete;
-        LPBYTE* Out() { return &record_; }
-
-    private:
-        LPBYTE record_ = nullptr;
-    };
-
     TBatchHost& host_;
     TGroupNameList localGroups_;
     TUserBatchBuffers buffers_;

@@ -5,6 +5,7 @@
 #include "platform/process.h"
 #include "platform/security.h"
 #include "platform/wide_text.h"
+#include "support/owner.h"
 #include "support/text.h"
 
 namespace nomvera::batches {
@@ -26,28 +27,6 @@ WideString NumberedName(const WideString& prefix, std::int32_t i) {
 WideString MessageOf(std::uint32_t code) {
     return support::WidenText(support::SystemMessageText(code));
 }
-
-namespace {
-
-// The converted string is released whatever happens while it is taken over.
-class TLocalString {
-public:
-    TLocalString() = default;
-    ~TLocalString() {
-        if (text_ != nullptr) {
-            LocalFree(text_);
-        }
-    }
-    TLocalString(const TLocalString&) = delete;
-    TLocalString& operator=(const TLocalString&) = delete;
-    LPSTR* Out() { return &text_; }
-    LPSTR Get() const { return text_; }
-
-private:
-    LPSTR text_ = nullptr;
-};
-
-} // namespace
 
 std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
                           const WideString& accountName, bool goneIsDone) {
@@ -71,9 +50,10 @@ std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
         return sidText;
     }
     {
-        TLocalString converted;
+        // The converted string is given back whatever happens while it is taken over.
+        support::TLocalMemory<LPSTR> converted;
         try {
-            if (ConvertSidToStringSidA(buffers.Sid->Data(), converted.Out())) {
+            if (ConvertSidToStringSidA(buffers.Sid->Data(), converted.Receive())) {
                 sidText = support::TextFromCString(converted.Get());
             }
         } catch (...) {

@@ -23,26 +23,16 @@ std::ptrdiff_t TGroupNameList::IndexOf(const WideString& name) const {
 }
 
 void EnumerateLocalGroups(TGroupNameList& list) {
-    LPBYTE buffer = nullptr;
-    struct ReleaseBuffer {
-        LPBYTE& buffer;
-        ~ReleaseBuffer() {
-            if (buffer != nullptr) {
-                NetApiBufferFree(buffer);
-                buffer = nullptr;
-            }
-        }
-    } release{buffer};
-
+    accounts::TNetBuffer buffer;
     DWORD entriesRead = 0;
     DWORD totalEntries = 0;
     const NET_API_STATUS status =
-        NetLocalGroupEnum(accounts::AccountServerName(), 0, &buffer, MAX_PREFERRED_LENGTH,
+        NetLocalGroupEnum(accounts::AccountServerName(), 0, buffer.Receive(), MAX_PREFERRED_LENGTH,
                           &entriesRead, &totalEntries, nullptr);
-    if (status != NERR_Success || entriesRead == 0 || buffer == nullptr) {
+    if (status != NERR_Success || entriesRead == 0 || !buffer) {
         return;
     }
-    const auto* entries = reinterpret_cast<const LOCALGROUP_INFO_0*>(buffer);
+    const auto* entries = reinterpret_cast<const LOCALGROUP_INFO_0*>(buffer.Get());
     for (DWORD i = 0; i < entriesRead; ++i) {
         const LPCWSTR name = entries[i].lgrpi0_name;
         list.Add(name != nullptr ? WideString(name) : WideString());

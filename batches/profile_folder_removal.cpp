@@ -10,6 +10,7 @@
 #include "platform/wide_text.h"
 #include "support/buffers.h"
 #include "support/files.h"
+#include "support/owner.h"
 #include "support/text.h"
 
 #include <cstdint>
@@ -21,25 +22,6 @@ using support::WidenText;
 
 constexpr std::uint32_t kFolderLimit = 1000;
 constexpr std::uint32_t kLoggedFailureLimit = 50;
-
-// Closes a folder handle or a search when the scope ends, also on an exception.
-class THandleCloser {
-public:
-    THandleCloser(HANDLE handle, bool search) : handle_(handle), search_(search) {}
-    ~THandleCloser() {
-        if (Valid()) {
-            search_ ? platform::CloseWalkSearch(handle_) : CloseHandle(handle_);
-        }
-    }
-    THandleCloser(const THandleCloser&) = delete;
-    THandleCloser& operator=(const THandleCloser&) = delete;
-    bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-    bool search_;
-};
 
 // A logged path keeps at most this many characters: longer ones show their
 // first and last characters around "…", so that one line of a deep tree
@@ -168,12 +150,14 @@ private:
             SetAttributes(self, FILE_ATTRIBUTE_DIRECTORY);
         }
         {
-            THandleCloser folder(platform::OpenWalkFolder(self.parent, self.nameOrPath), false);
+            // Both are closed when the scope ends, also on an exception.
+            const support::TOwnedHandle folder(
+                platform::OpenWalkFolder(self.parent, self.nameOrPath));
             // Every entry of the folder, as a search of prefix + "*.*" gives them.
             WIN32_FIND_DATAW found{};
-            THandleCloser search(folder.Valid() ? platform::FindFirstWalkEntry(folder.Get(), &found)
-                                                : INVALID_HANDLE_VALUE,
-                                 true);
+            const support::TOwnedWalkSearch search(
+                folder.Valid() ? platform::FindFirstWalkEntry(folder.Get(), &found)
+                               : INVALID_HANDLE_VALUE);
             if (search.Valid()) {
                 do {
                     const WideStringView name(found.cFileName);
@@ -282,29 +266,27 @@ private:
     std::uint32_t failures_ = 0;
 };
 
-// Keeps the process's current folder outside the tree while it is removed,
-// and brings it back afterwards when it still exists.
-class TCurrentFolderGuard {
-public:
-    explicit TCurrentFolderGuard(const WideString& path)
-        : saved_(support::NewWideTextBuffer(1024)) {
-        GetCurrentDirectoryW(saved_->Length(), saved_->Data());
-        const std::string drive = support::DrivePart(support::NarrowText(path));
-        SetCurrentDirectoryA(support::AddBackslashA(drive).c_str());
-    }
-    ~TCurrentFolderGuard() {
-        const WideString saved = saved_->ToString();
+// The process's current folder, made current again when it is given back
+// and still exists.
+struct TSavedCurrentFolderTraits {
+    static WideString InvalidValue() { return {}; }
+    static void Free(const WideString& saved) {
         if (support::FolderExistsW(saved)) {
             SetCurrentDirectoryW(saved.c_str());
         }
-        support::FreeAndNilBuffer(saved_);
     }
-    TCurrentFolderGuard(const TCurrentFolderGuard&) = delete;
-    TCurrentFolderGuard& operator=(const TCurrentFolderGuard&) = delete;
-
-private:
-    support::TWideTextBuffer* saved_;
 };
+using TSavedCurrentFolder = support::TOwner<WideString, TSavedCurrentFolderTraits>;
+
+// Keeps the current folder outside the tree at path while it is removed.
+TSavedCurrentFolder LeaveForDriveRoot(const WideString& path) {
+    const support::TOwnedBuffer<support::TWideTextBuffer> saved(support::NewWideTextBuffer(1024));
+    GetCurrentDirectoryW(saved->Length(), saved->Data());
+    TSavedCurrentFolder held(saved->ToString());
+    const std::string drive = support::DrivePart(support::NarrowText(path));
+    SetCurrentDirectoryA(support::AddBackslashA(drive).c_str());
+    return held;
+}
 
 } // namespace
 
@@ -318,7 +300,7 @@ void DeleteFilesInSubdirW(const WideString& path, log::TDiagnosticLog* log, bool
     const std::string drive = support::DrivePart(support::NarrowText(path));
     TTreeRemoval removal(log, RemoveRoot, AllFiles);
     {
-        TCurrentFolderGuard currentFolder(path);
+        const TSavedCurrentFolder currentFolder = LeaveForDriveRoot(path);
         // "/" is refused by identity ("//", "/." and links to it as well)
         // before the drive-root rule, whatever DrivePart makes of it.
         const bool namesRoot =

@@ -14,6 +14,7 @@
 #include "platform/userenv.h"
 #include "platform/wide_text.h"
 #include "support/files.h"
+#include "support/owner.h"
 #include "support/text.h"
 
 #include <memory>
@@ -35,31 +36,12 @@ WideString CountText(std::int32_t count) {
     return WidenText(support::DecimalText(count));
 }
 
-// Releases what a pass obtained (a record of the account service, a token)
-// when the pass ends, also when an exception passes.
-template <class Handle, auto Release> class TReleasedAtPassEnd {
-public:
-    TReleasedAtPassEnd() = default;
-    ~TReleasedAtPassEnd() {
-        if (value_ != nullptr) {
-            Release(value_);
-        }
-    }
-    TReleasedAtPassEnd(const TReleasedAtPassEnd&) = delete;
-    TReleasedAtPassEnd& operator=(const TReleasedAtPassEnd&) = delete;
-    Handle* Out() { return &value_; }
-    Handle Get() const { return value_; }
-
-private:
-    Handle value_ = nullptr;
-};
-
-class TNetRecord : public TReleasedAtPassEnd<LPBYTE, &NetApiBufferFree> {
+// What a pass obtains (a record of the account service, a token) is given
+// back when the pass ends, also when an exception passes.
+class TNetRecord : public accounts::TNetBuffer {
 public:
     const USER_INFO_1* User() const { return reinterpret_cast<const USER_INFO_1*>(Get()); }
 };
-
-using TTokenHolder = TReleasedAtPassEnd<HANDLE, &CloseHandle>;
 
 // What CreateProfile answers for an account that has its profile already.
 constexpr HRESULT kProfileExists = static_cast<HRESULT>(0x80070000u | ERROR_ALREADY_EXISTS);
@@ -111,7 +93,7 @@ bool ReadHomeFolder(TBatchHost& host, const WideString& accountName, WideString&
                     bool ensure) {
     TNetRecord record;
     const NET_API_STATUS status =
-        NetUserGetInfo(accounts::AccountServerName(), accountName.c_str(), 1, record.Out());
+        NetUserGetInfo(accounts::AccountServerName(), accountName.c_str(), 1, record.Receive());
     if (const USER_INFO_1* user = record.User(); user != nullptr) {
         if (user->usri1_home_dir != nullptr) {
             profilePath = user->usri1_home_dir;
@@ -164,10 +146,11 @@ bool FindProfileThroughLogon(TBatchHost& host, TUserBatchBuffers& buffers,
         return false;
     }
 
-    TTokenHolder token;
+    support::TOwnedHandle token;
     SetLastError(0);
-    const BOOL loggedOn = LogonUserW(accountName.c_str(), nullptr, password.Text().c_str(),
-                                     LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, token.Out());
+    const BOOL loggedOn =
+        LogonUserW(accountName.c_str(), nullptr, password.Text().c_str(), LOGON32_LOGON_NETWORK,
+                   LOGON32_PROVIDER_DEFAULT, token.Receive());
     DWORD code = GetLastError();
     if (code != 0) {
         host.LogError(WIDE("Logon User/Get TOKEN[") + accountName + WIDE("] ") + MessageOf(code));

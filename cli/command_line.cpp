@@ -2,10 +2,12 @@
 
 #include "batches/batches.h"
 #include "cli/check_users.h"
+#include "form/batch_table.h"
 #include "platform/wide_text.h"
 #include "support/count_text.h"
 #include "support/text.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -20,35 +22,95 @@ void CheckUsers(batches::TBatchHost& host, const TCommandRequest& request) {
     CheckUsersBatch(host, request.pamService);
 }
 
-constexpr std::array<TCommand, 7> kCommands = {{
-    {"create-users", WIDE("Create Users"), &batches::CreateUsersBatch, true, true, true, nullptr},
-    {"delete-users", WIDE("Delete Users"), &batches::DeleteUsersBatch, true, false, true, nullptr},
-    {"create-local-groups", WIDE("Create Local Groups"), &batches::CreateLocalGroupsBatch, false,
-     false, false, nullptr},
-    {"delete-local-groups", WIDE("Delete Local Groups"), &batches::DeleteLocalGroupsBatch, false,
-     false, false, nullptr},
-    {"create-global-groups", WIDE("Create Global Groups"), &batches::CreateGlobalGroupsBatch, false,
-     false, false, nullptr},
-    {"delete-global-groups", WIDE("Delete Global Groups"), &batches::DeleteGlobalGroupsBatch, false,
-     false, false, nullptr},
-    {"check-users", WIDE("Check Users"), nullptr, true, false, false, &CheckUsers},
-}};
-
-std::string Synopsis(const TCommand& command) {
-    std::string line = std::string("Usage: nomvera ") + command.name + " --prefix NAME";
-    if (command.takesPassword || command.check != nullptr) {
-        line += " [--password-file FILE]";
+// The window's batches, in its order, then check-users.
+constexpr auto kCommands = [] {
+    std::array<TCommand, form::kBatches.size() + 1> commands = {};
+    for (std::size_t i = 0; i < form::kBatches.size(); ++i) {
+        const form::TBatch& batch = form::kBatches[i];
+        commands[i] = {batch.command,
+                       batch.caption,
+                       batch.run,
+                       batch.target == form::TBatchTarget::Users,
+                       batch.takesPassword,
+                       batch.takesProfile,
+                       nullptr,
+                       batch.help};
     }
-    line += " --count N";
+    commands.back() = {
+        "check-users",
+        WIDE("Check Users"),
+        nullptr,
+        true,
+        false,
+        false,
+        &CheckUsers,
+        "Log on as each user NAME001 ... with the password PREFIX001 ... through this machine's "
+        "logon stack (PAM: authenticate, then account management); one line per user, \"Logon "
+        "checked[NAME]\" or the stack's refusal. Not under a NOMVERA_SYSROOT other than this "
+        "machine."};
+    return commands;
+}();
+
+// The command's name and its own options, without those every batch or
+// every command takes.
+std::vector<std::string> UsageWords(const TCommand& command) {
+    std::vector<std::string> words = {command.name, "--prefix NAME"};
+    if (command.takesPassword || command.check != nullptr) {
+        words.emplace_back("[--password-file FILE]");
+    }
+    words.emplace_back("--count N");
     if (command.takesPassword) {
-        line += " [--group GROUP]... [--no-default-groups] [--credentials FILE]";
+        words.insert(words.end(),
+                     {"[--group GROUP]...", "[--no-default-groups]", "[--credentials FILE]"});
     }
     if (command.takesProfile) {
-        line += " [--profile]";
+        words.emplace_back("[--profile]");
     }
     if (command.check != nullptr) {
-        line += " [--pam-service NAME]";
-    } else {
+        words.emplace_back("[--pam-service NAME]");
+    }
+    return words;
+}
+
+// The words on lines of at most 78 characters; the first line starts with
+// first, the others with indent (a word longer than a line gets one of its
+// own).
+std::string Wrapped(const std::vector<std::string>& words, const std::string& first,
+                    const std::string& indent) {
+    constexpr std::size_t kWidth = 78;
+    std::string text = first;
+    std::size_t lineStart = 0;
+    for (const std::string& word : words) {
+        if (text.size() > lineStart + indent.size() &&
+            text.size() - lineStart + 1 + word.size() > kWidth) {
+            text += "\n";
+            lineStart = text.size();
+            text += indent;
+        }
+        text += (text.back() == ' ' ? "" : " ") + word;
+    }
+    return text + "\n";
+}
+
+std::vector<std::string> Words(std::string_view text) {
+    std::vector<std::string> words;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find(' ', start), text.size());
+        if (end > start) {
+            words.emplace_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return words;
+}
+
+std::string Synopsis(const TCommand& command) {
+    std::string line = "Usage: nomvera";
+    for (const std::string& word : UsageWords(command)) {
+        line += " " + word;
+    }
+    if (command.check == nullptr) {
         line += " [--dry-run] [--ensure] [--pause MS] [--server HOST [--server-credentials FILE]]";
     }
     return line + " [--quiet] [--output text|json]";
@@ -428,8 +490,7 @@ TParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     return parsed;
 }
 
-std::string HelpText() {
-    return R"(Usage: nomvera                 open the window (no arguments)
+constexpr char kHelpStart[] = R"(Usage: nomvera                 open the window (no arguments)
        nomvera COMMAND OPTION...
        nomvera --help | --version
 
@@ -438,32 +499,9 @@ prints every activity-log line on standard output, as the Logging page shows
 it. The lines also go to the same log file as the window's.
 
 Commands:
-  create-users --prefix NAME [--password-file FILE] --count N
-               [--group GROUP]... [--no-default-groups] [--profile]
-               [--credentials FILE]
-      Create the users NAME001 ... NAMEnnn with the passwords PREFIX001 ...
-      The password prefix is the first line of FILE (- for standard input);
-      without --password-file it is asked for on the terminal, unechoed.
-      Each joins the local groups the window ticks (Users and Remote
-      Desktop Users) and every --group, in the order of the group file.
-  delete-users --prefix NAME --count N [--profile]
-      Delete the users NAME001 ... NAMEnnn.
-  create-local-groups  --prefix NAME --count N
-  delete-local-groups  --prefix NAME --count N
-  create-global-groups --prefix NAME --count N
-  delete-global-groups --prefix NAME --count N
-      Create or delete the groups NAME001 ... NAMEnnn. Global groups exist
-      only on a domain controller (--server); elsewhere every group fails
-      with 2226.
-  Each of these six also takes [--dry-run] [--ensure] and
-  [--server HOST [--server-credentials FILE]].
-  check-users --prefix NAME [--password-file FILE] --count N
-              [--pam-service NAME]
-      Log on as each user NAME001 ... with the password PREFIX001 ...
-      through this machine's logon stack (PAM: authenticate, then account
-      management); one line per user, "Logon checked[NAME]" or the
-      stack's refusal. Not under a NOMVERA_SYSROOT other than this machine.
+)";
 
+constexpr char kHelpEnd[] = R"(
 Options:
   --prefix NAME         name prefix, 4 to 17 characters
   --password-file FILE  create-users, check-users: the password prefix
@@ -521,6 +559,20 @@ Exit status:
        stopped by SIGHUP, SIGINT or SIGTERM after the current account
        (the End line is still logged)
 )";
+
+std::string HelpText() {
+    std::string text = kHelpStart;
+    for (const TCommand& command : kCommands) {
+        const std::vector<std::string> usage = UsageWords(command);
+        const std::string indent(2 + usage.front().size() + 1, ' ');
+        text += Wrapped({usage.begin() + 1, usage.end()}, "  " + usage.front(), indent);
+        text += Wrapped(Words(command.help), "      ", "      ");
+        if (&command == &kCommands[form::kBatches.size() - 1]) {
+            text += "  Each of these also takes [--dry-run] [--ensure] [--pause MS] and\n"
+                    "  [--server HOST [--server-credentials FILE]].\n";
+        }
+    }
+    return text + kHelpEnd;
 }
 
 } // namespace nomvera::cli

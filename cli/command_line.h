@@ -19,17 +19,20 @@ inline constexpr int kExitUsage = 2;
 
 struct TCommandRequest;
 
+// A command: one per batch of form::kBatches, then those of the command
+// line alone.
 struct TCommand {
-    const char* name;     // "create-users"
-    const WCHAR* caption; // the batch button's caption
-    void (*batch)(batches::TBatchHost&);
-    bool users;         // counts accounts (else groups) in the progress line
-    bool takesPassword; // --password-file, --group, --no-default-groups, --credentials
-    bool takesProfile;  // --profile
+    const char* name = nullptr;     // "create-users"
+    const WCHAR* caption = nullptr; // the batch button's caption
+    void (*batch)(batches::TBatchHost&) = nullptr;
+    bool users = false;         // counts accounts (else groups) in the progress line
+    bool takesPassword = false; // --password-file, --group, --no-default-groups, --credentials
+    bool takesProfile = false;  // --profile
     // A command of the command line only (check-users), run instead of batch;
     // it takes --password-file and --pam-service, and neither --dry-run nor
     // --ensure.
     void (*check)(batches::TBatchHost&, const TCommandRequest&) = nullptr;
+    const char* help = nullptr; // what --help says it does, below its usage
 };
 
 struct TCommandRequest {

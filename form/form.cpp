@@ -3,7 +3,6 @@
 #include "accounts/account_server.h"
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
-#include "batches/batches.h"
 #include "batches/group_list.h"
 #include "form/exception_hook.h"
 #include "form/program_state.h"
@@ -134,15 +133,9 @@ void TForm::TargetClicked() {
 }
 
 void TForm::BatchClicked(TControl button) {
-    static constexpr std::array<void (*)(batches::TBatchHost&), kBatchButtons.size()> kBatches = {
-        &batches::CreateUsersBatch,        &batches::DeleteUsersBatch,
-        &batches::CreateLocalGroupsBatch,  &batches::DeleteLocalGroupsBatch,
-        &batches::CreateGlobalGroupsBatch, &batches::DeleteGlobalGroupsBatch};
     RunGuarded([&] {
-        for (std::size_t i = 0; i < kBatchButtons.size(); ++i) {
-            if (kBatchButtons[i] == button) {
-                kBatches[i](*this);
-            }
+        if (const std::size_t batch = BatchOfButton(button); batch < kBatches.size()) {
+            kBatches[batch].run(*this);
         }
     });
 }
@@ -177,11 +170,23 @@ void TForm::UpdatePanelLayout() {
     const bool remove = view_.IsChecked(TControl::DeleteRadio);
     const bool users = view_.IsChecked(TControl::UsersRadio);
     const bool groups = view_.IsChecked(TControl::GroupsRadio);
-    const bool createUsers = create && users;
+    // The buttons of the batches whose action and target are both chosen;
+    // the password row and the group list belong to one that takes a
+    // password, the Profile box to one that takes a profile.
+    std::array<bool, kBatches.size()> shown = {};
+    bool passwordShown = false;
+    bool profileShown = false;
+    for (std::size_t i = 0; i < kBatches.size(); ++i) {
+        const TBatch& batch = kBatches[i];
+        shown[i] = (batch.action == TBatchAction::Create ? create : remove) &&
+                   (batch.target == TBatchTarget::Users ? users : groups);
+        passwordShown = passwordShown || (shown[i] && batch.takesPassword);
+        profileShown = profileShown || (shown[i] && batch.takesProfile);
+    }
 
-    view_.SetVisible(TControl::PasswordLabel, createUsers);
-    view_.SetVisible(TControl::PasswordEdit, createUsers);
-    view_.SetVisible(TControl::GroupPanel, createUsers);
+    view_.SetVisible(TControl::PasswordLabel, passwordShown);
+    view_.SetVisible(TControl::PasswordEdit, passwordShown);
+    view_.SetVisible(TControl::GroupPanel, passwordShown);
 
     const WideString target = users    ? view_.Caption(TControl::UsersRadio)
                               : groups ? view_.Caption(TControl::GroupsRadio)
@@ -191,32 +196,19 @@ void TForm::UpdatePanelLayout() {
     view_.SetCaption(TControl::CountBox,
                      WIDE("Number of ") + target + WIDE(" (minimum 1, maximum 999)"));
 
-    std::array<bool, kBatchButtons.size()> shown = {};
-    if (create && users) {
-        shown[0] = true;
-    } else if (remove && users) {
-        shown[1] = true;
-    } else if (create && groups) {
-        shown[2] = shown[4] = true;
-    } else if (remove && groups) {
-        shown[3] = shown[5] = true;
+    for (std::size_t i = 0; i < kBatches.size(); ++i) {
+        view_.SetVisible(BatchButton(i), shown[i]);
     }
-    for (std::size_t i = 0; i < kBatchButtons.size(); ++i) {
-        view_.SetVisible(kBatchButtons[i], shown[i]);
-    }
-
-    // Two slots: the first where "Create Users" is, the second right below it.
-    const TBounds first = view_.Bounds(TControl::CreateUsersButton);
-    for (const TControl button : {TControl::DeleteUsersButton, TControl::CreateLocalGroupsButton,
-                                  TControl::DeleteLocalGroupsButton}) {
-        view_.Move(button, first.left, first.top);
-    }
+    // Two slots: the first where the first batch's button is, the second
+    // right below it, where the group list starts too.
+    const TBounds first = view_.Bounds(BatchButton(0));
     const int secondTop = first.top + first.height + kSlotGap;
-    view_.Move(TControl::CreateGlobalGroupsButton, first.left, secondTop);
-    view_.Move(TControl::DeleteGlobalGroupsButton, first.left, secondTop);
+    for (std::size_t i = 1; i < kBatches.size(); ++i) {
+        view_.Move(BatchButton(i), first.left, kBatches[i].slot == 0 ? first.top : secondTop);
+    }
     view_.Move(TControl::GroupCheckList, view_.Bounds(TControl::GroupCheckList).left, secondTop);
 
-    if (view_.GroupEntryCount() == 0 && createUsers) {
+    if (view_.GroupEntryCount() == 0 && passwordShown) {
         FillGroups();
     }
 
@@ -232,11 +224,10 @@ void TForm::UpdatePanelLayout() {
 
     if (accounts::ProfileServiceComplete()) {
         view_.SetVisible(TControl::ProfileCheck, true);
-        if (createUsers) {
-            view_.SetCaption(TControl::ProfileCheck, WideString(WIDE("Create")) + WIDE(" Profile"));
-            view_.SetEnabled(TControl::ProfileCheck, true);
-        } else if (remove && users) {
-            view_.SetCaption(TControl::ProfileCheck, WideString(WIDE("Delete")) + WIDE(" Profile"));
+        if (profileShown) {
+            view_.SetCaption(TControl::ProfileCheck,
+                             WideString(create ? WIDE("Create") : WIDE("Delete")) +
+                                 WIDE(" Profile"));
             view_.SetEnabled(TControl::ProfileCheck, true);
         } else {
             view_.SetCaption(TControl::ProfileCheck, WIDE("-"));

@@ -64,7 +64,7 @@ public:
     void TargetClicked();
     // The user made another page active (not the program: see SetActivePage).
     void PageChanged();
-    // One of the six batch buttons: runs its batch with this form as host.
+    // A batch button (BatchButton): runs its row's batch with this form as host.
     void BatchClicked(TControl button);
     void RefreshClicked();
     // The Control Panel page's button at this index of

@@ -36,18 +36,6 @@ WideString DesignCaption(TControl control) {
         return WIDE("Number of users / groups (minimum 1, maximum 999) ");
     case TControl::CountLabel:
         return WIDE("Number:");
-    case TControl::CreateUsersButton:
-        return WIDE("Create Users");
-    case TControl::DeleteUsersButton:
-        return WIDE("Delete Users");
-    case TControl::CreateLocalGroupsButton:
-        return WIDE("Create Local Groups");
-    case TControl::DeleteLocalGroupsButton:
-        return WIDE("Delete Local Groups");
-    case TControl::CreateGlobalGroupsButton:
-        return WIDE("Create Global Groups");
-    case TControl::DeleteGlobalGroupsButton:
-        return WIDE("Delete Global Groups");
     case TControl::RefreshButton:
         return WIDE("Refresh");
     case TControl::UserNameText:
@@ -64,7 +52,11 @@ WideString DesignCaption(TControl control) {
     case TControl::GroupPanel:
     case TControl::GroupCheckList:
     case TControl::LogList:
+    case TControl::FirstBatchButton:
         break;
+    }
+    if (const std::size_t batch = BatchOfButton(control); batch < kBatches.size()) {
+        return kBatches[batch].caption;
     }
     return {};
 }

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "form/activity_line.h"
+#include "form/batch_table.h"
 #include "platform/wide_text.h"
 
 namespace nomvera::form {
@@ -43,12 +44,6 @@ enum class TControl {
     CountBox,
     CountLabel,
     CountEdit,
-    CreateUsersButton, // the six batch buttons, all in one panel
-    DeleteUsersButton,
-    CreateLocalGroupsButton,
-    DeleteLocalGroupsButton,
-    CreateGlobalGroupsButton,
-    DeleteGlobalGroupsButton,
     GroupPanel, // holds RefreshButton and GroupCheckList
     RefreshButton,
     GroupCheckList,
@@ -61,19 +56,30 @@ enum class TControl {
     ExitCode0Button,
     ExitCode1Button,
     ExitCode2Button,
+
+    // The Create/Delete page's batch buttons, all in one panel: one per row
+    // of kBatches from here on (BatchButton).
+    FirstBatchButton,
 };
 
 inline constexpr std::size_t kControlCount =
-    static_cast<std::size_t>(TControl::ExitCode2Button) + 1;
+    static_cast<std::size_t>(TControl::FirstBatchButton) + kBatches.size();
 
-// The pages in their order on the page control, and the six batch buttons.
+// The button of the batch in row index of kBatches.
+constexpr TControl BatchButton(std::size_t index) {
+    return static_cast<TControl>(static_cast<std::size_t>(TControl::FirstBatchButton) + index);
+}
+// The row of kBatches whose button the control is, or kBatches.size().
+constexpr std::size_t BatchOfButton(TControl control) {
+    const auto first = static_cast<std::size_t>(TControl::FirstBatchButton);
+    const auto value = static_cast<std::size_t>(control);
+    return value >= first && value - first < kBatches.size() ? value - first : kBatches.size();
+}
+
+// The pages in their order on the page control.
 inline constexpr std::array<TControl, 4> kPages = {
     TControl::CreateDeletePage, TControl::LoggingPage, TControl::ControlPanelPage,
     TControl::ExitCodePage};
-inline constexpr std::array<TControl, 6> kBatchButtons = {
-    TControl::CreateUsersButton,        TControl::DeleteUsersButton,
-    TControl::CreateLocalGroupsButton,  TControl::DeleteLocalGroupsButton,
-    TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton};
 
 // The caption a control carries when the view builds it (empty for controls
 // without one, such as the entries and the lists). A page's caption is its

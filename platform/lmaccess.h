@@ -94,25 +94,34 @@ struct WKSTA_INFO_100 {
 
 #endif
 
-// The entry points' types, as the stand-in library exports them (extern "C",
-// under these names) and as the binding calls them.
+// The account service's entry points, one line each: X(return type, name,
+// parameters, the parameters passed on). The binding's slots and wrappers
+// (accounts/netapi.*), the stand-in library's exports and the services
+// behind them (platform/posix) are all made from this one list. Every entry
+// point but NetApiBufferFree takes the server first.
+// clang-format off
+#define NOMVERA_ACCOUNT_SERVICE_SERVER_CALLS(X) \
+    X(NET_API_STATUS, NetUserAdd, (LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr), (server, level, buf, parmErr)) \
+    X(NET_API_STATUS, NetUserGetInfo, (LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE* buf), (server, user, level, buf)) \
+    X(NET_API_STATUS, NetUserSetInfo, (LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf, LPDWORD parmErr), (server, user, level, buf, parmErr)) \
+    X(NET_API_STATUS, NetUserDel, (LPCWSTR server, LPCWSTR user), (server, user)) \
+    X(NET_API_STATUS, NetUserModalsGet, (LPCWSTR server, DWORD level, LPBYTE* buf), (server, level, buf)) \
+    X(NET_API_STATUS, NetGroupAdd, (LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr), (server, level, buf, parmErr)) \
+    X(NET_API_STATUS, NetGroupDel, (LPCWSTR server, LPCWSTR group), (server, group)) \
+    X(NET_API_STATUS, NetLocalGroupAdd, (LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr), (server, level, buf, parmErr)) \
+    X(NET_API_STATUS, NetLocalGroupEnum, (LPCWSTR server, DWORD level, LPBYTE* buf, DWORD prefMaxLen, LPDWORD entriesRead, LPDWORD totalEntries, PDWORD_PTR resumeHandle), (server, level, buf, prefMaxLen, entriesRead, totalEntries, resumeHandle)) \
+    X(NET_API_STATUS, NetLocalGroupDel, (LPCWSTR server, LPCWSTR group), (server, group)) \
+    X(NET_API_STATUS, NetLocalGroupAddMembers, (LPCWSTR server, LPCWSTR group, DWORD level, LPBYTE buf, DWORD totalEntries), (server, group, level, buf, totalEntries)) \
+    X(NET_API_STATUS, NetWkstaGetInfo, (LPCWSTR server, DWORD level, LPBYTE* buf), (server, level, buf))
+#define NOMVERA_ACCOUNT_SERVICE_ENTRY_POINTS(X) \
+    NOMVERA_ACCOUNT_SERVICE_SERVER_CALLS(X) \
+    X(NET_API_STATUS, NetApiBufferFree, (LPVOID buffer), (buffer))
+// clang-format on
+
+// Each entry point's type, name##Fn, as the binding calls it.
+#define NOMVERA_ENTRY_POINT_TYPE(ret, name, parameters, arguments)                                 \
+    using name##Fn = ret(*) parameters;
 extern "C" {
-using NetUserAddFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
-using NetUserGetInfoFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE* buf);
-using NetUserSetInfoFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf,
-                                            LPDWORD parmErr);
-using NetUserDelFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR user);
-using NetUserModalsGetFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE* buf);
-using NetGroupAddFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
-using NetGroupDelFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR group);
-using NetLocalGroupAddFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE buf,
-                                              LPDWORD parmErr);
-using NetLocalGroupEnumFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE* buf,
-                                               DWORD prefMaxLen, LPDWORD entriesRead,
-                                               LPDWORD totalEntries, PDWORD_PTR resumeHandle);
-using NetLocalGroupDelFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR group);
-using NetLocalGroupAddMembersFn = NET_API_STATUS (*)(LPCWSTR server, LPCWSTR group, DWORD level,
-                                                     LPBYTE buf, DWORD totalEntries);
-using NetApiBufferFreeFn = NET_API_STATUS (*)(LPVOID buffer);
-using NetWkstaGetInfoFn = NET_API_STATUS (*)(LPCWSTR server, DWORD level, LPBYTE* buf);
+NOMVERA_ACCOUNT_SERVICE_ENTRY_POINTS(NOMVERA_ENTRY_POINT_TYPE)
 }
+#undef NOMVERA_ENTRY_POINT_TYPE

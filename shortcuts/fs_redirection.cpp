@@ -1,16 +1,19 @@
 #include "shortcuts/fs_redirection.h"
 
 #include "platform/errors.h"
-#include "platform/libloader.h"
 #include "platform/sysinfo.h"
+#include "support/bound_library.h"
 
 namespace nomvera::shortcuts {
 namespace {
 
 // Process-wide, as the entry points are; used on the window's thread only.
-HMODULE kernel32 = nullptr;
-Wow64DisableWow64FsRedirectionFn disableRedirection = nullptr;
-Wow64RevertWow64FsRedirectionFn revertRedirection = nullptr;
+// Both entry points are looked up when bound, never on a call.
+support::TBoundLibrary kernel32;
+support::TEntryPoint<Wow64DisableWow64FsRedirectionFn> disableRedirection{
+    kernel32, "Wow64DisableWow64FsRedirection"};
+support::TEntryPoint<Wow64RevertWow64FsRedirectionFn> revertRedirection{
+    kernel32, "Wow64RevertWow64FsRedirection"};
 PVOID oldValue = nullptr;
 bool switchedOff = false;
 
@@ -18,38 +21,28 @@ bool switchedOff = false;
 
 void BindFsRedirection(LPCSTR libraryName) {
     ReleaseFsRedirection();
-    kernel32 = LoadLibraryA(libraryName);
-    if (kernel32 == nullptr) {
-        return;
-    }
-    disableRedirection = platform::EntryPointAs<Wow64DisableWow64FsRedirectionFn>(
-        GetProcAddress(kernel32, "Wow64DisableWow64FsRedirection"));
-    revertRedirection = platform::EntryPointAs<Wow64RevertWow64FsRedirectionFn>(
-        GetProcAddress(kernel32, "Wow64RevertWow64FsRedirection"));
+    kernel32.Load(libraryName);
+    disableRedirection.Get();
+    revertRedirection.Get();
 }
 
 void ReleaseFsRedirection() {
-    disableRedirection = nullptr;
-    revertRedirection = nullptr;
     oldValue = nullptr;
     switchedOff = false;
-    if (kernel32 != nullptr) {
-        FreeLibrary(kernel32);
-        kernel32 = nullptr;
-    }
+    kernel32.Release();
 }
 
 bool FsRedirectionBound() {
-    return disableRedirection != nullptr && revertRedirection != nullptr;
+    return disableRedirection.Found() && revertRedirection.Found();
 }
 
 BOOL DisableFsRedirection() {
     BOOL result = 0;
     try {
-        if (disableRedirection != nullptr) {
+        if (disableRedirection.Found()) {
             if (!switchedOff) {
                 SetLastError(0);
-                result = disableRedirection(&oldValue);
+                result = disableRedirection.Get()(&oldValue);
             }
             switchedOff = true;
         }
@@ -61,10 +54,10 @@ BOOL DisableFsRedirection() {
 BOOL RevertFsRedirection() {
     BOOL result = 0;
     try {
-        if (revertRedirection != nullptr) {
+        if (revertRedirection.Found()) {
             if (switchedOff) {
                 SetLastError(0);
-                result = revertRedirection(oldValue);
+                result = revertRedirection.Get()(oldValue);
             }
             switchedOff = false;
         }

@@ -58,6 +58,12 @@ void WipeAndFreeBlock(void*& holder, std::size_t size) {
     holder = nullptr;
 }
 
+TOwnedBlock NewZeroedBlock(std::size_t size) {
+    void* data = nullptr;
+    AllocZeroedBlock(data, size);
+    return TOwnedBlock(TZeroedBlock{data, size});
+}
+
 TSidBuffer::TSidBuffer(std::int32_t capacity) : capacity_(NonNegative(capacity)) {
     AllocZeroedBlock(storage_, Allocated(capacity_, kSidSpare));
 }

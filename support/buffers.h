@@ -6,6 +6,7 @@
 
 #include "platform/wide_text.h"
 #include "platform/windows_types.h"
+#include "support/owner.h"
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,23 @@ namespace nomvera::support {
 void AllocZeroedBlock(void*& holder, std::size_t size);
 // Zeroes size bytes and frees the block (when held and size > 0); clears holder.
 void WipeAndFreeBlock(void*& holder, std::size_t size);
+
+// A zeroed block with its size, wiped when it is given back.
+struct TZeroedBlock {
+    void* data = nullptr;
+    std::size_t size = 0;
+};
+struct TZeroedBlockTraits {
+    static TZeroedBlock InvalidValue() { return {}; }
+    static bool IsValid(const TZeroedBlock& block) { return block.data != nullptr; }
+    static void Free(const TZeroedBlock& block) {
+        void* data = block.data;
+        WipeAndFreeBlock(data, block.size);
+    }
+};
+using TOwnedBlock = TOwner<TZeroedBlock, TZeroedBlockTraits>;
+// Exactly size zeroed bytes, held (an empty owner for 0).
+TOwnedBlock NewZeroedBlock(std::size_t size);
 
 class TSidBuffer {
 public:

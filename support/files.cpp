@@ -13,36 +13,19 @@ namespace {
 
 constexpr std::int32_t kQueryBufferCharacters = 1024;
 
-// The buffer is released on every way out, exceptions included.
-struct WideBufferGuard {
-    explicit WideBufferGuard(std::int32_t characters) : buffer(NewWideTextBuffer(characters)) {}
-    ~WideBufferGuard() { FreeAndNilBuffer(buffer); }
-    WideBufferGuard(const WideBufferGuard&) = delete;
-    WideBufferGuard& operator=(const WideBufferGuard&) = delete;
-    TWideTextBuffer* buffer;
-};
-
-struct BlockGuard {
-    ~BlockGuard() { WipeAndFreeBlock(block, size); }
-    void* block = nullptr;
-    std::size_t size = 0;
-};
-
 WideString VersionText(const WideString& path) {
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
     if (size == 0) {
         return WIDE(".No FileInfo in file");
     }
-    BlockGuard record;
-    AllocZeroedBlock(record.block, size);
-    record.size = size;
-    if (GetFileVersionInfoW(path.c_str(), handle, size, record.block) == FALSE) {
+    const TOwnedBlock record = NewZeroedBlock(size);
+    if (GetFileVersionInfoW(path.c_str(), handle, size, record.Get().data) == FALSE) {
         return WIDE(".Error getting FileInfo");
     }
     LPVOID fixed = nullptr;
     UINT fixedLength = 0;
-    if (VerQueryValueW(record.block, WIDE("\\"), &fixed, &fixedLength) == FALSE ||
+    if (VerQueryValueW(record.Get().data, WIDE("\\"), &fixed, &fixedLength) == FALSE ||
         fixed == nullptr || fixedLength < sizeof(VS_FIXEDFILEINFO)) {
         return WIDE(".No valid FixedFileInfo information in FileInfoRecord");
     }
@@ -151,20 +134,20 @@ WideString CleanEntryText(const WideString& text) {
 }
 
 WideString GetModulePath() {
-    WideBufferGuard guard(kQueryBufferCharacters);
-    DWORD n = GetModuleFileNameW(nullptr, guard.buffer->Data(), guard.buffer->Length());
+    const TOwnedBuffer<TWideTextBuffer> buffer(NewWideTextBuffer(kQueryBufferCharacters));
+    DWORD n = GetModuleFileNameW(nullptr, buffer->Data(), buffer->Length());
     // A cut-off path (n equal to the capacity) names no file: nothing, too.
-    if (n <= 1 || n >= guard.buffer->Length()) {
+    if (n <= 1 || n >= buffer->Length()) {
         return {};
     }
-    return guard.buffer->ToString();
+    return buffer->ToString();
 }
 
 WideString GetSamUserName() {
-    WideBufferGuard guard(kQueryBufferCharacters);
-    ULONG size = guard.buffer->Length();
-    GetUserNameExW(NameSamCompatible, guard.buffer->Data(), &size);
-    return guard.buffer->ToString();
+    const TOwnedBuffer<TWideTextBuffer> buffer(NewWideTextBuffer(kQueryBufferCharacters));
+    ULONG size = buffer->Length();
+    GetUserNameExW(NameSamCompatible, buffer->Data(), &size);
+    return buffer->ToString();
 }
 
 WideString GetFileVersionText(const WideString& path) {

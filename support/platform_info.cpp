@@ -1,8 +1,8 @@
 #include "support/platform_info.h"
 
-#include "platform/libloader.h"
 #include "platform/process.h"
 #include "platform/sysinfo.h"
+#include "support/bound_library.h"
 
 #include <cstring>
 
@@ -13,21 +13,27 @@ constexpr std::int32_t kKeyWow64_64Key = 256;
 // The current process's pseudo handle, as GetCurrentProcess gives it.
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 
+// The three system libraries and the entry points looked up in them when
+// the facts are gathered; all are given back by ReleasePlatformInfo.
 struct Bindings {
-    HMODULE user32 = nullptr;
-    HMODULE kernel32 = nullptr;
-    HMODULE advapi32 = nullptr;
-    ChangeWindowMessageFilterFn changeWindowMessageFilter = nullptr;
-    ChangeWindowMessageFilterExFn changeWindowMessageFilterEx = nullptr;
-    IsWow64ProcessFn isWow64Process = nullptr;
-    OpenThreadFn openThread = nullptr;
-    ProcessIdToSessionIdFn processIdToSessionId = nullptr;
-    Wow64DisableWow64FsRedirectionFn disableFsRedirection = nullptr;
-    Wow64RevertWow64FsRedirectionFn revertFsRedirection = nullptr;
-    RegDeleteTreeWFn regDeleteTreeW = nullptr;
-    RegDeleteKeyExWFn regDeleteKeyExW = nullptr;
-    RegDeleteTreeAFn regDeleteTreeA = nullptr;
-    RegDeleteKeyExAFn regDeleteKeyExA = nullptr;
+    TBoundLibrary user32;
+    TBoundLibrary kernel32;
+    TBoundLibrary advapi32;
+    TEntryPoint<ChangeWindowMessageFilterFn> changeWindowMessageFilter{user32,
+                                                                       "ChangeWindowMessageFilter"};
+    TEntryPoint<ChangeWindowMessageFilterExFn> changeWindowMessageFilterEx{
+        user32, "ChangeWindowMessageFilterEx"};
+    TEntryPoint<IsWow64ProcessFn> isWow64Process{kernel32, "IsWow64Process"};
+    TEntryPoint<OpenThreadFn> openThread{kernel32, "OpenThread"};
+    TEntryPoint<ProcessIdToSessionIdFn> processIdToSessionId{kernel32, "ProcessIdToSessionId"};
+    TEntryPoint<Wow64DisableWow64FsRedirectionFn> disableFsRedirection{
+        kernel32, "Wow64DisableWow64FsRedirection"};
+    TEntryPoint<Wow64RevertWow64FsRedirectionFn> revertFsRedirection{
+        kernel32, "Wow64RevertWow64FsRedirection"};
+    TEntryPoint<RegDeleteTreeWFn> regDeleteTreeW{advapi32, "RegDeleteTreeW"};
+    TEntryPoint<RegDeleteKeyExWFn> regDeleteKeyExW{advapi32, "RegDeleteKeyExW"};
+    TEntryPoint<RegDeleteTreeAFn> regDeleteTreeA{advapi32, "RegDeleteTreeA"};
+    TEntryPoint<RegDeleteKeyExAFn> regDeleteKeyExA{advapi32, "RegDeleteKeyExA"};
 };
 
 PlatformInfo& Info() {
@@ -38,13 +44,6 @@ PlatformInfo& Info() {
 Bindings& Bound() {
     static Bindings bindings;
     return bindings;
-}
-
-template <class Function> Function Lookup(HMODULE module, const char* name) {
-    if (module == nullptr) {
-        return nullptr;
-    }
-    return platform::EntryPointAs<Function>(GetProcAddress(module, name));
 }
 
 void ReadVersion(PlatformInfo& info) {
@@ -87,13 +86,6 @@ void ReadWorkstation(PlatformInfo& info, const WorkstationQuery& query) {
     }
 }
 
-void FreeBoundModule(HMODULE& module) {
-    if (module != nullptr) {
-        FreeLibrary(module); // a failure here changes nothing for the program
-        module = nullptr;
-    }
-}
-
 } // namespace
 
 void GatherPlatformInfo(const WorkstationQuery& query) {
@@ -108,18 +100,15 @@ void GatherPlatformInfo(const WorkstationQuery& query) {
     GetSystemInfo(&system);
     info.ProcessorCount = system.dwNumberOfProcessors == 0 ? 1 : system.dwNumberOfProcessors;
 
-    bound.user32 = LoadLibraryA("user32.dll");
-    bound.changeWindowMessageFilter =
-        Lookup<ChangeWindowMessageFilterFn>(bound.user32, "ChangeWindowMessageFilter");
-    bound.changeWindowMessageFilterEx =
-        Lookup<ChangeWindowMessageFilterExFn>(bound.user32, "ChangeWindowMessageFilterEx");
+    bound.user32.Load("user32.dll");
+    bound.changeWindowMessageFilter.Get();
+    bound.changeWindowMessageFilterEx.Get();
 
-    bound.kernel32 = LoadLibraryA("kernel32.dll");
-    if (bound.kernel32 != nullptr) {
-        bound.isWow64Process = Lookup<IsWow64ProcessFn>(bound.kernel32, "IsWow64Process");
-        if (bound.isWow64Process != nullptr) {
+    bound.kernel32.Load("kernel32.dll");
+    if (bound.kernel32.Loaded()) {
+        if (const IsWow64ProcessFn isWow64Process = bound.isWow64Process.Get()) {
             BOOL wow64 = FALSE;
-            if (bound.isWow64Process(kCurrentProcess, &wow64) == FALSE) {
+            if (isWow64Process(kCurrentProcess, &wow64) == FALSE) {
                 info.IsWow64 = false;
             } else {
                 info.IsWow64 = wow64 != FALSE;
@@ -128,7 +117,7 @@ void GatherPlatformInfo(const WorkstationQuery& query) {
                 }
             }
         }
-        bound.openThread = Lookup<OpenThreadFn>(bound.kernel32, "OpenThread");
+        bound.openThread.Get();
     }
 
     ReadWorkstation(info, query);
@@ -137,35 +126,31 @@ void GatherPlatformInfo(const WorkstationQuery& query) {
         info.WindowsMinorVersion = static_cast<std::int32_t>(info.WorkstationMinorVersion);
     }
 
-    bound.processIdToSessionId =
-        Lookup<ProcessIdToSessionIdFn>(bound.kernel32, "ProcessIdToSessionId");
-    if (bound.processIdToSessionId != nullptr) {
+    if (const ProcessIdToSessionIdFn sessionOf = bound.processIdToSessionId.Get()) {
         DWORD session = 0;
-        if (bound.processIdToSessionId(GetCurrentProcessId(), &session) != FALSE) {
+        if (sessionOf(GetCurrentProcessId(), &session) != FALSE) {
             info.SessionId = session;
         }
     }
 
     info.MainThreadId = GetCurrentThreadId();
 
-    bound.disableFsRedirection =
-        Lookup<Wow64DisableWow64FsRedirectionFn>(bound.kernel32, "Wow64DisableWow64FsRedirection");
-    bound.revertFsRedirection =
-        Lookup<Wow64RevertWow64FsRedirectionFn>(bound.kernel32, "Wow64RevertWow64FsRedirection");
+    bound.disableFsRedirection.Get();
+    bound.revertFsRedirection.Get();
 
-    bound.advapi32 = LoadLibraryA("advapi32.dll");
-    bound.regDeleteTreeW = Lookup<RegDeleteTreeWFn>(bound.advapi32, "RegDeleteTreeW");
-    bound.regDeleteKeyExW = Lookup<RegDeleteKeyExWFn>(bound.advapi32, "RegDeleteKeyExW");
-    bound.regDeleteTreeA = Lookup<RegDeleteTreeAFn>(bound.advapi32, "RegDeleteTreeA");
-    bound.regDeleteKeyExA = Lookup<RegDeleteKeyExAFn>(bound.advapi32, "RegDeleteKeyExA");
+    bound.advapi32.Load("advapi32.dll");
+    bound.regDeleteTreeW.Get();
+    bound.regDeleteKeyExW.Get();
+    bound.regDeleteTreeA.Get();
+    bound.regDeleteKeyExA.Get();
 }
 
 void ReleasePlatformInfo() {
     Bindings& bound = Bound();
-    FreeBoundModule(bound.user32);
-    FreeBoundModule(bound.kernel32);
-    FreeBoundModule(bound.advapi32);
-    bound = Bindings();
+    // A failure to free changes nothing for the program.
+    bound.user32.Release();
+    bound.kernel32.Release();
+    bound.advapi32.Release();
     Info().ServicePackText.clear();
     Info().ServicePackText.shrink_to_fit();
 }
@@ -177,17 +162,16 @@ const PlatformInfo& Platform() {
 PlatformBindings BoundEntryPoints() {
     const Bindings& bound = Bound();
     PlatformBindings result;
-    result.User32Loaded = bound.user32 != nullptr;
-    result.Kernel32Loaded = bound.kernel32 != nullptr;
-    result.Advapi32Loaded = bound.advapi32 != nullptr;
-    result.IsWow64ProcessBound = bound.isWow64Process != nullptr;
-    result.OpenThreadBound = bound.openThread != nullptr;
-    result.ProcessIdToSessionIdBound = bound.processIdToSessionId != nullptr;
+    result.User32Loaded = bound.user32.Loaded();
+    result.Kernel32Loaded = bound.kernel32.Loaded();
+    result.Advapi32Loaded = bound.advapi32.Loaded();
+    result.IsWow64ProcessBound = bound.isWow64Process.Found();
+    result.OpenThreadBound = bound.openThread.Found();
+    result.ProcessIdToSessionIdBound = bound.processIdToSessionId.Found();
     result.FsRedirectionBound =
-        bound.disableFsRedirection != nullptr && bound.revertFsRedirection != nullptr;
-    result.RegistryDeleteBound =
-        (bound.regDeleteTreeW != nullptr) + (bound.regDeleteKeyExW != nullptr) +
-        (bound.regDeleteTreeA != nullptr) + (bound.regDeleteKeyExA != nullptr);
+        bound.disableFsRedirection.Found() && bound.revertFsRedirection.Found();
+    result.RegistryDeleteBound = bound.regDeleteTreeW.Found() + bound.regDeleteKeyExW.Found() +
+                                 bound.regDeleteTreeA.Found() + bound.regDeleteKeyExA.Found();
     return result;
 }
 

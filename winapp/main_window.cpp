@@ -19,7 +19,6 @@
 namespace nomvera::winapp {
 namespace {
 
-using form::kBatchButtons;
 using form::kPages;
 using form::kSlotGap;
 using form::TControl;
@@ -327,14 +326,6 @@ void TMainWindow::HandleCommand(int id, int code) {
     case TControl::GroupsRadio:
         form_->TargetClicked();
         break;
-    case TControl::CreateUsersButton:
-    case TControl::DeleteUsersButton:
-    case TControl::CreateLocalGroupsButton:
-    case TControl::DeleteLocalGroupsButton:
-    case TControl::CreateGlobalGroupsButton:
-    case TControl::DeleteGlobalGroupsButton:
-        form_->BatchClicked(control);
-        break;
     case TControl::RefreshButton:
         form_->RefreshClicked();
         break;
@@ -345,6 +336,9 @@ void TMainWindow::HandleCommand(int id, int code) {
                                static_cast<int>(TControl::ExitCode0Button));
         break;
     default:
+        if (form::BatchOfButton(control) < form::kBatches.size()) {
+            form_->BatchClicked(control);
+        }
         break;
     }
 }
@@ -475,9 +469,10 @@ void TMainWindow::CreateOperationPanel(HWND page) {
     buttonPanel_ =
         Make(kPanelClass, {}, visible, page, 0, kMargin, 246, 196,
              kMargin + kButtonHeight + kSlotGap + kButtonHeight + kMargin, WS_EX_CONTROLPARENT);
-    for (const TControl button : kBatchButtons) {
-        MakeControl(button, WC_BUTTONW, visible | BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP,
-                    buttonPanel_, kMargin, kMargin, 180, kButtonHeight);
+    for (std::size_t i = 0; i < form::kBatches.size(); ++i) {
+        MakeControl(form::BatchButton(i), WC_BUTTONW,
+                    visible | BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP, buttonPanel_, kMargin, kMargin,
+                    180, kButtonHeight);
     }
 
     HWND groupPanel = MakeControl(TControl::GroupPanel, kPanelClass, visible, page, kGroupPanelLeft,
@@ -662,11 +657,9 @@ void TMainWindow::ApplyFonts() {
     }
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(appIcon_));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appSmallIcon_));
-    for (const TControl button : kBatchButtons) {
-        if (HWND handle = Control(button)) {
-            const bool create = button == TControl::CreateUsersButton ||
-                                button == TControl::CreateLocalGroupsButton ||
-                                button == TControl::CreateGlobalGroupsButton;
+    for (std::size_t i = 0; i < form::kBatches.size(); ++i) {
+        if (HWND handle = Control(form::BatchButton(i))) {
+            const bool create = form::kBatches[i].action == form::TBatchAction::Create;
             SendMessageW(handle, BM_SETIMAGE, IMAGE_ICON,
                          reinterpret_cast<LPARAM>(create ? createIcon_ : deleteIcon_));
         }

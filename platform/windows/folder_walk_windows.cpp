@@ -5,6 +5,7 @@
 #include "platform/folder_walk.h"
 
 #include "platform/common/folder_change_seam.h"
+#include "support/owner.h"
 
 #include <winternl.h>
 
@@ -48,34 +49,7 @@ bool IsEntryName(LPCWSTR name) {
     return text.find_first_of(L"\\/:") == WideStringView::npos;
 }
 
-// Closes a handle when the scope ends.
-class THandleOwner {
-public:
-    explicit THandleOwner(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
-    ~THandleOwner() {
-        if (Valid()) {
-            CloseHandle(handle_);
-        }
-    }
-    THandleOwner(const THandleOwner&) = delete;
-    THandleOwner& operator=(const THandleOwner&) = delete;
-    bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-    void Reset(HANDLE handle) {
-        if (Valid()) {
-            CloseHandle(handle_);
-        }
-        handle_ = handle;
-    }
-    HANDLE Release() {
-        HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return handle;
-    }
-
-private:
-    HANDLE handle_;
-};
+using support::TOwnedHandle;
 
 // Opens the entry name of folder itself, a reparse point as such. options:
 // FILE_DIRECTORY_FILE, FILE_NON_DIRECTORY_FILE or 0. On failure the Windows
@@ -232,7 +206,7 @@ HANDLE EntryToChange(const char* operation, HANDLE folder, LPCWSTR name, ACCESS_
     if (!InfoOf(folder, folderInfo)) {
         return FailHandle(ERROR_INVALID_HANDLE);
     }
-    THandleOwner entry(OpenEntry(folder, name, access | FILE_READ_ATTRIBUTES, options));
+    TOwnedHandle entry(OpenEntry(folder, name, access | FILE_READ_ATTRIBUTES, options));
     if (!entry.Valid()) {
         return INVALID_HANDLE_VALUE;
     }
@@ -260,7 +234,7 @@ HANDLE OpenWalkFolder(HANDLE parent, LPCWSTR name) {
         return FailHandle(refused);
     }
     constexpr ACCESS_MASK kAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
-    THandleOwner folder;
+    TOwnedHandle folder;
     BY_HANDLE_FILE_INFORMATION parentInfo{};
     if (parent == nullptr) {
         if (name == nullptr || name[0] == L'\0') {
@@ -346,7 +320,7 @@ BOOL CloseWalkSearch(HANDLE search) {
 BOOL SetWalkEntryAttributes(HANDLE folder, LPCWSTR name, DWORD attributes) {
     BY_HANDLE_FILE_INFORMATION folderInfo{};
     BY_HANDLE_FILE_INFORMATION info{};
-    THandleOwner entry(EntryToChange("SetWalkEntryAttributes", folder, name, FILE_WRITE_ATTRIBUTES,
+    TOwnedHandle entry(EntryToChange("SetWalkEntryAttributes", folder, name, FILE_WRITE_ATTRIBUTES,
                                      0, folderInfo, info));
     if (!entry.Valid()) {
         return FALSE;
@@ -368,7 +342,7 @@ BOOL SetWalkEntryAttributes(HANDLE folder, LPCWSTR name, DWORD attributes) {
 BOOL DeleteWalkFile(HANDLE folder, LPCWSTR name) {
     BY_HANDLE_FILE_INFORMATION folderInfo{};
     BY_HANDLE_FILE_INFORMATION info{};
-    THandleOwner entry(EntryToChange("DeleteWalkFile", folder, name, DELETE, 0, folderInfo, info));
+    TOwnedHandle entry(EntryToChange("DeleteWalkFile", folder, name, DELETE, 0, folderInfo, info));
     if (!entry.Valid()) {
         return FALSE;
     }
@@ -381,7 +355,7 @@ BOOL DeleteWalkFile(HANDLE folder, LPCWSTR name) {
 BOOL RemoveWalkFolder(HANDLE folder, LPCWSTR name) {
     BY_HANDLE_FILE_INFORMATION folderInfo{};
     BY_HANDLE_FILE_INFORMATION info{};
-    THandleOwner entry(EntryToChange("RemoveWalkFolder", folder, name, DELETE, FILE_DIRECTORY_FILE,
+    TOwnedHandle entry(EntryToChange("RemoveWalkFolder", folder, name, DELETE, FILE_DIRECTORY_FILE,
                                      folderInfo, info));
     if (!entry.Valid()) {
         return FALSE;
@@ -399,7 +373,7 @@ BOOL IsFileSystemRoot(LPCWSTR path) {
     if (path == nullptr || path[0] == L'\0') {
         return FALSE;
     }
-    THandleOwner target(CreateFileW(path, FILE_READ_ATTRIBUTES, kEverySharing, nullptr,
+    TOwnedHandle target(CreateFileW(path, FILE_READ_ATTRIBUTES, kEverySharing, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return target.Valid() && IsVolumeRoot(target.Get()) ? TRUE : FALSE;
 }

@@ -4,6 +4,7 @@
 #include "platform/private_files.h"
 
 #include "platform/wide_text.h"
+#include "support/owner.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -32,9 +33,7 @@ HANDLE Refuse(TPrivateFileRefusal why, DWORD detail, TPrivateFileRefusal* refusa
     return FailHandle(ERROR_ACCESS_DENIED);
 }
 
-struct TLocalFree {
-    void operator()(void* memory) const { LocalFree(memory); }
-};
+using TOwnedDescriptor = support::TLocalMemory<PSECURITY_DESCRIPTOR>;
 
 // One token fact (TokenUser, TokenOwner) as its bytes.
 std::vector<BYTE> TokenFact(HANDLE token, TOKEN_INFORMATION_CLASS which) {
@@ -54,14 +53,14 @@ struct TTokenSids {
     std::vector<BYTE> owner;
 
     TTokenSids() {
-        HANDLE token = nullptr;
-        if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
-            !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        support::TOwnedHandle token;
+        if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.Receive()) &&
+            !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) {
             return;
         }
-        const std::vector<BYTE> userFact = TokenFact(token, TokenUser);
-        const std::vector<BYTE> ownerFact = TokenFact(token, TokenOwner);
-        CloseHandle(token);
+        const std::vector<BYTE> userFact = TokenFact(token.Get(), TokenUser);
+        const std::vector<BYTE> ownerFact = TokenFact(token.Get(), TokenOwner);
+        token.Reset();
         auto copy = [](PSID sid) {
             const auto* bytes = static_cast<const BYTE*>(sid);
             return std::vector<BYTE>(bytes, bytes + GetLengthSid(sid));
@@ -88,26 +87,24 @@ struct TTokenSids {
 };
 
 WideString SidText(PSID sid) {
-    LPWSTR text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) {
+    support::TLocalMemory<LPWSTR> text;
+    if (!ConvertSidToStringSidW(sid, text.Receive())) {
         return {};
     }
-    WideString result(text);
-    LocalFree(text);
-    return result;
+    return WideString(text.Get());
 }
 
 // A protected access list that admits the token's user alone; null when it
 // cannot be made.
-std::unique_ptr<void, TLocalFree> UserOnlyDescriptor(const TTokenSids& sids, bool inherit) {
+TOwnedDescriptor UserOnlyDescriptor(const TTokenSids& sids, bool inherit) {
     const WideString sddl =
         WideString(L"D:P(A;") + (inherit ? L"OICI" : L"") + L";FA;;;" + SidText(sids.User()) + L")";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!sids.Known() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(
                              sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        return nullptr;
+        return {};
     }
-    return std::unique_ptr<void, TLocalFree>(descriptor);
+    return TOwnedDescriptor(descriptor);
 }
 
 // The reason an open file may not be used, None when it may.
@@ -134,7 +131,7 @@ TPrivateFileRefusal RefusalOf(HANDLE file, const TTokenSids& sids, DWORD& detail
         detail = kOtherwiseUnknown;
         return TPrivateFileRefusal::OtherOwner;
     }
-    std::unique_ptr<void, TLocalFree> held(descriptor);
+    const TOwnedDescriptor held(descriptor);
     if (owner == nullptr || !sids.IsOwnSid(owner)) {
         if (owner != nullptr && IsValidSid(owner) && *GetSidSubAuthorityCount(owner) > 0) {
             detail = *GetSidSubAuthority(owner, *GetSidSubAuthorityCount(owner) - 1u);
@@ -181,14 +178,14 @@ TPrivateFile CreatePrivateFile(LPCWSTR fileName, DWORD shareMode, DWORD creation
         return FailHandle(ERROR_INVALID_PARAMETER);
     }
     const TTokenSids sids;
-    std::unique_ptr<void, TLocalFree> descriptor;
+    TOwnedDescriptor descriptor;
     SECURITY_ATTRIBUTES security{sizeof security, nullptr, FALSE};
     if (creationDisposition == CREATE_NEW) {
         descriptor = UserOnlyDescriptor(sids, false);
-        if (descriptor == nullptr) {
+        if (!descriptor) {
             return FailHandle(ERROR_ACCESS_DENIED);
         }
-        security.lpSecurityDescriptor = descriptor.get();
+        security.lpSecurityDescriptor = descriptor.Get();
     }
     HANDLE file = CreateFileW(fileName, GENERIC_READ | GENERIC_WRITE | READ_CONTROL, shareMode,
                               &security, creationDisposition,
@@ -228,7 +225,7 @@ DWORD GetPrivateTempPath(DWORD size, LPWSTR buffer) {
     WideString folder = WideString(temp, tempLength) + L"nomvera-" +
                         (sids.Known() ? SidText(sids.User()) : WideString(L"user"));
     if (const auto descriptor = UserOnlyDescriptor(sids, true)) {
-        SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
+        SECURITY_ATTRIBUTES security{sizeof security, descriptor.Get(), FALSE};
         CreateDirectoryW(folder.c_str(), &security); // an existing entry stays as it is
     }
     folder += L'\\';

@@ -119,7 +119,7 @@ private slots:
                                                                           : Qt::Unchecked);
         }
         QVERIFY(form.GroupCheckList->count() > 1);
-        Click(form.CreateUsersButton);
+        Click(form.BatchButton("create-users"));
 
         QCOMPARE(form.PageControl->currentWidget(), form.LoggingPage);
         QStringList lines = LogLines(form);
@@ -147,7 +147,7 @@ private slots:
 
         PrepareUsers(form.DeleteRadio, QStringLiteral("2"));
         QVERIFY(form.ProfileCheck->isChecked());
-        Click(form.DeleteUsersButton);
+        Click(form.BatchButton("delete-users"));
         lines = LogLines(form);
         const int deleteBegin = IndexEndingWith(lines, QStringLiteral("Begin: Delete Users"));
         QVERIFY(deleteBegin > at);
@@ -203,7 +203,7 @@ private slots:
                         QMetaObject::invokeMethod(&form, &QWidget::close, Qt::QueuedConnection);
                     }
                 });
-        Click(form.CreateUsersButton);
+        Click(form.BatchButton("create-users"));
 
         QVERIFY(closeSent);
         QVERIFY(form.ClosingRequested());

@@ -66,13 +66,13 @@ int main(int argc, char** argv) {
         // there, so the Logging page shows an error line among the others.
         form.CountEdit->clear();
         QTest::keyClicks(form.CountEdit, QStringLiteral("2"));
-        QTest::mouseClick(form.CreateUsersButton, Qt::LeftButton);
+        QTest::mouseClick(form.BatchButton("create-users"), Qt::LeftButton);
         ShowPage(form, form.CreateDeletePage);
         QTest::mouseClick(form.DeleteRadio, Qt::LeftButton);
         QTest::mouseClick(form.UsersRadio, Qt::LeftButton);
         form.CountEdit->clear();
         QTest::keyClicks(form.CountEdit, QStringLiteral("3"));
-        QTest::mouseClick(form.DeleteUsersButton, Qt::LeftButton);
+        QTest::mouseClick(form.BatchButton("delete-users"), Qt::LeftButton);
         ShowPage(form, form.LoggingPage);
         saved = Save(form, folder, QStringLiteral("page-logging.png")) && saved;
         ShowPage(form, form.ControlPanelPage);

@@ -2,6 +2,7 @@
 // form stores, and the line each refusal names (the real program's refusals
 // are in command_line_test.cpp).
 #include "cli/command_line.h"
+#include "form/batch_table.h"
 #include "support/text.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +55,32 @@ TEST(CommandLineParse, StoresEveryOptionInEitherForm) {
 
     EXPECT_EQ(Parse({"--version"}).result, TParseResult::Version);
     EXPECT_EQ(Parse({"delete-users", "--prefix", "kelp", "-h"}).result, TParseResult::Help);
+}
+
+// Every batch of the window is a command, with the options its row gives it,
+// a usage line and a paragraph of the help; no line of the help is too wide.
+TEST(CommandLineParse, EveryBatchIsACommandWithItsOptionsAndHelp) {
+    const std::string help = HelpText();
+    for (const form::TBatch& batch : form::kBatches) {
+        const std::string name = batch.command;
+        const TParsedCommandLine parsed =
+            Parse({name, "--prefix", "kelp", "--count", "3", "--profile", "--group", "g"});
+        if (batch.takesPassword && batch.takesProfile) {
+            ASSERT_EQ(parsed.result, TParseResult::Run) << parsed.error;
+            EXPECT_EQ(parsed.request.command->batch, batch.run) << name;
+            EXPECT_EQ(parsed.request.command->caption, WideStringView(batch.caption)) << name;
+        } else {
+            EXPECT_EQ(parsed.error, (batch.takesProfile ? "--group" : "--profile") +
+                                        std::string(" does not apply to ") + name);
+        }
+        EXPECT_NE(help.find("\n  " + name + " --prefix NAME"), std::string::npos) << name;
+        EXPECT_NE(help.find(std::string(batch.help).substr(0, 20)), std::string::npos) << name;
+    }
+    std::size_t start = 0;
+    for (std::size_t end = help.find('\n'); end != std::string::npos;
+         start = end + 1, end = help.find('\n', start)) {
+        EXPECT_LE(end - start, 78u) << help.substr(start, end - start);
+    }
 }
 
 TEST(CommandLineParse, RefusalsNameTheOption) {

@@ -11,6 +11,7 @@
 #include "support/files.h"
 #include "support/text.h"
 #include "tests/common/test_environment.h"
+#include "tests/form/batch_buttons.h"
 #include "tests/form/recording_form_view.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@ namespace {
 
 using test::TRecordingFormView;
 using C = TControl;
+using namespace ::nomvera::test; // the batch buttons by name
 
 std::string Utf8(const WideString& text) {
     return support::NarrowText(text);
@@ -152,9 +154,9 @@ TEST_P(FormModeTest, ShowsTheControlsAndCaptionsOfTheMode) {
     const ModeRow& row = GetParam();
     Create();
     Clicks(row.clicks);
-    const C batchButtons[] = {C::CreateUsersButton,        C::DeleteUsersButton,
-                              C::CreateLocalGroupsButton,  C::DeleteLocalGroupsButton,
-                              C::CreateGlobalGroupsButton, C::DeleteGlobalGroupsButton};
+    const C batchButtons[] = {kCreateUsersButton,        kDeleteUsersButton,
+                              kCreateLocalGroupsButton,  kDeleteLocalGroupsButton,
+                              kCreateGlobalGroupsButton, kDeleteGlobalGroupsButton};
     std::vector<C> shown;
     for (const C button : batchButtons) {
         if (view_.State(button).visible) {
@@ -180,12 +182,11 @@ TEST_P(FormModeTest, ShowsTheControlsAndCaptionsOfTheMode) {
     EXPECT_TRUE(profile.checked); // the tester's tick stays
 
     // Two slots: "Create Users"' place and 4 below it; the list at the second.
-    for (const C first :
-         {C::DeleteUsersButton, C::CreateLocalGroupsButton, C::DeleteLocalGroupsButton}) {
+    for (const C first : {kDeleteUsersButton, kCreateLocalGroupsButton, kDeleteLocalGroupsButton}) {
         EXPECT_EQ(view_.State(first).bounds.left, 8);
         EXPECT_EQ(view_.State(first).bounds.top, 8);
     }
-    for (const C second : {C::CreateGlobalGroupsButton, C::DeleteGlobalGroupsButton}) {
+    for (const C second : {kCreateGlobalGroupsButton, kDeleteGlobalGroupsButton}) {
         EXPECT_EQ(view_.State(second).bounds.left, 8);
         EXPECT_EQ(view_.State(second).bounds.top, 37);
     }
@@ -203,14 +204,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ModeRow{"CreateUsers",
                 {C::CreateRadio, C::UsersRadio},
-                {C::CreateUsersButton},
+                {kCreateUsersButton},
                 true,
                 kUsers,
                 "Create Users",
                 "Create Profile"},
         ModeRow{"CreateGroups",
                 {C::CreateRadio, C::GroupsRadio},
-                {C::CreateLocalGroupsButton, C::CreateGlobalGroupsButton},
+                {kCreateLocalGroupsButton, kCreateGlobalGroupsButton},
                 false,
                 kGroups,
                 "Create Groups",
@@ -218,14 +219,14 @@ INSTANTIATE_TEST_SUITE_P(
         ModeRow{"CreateNone", {C::CreateRadio}, {}, false, kBoth, "Create", "-"},
         ModeRow{"DeleteUsers",
                 {C::DeleteRadio, C::UsersRadio},
-                {C::DeleteUsersButton},
+                {kDeleteUsersButton},
                 false,
                 kUsers,
                 "Delete Users",
                 "Delete Profile"},
         ModeRow{"DeleteGroups",
                 {C::DeleteRadio, C::GroupsRadio},
-                {C::DeleteLocalGroupsButton, C::DeleteGlobalGroupsButton},
+                {kDeleteLocalGroupsButton, kDeleteGlobalGroupsButton},
                 false,
                 kGroups,
                 "Delete Groups",
@@ -246,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "-"},
         ModeRow{"DeleteUsersThenGroups",
                 {C::DeleteRadio, C::UsersRadio, C::GroupsRadio},
-                {C::DeleteLocalGroupsButton, C::DeleteGlobalGroupsButton},
+                {kDeleteLocalGroupsButton, kDeleteGlobalGroupsButton},
                 false,
                 kGroups,
                 "Delete Groups",
@@ -254,13 +255,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ModeRow>& row) { return std::string(row.param.name); });
 
 TEST_F(FormTest, TheSlotsFollowTheFirstButtonWhereverTheViewPutIt) {
-    view_.State(C::CreateUsersButton).bounds = {20, 12, 150, 30};
+    view_.State(kCreateUsersButton).bounds = {20, 12, 150, 30};
     Create();
     Clicks({C::CreateRadio, C::GroupsRadio});
-    EXPECT_EQ(view_.State(C::CreateLocalGroupsButton).bounds.left, 20);
-    EXPECT_EQ(view_.State(C::CreateLocalGroupsButton).bounds.top, 12);
-    EXPECT_EQ(view_.State(C::CreateGlobalGroupsButton).bounds.left, 20);
-    EXPECT_EQ(view_.State(C::CreateGlobalGroupsButton).bounds.top, 12 + 30 + 4);
+    EXPECT_EQ(view_.State(kCreateLocalGroupsButton).bounds.left, 20);
+    EXPECT_EQ(view_.State(kCreateLocalGroupsButton).bounds.top, 12);
+    EXPECT_EQ(view_.State(kCreateGlobalGroupsButton).bounds.left, 20);
+    EXPECT_EQ(view_.State(kCreateGlobalGroupsButton).bounds.top, 12 + 30 + 4);
     // The list keeps its own left.
     EXPECT_EQ(view_.State(C::GroupCheckList).bounds.left, 8);
     EXPECT_EQ(view_.State(C::GroupCheckList).bounds.top, 46);
@@ -564,12 +565,12 @@ TEST_F(FormTest, DestroyEndsTheLogFileOnceAndForAll) {
 
 TEST_F(FormTest, EachBatchButtonRunsItsBatchWithTheFormAsHost) {
     const std::pair<C, const char*> buttons[] = {
-        {C::CreateUsersButton, "Create Users"},
-        {C::DeleteUsersButton, "Delete Users"},
-        {C::CreateLocalGroupsButton, "Create Local Groups"},
-        {C::DeleteLocalGroupsButton, "Delete Local Groups"},
-        {C::CreateGlobalGroupsButton, "Create Global Groups"},
-        {C::DeleteGlobalGroupsButton, "Delete Global Groups"}};
+        {kCreateUsersButton, "Create Users"},
+        {kDeleteUsersButton, "Delete Users"},
+        {kCreateLocalGroupsButton, "Create Local Groups"},
+        {kDeleteLocalGroupsButton, "Delete Local Groups"},
+        {kCreateGlobalGroupsButton, "Create Global Groups"},
+        {kDeleteGlobalGroupsButton, "Delete Global Groups"}};
     Create();
     const std::string accounts = environment_.Root().AccountFiles();
     for (const auto& [button, caption] : buttons) {

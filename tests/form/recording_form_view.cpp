@@ -7,39 +7,14 @@ namespace {
 
 using form::TControl;
 
-constexpr const char* kNames[] = {"MainForm",
-                                  "CreateDeletePage",
-                                  "LoggingPage",
-                                  "ControlPanelPage",
-                                  "ExitCodePage",
-                                  "CreateRadio",
-                                  "DeleteRadio",
-                                  "UsersRadio",
-                                  "GroupsRadio",
-                                  "ProfileCheck",
-                                  "NamePasswordBox",
-                                  "NameLabel",
-                                  "NameEdit",
-                                  "PasswordLabel",
-                                  "PasswordEdit",
-                                  "CountBox",
-                                  "CountLabel",
-                                  "CountEdit",
-                                  "CreateUsersButton",
-                                  "DeleteUsersButton",
-                                  "CreateLocalGroupsButton",
-                                  "DeleteLocalGroupsButton",
-                                  "CreateGlobalGroupsButton",
-                                  "DeleteGlobalGroupsButton",
-                                  "GroupPanel",
-                                  "RefreshButton",
-                                  "GroupCheckList",
-                                  "LogList",
-                                  "UserNameText",
-                                  "ExitCode0Button",
-                                  "ExitCode1Button",
-                                  "ExitCode2Button"};
-static_assert(std::size(kNames) == form::kControlCount);
+constexpr const char* kNames[] = {
+    "MainForm",        "CreateDeletePage", "LoggingPage",  "ControlPanelPage", "ExitCodePage",
+    "CreateRadio",     "DeleteRadio",      "UsersRadio",   "GroupsRadio",      "ProfileCheck",
+    "NamePasswordBox", "NameLabel",        "NameEdit",     "PasswordLabel",    "PasswordEdit",
+    "CountBox",        "CountLabel",       "CountEdit",    "GroupPanel",       "RefreshButton",
+    "GroupCheckList",  "LogList",          "UserNameText", "ExitCode0Button",  "ExitCode1Button",
+    "ExitCode2Button"};
+static_assert(std::size(kNames) == static_cast<std::size_t>(TControl::FirstBatchButton));
 
 std::string Utf8(const WideString& text) {
     return support::NarrowText(text);
@@ -70,16 +45,19 @@ TRecordingFormView::TRecordingFormView() {
         controls[i].maxLength = form::DesignMaxLength(control);
     }
     State(TControl::ProfileCheck).checked = true;
-    for (const TControl button :
-         {TControl::CreateUsersButton, TControl::DeleteUsersButton,
-          TControl::CreateLocalGroupsButton, TControl::DeleteLocalGroupsButton,
-          TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton}) {
-        State(button).bounds = {8, 8, 180, 25};
+    for (std::size_t i = 0; i < form::kBatches.size(); ++i) {
+        State(form::BatchButton(i)).bounds = {8, 8, 180, 25};
     }
     State(TControl::GroupCheckList).bounds = {8, 37, 160, 120};
 }
 
 std::string TRecordingFormView::Name(TControl control) {
+    // A batch button by its caption: "Create Users" is CreateUsersButton.
+    if (const std::size_t batch = form::BatchOfButton(control); batch < form::kBatches.size()) {
+        std::string name = Utf8(form::kBatches[batch].caption);
+        std::erase(name, ' ');
+        return name + "Button";
+    }
     return kNames[static_cast<std::size_t>(control)];
 }
 

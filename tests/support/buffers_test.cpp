@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace nomvera::support {
 namespace {
@@ -36,6 +37,42 @@ TEST(RawBlock, SizeZeroHoldsNothingAndWipeClearsTheHolder) {
     EXPECT_EQ(holder, nullptr);
     WipeAndFreeBlock(holder, 2048); // a second release finds nothing to free
     EXPECT_EQ(holder, nullptr);
+}
+
+// Test double: traits that record what is given back; 0 and -1 are both
+// "nothing held", as with kernel handles.
+std::vector<int> given;
+struct TCountingTraits {
+    static int InvalidValue() { return 0; }
+    static bool IsValid(int value) { return value != 0 && value != -1; }
+    static void Free(int value) { given.push_back(value); }
+};
+using TCounted = TOwner<int, TCountingTraits>;
+
+TEST(Owner, EveryHeldValueIsGivenBackOnceAndOnlyHeldOnes) {
+    given.clear();
+    {
+        TCounted released(1);
+        EXPECT_EQ(released.Release(), 1);
+        EXPECT_FALSE(released.Valid());
+        TCounted reset(2);
+        reset.Reset(3);
+        *reset.Receive() = 4; // gives 3 back before the call writes
+        TCounted moved(std::move(reset));
+        EXPECT_FALSE(reset.Valid());
+        TCounted assigned(5);
+        assigned = std::move(moved); // 5 goes, 4 moves in
+        TCounted empty(-1);
+    }
+    EXPECT_EQ(given, (std::vector<int>{2, 3, 5, 4}));
+}
+
+TEST(Owner, ZeroedBlockIsHeldWithItsSizeAndZeroSizeHoldsNothing) {
+    const TOwnedBlock block = NewZeroedBlock(16);
+    ASSERT_TRUE(block.Valid());
+    EXPECT_EQ(block.Get().size, 16u);
+    EXPECT_TRUE(AllZero(block.Get().data, 0, 16));
+    EXPECT_FALSE(NewZeroedBlock(0).Valid());
 }
 
 TEST(SidBuffer, HasItsCapacityAndFourZeroSpareBytes) {

@@ -126,6 +126,8 @@ TEST_F(PlatformInfoTest, ReleaseClearsTheBindingsAndGatheringAgainStartsOver) {
     EXPECT_EQ(bound.RegistryDeleteBound, 0);
     GatherPlatformInfo(WorkstationQuery{});
     EXPECT_EQ(Platform().WindowsMajorVersion, SystemMajorVersion());
+    // The entry points are looked up afresh in the library loaded again.
+    EXPECT_TRUE(BoundEntryPoints().IsWow64ProcessBound);
 }
 
 } // namespace

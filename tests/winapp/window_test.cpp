@@ -9,6 +9,7 @@
 
 #include "form/form_view.h"
 #include "platform/wide_text.h"
+#include "tests/form/batch_buttons.h"
 #include "tests/winapp/window_driver.h"
 #include "winapp/control_ids.h"
 
@@ -26,6 +27,7 @@ namespace nomvera::winapp::test {
 namespace {
 
 using form::TControl;
+using namespace ::nomvera::test; // the batch buttons by name
 
 const WideString kCaption = L"Vantrel :: TestTool Nomvera and Groups :: build 01-Jan-2023";
 
@@ -134,9 +136,8 @@ TEST(WindowsWindow, OpensWithItsCaptionPagesAndStartLinesAndClosesWithCodeZero) 
 TEST(WindowsWindow, EachModeShowsItsControlsAndCaptions) {
     auto window = Start();
     const std::vector<TControl> batchButtons = {
-        TControl::CreateUsersButton,        TControl::DeleteUsersButton,
-        TControl::CreateLocalGroupsButton,  TControl::DeleteLocalGroupsButton,
-        TControl::CreateGlobalGroupsButton, TControl::DeleteGlobalGroupsButton};
+        kCreateUsersButton,       kDeleteUsersButton,        kCreateLocalGroupsButton,
+        kDeleteLocalGroupsButton, kCreateGlobalGroupsButton, kDeleteGlobalGroupsButton};
     struct TMode {
         TControl action;
         TControl target;
@@ -150,25 +151,25 @@ TEST(WindowsWindow, EachModeShowsItsControlsAndCaptions) {
          TControl::UsersRadio,
          L"Create Users",
          L"Users",
-         {TControl::CreateUsersButton},
+         {kCreateUsersButton},
          true},
         {TControl::DeleteRadio,
          TControl::UsersRadio,
          L"Delete Users",
          L"Users",
-         {TControl::DeleteUsersButton},
+         {kDeleteUsersButton},
          false},
         {TControl::CreateRadio,
          TControl::GroupsRadio,
          L"Create Groups",
          L"Groups",
-         {TControl::CreateLocalGroupsButton, TControl::CreateGlobalGroupsButton},
+         {kCreateLocalGroupsButton, kCreateGlobalGroupsButton},
          false},
         {TControl::DeleteRadio,
          TControl::GroupsRadio,
          L"Delete Groups",
          L"Groups",
-         {TControl::DeleteLocalGroupsButton, TControl::DeleteGlobalGroupsButton},
+         {kDeleteLocalGroupsButton, kDeleteGlobalGroupsButton},
          false},
     };
     // At start no mode is chosen: no batch button, the shared captions.
@@ -293,7 +294,7 @@ TEST(WindowsWindow, ErrorLinesStandOutByMarkAndColour) {
     window->Click(TControl::CreateRadio);
     window->Click(TControl::UsersRadio);
     window->Type(TControl::NameEdit, L'z');
-    window->Click(TControl::CreateUsersButton);
+    window->Click(kCreateUsersButton);
     const std::vector<WideString> rows = window->Rows(TControl::LogList);
     const auto error = std::find_if(rows.begin(), rows.end(), [](const WideString& row) {
         return row.find(L"|E|.") != WideString::npos;
@@ -495,7 +496,7 @@ int main(int argc, char** argv) {
         window->Click(nomvera::form::TControl::CreateRadio);
         window->Click(nomvera::form::TControl::UsersRadio);
         window->Type(nomvera::form::TControl::NameEdit, L't');
-        window->Click(nomvera::form::TControl::CreateUsersButton);
+        window->Click(kCreateUsersButton);
         SetForegroundWindow(window->Window());
         Sleep(1500);
         const bool saved = SaveWindowPicture(window->Window(), WindowsPath(argv[2]));

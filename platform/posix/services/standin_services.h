@@ -11,23 +11,9 @@
 
 namespace nomvera::posix {
 
-NET_API_STATUS NetUserAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
-NET_API_STATUS NetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE* buf);
-NET_API_STATUS NetUserSetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf,
-                              LPDWORD parmErr);
-NET_API_STATUS NetUserDel(LPCWSTR server, LPCWSTR user);
-NET_API_STATUS NetUserModalsGet(LPCWSTR server, DWORD level, LPBYTE* buf);
-NET_API_STATUS NetGroupAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
-NET_API_STATUS NetGroupDel(LPCWSTR server, LPCWSTR group);
-NET_API_STATUS NetLocalGroupAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr);
-NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD prefMaxLen,
-                                 LPDWORD entriesRead, LPDWORD totalEntries,
-                                 PDWORD_PTR resumeHandle);
-NET_API_STATUS NetLocalGroupDel(LPCWSTR server, LPCWSTR group);
-NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD level, LPBYTE buf,
-                                       DWORD totalEntries);
-NET_API_STATUS NetApiBufferFree(LPVOID buffer);
-NET_API_STATUS NetWkstaGetInfo(LPCWSTR server, DWORD level, LPBYTE* buf);
+#define NOMVERA_STANDIN_SERVICE(ret, name, parameters, arguments) ret name parameters;
+NOMVERA_ACCOUNT_SERVICE_ENTRY_POINTS(NOMVERA_STANDIN_SERVICE)
+#undef NOMVERA_STANDIN_SERVICE
 
 HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, DWORD pathCapacity);
 BOOL DeleteProfile(LPCWSTR sidString, LPCWSTR profilePath, LPCWSTR computerName);

@@ -13,88 +13,22 @@ bool Remote(LPCWSTR server) {
 }
 } // namespace
 
+// Each call that takes a server goes to the remote service or to this
+// machine's; NetApiBufferFree frees the records of either.
+#define NOMVERA_EXPORTED_CALL(ret, name, parameters, arguments)                                    \
+    ret name parameters {                                                                          \
+        if (Remote(server)) {                                                                      \
+            return remote::name arguments;                                                         \
+        }                                                                                          \
+        return impl::name arguments;                                                               \
+    }
+
 extern "C" {
 
-NET_API_STATUS NetUserAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr) {
-    if (Remote(server)) {
-        return remote::NetUserAdd(server, level, buf, parmErr);
-    }
-    return impl::NetUserAdd(server, level, buf, parmErr);
-}
-NET_API_STATUS NetUserGetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE* buf) {
-    if (Remote(server)) {
-        return remote::NetUserGetInfo(server, user, level, buf);
-    }
-    return impl::NetUserGetInfo(server, user, level, buf);
-}
-NET_API_STATUS NetUserSetInfo(LPCWSTR server, LPCWSTR user, DWORD level, LPBYTE buf,
-                              LPDWORD parmErr) {
-    if (Remote(server)) {
-        return remote::NetUserSetInfo(server, user, level, buf, parmErr);
-    }
-    return impl::NetUserSetInfo(server, user, level, buf, parmErr);
-}
-NET_API_STATUS NetUserDel(LPCWSTR server, LPCWSTR user) {
-    if (Remote(server)) {
-        return remote::NetUserDel(server, user);
-    }
-    return impl::NetUserDel(server, user);
-}
-NET_API_STATUS NetUserModalsGet(LPCWSTR server, DWORD level, LPBYTE* buf) {
-    if (Remote(server)) {
-        return remote::NetUserModalsGet(server, level, buf);
-    }
-    return impl::NetUserModalsGet(server, level, buf);
-}
-NET_API_STATUS NetGroupAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr) {
-    if (Remote(server)) {
-        return remote::NetGroupAdd(server, level, buf, parmErr);
-    }
-    return impl::NetGroupAdd(server, level, buf, parmErr);
-}
-NET_API_STATUS NetGroupDel(LPCWSTR server, LPCWSTR group) {
-    if (Remote(server)) {
-        return remote::NetGroupDel(server, group);
-    }
-    return impl::NetGroupDel(server, group);
-}
-NET_API_STATUS NetLocalGroupAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr) {
-    if (Remote(server)) {
-        return remote::NetLocalGroupAdd(server, level, buf, parmErr);
-    }
-    return impl::NetLocalGroupAdd(server, level, buf, parmErr);
-}
-NET_API_STATUS NetLocalGroupEnum(LPCWSTR server, DWORD level, LPBYTE* buf, DWORD prefMaxLen,
-                                 LPDWORD entriesRead, LPDWORD totalEntries,
-                                 PDWORD_PTR resumeHandle) {
-    if (Remote(server)) {
-        return remote::NetLocalGroupEnum(server, level, buf, prefMaxLen, entriesRead, totalEntries,
-                                         resumeHandle);
-    }
-    return impl::NetLocalGroupEnum(server, level, buf, prefMaxLen, entriesRead, totalEntries,
-                                   resumeHandle);
-}
-NET_API_STATUS NetLocalGroupDel(LPCWSTR server, LPCWSTR group) {
-    if (Remote(server)) {
-        return remote::NetLocalGroupDel(server, group);
-    }
-    return impl::NetLocalGroupDel(server, group);
-}
-NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD level, LPBYTE buf,
-                                       DWORD totalEntries) {
-    if (Remote(server)) {
-        return remote::NetLocalGroupAddMembers(server, group, level, buf, totalEntries);
-    }
-    return impl::NetLocalGroupAddMembers(server, group, level, buf, totalEntries);
-}
+NOMVERA_ACCOUNT_SERVICE_SERVER_CALLS(NOMVERA_EXPORTED_CALL)
+
 NET_API_STATUS NetApiBufferFree(LPVOID buffer) {
     return impl::NetApiBufferFree(buffer);
-}
-NET_API_STATUS NetWkstaGetInfo(LPCWSTR server, DWORD level, LPBYTE* buf) {
-    if (Remote(server)) {
-        return remote::NetWkstaGetInfo(server, level, buf);
-    }
-    return impl::NetWkstaGetInfo(server, level, buf);
 }
 
 } // extern "C"
