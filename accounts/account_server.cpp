@@ -46,17 +46,14 @@ WideString AccountServiceLine() {
         return prefix + (name.empty() ? WIDE("this machine") : support::ShownText(name)) +
                WIDE(" (local)");
     }
-    LPBYTE buffer = nullptr;
-    const NET_API_STATUS status = NetWkstaGetInfo(AccountServerName(), 100, &buffer);
+    TNetBuffer buffer;
+    const NET_API_STATUS status = NetWkstaGetInfo(AccountServerName(), 100, buffer.Receive());
     WideString domain;
-    if (status == NERR_Success && buffer != nullptr) {
-        const auto* info = reinterpret_cast<const WKSTA_INFO_100*>(buffer);
+    if (status == NERR_Success && buffer) {
+        const auto* info = reinterpret_cast<const WKSTA_INFO_100*>(buffer.Get());
         if (info->wki100_langroup != nullptr) {
             domain = info->wki100_langroup;
         }
-    }
-    if (buffer != nullptr) {
-        NetApiBufferFree(buffer);
     }
     if (status != NERR_Success) {
         return prefix + WIDE("(") + support::ShownText(Server()) + WIDE(") ") +
