@@ -1,6 +1,7 @@
 #include "accounts/account_server.h"
 
 #include "accounts/netapi.h"
+#include "platform/environment.h"
 #include "support/text.h"
 
 #include <cstdlib>
@@ -15,6 +16,13 @@ namespace {
 WideString& Server() {
     static WideString server;
     return server;
+}
+
+// This machine's name as the system gives it; empty when it gives none.
+WideString ThisMachineName() {
+    WCHAR name[256] = {};
+    DWORD size = 256;
+    return GetComputerNameW(name, &size) ? WideString(name, size) : WideString();
 }
 
 } // namespace
@@ -34,19 +42,18 @@ LPCWSTR AccountServerName() {
 WideString AccountServiceLine() {
     const WideString prefix = WIDE("Account service: ");
     if (Server().empty()) {
-        return prefix + WIDE("the local machine");
+        const WideString name = ThisMachineName();
+        return prefix + (name.empty() ? WIDE("this machine") : support::ShownText(name)) +
+               WIDE(" (local)");
     }
-    LPBYTE buffer = nullptr;
-    const NET_API_STATUS status = NetWkstaGetInfo(AccountServerName(), 100, &buffer);
+    TNetBuffer buffer;
+    const NET_API_STATUS status = NetWkstaGetInfo(AccountServerName(), 100, buffer.Receive());
     WideString domain;
-    if (status == NERR_Success && buffer != nullptr) {
-        const auto* info = reinterpret_cast<const WKSTA_INFO_100*>(buffer);
+    if (status == NERR_Success && buffer) {
+        const auto* info = reinterpret_cast<const WKSTA_INFO_100*>(buffer.Get());
         if (info->wki100_langroup != nullptr) {
             domain = info->wki100_langroup;
         }
-    }
-    if (buffer != nullptr) {
-        NetApiBufferFree(buffer);
     }
     if (status != NERR_Success) {
         return prefix + WIDE("(") + support::ShownText(Server()) + WIDE(") ") +
@@ -57,9 +64,9 @@ WideString AccountServiceLine() {
 }
 
 std::vector<TAccountServiceLine> AccountServiceLines() {
-    // Without a server the banner stays as it always was.
+    // This machine: the one line that names it; the caller's own sign-in.
     if (Server().empty()) {
-        return {};
+        return {{false, AccountServiceLine()}};
     }
     std::vector<TAccountServiceLine> lines{{false, AccountServiceLine()}};
     const WideString prefix = WIDE("Account service sign-in: ");

@@ -16,14 +16,14 @@ const WideString& AccountServer();
 LPCWSTR AccountServerName();
 
 // The banner line that names the account service in use:
-// "Account service: LAB (dc1.lab.test)", "Account service: the local machine".
+// "Account service: LAB (dc1.lab.test)", "Account service: HOST1 (local)".
 // The domain comes from the server's workstation record; a server that does
 // not answer is named with the code of its failure.
 WideString AccountServiceLine();
 
-// The start banner's lines about the account service of another machine
-// (none for this machine, whose banner stays as it was): the service, then
-// how the tool signs in to it, or why the
+// The start banner's lines about the account service: for this machine the
+// line that names it; for another machine the service, then how the tool
+// signs in to it, or why the
 // authentication file named by NOMVERA_ACCOUNT_CREDENTIALS was refused
 // (an error line; every call to that machine then fails).
 struct TAccountServiceLine {

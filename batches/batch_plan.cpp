@@ -241,8 +241,9 @@ void PlanGroupBatch(TBatchHost& host, const TBatchFlags& flags, const TGroupPlan
         const TNameUse use = planner.Look(name);
         const bool exists = plan.local ? use.localGroup : use.globalGroup;
 #ifndef _WIN32
-        // The Linux account service keeps local groups only.
-        const bool serviceKeepsKind = plan.local;
+        // This machine's account service keeps local groups only; a named
+        // server (a domain controller) keeps both kinds.
+        const bool serviceKeepsKind = plan.local || accounts::AccountServerName() != nullptr;
 #else
         const bool serviceKeepsKind = true; // only the service can tell
 #endif

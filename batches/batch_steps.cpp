@@ -14,12 +14,6 @@ TUserBatchBuffers::TUserBatchBuffers()
     : Sid(support::NewSidBuffer(1024)), Domain(support::NewWideTextBuffer(1024)),
       Profile(support::NewWideTextBuffer(260)) {}
 
-TUserBatchBuffers::~TUserBatchBuffers() {
-    support::FreeAndNilBuffer(Profile);
-    support::FreeAndNilBuffer(Domain);
-    support::FreeAndNilBuffer(Sid);
-}
-
 WideString NumberedName(const WideString& prefix, std::int32_t i) {
     return prefix + support::WidenText(support::RunningNumber(i));
 }

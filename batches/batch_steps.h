@@ -4,6 +4,7 @@
 #include "batches/batch_host.h"
 #include "platform/wide_text.h"
 #include "support/buffers.h"
+#include "support/owner.h"
 
 #include <string>
 
@@ -11,16 +12,12 @@ namespace nomvera::batches {
 
 // The three buffers of one user batch, made once per batch and destroyed
 // when the batch ends, also when an exception leaves it.
-class TUserBatchBuffers {
-public:
+struct TUserBatchBuffers {
     TUserBatchBuffers();
-    ~TUserBatchBuffers();
-    TUserBatchBuffers(const TUserBatchBuffers&) = delete;
-    TUserBatchBuffers& operator=(const TUserBatchBuffers&) = delete;
 
-    support::TSidBuffer* Sid = nullptr;
-    support::TWideTextBuffer* Domain = nullptr;
-    support::TWideTextBuffer* Profile = nullptr;
+    support::TOwnedBuffer<support::TSidBuffer> Sid;
+    support::TOwnedBuffer<support::TWideTextBuffer> Domain;
+    support::TOwnedBuffer<support::TWideTextBuffer> Profile;
 };
 
 // NameEdit + RunningNumber(i), and the same with PasswordEdit.

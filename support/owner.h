@@ -51,11 +51,7 @@ public:
     }
     explicit operator bool() const { return Valid(); }
     const T& Get() const { return value_; }
-    T operator->() const
-        requires std::is_pointer_v<T>
-    {
-        return value_;
-    }
+    T operator->() const requires std::is_pointer_v<T> { return value_; }
 
     // Hands the value over without giving it back; the owner is empty then.
     T Release() { return std::exchange(value_, Traits::InvalidValue()); }
@@ -89,7 +85,9 @@ private:
 // functions that make handles use either.
 struct THandleTraits {
     static HANDLE InvalidValue() { return nullptr; }
-    static bool IsValid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static bool IsValid(HANDLE handle) {
+        return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+    }
     static void Free(HANDLE handle) { CloseHandle(handle); }
 };
 using TOwnedHandle = TOwner<HANDLE, THandleTraits>;

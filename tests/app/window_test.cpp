@@ -117,7 +117,7 @@ private slots:
     void logsTheStartBannerBetweenBeginAndEnd() {
         TMainForm& form = Form();
         const QStringList lines = LogLines(form);
-        QVERIFY2(lines.size() >= 3, qPrintable(lines.join(WIDE('\n'))));
+        QVERIFY2(lines.size() >= 4, qPrintable(lines.join(WIDE('\n'))));
         QVERIFY(lines.first().contains(kStampedInfo));
         QVERIFY(lines.first().endsWith(QStringLiteral("|I|Begin: Create")));
         const WideString module = nomvera::support::GetModulePath();
@@ -132,8 +132,9 @@ private slots:
                  WideString(WIDE(".No FileInfo in file")));
         QVERIFY(lines.last().endsWith(QStringLiteral("|I|.End: Create")));
         QCOMPARE(SelectedLogRow(form), lines.size() - 1);
+        QVERIFY2(lines[2].endsWith(QStringLiteral(" (local)")), qPrintable(lines[2]));
         if (nomvera::accounts::IsAdministrator()) {
-            QCOMPARE(lines.size(), 3);
+            QCOMPARE(lines.size(), 4);
         }
     }
     void writesTheLogFileAndEndsItWithTheStopLine() {
@@ -166,7 +167,7 @@ private slots:
         const QStringList lines = LogLines(form);
         QCOMPARE(lines.first(), QStringLiteral("Begin: Create"));
         QCOMPARE(lines.last(), QStringLiteral("End: Create"));
-        QCOMPARE(lines.at(2), QStringLiteral("Log file not written [") +
+        QCOMPARE(lines.at(3), QStringLiteral("Log file not written [") +
                                   QString::fromStdString(AdminLogPath(*environment_)) +
                                   QStringLiteral("]: it is not a regular file"));
         struct stat info {};

@@ -647,10 +647,11 @@ TEST_F(CommandLineTest, ARefusedLogFileIsSaidOnceAndTheLinesAreBare) {
     const TResult run = Run({"create-local-groups", "--prefix", "e2el", "--count", "1"});
     EXPECT_EQ(run.exitCode, 0) << run.out;
     const std::vector<std::string> out = TextLines(run.out);
-    ASSERT_EQ(out.size(), 7u) << run.out;
+    ASSERT_EQ(out.size(), 8u) << run.out;
     EXPECT_EQ(out[0], "Begin: Command line");
-    EXPECT_EQ(out[2], "Log file not written [" + LogPath() + "]: it is a symbolic link");
-    EXPECT_EQ(out[5], "Created Local group[e2el001]");
+    EXPECT_TRUE(out[2].starts_with("Account service: ") && out[2].ends_with(" (local)")) << out[2];
+    EXPECT_EQ(out[3], "Log file not written [" + LogPath() + "]: it is a symbolic link");
+    EXPECT_EQ(out[6], "Created Local group[e2el001]");
     struct stat info {};
     EXPECT_NE(lstat(target.c_str(), &info), 0) << "the link was followed";
 }
@@ -733,9 +734,9 @@ TEST_F(CommandLineTest, WithoutRootEveryStepIsRefusedAndTheStatusIsOne) {
               "nomvera: not running as root: every change will be refused; run it with sudo\n");
     const std::vector<std::string> out = TextLines(run.out);
     ASSERT_GE(out.size(), 4u) << run.out;
-    EXPECT_TRUE(out[2].ends_with("|E|.not an root")) << out[2];
-    EXPECT_TRUE(out[5].ends_with("|E|.Error creating group[e2en001] Access was refused [5]"))
-        << out[5];
+    EXPECT_TRUE(out[3].ends_with("|E|.not an root")) << out[3];
+    EXPECT_TRUE(out[6].ends_with("|E|.Error creating group[e2en001] Access was refused [5]"))
+        << out[6];
     EXPECT_EQ(root_.AccountFiles(), before);
     EXPECT_FALSE(LogFileLines(state_ + "/kelNonAdminRostery.utf8.log").empty());
 }

@@ -9,7 +9,9 @@
 #                                      network and mount namespaces, with
 #                                      NOMVERA_TEST_DOMAIN naming the STATE
 #                                      file (or with NOMVERA_TEST_DOMAIN_SKIP
-#                                      saying why there is no controller)
+#                                      saying why there is no controller),
+#                                      inside the member host's mounts when
+#                                      one was joined
 #
 # The controller runs as `samba -i -M single` in a private network namespace
 # (only lo) and a private mount namespace with its own tmpfs on /run/samba.
@@ -20,6 +22,7 @@ set -uo pipefail
 readonly kRealm=LAB.TEST
 readonly kDomain=LAB
 readonly kHost=dc1
+readonly kMember=HOST1
 readonly kAdminPassword='Lab-Admin-2026!'
 
 usage() {
@@ -84,7 +87,10 @@ start() {
   fi
   # Provision copies the machine's first resolver as a forwarder; the
   # controller must ask nobody outside. Writes are not synced (tests only).
-  sed -i -e '/dns forwarder/d' -e 's/^\[global\]$/[global]\n\tldb:nosync = true/' "$dir/etc/smb.conf"
+  # Every sign-in is written to samba.out with the way it was made
+  # (Kerberos or NTLM), for the tests that check which one was used.
+  sed -i -e '/dns forwarder/d' \
+    -e 's/^\[global\]$/[global]\n\tldb:nosync = true\n\tlog level = 1 auth_audit:3/' "$dir/etc/smb.conf"
   samba-tool domain passwordsettings set -H "$dir/private/sam.ldb" --complexity=off \
     --min-pwd-length=0 --history-length=0 --min-pwd-age=0 >>"$dir/log/provision.out" 2>&1 ||
     {
@@ -135,6 +141,7 @@ EOF
     if nsenter -t "$holder" -n -m samba-tool user list -H ldap://127.0.0.1 \
       -U "Administrator%$kAdminPassword" >/dev/null 2>&1; then
       echo "domain controller: $kDomain ($kHost.lab.test) in $dir, holder $holder, samba $samba"
+      join_member "$state" "$dir" "$holder"
       trap - EXIT
       exit 0
     fi
@@ -142,6 +149,71 @@ EOF
   done
   echo "domain controller: no answer after 60 s" >&2
   exit 1
+}
+
+# A member host of the domain beside the controller: its own netbios name,
+# configuration and state in the temporary folder, joined with `net ads join`
+# and served by its own winbindd. It shares the controller's network
+# namespace and has a mount namespace of its own below the controller's,
+# with its own /run/samba (where winbind's clients find its socket). The
+# tests run in it. A member that cannot be joined is recorded with the
+# reason; the controller stays usable.
+join_member() {
+  local state=$1 dir=$2 holder=$3
+  local member=$dir/member
+  [[ -n $dir && -d $dir ]] || return 0
+  mkdir -p "$member"/{state,cache,private,lock,run,log}
+  cat >"$member/smb.conf" <<MEMBER
+[global]
+	netbios name = $kMember
+	workgroup = $kDomain
+	realm = $kRealm
+	security = ads
+	kerberos method = secrets only
+	dedicated keytab file = $member/private/krb5.keytab
+	state directory = $member/state
+	cache directory = $member/cache
+	private dir = $member/private
+	lock directory = $member/lock
+	pid directory = $member/run
+	ncalrpc dir = $member/run/ncalrpc
+	log file = $member/log/log.%m
+	interfaces = lo
+	bind interfaces only = yes
+	idmap config * : backend = tdb
+	idmap config * : range = 3000000-3999999
+	idmap config $kDomain : backend = rid
+	idmap config $kDomain : range = 2000000-2999999
+	template homedir = /home/%U
+	template shell = /bin/false
+MEMBER
+  setsid nsenter -t "$holder" -n -m unshare -m --propagation private sleep infinity \
+    </dev/null >/dev/null 2>&1 &
+  local mount_holder=$!
+  sleep 0.2
+  if ! nsenter -t "$mount_holder" -n -m mount -t tmpfs -o mode=0755 tmpfs /run/samba; then
+    printf 'member_skip=%s\n' "the member host's namespace was not prepared" >>"$state"
+    return 0
+  fi
+  printf 'member=%s\n' "$mount_holder" >>"$state"
+  if ! nsenter -t "$mount_holder" -n -m env KRB5_CONFIG="$dir/krb5.conf" net ads join \
+    -s "$member/smb.conf" -U "Administrator%$kAdminPassword" -S $kHost.lab.test --no-dns-updates \
+    >"$member/log/join.out" 2>&1; then
+    printf 'member_skip=%s\n' "net ads join failed: $(tail -n 1 "$member/log/join.out")" >>"$state"
+    return 0
+  fi
+  setsid nsenter -t "$mount_holder" -n -m env KRB5_CONFIG="$dir/krb5.conf" \
+    winbindd -F --no-process-group -s "$member/smb.conf" </dev/null >"$member/log/winbindd.out" 2>&1 &
+  local winbindd=$! i
+  for ((i = 0; i < 60; i++)); do
+    if nsenter -t "$mount_holder" -n -m wbinfo -t >/dev/null 2>&1; then
+      printf 'member_conf=%s\n' "$member/smb.conf" >>"$state"
+      echo "domain controller: member host $kMember joined, winbindd $winbindd"
+      return 0
+    fi
+    sleep 0.5
+  done
+  printf 'member_skip=%s\n' "the member's winbindd gave no answer after 30 s" >>"$state"
 }
 
 stop() {
@@ -191,8 +263,14 @@ run() {
   if [[ -n $skip ]]; then
     NOMVERA_TEST_DOMAIN_SKIP="$skip" exec "$@"
   fi
-  local dir program
+  local dir program member
   dir=$(state_value "$state" dir)
+  # Inside the member host when there is one (the controller's network, the
+  # member's mounts): its winbind answers there.
+  member=$(state_value "$state" member)
+  if [[ -n $member ]] && is_pid_of "$member" sleep; then
+    holder=$member
+  fi
   # nsenter starts in /: the program by its absolute path.
   program=$(realpath -- "$1")
   shift

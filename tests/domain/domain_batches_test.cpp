@@ -2,17 +2,24 @@
 // after each batch, and the lines for names that exist or are missing.
 #include "accounts/account_server.h"
 #include "accounts/netapi.h"
+#include "accounts/profile_service.h"
 #include "batches/batches.h"
 #include "platform/errors.h"
+#include "platform/posix/services/account_credentials.h"
 #include "platform/posix/services/netapi_remote.h"
 #include "platform/test_doubles.h"
 #include "support/text.h"
 #include "tests/common/child_process.h"
+#include "tests/common/temp_folder.h"
 #include "tests/domain/domain_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace nomvera::test {
 namespace {
@@ -59,6 +66,20 @@ TEST_F(DomainBatches, GroupsAndUsersAreMadeAndRemovedOnTheController) {
     }
     EXPECT_TRUE(SignInSucceeds(domain_, "du002", "Pw002"));
     EXPECT_FALSE(SignInSucceeds(domain_, "du002", "Pw003"));
+
+    // A dry run sees the domain's groups and users as they stand.
+    host.flags = {true, false};
+    const Transcript planned = Run(batches::CreateGlobalGroupsBatch, "dg", 1);
+    EXPECT_NE(std::find(planned.begin(), planned.end(),
+                        "E Cannot create Global group[dg001]: it exists already"),
+              planned.end())
+        << testing::PrintToString(planned);
+    const Transcript replanned = Run(batches::DeleteGlobalGroupsBatch, "du", 1);
+    EXPECT_NE(std::find(replanned.begin(), replanned.end(),
+                        "E Cannot delete Global group[du001]: the name is a user's"),
+              replanned.end())
+        << testing::PrintToString(replanned);
+    host.flags = {false, false};
 
     // Names that exist: the lines of the local machine's codes.
     host.groups.clear();
@@ -140,6 +161,30 @@ TEST_F(DomainBatches, ACallThatCannotReachTheServerFailsWithItsLine) {
     platform::test_double::UseDomainLibrary(nullptr);
     EXPECT_TRUE(Stored("dm001", "objectClass").empty());
 
+    // A copy of the server's library that another account could replace is
+    // never loaded (it is refused before the loader sees it); the system's
+    // own file named the same way is.
+    DWORD found = 0;
+    const std::string library = posix::remote::FindSystemLibrary("libnetapi.so.1", {}, found);
+    ASSERT_EQ(found, 0u);
+    TempFolder planted("nomvera-domain-lib");
+    const std::string shared = planted / "shared";
+    ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+    for (const auto& [copy, owner] : {std::pair{shared + "/libnetapi.so.1", uid_t{0}},
+                                      std::pair{planted / "libnetapi.so.1", uid_t{65534}}}) {
+        SCOPED_TRACE(copy);
+        ASSERT_TRUE(std::filesystem::copy_file(library, copy));
+        ASSERT_EQ(chown(copy.c_str(), owner, 0), 0);
+        platform::test_double::UseDomainLibrary(copy.c_str());
+        EXPECT_EQ(Run(batches::DeleteGlobalGroupsBatch, "dm", 1)[1],
+                  "E Error deleting Global group[dm001] " + Message(ERROR_ACCESS_DENIED));
+    }
+    platform::test_double::UseDomainLibrary(library.c_str());
+    EXPECT_EQ(Run(batches::DeleteGlobalGroupsBatch, "dm", 1)[1],
+              "E Error deleting Global group[dm001] " + Message(NERR_GroupNotFound));
+    platform::test_double::UseDomainLibrary(nullptr);
+
     // Samba's own words for a code only it gives.
     accounts::SetAccountServer(WIDE("127.0.0.2"));
     EXPECT_EQ(Run(batches::CreateGlobalGroupsBatch, "dm", 1)[1],
@@ -149,22 +194,74 @@ TEST_F(DomainBatches, ACallThatCannotReachTheServerFailsWithItsLine) {
     accounts::SetAccountServer(WIDE("-d /tmp/x"));
     EXPECT_EQ(Run(batches::CreateGlobalGroupsBatch, "dm", 1)[1],
               "E Error creating Globalgroup[dm001] " + Message(ERROR_BAD_NETPATH));
+
+    // A credentials file others can read: every call is refused, and its
+    // line says why.
+    accounts::SetAccountServer(WIDE("127.0.0.1"));
+    TempFolder folder("nomvera-domain-auth");
+    const std::string open = folder / "open";
+    WriteOwnerOnlyFile(open, "username = Administrator\npassword = " + domain_.password + "\n");
+    ASSERT_EQ(chmod(open.c_str(), 0644), 0);
+    setenv(posix::kAccountCredentialsVariable, open.c_str(), 1);
+    EXPECT_EQ(Run(batches::CreateGlobalGroupsBatch, "dm", 1)[1],
+              "E Error creating Globalgroup[dm001] Access was refused: the credentials file " +
+                  open + " may be read or changed by other accounts (it must have mode 0600) [5]");
+    setenv(posix::kAccountCredentialsVariable, domain_.CredentialsFile().c_str(), 1);
+    EXPECT_TRUE(Stored("dm001", "objectClass").empty());
 }
 
-// This machine is no member of the domain: the profile step fails with the
-// system's line, and no local account or folder stands in for the domain's.
-TEST_F(DomainBatches, WithoutMembershipTheProfileStepFailsAndMakesNothingLocal) {
+// The member host the tests run in gets a domain account's profile: made for
+// the uid its winbind maps the account's SID to, removed with the account,
+// and no local account stands in for the domain's.
+TEST_F(DomainBatches, TheMemberHostMakesAndRemovesTheProfileOfTheUidWinbindGives) {
+    if (!domain_.noMember.empty()) {
+        GTEST_SKIP() << domain_.noMember;
+    }
     host.profile = true;
     host.password = WIDE("Pw");
     const std::string accountFiles = root_.AccountFiles();
     const Transcript created = Run(batches::CreateUsersBatch, "dpro", 1);
-    EXPECT_NE(std::find(created.begin(), created.end(),
-                        "E Create Profile:" + Message(0x80070534)), // ERROR_NONE_MAPPED
+    const auto mapped = WinbindAccount(domain_, "dpro001");
+    ASSERT_TRUE(mapped);
+    EXPECT_EQ(mapped->second, "/home/dpro001");
+    struct stat folder {};
+    ASSERT_EQ(lstat(Home("dpro001").c_str(), &folder), 0) << testing::PrintToString(created);
+    EXPECT_TRUE(S_ISDIR(folder.st_mode));
+    EXPECT_EQ(folder.st_uid, mapped->first);
+    EXPECT_NE(std::find(created.begin(), created.end(), "I [" + Home("dpro001") + "]"),
               created.end());
+    EXPECT_NE(root_.ProfileList().find(Home("dpro001").substr(root_.Path().size())),
+              std::string::npos);
+
     const Transcript deleted = Run(batches::DeleteUsersBatch, "dpro", 1);
     EXPECT_NE(std::find(deleted.begin(), deleted.end(), "I Deleted User[dpro001]"), deleted.end());
+    EXPECT_EQ(
+        std::count_if(deleted.begin(), deleted.end(),
+                      [](const std::string& line) { return line.starts_with("E Delete Profile"); }),
+        0)
+        << testing::PrintToString(deleted);
+    EXPECT_NE(lstat(Home("dpro001").c_str(), &folder), 0);
+    EXPECT_EQ(root_.ProfileList().find("/home/dpro001"), std::string::npos);
     EXPECT_EQ(root_.AccountFiles(), accountFiles);
     EXPECT_FALSE(User("dpro001"));
+
+    // A domain uid that a local account has too: no folder is handed to it.
+    host.profile = false;
+    Run(batches::CreateUsersBatch, "dcol", 1);
+    const auto collision = WinbindAccount(domain_, "dcol001");
+    ASSERT_TRUE(collision);
+    {
+        std::ofstream passwd(root_ / "etc/passwd", std::ios::app);
+        passwd << "dlocal:x:" << collision->first << ":100::/home/dlocal:/bin/false\n";
+    }
+    // "S-1-5-21-... SID_USER (1)"
+    const std::string named =
+        TextLines(RunProgram({"/usr/bin/wbinfo", "-n", domain_.domain + "\\dcol001"}).output).at(0);
+    const std::string sid = named.substr(0, named.find(' '));
+    EXPECT_EQ(accounts::CreateProfile(support::WidenText(sid).c_str(), u"dcol001", nullptr, 0),
+              static_cast<HRESULT>(0x80070005));
+    EXPECT_NE(lstat(Home("dcol001").c_str(), &folder), 0);
+    EXPECT_EQ(NetUserDel(u"127.0.0.1", u"dcol001"), 0u);
 }
 
 } // namespace

@@ -25,8 +25,8 @@ protected:
         WriteOwnerOnlyFile(folder_ / "password", "Pw\n");
     }
     TChildResult Nomvera(const std::vector<std::string>& arguments, const std::string& server,
-                         const std::string& credentials) {
-        std::vector<std::string> argv{posix::ExecutableFolder() + "/nomvera"};
+                         const std::string& credentials, std::vector<std::string> argv = {}) {
+        argv.push_back(posix::ExecutableFolder() + "/nomvera");
         for (const std::string& argument : arguments) {
             argv.push_back(argument);
         }
@@ -86,9 +86,19 @@ TEST_F(DomainCommandLine, ARealmUserSignsInWithKerberosAtTheServersName) {
     const std::string previous = asan != nullptr ? asan : "";
     setenv("ASAN_OPTIONS", (previous + (previous.empty() ? "" : ":") + "detect_leaks=0").c_str(),
            1);
+    // The controller writes every sign-in to samba.out: this run's are
+    // Kerberos sign-ins of the realm user, never an NTLM one.
+    const std::string controllerLog = domain_.dir + "/log/samba.out";
+    const std::size_t before = ReadTextFile(controllerLog).size();
     TChildResult run = Nomvera({"create-global-groups", "--prefix", "dckg", "--count", "1"},
                                domain_.host, folder_ / "kerberos");
     EXPECT_EQ(run.exitCode, 0) << run.output;
+    const std::string signIns = ReadTextFile(controllerLog).substr(before);
+    EXPECT_NE(signIns.find("Auth: [Kerberos KDC,ENC-TS Pre-authentication] user "
+                           "[(null)]\\[Administrator@LAB.TEST]"),
+              std::string::npos)
+        << signIns;
+    EXPECT_EQ(signIns.find("NTLM"), std::string::npos) << signIns;
     EXPECT_TRUE(HasLine(run, "Account service sign-in: Kerberos as Administrator@LAB.TEST"))
         << run.output;
     run = Nomvera({"delete-global-groups", "--prefix", "dckg", "--count", "1"}, domain_.host,
@@ -112,6 +122,33 @@ TEST_F(DomainCommandLine, ACredentialsFileOthersCanReadIsRefusedBeforeAnything) 
               std::string::npos)
         << run.output;
     EXPECT_TRUE(StoredAttribute(domain_, "dcog001", "objectClass").empty());
+}
+
+// A host outside the domain (no winbind answers: the tool runs with an empty
+// /run/samba of its own): the profile step fails with its line, the account
+// is made and removed on the controller, and nothing local stands in.
+TEST_F(DomainCommandLine, OutsideTheDomainTheProfileStepFailsWithItsLine) {
+    const std::vector<std::string> noWinbind{
+        "/usr/bin/unshare",
+        "-m",
+        "--propagation",
+        "private",
+        "/bin/sh",
+        "-c",
+        "mount -t tmpfs tmpfs /run/samba && exec \"$0\" \"$@\""};
+    const std::string accountFiles = root_.AccountFiles();
+    TChildResult run = Nomvera({"create-users", "--prefix", "dcnp", "--count", "1",
+                                "--password-file", folder_ / "password", "--profile"},
+                               "127.0.0.1", domain_.CredentialsFile(), noWinbind);
+    EXPECT_TRUE(HasLine(run, "Create Profile:" + Message(0x80070534))) << run.output;
+    EXPECT_FALSE(StoredAttribute(domain_, "dcnp001", "objectClass").empty());
+    run = Nomvera({"delete-users", "--prefix", "dcnp", "--count", "1", "--profile"}, "127.0.0.1",
+                  domain_.CredentialsFile(), noWinbind);
+    EXPECT_TRUE(HasLine(run, "Deleted User[dcnp001]")) << run.output;
+    EXPECT_TRUE(StoredAttribute(domain_, "dcnp001", "objectClass").empty());
+    EXPECT_EQ(root_.AccountFiles(), accountFiles);
+    struct stat folder {};
+    EXPECT_NE(lstat((root_ / "home/dcnp001").c_str(), &folder), 0);
 }
 
 } // namespace

@@ -31,9 +31,13 @@ std::optional<TestDomain> FixtureDomain(std::string& why) {
         why = "not started through domain-controller.sh run (no NOMVERA_TEST_DOMAIN)";
         return std::nullopt;
     }
-    TestDomain domain{StateValue(state, "dir"), StateValue(state, "domain"),
-                      StateValue(state, "realm"), StateValue(state, "host"),
-                      StateValue(state, "password")};
+    TestDomain domain{StateValue(state, "dir"),        StateValue(state, "domain"),
+                      StateValue(state, "realm"),      StateValue(state, "host"),
+                      StateValue(state, "password"),   StateValue(state, "member_conf"),
+                      StateValue(state, "member_skip")};
+    if (domain.memberConf.empty() && domain.noMember.empty()) {
+        domain.noMember = "no member host was joined";
+    }
     if (domain.dir.empty()) {
         why = std::string(state) + " names no controller";
         return std::nullopt;
@@ -53,6 +57,22 @@ std::vector<std::string> StoredAttribute(const TestDomain& domain, const std::st
         }
     }
     return values;
+}
+
+std::optional<std::pair<unsigned, std::string>> WinbindAccount(const TestDomain& domain,
+                                                               const std::string& account) {
+    TChildResult result = RunProgram({"/usr/bin/wbinfo", "-i", domain.domain + "\\" + account});
+    // NAME:*:UID:GID:GECOS:HOME:SHELL
+    std::vector<std::string> fields;
+    std::string line = TextLines(result.output).empty() ? "" : TextLines(result.output)[0];
+    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+        end = line.find(':', start);
+        fields.push_back(line.substr(start, end == std::string::npos ? end : end - start));
+    }
+    if (result.exitCode != 0 || fields.size() != 7) {
+        return std::nullopt;
+    }
+    return std::make_pair(static_cast<unsigned>(std::stoul(fields[2])), fields[5]);
 }
 
 bool SignInSucceeds(const TestDomain& domain, const std::string& user,

@@ -286,13 +286,15 @@ TEST_F(ProgramTest, AUserWithoutRightsGetsTheOtherLogFileAndAnErrorLine) {
     accounts::UnloadAccountService();
     ASSERT_FALSE(admin.empty());
     std::string adminName(admin.begin(), admin.end());
-    // Start line, Begin, banner, then the error line inside the start block.
-    ASSERT_GE(lines.size(), 5u);
+    // Start line, Begin, banner, account service, then the error line
+    // inside the start block.
+    ASSERT_GE(lines.size(), 6u);
     EXPECT_TRUE(lines[1].ends_with("|I|Begin: Create")) << lines[1];
     EXPECT_NE(lines[2].find("/nomvera [2.2.205.1][ Build: 01-Jan-2023]"), std::string::npos)
         << lines[2];
-    EXPECT_TRUE(lines[3].ends_with("|E|.not an " + adminName)) << lines[3];
-    EXPECT_TRUE(lines[4].ends_with("|I|End: Create")) << lines[4];
+    EXPECT_TRUE(lines[3].ends_with(" (local)")) << lines[3];
+    EXPECT_TRUE(lines[4].ends_with("|E|.not an " + adminName)) << lines[4];
+    EXPECT_TRUE(lines[5].ends_with("|I|End: Create")) << lines[5];
     EXPECT_TRUE(lines.back().ends_with(" Log stopped"));
     // The error line brought the Logging page up for a moment only.
     EXPECT_EQ(ShownPage(), "Create/Delete");

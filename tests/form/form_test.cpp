@@ -1,5 +1,6 @@
 // The main window's logic over a recording view, with the real account and
 // profile stand-ins over a sandbox system root and the real log writer.
+#include "accounts/account_server.h"
 #include "accounts/admin_check.h"
 #include "accounts/profile_service.h"
 #include "form/activity_line.h"
@@ -108,9 +109,11 @@ TEST_F(FormTest, CreationHandlerRunsItsStepsInOrder) {
     EXPECT_EQ(view_.activePage, C::CreateDeletePage);
     EXPECT_EQ(view_.State(C::MainForm).caption, caption);
     ASSERT_TRUE(WriterActive());
-    // As root no "not an ..." line: begin, banner, end.
+    // As root no "not an ..." line: begin, banner, the account service, end.
     if (accounts::IsAdministrator()) {
-        EXPECT_EQ(view_.logLines.size(), 3u);
+        ASSERT_EQ(view_.logLines.size(), 4u);
+        EXPECT_TRUE(EndsWith(view_.logLines[2], WIDE(".") + accounts::AccountServiceLine()));
+        EXPECT_TRUE(EndsWith(view_.logLines[2], WIDE(" (local)")));
     }
     // The group list waits for Create + Users.
     EXPECT_TRUE(view_.groups.empty());
@@ -485,12 +488,12 @@ TEST_F(FormTest, WithTheLogFileRefusedTheLinesAreShownBare) {
     Create();
     ASSERT_NE(form_->LogWriter(), nullptr);
     EXPECT_FALSE(form_->LogWriter()->IsActive());
-    ASSERT_EQ(view_.logLines.size(), 4u);
+    ASSERT_EQ(view_.logLines.size(), 5u);
     EXPECT_EQ(view_.logLines[0], WIDE("Begin: Create"));
-    EXPECT_EQ(view_.logLines[2], WIDE("Log file not written [") +
+    EXPECT_EQ(view_.logLines[3], WIDE("Log file not written [") +
                                      support::WidenText(AdminLogPath()) +
                                      WIDE("]: it is not a regular file"));
-    EXPECT_EQ(view_.logLines[3], WIDE("End: Create"));
+    EXPECT_EQ(view_.logLines[4], WIDE("End: Create"));
     // The error line took the Logging page; the window still opens on Create/Delete.
     EXPECT_TRUE(
         InOrder(view_.calls, {"SetActivePage(LoggingPage)", "SetActivePage(CreateDeletePage)"}));

@@ -97,6 +97,10 @@ const char* MessageOf(DWORD code) {
     if ((code & kWin32FailureMask) == kWin32Failure) {
         code &= 0xFFFF;
     }
+    // A call to another machine refused for its credentials file says why.
+    if (const char* refusal = nomvera::posix::remote::CredentialsRefusalMessage(code)) {
+        return refusal;
+    }
     for (const auto& entry : kMessages) {
         if (entry.code == code) {
             return entry.text;

@@ -59,6 +59,12 @@ struct SambaNameComment {
 struct SambaMember0 {
     SambaSid* sid;
 };
+struct SambaGroupInfo3 {
+    const char* name;
+    const char* comment;
+    SambaSid* sid;
+    std::uint32_t attributes;
+};
 struct SambaModals2 {
     const char* domainName;
     SambaSid* domainSid;
@@ -93,6 +99,7 @@ struct SambaApi {
     Status (*userModalsGet)(const char*, std::uint32_t, std::uint8_t**) = nullptr;
     Status (*groupAdd)(const char*, std::uint32_t, std::uint8_t*, std::uint32_t*) = nullptr;
     Status (*groupDel)(const char*, const char*) = nullptr;
+    Status (*groupGetInfo)(const char*, const char*, std::uint32_t, std::uint8_t**) = nullptr;
     Status (*localGroupAdd)(const char*, std::uint32_t, std::uint8_t*, std::uint32_t*) = nullptr;
     Status (*localGroupDel)(const char*, const char*) = nullptr;
     Status (*localGroupAddMembers)(const char*, const char*, std::uint32_t, std::uint8_t*,
@@ -117,38 +124,7 @@ std::string signedInWith; // the credentials file and server the context was set
 
 thread_local DWORD lastRemoteCode = 0;
 thread_local std::string lastRemoteText;
-
-// Where the system's dynamic loader keeps libraries; the first folder that
-// holds the library decides, and its file must pass the ownership rule.
-std::string FindLibrary(Status& status) {
-    if (!libraryOverride.empty()) {
-        TrustedFile file = UnchangeableByOthers(libraryOverride);
-        status = file.real.empty()
-                     ? (file.error == EACCES ? ERROR_ACCESS_DENIED : ERROR_MOD_NOT_FOUND)
-                     : NERR_Success;
-        return file.real;
-    }
-    const std::string arch = NOMVERA_LIBRARY_ARCH;
-    std::vector<std::string> folders;
-    if (!arch.empty()) {
-        folders.insert(folders.end(), {"/usr/lib/" + arch, "/lib/" + arch});
-    }
-    folders.insert(folders.end(), {"/usr/lib64", "/lib64", "/usr/lib", "/lib"});
-    for (const std::string& folder : folders) {
-        std::string path = folder + "/" + kLibraryName;
-        TrustedFile file = UnchangeableByOthers(path);
-        if (!file.real.empty()) {
-            status = NERR_Success;
-            return file.real;
-        }
-        if (file.error == EACCES) {
-            status = ERROR_ACCESS_DENIED;
-            return {};
-        }
-    }
-    status = ERROR_MOD_NOT_FOUND;
-    return {};
-}
+thread_local bool lastWasRefusal = false; // the credentials file was refused
 
 template <class Fn> bool Bind(void* handle, Fn& fn, const char* name) {
     fn = reinterpret_cast<Fn>(dlsym(handle, name));
@@ -160,8 +136,8 @@ Status Load() {
         return loadStatus;
     }
     loadTried = true;
-    Status status = NERR_Success;
-    std::string path = FindLibrary(status);
+    DWORD status = NERR_Success;
+    std::string path = FindSystemLibrary(kLibraryName, libraryOverride, status);
     if (status != NERR_Success) {
         return loadStatus = status;
     }
@@ -187,6 +163,7 @@ Status Load() {
         Bind(handle, api.userSetInfo, "NetUserSetInfo") &&
         Bind(handle, api.userModalsGet, "NetUserModalsGet") &&
         Bind(handle, api.groupAdd, "NetGroupAdd") && Bind(handle, api.groupDel, "NetGroupDel") &&
+        Bind(handle, api.groupGetInfo, "NetGroupGetInfo") &&
         Bind(handle, api.localGroupAdd, "NetLocalGroupAdd") &&
         Bind(handle, api.localGroupDel, "NetLocalGroupDel") &&
         Bind(handle, api.localGroupAddMembers, "NetLocalGroupAddMembers") &&
@@ -219,7 +196,8 @@ Status SignIn(const std::string& server) {
         CredentialsRead read = ReadCredentialsFile(path);
         if (!read.credentials) {
             lastRemoteCode = ERROR_ACCESS_DENIED;
-            lastRemoteText = "The credentials file was refused: " + read.error + ".\r\n";
+            lastRemoteText = "Access was refused: the credentials file " + read.error + ".\r\n";
+            lastWasRefusal = true;
             return ERROR_ACCESS_DENIED;
         }
         credentials = std::move(read.credentials);
@@ -289,6 +267,7 @@ template <class Call> NET_API_STATUS Forward(LPCWSTR server, CodeMap codes, Call
     std::lock_guard<std::mutex> guard(sambaLock);
     lastRemoteCode = 0;
     lastRemoteText.clear();
+    lastWasRefusal = false;
     auto host = ServerName(server);
     if (!host) {
         return ERROR_BAD_NETPATH;
@@ -437,6 +416,35 @@ NET_API_STATUS NameDel(LPCWSTR server, LPCWSTR name, CodeMap codes,
 
 } // namespace
 
+std::string FindSystemLibrary(const std::string& name, const std::string& override, DWORD& status) {
+    if (!override.empty()) {
+        TrustedFile file = UnchangeableByOthers(override);
+        status = file.real.empty()
+                     ? (file.error == EACCES ? ERROR_ACCESS_DENIED : ERROR_MOD_NOT_FOUND)
+                     : NERR_Success;
+        return file.real;
+    }
+    const std::string arch = NOMVERA_LIBRARY_ARCH;
+    std::vector<std::string> folders;
+    if (!arch.empty()) {
+        folders.insert(folders.end(), {"/usr/lib/" + arch, "/lib/" + arch});
+    }
+    folders.insert(folders.end(), {"/usr/lib64", "/lib64", "/usr/lib", "/lib"});
+    for (const std::string& folder : folders) {
+        TrustedFile file = UnchangeableByOthers(folder + "/" + name);
+        if (!file.real.empty()) {
+            status = NERR_Success;
+            return file.real;
+        }
+        if (file.error == EACCES) {
+            status = ERROR_ACCESS_DENIED;
+            return {};
+        }
+    }
+    status = ERROR_MOD_NOT_FOUND;
+    return {};
+}
+
 DWORD AccountControlOfFlags(DWORD userFlags) {
     // UF_ bit -> SAMR account-control bit (UF_SCRIPT has none).
     static constexpr std::pair<DWORD, DWORD> kBits[] = {
@@ -457,6 +465,10 @@ DWORD AccountControlOfFlags(DWORD userFlags) {
 const char* LastRemoteMessage(DWORD code) {
     return code != 0 && code == lastRemoteCode && !lastRemoteText.empty() ? lastRemoteText.c_str()
                                                                           : nullptr;
+}
+
+const char* CredentialsRefusalMessage(DWORD code) {
+    return code == ERROR_ACCESS_DENIED && lastWasRefusal ? LastRemoteMessage(code) : nullptr;
 }
 
 NET_API_STATUS NetUserAdd(LPCWSTR server, DWORD level, LPBYTE buf, LPDWORD parmErr) {
@@ -778,7 +790,7 @@ NET_API_STATUS NetWkstaGetInfo(LPCWSTR server, DWORD level, LPBYTE* buf) {
     });
 }
 
-AccountLookup SidOfUser(LPCWSTR server, LPCWSTR accountName) {
+AccountLookup SidOfAccount(LPCWSTR server, LPCWSTR accountName) {
     AccountLookup result;
     auto name = Text(accountName);
     if (!name) {
@@ -791,15 +803,32 @@ AccountLookup SidOfUser(LPCWSTR server, LPCWSTR accountName) {
         account.erase(0, slash + 1);
     }
     std::optional<SidValue> sid;
+    SID_NAME_USE use = SidTypeUser;
     std::string domain;
     NET_API_STATUS status =
         Forward(server, {{1332, ERROR_NONE_MAPPED}}, [&](const char* host) -> Status {
-            SambaBuffer user;
-            Status code = samba.userGetInfo(host, account.c_str(), 23, &user.data);
-            if (code != NERR_Success || user.data == nullptr) {
-                return code != NERR_Success ? code : Status{NERR_InternalError};
+            SambaBuffer found;
+            Status code = samba.userGetInfo(host, account.c_str(), 23, &found.data);
+            if (code == NERR_Success && found.data != nullptr) {
+                sid = SidOfSamba(reinterpret_cast<const SambaUserInfo23*>(found.data)->sid);
+            } else if (code == 1332 || code == 1317) {
+                // No user of that name (1317: a name, but not a user's): a
+                // global group of the domain may bear it. When neither is
+                // found, the user's answer stands.
+                SambaBuffer group;
+                if (samba.groupGetInfo(host, account.c_str(), 3, &group.data) == NERR_Success &&
+                    group.data != nullptr) {
+                    sid = SidOfSamba(reinterpret_cast<const SambaGroupInfo3*>(group.data)->sid);
+                    use = SidTypeGroup;
+                    code = NERR_Success;
+                }
             }
-            sid = SidOfSamba(reinterpret_cast<const SambaUserInfo23*>(user.data)->sid);
+            if (code != NERR_Success) {
+                return code;
+            }
+            if (!sid) {
+                return ERROR_NONE_MAPPED;
+            }
             SambaBuffer modals;
             code = samba.userModalsGet(host, 2, &modals.data);
             if (code == NERR_Success && modals.data != nullptr) {
@@ -812,7 +841,7 @@ AccountLookup SidOfUser(LPCWSTR server, LPCWSTR accountName) {
         result.code = status;
         return result;
     }
-    result.found.emplace(*sid, AccountOfSidResult{account, domain, SidTypeUser});
+    result.found.emplace(*sid, AccountOfSidResult{account, domain, use});
     return result;
 }
 

@@ -34,13 +34,14 @@ NET_API_STATUS NetLocalGroupAddMembers(LPCWSTR server, LPCWSTR group, DWORD leve
                                        DWORD totalEntries);
 NET_API_STATUS NetWkstaGetInfo(LPCWSTR server, DWORD level, LPBYTE* buf);
 
-// The SID of a user account of the server's domain (LookupAccountNameW with
-// a system name), with the domain's name; else the code why not.
+// The SID of a user account or global group of the server's domain
+// (LookupAccountNameW with a system name), with the domain's name and the
+// kind of account; else the code why not.
 struct AccountLookup {
     std::optional<std::pair<SidValue, AccountOfSidResult>> found;
     DWORD code = 0;
 };
-AccountLookup SidOfUser(LPCWSTR server, LPCWSTR accountName);
+AccountLookup SidOfAccount(LPCWSTR server, LPCWSTR accountName);
 // The name of a built-in alias (S-1-5-32-…) on the server (LookupAccountSidW
 // with a system name): the name the domain gives it, when the server has
 // that group; ERROR_NONE_MAPPED for any other SID.
@@ -50,6 +51,16 @@ AccountLookup NameOfBuiltinAlias(LPCWSTR server, const SidValue& sid);
 // to connect to IPC$ share", say), as it worded it at its last answer on
 // this thread; null for every other code.
 const char* LastRemoteMessage(DWORD code);
+// For 5, when the last call to a server on this thread was refused because
+// its credentials file was: that refusal with its reason; null otherwise.
+const char* CredentialsRefusalMessage(DWORD code);
+
+// A library of the system's library folders, by file name, that root may
+// load: the first folder that holds it decides, and the file and its folders
+// must be unchangeable by other accounts. An override (a test's) is the one
+// file looked at. status is 0, ERROR_MOD_NOT_FOUND, or ERROR_ACCESS_DENIED
+// when another account could change what would be loaded.
+std::string FindSystemLibrary(const std::string& name, const std::string& override, DWORD& status);
 
 // UF_ account flags as the SAMR account-control bits the server stores.
 DWORD AccountControlOfFlags(DWORD userFlags);

@@ -24,6 +24,7 @@
 #include "platform/posix/services/state_files.h"
 #include "platform/posix/services/sysroot.h"
 #include "platform/posix/services/tokens.h"
+#include "platform/posix/services/winbind_accounts.h"
 #include "platform/userenv.h"
 
 #include <algorithm>
@@ -710,13 +711,31 @@ HRESULT CreateProfile(LPCWSTR sidString, LPCWSTR userName, LPWSTR profilePath, D
     if (!sidText || !name) {
         return HResultOf(ERROR_INVALID_PARAMETER);
     }
-    auto uid = UidOfSid(*ParseSidString(*sidText));
-    auto user = uid ? FindUserByUid(*uid) : std::nullopt;
+    const SidValue sid = *ParseSidString(*sidText);
+    std::optional<PasswdEntry> user;
+    if (auto uid = UidOfSid(sid)) {
+        user = FindUserByUid(*uid);
+        if (user && user->name != *name) {
+            return HResultOf(ERROR_INVALID_PARAMETER);
+        }
+    } else if (sid.authority == 5 && !sid.subAuthorities.empty() && sid.subAuthorities[0] == 21) {
+        // An account of another domain: the uid winbind gives it on this
+        // host, when this host is a member. A uid that is also a local
+        // account's would hand the folder to that account: refused.
+        auto domainAccount = winbind::AccountOfSid(sid);
+        if (!domainAccount.user) {
+            return HResultOf(domainAccount.code);
+        }
+        if (!winbind::IsNameOf(domainAccount.user->name, *name)) {
+            return HResultOf(ERROR_INVALID_PARAMETER);
+        }
+        if (FindUserByUid(domainAccount.user->uid)) {
+            return HResultOf(ERROR_ACCESS_DENIED);
+        }
+        user = std::move(domainAccount.user);
+    }
     if (!user) {
         return HResultOf(ERROR_NONE_MAPPED);
-    }
-    if (user->name != *name) {
-        return HResultOf(ERROR_INVALID_PARAMETER);
     }
     if (geteuid() != 0) {
         return HResultOf(ERROR_ACCESS_DENIED);

@@ -456,8 +456,9 @@ BOOL LookupAccountNameW(LPCWSTR systemName, LPCWSTR accountName, PSID sid, LPDWO
     }
     std::optional<std::pair<nomvera::posix::SidValue, nomvera::posix::AccountOfSidResult>> found;
     if (!nomvera::posix::IsLocalMachineName(systemName)) {
-        // A user of another machine's domain, as that machine's service knows it.
-        auto lookup = nomvera::posix::remote::SidOfUser(systemName, accountName);
+        // A user or global group of another machine's domain, as that
+        // machine's service knows it.
+        auto lookup = nomvera::posix::remote::SidOfAccount(systemName, accountName);
         if (!lookup.found) {
             SetLastError(lookup.code);
             return FALSE;
