@@ -12,6 +12,7 @@
 #include "platform/shell.h"
 #include "platform/wide_text.h"
 #include "support/files.h"
+#include "support/owner.h"
 #include "support/platform_info.h"
 #include "support/text.h"
 
@@ -123,9 +124,9 @@ bool ExplorerSteps(TShortcutHost& host, const TShellFacts& facts, const char* ar
     }
     const WideString prefix = WIDE("Shell ") + WidenText(support::DecimalText(n)) + WIDE(": ");
     if (started) {
+        const support::TOwnedHandle processHandle(process.hProcess);
+        const support::TOwnedHandle threadHandle(process.hThread);
         host.LogInfo(prefix + WIDE("OK"));
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
         return true;
     }
     host.LogError(prefix + Message(error));
