@@ -381,6 +381,9 @@ void DeleteUsersBatch(TBatchHost& host) {
         // Each account's throw-away password is made one account ahead, so
         // that it can be hashed beside the account before.
         auto password = std::make_unique<TWipedPassword>(RandomPassword(20));
+        if (host.ProfileChecked()) {
+            platform::PrepareThrowAwayPassword(password->Data());
+        }
         for (std::int32_t i = 1; i <= count; ++i) {
             if (host.ClosingRequested()) {
                 continue;
@@ -389,7 +392,7 @@ void DeleteUsersBatch(TBatchHost& host) {
             if (i < count) {
                 next = std::make_unique<TWipedPassword>(RandomPassword(20));
                 if (host.ProfileChecked()) {
-                    platform::PreparePassword(next->Data());
+                    platform::PrepareThrowAwayPassword(next->Data());
                 }
             }
             DeleteOneUser(host, buffers, i, *password, flags.ensure);

@@ -54,6 +54,12 @@ namespace nomvera::platform {
 // on both systems.
 void PreparePassword(LPCWSTR password);
 
+// The same for a random password that is set only to be used once and
+// thrown away with its account (Delete Users' logon): long and random
+// enough that a costly hash adds nothing to it, so where this machine
+// hashes it, the hash takes the system's method at its lowest cost.
+void PrepareThrowAwayPassword(LPCWSTR password);
+
 // The local groups the account service is about to be asked to add an
 // account to, right after it creates that account (Create Users' ticked
 // groups). Where creating an account can take memberships in the same

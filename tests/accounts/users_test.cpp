@@ -79,6 +79,28 @@ TEST_F(Users, CreateReadRewriteDelete) {
     EXPECT_EQ(ReadUser(WIDE("test001")).status, NERR_UserNotFound);
 }
 
+// Only a password ordered as a throw-away one is hashed at the method's
+// lowest cost; the others keep the cost the root's login.defs gives.
+TEST_F(Users, OnlyThrowAwayPasswordsAreHashedAtTheLowestCost) {
+    const WCHAR* throwAway = WIDE("Tw9!aB3$cD5^eF7&gH1q");
+    platform::PrepareThrowAwayPassword(throwAway);
+    ASSERT_EQ(AddUser(WIDE("test001"), throwAway), NERR_Success);
+    platform::PreparePassword(WIDE("pass002"));
+    ASSERT_EQ(AddUser(WIDE("test002"), WIDE("pass002")), NERR_Success);
+    ASSERT_EQ(AddUser(WIDE("test003"), WIDE("pass003")), NERR_Success);
+    const std::string shadow = ReadTextFile(Root() / "etc/shadow");
+    for (const char* entry : {"test001:$y$j75$", "test002:$y$j9T$", "test003:$y$j9T$"}) {
+        EXPECT_NE(shadow.find(entry), std::string::npos) << entry << "\n" << shadow;
+    }
+    DWORD code = 0;
+    HANDLE token = Logon(WIDE("test001"), throwAway, &code);
+    EXPECT_NE(token, nullptr);
+    EXPECT_EQ(code, 0u);
+    if (token != nullptr) {
+        CloseHandle(token);
+    }
+}
+
 // A hash made ahead serves only its own password under the setting it was
 // made with; a logon is never let through by a hash this process made for
 // another password.

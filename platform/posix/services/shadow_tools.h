@@ -35,12 +35,14 @@ ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>
 // A crypt(3) hash of the password with the method the root's login.defs
 // configures (ENCRYPT_METHOD; yescrypt when unset or unknown), from libxcrypt
 // with a fresh salt; nothing when hashing fails. The hash made ahead for the
-// password (HashAhead) when there is one with the same setting.
+// password (HashAhead) when there is one with the same setting, or with the
+// same method at its lowest cost when it was ordered as a throw-away one.
 std::optional<std::string> HashPassword(const std::string& password);
 
 // Starts hashing a password that HashPassword will soon be asked for, on a
-// thread of its own. Only the last few such passwords are kept.
-void HashAhead(const std::string& password);
+// thread of its own; a throw-away password at the method's lowest cost.
+// Only the last few such passwords are kept.
+void HashAhead(const std::string& password, bool throwAway = false);
 
 // Whether the password matches the crypt(3) hash, compared in constant time.
 bool PasswordMatches(const std::string& password, const std::string& hash);

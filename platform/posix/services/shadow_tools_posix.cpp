@@ -116,6 +116,18 @@ HashSetting CurrentHashSetting() {
     return {prefix, CostFactor(prefix), SystemRootPrefix()};
 }
 
+// The setting's method at the lowest cost libxcrypt takes for it.
+HashSetting CheapestOf(HashSetting setting) {
+    if (setting.prefix == "$y$") {
+        setting.cost = 1;
+    } else if (setting.prefix == "$6$" || setting.prefix == "$5$") {
+        setting.cost = 1000;
+    } else if (setting.prefix == "$2b$") {
+        setting.cost = 4;
+    }
+    return setting;
+}
+
 std::optional<std::string> HashWith(const std::string& password, const HashSetting& setting) {
     char salt[CRYPT_GENSALT_OUTPUT_SIZE] = {};
     const char* prefix = setting.prefix.c_str();
@@ -166,8 +178,7 @@ public:
         }
     }
 
-    void Order(const std::string& password) {
-        HashSetting setting = CurrentHashSetting();
+    void Order(const std::string& password, HashSetting setting) {
         std::lock_guard guard(lock_);
         if (stopping_) {
             return;
@@ -442,20 +453,33 @@ ToolRun RunShadowTool(const std::string& program, const std::vector<std::string>
     return run;
 }
 
-void HashAhead(const std::string& password) {
-    Workshop().Order(password);
+void HashAhead(const std::string& password, bool throwAway) {
+    const HashSetting setting = CurrentHashSetting();
+    Workshop().Order(password, throwAway ? CheapestOf(setting) : setting);
 }
 
 } // namespace nomvera::posix
 
-void nomvera::platform::PreparePassword(LPCWSTR password) {
+namespace {
+
+void Prepare(LPCWSTR password, bool throwAway) {
     if (password == nullptr) {
         return;
     }
-    if (auto text = posix::Utf16ToUtf8(password)) {
-        posix::HashAhead(*text);
-        posix::Wipe(*text);
+    if (auto text = nomvera::posix::Utf16ToUtf8(password)) {
+        nomvera::posix::HashAhead(*text, throwAway);
+        nomvera::posix::Wipe(*text);
     }
+}
+
+} // namespace
+
+void nomvera::platform::PreparePassword(LPCWSTR password) {
+    Prepare(password, false);
+}
+
+void nomvera::platform::PrepareThrowAwayPassword(LPCWSTR password) {
+    Prepare(password, true);
 }
 
 namespace nomvera::posix {
@@ -463,6 +487,10 @@ namespace nomvera::posix {
 std::optional<std::string> HashPassword(const std::string& password) {
     const HashSetting setting = CurrentHashSetting();
     std::optional<std::string> hash = Workshop().Take(password, setting);
+    if (!hash) {
+        // Only a throw-away password is ordered at the lowest cost.
+        hash = Workshop().Take(password, CheapestOf(setting));
+    }
     if (!hash) {
         hash = HashWith(password, setting);
     }
