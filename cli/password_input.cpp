@@ -7,6 +7,7 @@
 #include <windows.h>
 #else
 #include "platform/posix/kernel/module_path.h"
+#include "platform/system_call.h"
 
 #include <cerrno>
 #include <csignal>
@@ -34,26 +35,22 @@ std::string WithoutLineEnd(std::string line) {
     return line;
 }
 
-} // namespace
+enum class TByteRead { Byte, End, Failed };
 
-#ifdef _WIN32
-namespace {
-
-bool ReadLine(HANDLE handle, std::string& line, bool& sawAny, std::string& error) {
+// The first line, up to kLineLimit bytes, one byte at a time (nothing past
+// the line is taken from a shared input), without its line end. readByte
+// gives one byte, the end of the input, or a failure with its text in error.
+template <typename ReadByte>
+bool ReadLineWith(ReadByte readByte, std::string& line, bool& sawAny, std::string& error) {
     line.clear();
     sawAny = false;
     while (line.size() < kLineLimit) {
         char c = 0;
-        DWORD got = 0;
-        if (!ReadFile(handle, &c, 1, &got, nullptr)) {
-            const DWORD code = GetLastError();
-            if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) {
-                break;
-            }
-            error = support::SystemMessageText(code);
+        const TByteRead read = readByte(c, error);
+        if (read == TByteRead::Failed) {
             return false;
         }
-        if (got == 0) {
+        if (read == TByteRead::End) {
             break;
         }
         sawAny = true;
@@ -64,6 +61,28 @@ bool ReadLine(HANDLE handle, std::string& line, bool& sawAny, std::string& error
     }
     line = WithoutLineEnd(std::move(line));
     return true;
+}
+
+} // namespace
+
+#ifdef _WIN32
+namespace {
+
+bool ReadLine(HANDLE handle, std::string& line, bool& sawAny, std::string& error) {
+    return ReadLineWith(
+        [handle](char& c, std::string& failure) {
+            DWORD got = 0;
+            if (!ReadFile(handle, &c, 1, &got, nullptr)) {
+                const DWORD code = GetLastError();
+                if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) {
+                    return TByteRead::End;
+                }
+                failure = support::SystemMessageText(code);
+                return TByteRead::Failed;
+            }
+            return got == 0 ? TByteRead::End : TByteRead::Byte;
+        },
+        line, sawAny, error);
 }
 
 } // namespace
@@ -153,29 +172,17 @@ namespace {
 
 // One byte at a time up to the line end, so standard input is not read past it.
 bool ReadLine(int fd, std::string& line, bool& sawAny, std::string& error) {
-    line.clear();
-    sawAny = false;
-    while (line.size() < kLineLimit) {
-        char c = 0;
-        const ssize_t n = read(fd, &c, 1);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            error = std::strerror(errno);
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        sawAny = true;
-        line += c;
-        if (c == '\n') {
-            break;
-        }
-    }
-    line = WithoutLineEnd(std::move(line));
-    return true;
+    return ReadLineWith(
+        [fd](char& c, std::string& failure) {
+            const ssize_t n =
+                platform::sys::Call(platform::sys::TCall::Read, [&] { return read(fd, &c, 1); });
+            if (n < 0) {
+                failure = std::strerror(errno);
+                return TByteRead::Failed;
+            }
+            return n == 0 ? TByteRead::End : TByteRead::Byte;
+        },
+        line, sawAny, error);
 }
 
 struct termios g_savedTerminal;
