@@ -133,7 +133,10 @@ EOF
   chmod 0600 "$dir/admin.credentials"
   local i
   for ((i = 0; i < 120; i++)); do
-    if ! is_pid_of "$samba" samba; then
+    # Until setsid and nsenter have run on into samba, the pid still
+    # names them: that is no end.
+    if ! is_pid_of "$samba" samba && ! is_pid_of "$samba" setsid &&
+      ! is_pid_of "$samba" nsenter; then
       echo "domain controller: samba ended at start:" >&2
       tail -n 20 "$dir/log/samba.out" >&2
       exit 1
