@@ -17,6 +17,7 @@
 #include "support/owner.h"
 #include "support/text.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -312,15 +313,19 @@ void CreateUsersBatch(TBatchHost& host) {
         host.LogError(WIDE("Can not do; no Users to Create: ") + CountText(count));
     } else {
         TUserBatchBuffers buffers;
+        // The next accounts' passwords are hashed beside this account's
+        // steps. Without a pause between accounts hashing sets the pace, and
+        // two are made at a time; the window's pause leaves time for one.
+        const std::int32_t ahead = host.PauseMilliseconds() == 0 ? 2 : 1;
+        std::int32_t ordered = 1;
         for (std::int32_t i = 1; i <= count; ++i) {
             if (host.ClosingRequested()) {
                 continue;
             }
             const WideString accountName = NumberedName(host.NameText(), i);
             TWipedPassword password(NumberedName(host.PasswordText(), i));
-            if (i < count) {
-                // Hashed beside this account's steps, ready for the next one.
-                TWipedPassword next(NumberedName(host.PasswordText(), i + 1));
+            for (; ordered < std::min(count, i + ahead); ++ordered) {
+                TWipedPassword next(NumberedName(host.PasswordText(), ordered + 1));
                 platform::PreparePassword(next.Data());
             }
             record.usri1_name = const_cast<LPWSTR>(accountName.c_str());

@@ -108,9 +108,10 @@ TEST_F(Users, PasswordsHashedAheadServeOnlyTheirOwnPasswordAndMethod) {
     platform::PreparePassword(WIDE("pass001"));
     ReplaceLine("etc/login.defs", "ENCRYPT_METHOD", "ENCRYPT_METHOD SHA512");
     ASSERT_EQ(AddUser(WIDE("test001"), WIDE("pass001")), NERR_Success);
+    // Two ordered at once are made side by side.
     platform::PreparePassword(WIDE("pass002"));
-    ASSERT_EQ(AddUser(WIDE("test002"), WIDE("other02")), NERR_Success);
     platform::PreparePassword(WIDE("pass003"));
+    ASSERT_EQ(AddUser(WIDE("test002"), WIDE("other02")), NERR_Success);
     ASSERT_EQ(AddUser(WIDE("test003"), WIDE("pass003")), NERR_Success);
     const std::string shadow = ReadTextFile(Root() / "etc/shadow");
     for (const char* name : {"test001:$6$", "test002:$6$", "test003:$6$"}) {

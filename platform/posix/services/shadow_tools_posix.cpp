@@ -7,6 +7,7 @@
 #include "platform/security.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <condition_variable>
 #include <crypt.h>
@@ -151,8 +152,8 @@ bool SameSecret(const std::string& a, const std::string& b) {
     return difference == 0;
 }
 
-// Hashes of passwords the batch will soon hand over, made on a thread of
-// their own while the batch works on the account before; and the last few
+// Hashes of passwords the batch will soon hand over, made on two threads of
+// their own while the batch works on the accounts before; and the last few
 // hashes made, with their passwords, so that a logon with a password this
 // process has just hashed does not hash it a second time (crypt gives the
 // same hash for the same password and salt: the comparison is exact).
@@ -164,8 +165,10 @@ public:
             stopping_ = true;
         }
         changed_.notify_all();
-        if (worker_.joinable()) {
-            worker_.join();
+        for (auto& worker : workers_) {
+            if (worker.joinable()) {
+                worker.join();
+            }
         }
         for (auto& job : jobs_) {
             Wipe(job.password);
@@ -192,8 +195,10 @@ public:
             }
         }
         jobs_.push_back({password, std::move(setting)});
-        if (!worker_.joinable()) {
-            worker_ = std::thread([this] { Work(); });
+        for (auto& worker : workers_) {
+            if (!worker.joinable()) {
+                worker = std::thread([this] { Work(); });
+            }
         }
         changed_.notify_all();
     }
@@ -297,7 +302,7 @@ private:
     std::list<Job> jobs_;
     std::vector<MadeHash> recent_;
     bool stopping_ = false;
-    std::thread worker_;
+    std::array<std::thread, 2> workers_;
 };
 
 HashWorkshop& Workshop() {
