@@ -11,7 +11,10 @@
 //   bench_scale [N...]        sizes, each 1 to 999 (default 100 300 999)
 //
 // Prints per size the four times, the ratio of the tool's total to the
-// tools' total, and the cost per account; needs root.
+// tools' total, and the cost per account; then the floor of Delete Users:
+// the two shadow-utils programs it has to run for each account, `chpasswd
+// -e` for the throw-away password its logon needs and `userdel -r`, in a
+// loop over the same accounts made again by newusers. Needs root.
 #include "bench/common/bench_helpers.h"
 #include "platform/posix/kernel/module_path.h"
 #include "tests/common/sandbox_root.h"
@@ -82,8 +85,14 @@ int RunWithInput(const std::vector<std::string>& args, const std::string& input)
 struct ToolTimes {
     double create = -1;
     double remove = -1;
+    double removeFloor = -1; // shadow-utils only
     int failures = 0;
 };
+
+// A throw-away password's hash as the tool makes it (yescrypt, lowest cost):
+// chpasswd -e takes it as it is.
+constexpr char kThrowAwayHash[] =
+    "$y$j75$s4qTrI6rSrM2U1ci/4awR/$p5uNqi5yapfCkzqsNXKjO4ITiA0FiQJRQJvGhFu89t3";
 
 // newusers then the userdel -r loop for count accounts, in a child that has
 // its own mount namespace with the sandbox's etc and home bound over the
@@ -126,6 +135,16 @@ ToolTimes ShadowUtils(const nomvera::test::SandboxRoot& root, int count) {
             times.failures += RunQuietly({"userdel", "-r", "bench" + ThreeDigits(i)}) == 0 ? 0 : 1;
         }
         times.remove = SecondsSince(start);
+        times.failures += RunWithInput({"newusers"}, input) == 0 ? 0 : 1;
+        const std::string hashLine = root / "tmp/chpasswd.txt";
+        start = Clock::now();
+        for (int i = 1; i <= count; ++i) {
+            const std::string name = "bench" + ThreeDigits(i);
+            std::ofstream(hashLine) << name << ':' << kThrowAwayHash << '\n';
+            times.failures += RunWithInput({"chpasswd", "-e"}, hashLine) == 0 ? 0 : 1;
+            times.failures += RunQuietly({"userdel", "-r", name}) == 0 ? 0 : 1;
+        }
+        times.removeFloor = SecondsSince(start);
         (void)!write(channel[1], &times, sizeof times);
         _exit(0);
     }
@@ -221,6 +240,10 @@ int main(int argc, char** argv) {
             Milliseconds(tool.remove, count), Milliseconds(toolTotal, count),
             Milliseconds(plain.create, count), Milliseconds(plain.remove, count),
             Milliseconds(plainTotal, count));
+        std::printf("%5s   floor of delete: chpasswd -e + userdel -r loop %8.2fs = %6.2f "
+                    "ms/account (tool's delete: %.2f times that)\n",
+                    "", plain.removeFloor, Milliseconds(plain.removeFloor, count),
+                    tool.remove / plain.removeFloor);
         std::fflush(stdout);
         failures += tool.failures + plain.failures;
         if (tool.failures + plain.failures > 0) {
