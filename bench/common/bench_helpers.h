@@ -14,10 +14,11 @@
 namespace nomvera::bench {
 
 // Runs a program found on PATH with its output discarded, in the given
-// environment (NAME=VALUE; the benchmark's own when empty). Its exit
-// status; -1 when it did not start or did not exit normally.
+// environment (NAME=VALUE; the benchmark's own when empty) and with the
+// file input, when named, as its standard input. Its exit status; -1 when
+// it did not start or did not exit normally.
 inline int RunQuietly(const std::vector<std::string>& args,
-                      std::vector<std::string> environment = {}) {
+                      std::vector<std::string> environment = {}, const std::string& input = {}) {
     std::vector<char*> argv;
     for (const std::string& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -30,6 +31,9 @@ inline int RunQuietly(const std::vector<std::string>& args,
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (!input.empty()) {
+        posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;

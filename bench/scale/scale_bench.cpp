@@ -24,18 +24,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <sched.h>
-#include <spawn.h>
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -56,30 +52,6 @@ void CopyConfiguration(const std::string& root, const char* path) {
     if (lstat(path, &st) == 0) {
         RunQuietly({"cp", "-a", "--", path, root + path});
     }
-}
-
-// Runs program with the file input as its standard input, output discarded;
-// its exit status, -1 when it did not run to an end.
-int RunWithInput(const std::vector<std::string>& args, const std::string& input) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0) {
-        return -1;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct ToolTimes {
@@ -128,20 +100,20 @@ ToolTimes ShadowUtils(const nomvera::test::SandboxRoot& root, int count) {
             _exit(1);
         }
         auto start = Clock::now();
-        times.failures += RunWithInput({"newusers"}, input) == 0 ? 0 : 1;
+        times.failures += RunQuietly({"newusers"}, {}, input) == 0 ? 0 : 1;
         times.create = SecondsSince(start);
         start = Clock::now();
         for (int i = 1; i <= count; ++i) {
             times.failures += RunQuietly({"userdel", "-r", "bench" + ThreeDigits(i)}) == 0 ? 0 : 1;
         }
         times.remove = SecondsSince(start);
-        times.failures += RunWithInput({"newusers"}, input) == 0 ? 0 : 1;
+        times.failures += RunQuietly({"newusers"}, {}, input) == 0 ? 0 : 1;
         const std::string hashLine = root / "tmp/chpasswd.txt";
         start = Clock::now();
         for (int i = 1; i <= count; ++i) {
             const std::string name = "bench" + ThreeDigits(i);
             std::ofstream(hashLine) << name << ':' << kThrowAwayHash << '\n';
-            times.failures += RunWithInput({"chpasswd", "-e"}, hashLine) == 0 ? 0 : 1;
+            times.failures += RunQuietly({"chpasswd", "-e"}, {}, hashLine) == 0 ? 0 : 1;
             times.failures += RunQuietly({"userdel", "-r", name}) == 0 ? 0 : 1;
         }
         times.removeFloor = SecondsSince(start);
