@@ -438,9 +438,10 @@ bool IsAnotherAccountsHome(const std::string& folder, uid_t uid) {
     return false;
 }
 
-// Whether a process runs with the uid as its real, effective, saved or file
-// system uid; true when that cannot be told.
-bool ProcessOfUidRuns(uid_t uid) {
+// Whether a running process passes the test, which gets its /proc folder;
+// true when /proc cannot be read (nothing can be told then). A test must
+// pass over a process that ends meanwhile.
+template <typename Test> bool AnyProcess(Test test) {
     DIR* proc = opendir("/proc");
     if (proc == nullptr) {
         return true;
@@ -451,27 +452,35 @@ bool ProcessOfUidRuns(uid_t uid) {
         if (entry == nullptr) {
             break;
         }
-        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') {
-            continue;
+        if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9') {
+            found = test(std::string("/proc/") + entry->d_name);
         }
-        std::string path = std::string("/proc/") + entry->d_name + "/status";
-        FILE* status = std::fopen(path.c_str(), "re");
+    }
+    closedir(proc);
+    return found;
+}
+
+// Whether a process runs with the uid as its real, effective, saved or file
+// system uid; true when that cannot be told.
+bool ProcessOfUidRuns(uid_t uid) {
+    return AnyProcess([uid](const std::string& process) {
+        FILE* status = std::fopen((process + "/status").c_str(), "re");
         if (status == nullptr) {
-            continue; // gone meanwhile
+            return false; // gone meanwhile
         }
+        bool runs = false;
         char line[256];
         while (std::fgets(line, sizeof line, status) != nullptr) {
             unsigned long ids[4];
             if (std::sscanf(line, "Uid: %lu %lu %lu %lu", &ids[0], &ids[1], &ids[2], &ids[3]) ==
                 4) {
-                found = std::find(std::begin(ids), std::end(ids), uid) != std::end(ids);
+                runs = std::find(std::begin(ids), std::end(ids), uid) != std::end(ids);
                 break;
             }
         }
         std::fclose(status);
-    }
-    closedir(proc);
-    return found;
+        return runs;
+    });
 }
 
 // The folder of an unfinished registration, when it is the one this service
@@ -650,23 +659,10 @@ bool InChain(const std::vector<FolderIdentity>& chain, const FolderIdentity& id)
 // Whether a process works in the folder or below it: its working folder's
 // chain holds the folder. Processes that end meanwhile are passed over.
 bool ProcessWorksIn(const FolderIdentity& folder) {
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) {
-        return true; // cannot tell: keep the folder
-    }
-    bool found = false;
-    while (!found) {
-        dirent* entry = readdir(proc);
-        if (entry == nullptr) {
-            break;
-        }
-        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') {
-            continue;
-        }
-        found = InChain(FolderChainAt(std::string("/proc/") + entry->d_name + "/cwd"), folder);
-    }
-    closedir(proc);
-    return found;
+    // When /proc cannot be read, the folder is kept.
+    return AnyProcess([&folder](const std::string& process) {
+        return InChain(FolderChainAt(process + "/cwd"), folder);
+    });
 }
 
 } // namespace
