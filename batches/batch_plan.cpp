@@ -116,9 +116,27 @@ bool BeginPlan(TBatchHost& host, const WideString& caption, const WCHAR* countEr
     return true;
 }
 
-void EndOfPlanPass(TBatchHost& host) {
-    host.Repaint();
-    host.ProcessMessages();
+// The frame of every dry run: the Begin line, the count check, then one
+// pass per numbered name (empty once closing is requested) that gets the
+// planner's look at the name, and the End line.
+template <typename Pass>
+void PlanEachName(TBatchHost& host, const WideString& caption, const WCHAR* countErrorText,
+                  Pass pass) {
+    std::int32_t count = 0;
+    if (!BeginPlan(host, caption, countErrorText, count)) {
+        return;
+    }
+    TPlanner planner(host);
+    for (std::int32_t i = 1; i <= count; ++i) {
+        if (host.ClosingRequested()) {
+            continue;
+        }
+        const WideString name = NumberedName(host.NameText(), i);
+        pass(planner, i, name, planner.Look(name));
+        host.Repaint();
+        host.ProcessMessages();
+    }
+    host.LogInfo(WIDE("End: ") + caption);
 }
 
 } // namespace
@@ -138,140 +156,107 @@ bool AccountServiceTakesName(const WideString& name, bool user) {
 }
 
 void PlanCreateUsers(TBatchHost& host, const TBatchFlags& flags) {
-    const WideString caption = WIDE("Create Users");
-    std::int32_t count = 0;
-    if (!BeginPlan(host, caption, WIDE("Can not do; no Users to Create: "), count)) {
-        return;
-    }
-    TPlanner planner(host);
-    for (std::int32_t i = 1; i <= count; ++i) {
-        if (host.ClosingRequested()) {
-            continue;
-        }
-        const WideString name = NumberedName(host.NameText(), i);
-        const WideString user = WIDE("User[") + ShownText(name) + WIDE("]");
-        const TNameUse use = planner.Look(name);
-        bool goesOn = true; // the account will be there for the later steps
-        if (!AccountServiceTakesName(name, true)) {
-            planner.Cannot(WIDE("create ") + user, WIDE("the account service refuses the name"));
-            goesOn = false;
-        } else if (use.user && flags.ensure) {
-            host.LogInfo(user + WIDE(" exists already; would leave it as it is"));
-        } else if (use.user) {
-            planner.Cannot(WIDE("create ") + user, WIDE("it exists already"));
-        } else if (use.localGroup || use.globalGroup) {
-            planner.Cannot(WIDE("create ") + user, WIDE("a group has that name"));
-            goesOn = false;
-        } else {
-            planner.Would(WIDE("create ") + user + WIDE(" Password[") +
-                          NumberedName(host.PasswordText(), i) + WIDE("]"));
-        }
-        if (goesOn && host.GroupCount() > 1) {
-            for (std::size_t index = 0; index < host.GroupCount(); ++index) {
-                if (!host.GroupChecked(index)) {
-                    continue;
-                }
-                const WideString group = ShownText(host.GroupName(index));
-                if (planner.IsLocalGroup(host.GroupName(index))) {
-                    planner.Would(WIDE("make ") + user + WIDE(" a member of [") + group +
-                                  WIDE("]"));
-                } else {
-                    planner.Cannot(WIDE("make ") + user + WIDE(" a member of Group[") + group +
-                                       WIDE("]"),
-                                   WIDE("there is no such local group"));
+    PlanEachName(
+        host, WIDE("Create Users"), WIDE("Can not do; no Users to Create: "),
+        [&](TPlanner& planner, std::int32_t i, const WideString& name, const TNameUse& use) {
+            const WideString user = WIDE("User[") + ShownText(name) + WIDE("]");
+            bool goesOn = true; // the account will be there for the later steps
+            if (!AccountServiceTakesName(name, true)) {
+                planner.Cannot(WIDE("create ") + user,
+                               WIDE("the account service refuses the name"));
+                goesOn = false;
+            } else if (use.user && flags.ensure) {
+                host.LogInfo(user + WIDE(" exists already; would leave it as it is"));
+            } else if (use.user) {
+                planner.Cannot(WIDE("create ") + user, WIDE("it exists already"));
+            } else if (use.localGroup || use.globalGroup) {
+                planner.Cannot(WIDE("create ") + user, WIDE("a group has that name"));
+                goesOn = false;
+            } else {
+                planner.Would(WIDE("create ") + user + WIDE(" Password[") +
+                              NumberedName(host.PasswordText(), i) + WIDE("]"));
+            }
+            if (goesOn && host.GroupCount() > 1) {
+                for (std::size_t index = 0; index < host.GroupCount(); ++index) {
+                    if (!host.GroupChecked(index)) {
+                        continue;
+                    }
+                    const WideString group = ShownText(host.GroupName(index));
+                    if (planner.IsLocalGroup(host.GroupName(index))) {
+                        planner.Would(WIDE("make ") + user + WIDE(" a member of [") + group +
+                                      WIDE("]"));
+                    } else {
+                        planner.Cannot(WIDE("make ") + user + WIDE(" a member of Group[") + group +
+                                           WIDE("]"),
+                                       WIDE("there is no such local group"));
+                    }
                 }
             }
-        }
-        if (goesOn && host.ProfileChecked()) {
-            planner.Would(WIDE("create the profile of ") + user);
-        }
-        EndOfPlanPass(host);
-    }
-    host.LogInfo(WIDE("End: ") + caption);
+            if (goesOn && host.ProfileChecked()) {
+                planner.Would(WIDE("create the profile of ") + user);
+            }
+        });
 }
 
 void PlanDeleteUsers(TBatchHost& host, const TBatchFlags& flags) {
-    const WideString caption = WIDE("Delete Users");
-    std::int32_t count = 0;
-    if (!BeginPlan(host, caption, WIDE("Can not do; no Users to delete: "), count)) {
-        return;
-    }
-    TPlanner planner(host);
-    for (std::int32_t i = 1; i <= count; ++i) {
-        if (host.ClosingRequested()) {
-            continue;
-        }
-        const WideString name = NumberedName(host.NameText(), i);
-        const WideString user = WIDE("User[") + ShownText(name) + WIDE("]");
-        const TNameUse use = planner.Look(name);
-        if (use.user) {
-            planner.Would(WIDE("delete ") + user);
-        } else if (use.localGroup || use.globalGroup) {
-            planner.Cannot(WIDE("delete ") + user, WIDE("the name is a group's"));
-        } else if (flags.ensure) {
-            host.LogInfo(user + WIDE(" is gone already"));
-        } else {
-            planner.Cannot(WIDE("delete ") + user, WIDE("not found"));
-        }
-        // A gone account's profile is still found through its registered SID.
-        if (host.ProfileChecked() && !use.sidText.empty()) {
-            planner.Would(WIDE("delete the profile of ") + user + WIDE(" SID[") +
-                          WidenText(use.sidText) + WIDE("]"));
-        }
-        EndOfPlanPass(host);
-    }
-    host.LogInfo(WIDE("End: ") + caption);
+    PlanEachName(host, WIDE("Delete Users"), WIDE("Can not do; no Users to delete: "),
+                 [&](TPlanner& planner, std::int32_t, const WideString& name, const TNameUse& use) {
+                     const WideString user = WIDE("User[") + ShownText(name) + WIDE("]");
+                     if (use.user) {
+                         planner.Would(WIDE("delete ") + user);
+                     } else if (use.localGroup || use.globalGroup) {
+                         planner.Cannot(WIDE("delete ") + user, WIDE("the name is a group's"));
+                     } else if (flags.ensure) {
+                         host.LogInfo(user + WIDE(" is gone already"));
+                     } else {
+                         planner.Cannot(WIDE("delete ") + user, WIDE("not found"));
+                     }
+                     // A gone account's profile is still found through its registered SID.
+                     if (host.ProfileChecked() && !use.sidText.empty()) {
+                         planner.Would(WIDE("delete the profile of ") + user + WIDE(" SID[") +
+                                       WidenText(use.sidText) + WIDE("]"));
+                     }
+                 });
 }
 
 void PlanGroupBatch(TBatchHost& host, const TBatchFlags& flags, const TGroupPlan& plan) {
-    const WideString caption = plan.caption;
-    std::int32_t count = 0;
-    if (!BeginPlan(host, caption, plan.countErrorText, count)) {
-        return;
-    }
-    TPlanner planner(host);
     const WideString kind = plan.local ? WIDE("Local group[") : WIDE("Global group[");
-    for (std::int32_t i = 1; i <= count; ++i) {
-        if (host.ClosingRequested()) {
-            continue;
-        }
-        const WideString name = NumberedName(host.NameText(), i);
-        const WideString group = kind + ShownText(name) + WIDE("]");
-        const WideString action = (plan.creates ? WIDE("create ") : WIDE("delete ")) + group;
-        const TNameUse use = planner.Look(name);
-        const bool exists = plan.local ? use.localGroup : use.globalGroup;
+    PlanEachName(
+        host, plan.caption, plan.countErrorText,
+        [&](TPlanner& planner, std::int32_t, const WideString& name, const TNameUse& use) {
+            const WideString group = kind + ShownText(name) + WIDE("]");
+            const WideString action = (plan.creates ? WIDE("create ") : WIDE("delete ")) + group;
+            const bool exists = plan.local ? use.localGroup : use.globalGroup;
 #ifndef _WIN32
-        // This machine's account service keeps local groups only; a named
-        // server (a domain controller) keeps both kinds.
-        const bool serviceKeepsKind = plan.local || accounts::AccountServerName() != nullptr;
+            // This machine's account service keeps local groups only; a named
+            // server (a domain controller) keeps both kinds.
+            const bool serviceKeepsKind = plan.local || accounts::AccountServerName() != nullptr;
 #else
-        const bool serviceKeepsKind = true; // only the service can tell
+            const bool serviceKeepsKind = true; // only the service can tell
 #endif
-        if (!serviceKeepsKind) {
-            planner.Cannot(action, WIDE("only a domain controller keeps global groups"));
-        } else if (plan.creates && !AccountServiceTakesName(name, false)) {
-            planner.Cannot(action, WIDE("the account service refuses the name"));
-        } else if (exists && plan.creates) {
-            if (flags.ensure) {
-                host.LogInfo(group + WIDE(" exists already; would leave it as it is"));
+            if (!serviceKeepsKind) {
+                planner.Cannot(action, WIDE("only a domain controller keeps global groups"));
+            } else if (plan.creates && !AccountServiceTakesName(name, false)) {
+                planner.Cannot(action, WIDE("the account service refuses the name"));
+            } else if (exists && plan.creates) {
+                if (flags.ensure) {
+                    host.LogInfo(group + WIDE(" exists already; would leave it as it is"));
+                } else {
+                    planner.Cannot(action, WIDE("it exists already"));
+                }
+            } else if (exists) {
+                planner.Would(action);
+            } else if (use.user || use.localGroup || use.globalGroup) {
+                planner.Cannot(action, use.user ? WIDE("the name is a user's")
+                                                : WIDE("the name is a group of the other kind"));
+            } else if (plan.creates) {
+                planner.Would(action);
+            } else if (flags.ensure) {
+                host.LogInfo(group + WIDE(" is gone already"));
             } else {
-                planner.Cannot(action, WIDE("it exists already"));
+                planner.Cannot(action, WIDE("not found"));
             }
-        } else if (exists) {
-            planner.Would(action);
-        } else if (use.user || use.localGroup || use.globalGroup) {
-            planner.Cannot(action, use.user ? WIDE("the name is a user's")
-                                            : WIDE("the name is a group of the other kind"));
-        } else if (plan.creates) {
-            planner.Would(action);
-        } else if (flags.ensure) {
-            host.LogInfo(group + WIDE(" is gone already"));
-        } else {
-            planner.Cannot(action, WIDE("not found"));
-        }
-        EndOfPlanPass(host);
-    }
-    host.LogInfo(WIDE("End: ") + caption);
+        });
 }
 
 } // namespace nomvera::batches
