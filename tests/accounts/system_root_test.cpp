@@ -2,13 +2,18 @@
 #include "tests/accounts/account_test_support.h"
 
 #include "platform/errors.h"
+#include "platform/posix/kernel/module_path.h"
 #include "platform/posix/services/shadow_tools.h"
 #include "platform/posix/services/sysroot.h"
 #include "platform/wide_text.h"
+#include "support/text.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace nomvera::test {
@@ -113,6 +118,48 @@ TEST_F(UnusableRoot, ChangesFailAndNothingIsFound) {
         EXPECT_TRUE(LocalGroups().empty()) << value;
     }
     EXPECT_FALSE(Exists(Root() / "missing"));
+}
+
+using UnsafeRoot = SandboxAccounts;
+
+// A sandbox root is trusted as the machine's own folders are: chpasswd,
+// chrooted into it, starts its usr/sbin/nscd as root, and shadow-utils
+// takes its login.defs. When another account could change the root, such a
+// folder or such a file, nothing runs there, nothing is read, and each change
+// says what was refused.
+TEST_F(UnsafeRoot, NothingRunsFromWhatAnotherAccountCouldChange) {
+    NOMVERA_SKIP_UNLESS_ROOT();
+    const auto plant = [](const SandboxRoot& root) {
+        std::filesystem::create_directories(root / "usr/sbin");
+        std::filesystem::copy_file(posix::ExecutableFolder() + "/planted_program",
+                                   root / "usr/sbin/nscd");
+        std::ofstream(root / "etc/passwd", std::ios::app) << "test001:x:1001:100::/:/bin/sh\n";
+        std::ofstream(root / "etc/shadow", std::ios::app) << "test001:*:19000:0:99999:7:::\n";
+    };
+    {
+        SandboxRoot own; // root's own program in root's own sandbox runs
+        plant(own);
+        EXPECT_EQ(SetPassword(WIDE("test001"), WIDE("Thr0w-away!pass#20ch")), NERR_Success);
+        EXPECT_TRUE(Exists(own / "planted-ran"));
+    }
+    for (const std::string changeable : {"", "usr/sbin", "etc/login.defs"}) {
+        SandboxRoot root;
+        plant(root);
+        const std::string path = changeable.empty() ? root.Path() : root / changeable;
+        ASSERT_EQ(changeable.empty() ? chmod(path.c_str(), 0777) : chown(path.c_str(), 65534, 0),
+                  0);
+        const std::string files = root.AccountFiles();
+        EXPECT_EQ(SetPassword(WIDE("test001"), WIDE("Thr0w-away!pass#20ch")), ERROR_ACCESS_DENIED)
+            << path;
+        EXPECT_EQ(AddUser(WIDE("test002"), WIDE("pass002")), ERROR_ACCESS_DENIED) << path;
+        EXPECT_FALSE(posix::FindUserByName("root")) << path;
+        EXPECT_FALSE(Exists(root / "planted-ran")) << path;
+        EXPECT_EQ(root.AccountFiles(), files);
+        EXPECT_EQ(support::SystemMessageText(ERROR_ACCESS_DENIED),
+                  "Access was refused: " + path +
+                      ", which shadow-utils would trust as root, may be changed by other accounts "
+                      "[5]");
+    }
 }
 
 using LongGroupLine = SandboxAccounts;

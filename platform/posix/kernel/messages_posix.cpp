@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/lmaccess.h"
 #include "platform/posix/services/netapi_remote.h"
+#include "platform/posix/services/sysroot.h"
 #include "platform/security_types.h"
 #include "platform/shell.h"
 #include "platform/strings.h"
@@ -97,9 +98,20 @@ const char* MessageOf(DWORD code) {
     if ((code & kWin32FailureMask) == kWin32Failure) {
         code &= 0xFFFF;
     }
-    // A call to another machine refused for its credentials file says why.
+    // A call to another machine refused for its credentials file says why,
+    // and so does a system root that another account could change.
     if (const char* refusal = nomvera::posix::remote::CredentialsRefusalMessage(code)) {
         return refusal;
+    }
+    if (code == ERROR_ACCESS_DENIED) {
+        const nomvera::posix::SystemRoot root = nomvera::posix::CurrentSystemRoot();
+        if (root.kind == nomvera::posix::SystemRootKind::Unsafe) {
+            thread_local std::string refusal;
+            refusal = "Access was refused: " + root.unsafePath +
+                      ", which shadow-utils would trust as root, may be changed by other "
+                      "accounts.\r\n";
+            return refusal.c_str();
+        }
     }
     for (const auto& entry : kMessages) {
         if (entry.code == code) {

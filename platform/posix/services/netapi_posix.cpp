@@ -222,10 +222,16 @@ NET_API_STATUS CheckRoot() {
     if (geteuid() != 0) {
         return ERROR_ACCESS_DENIED;
     }
-    // A NOMVERA_SYSROOT that names no folder: nothing runs, and the code
-    // says what is wrong.
-    return CurrentSystemRoot().kind == SystemRootKind::Unusable ? ERROR_PATH_NOT_FOUND
-                                                                : NERR_Success;
+    // A NOMVERA_SYSROOT that names no folder, or one that another account
+    // could change: nothing runs, and the code says what is wrong.
+    switch (CurrentSystemRoot().kind) {
+    case SystemRootKind::Unusable:
+        return ERROR_PATH_NOT_FOUND;
+    case SystemRootKind::Unsafe:
+        return ERROR_ACCESS_DENIED;
+    default:
+        return NERR_Success;
+    }
 }
 
 // Sets the hash of an existing account through chpasswd's standard input,

@@ -354,7 +354,7 @@ private:
 std::optional<std::vector<std::string>>
 ShadowToolArguments(const std::string& program, const std::vector<std::string>& arguments) {
     const SystemRoot root = CurrentSystemRoot();
-    if (root.kind == SystemRootKind::Unusable ||
+    if (root.kind == SystemRootKind::Unusable || root.kind == SystemRootKind::Unsafe ||
         (root.kind == SystemRootKind::Machine && HasPasswordOption(arguments))) {
         return std::nullopt;
     }

@@ -1,5 +1,7 @@
 #include "platform/posix/services/sysroot.h"
 
+#include "platform/posix/kernel/module_path.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -17,15 +19,97 @@
 #include <unistd.h>
 
 namespace nomvera::posix {
+namespace {
+
+// What shadow-utils reads or starts as root inside a sandbox root besides
+// the folders above it: the account files and their folder, login.defs
+// (userdel runs its USERDEL_CMD), useradd's defaults, and what chpasswd,
+// chrooted into the root, takes from there: the name service's
+// configuration, the loader's cache and preload list, and the folders it
+// starts programs (nscd, sss_cache) and loads libraries from. What is not
+// there cannot be made by another account once the root passed.
+constexpr const char* kTrustedFolders[] = {"etc",
+                                           "etc/default",
+                                           "bin",
+                                           "sbin",
+                                           "lib",
+                                           "lib64",
+                                           "usr",
+                                           "usr/bin",
+                                           "usr/sbin",
+                                           "usr/lib",
+                                           "usr/lib64",
+                                           "lib/" NOMVERA_LIBRARY_ARCH,
+                                           "usr/lib/" NOMVERA_LIBRARY_ARCH};
+constexpr const char* kTrustedFiles[] = {
+    "etc/passwd",      "etc/shadow",        "etc/group",
+    "etc/gshadow",     "etc/login.defs",    "etc/nsswitch.conf",
+    "etc/ld.so.cache", "etc/ld.so.preload", "etc/default/useradd"};
+
+// The first thing of the root (the root itself first) that another account
+// could change; empty when there is none.
+std::string ChangeableByOthers(const std::string& real) {
+    if (FolderUnchangeableByOthers(real).error == EACCES) {
+        return real;
+    }
+    for (const char* folder : kTrustedFolders) {
+        if (FolderUnchangeableByOthers(real + "/" + folder).error == EACCES) {
+            return real + "/" + folder;
+        }
+    }
+    for (const char* file : kTrustedFiles) {
+        if (UnchangeableByOthers(real + "/" + file).error == EACCES) {
+            return real + "/" + file;
+        }
+    }
+    return {};
+}
+
+// The sandbox last found safe, known by its folder's identity.
+struct SafeSandbox {
+    std::string value;
+    struct stat identity {};
+    std::string real;
+};
+
+bool SameIdentity(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_uid == b.st_uid &&
+           a.st_mode == b.st_mode && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
+           a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+SystemRoot SandboxOf(const std::string& value, const struct stat& identity) {
+    static std::mutex lock;
+    static SafeSandbox known;
+    {
+        std::lock_guard guard(lock);
+        if (known.value == value && SameIdentity(known.identity, identity)) {
+            return {SystemRootKind::Sandbox, known.real, {}};
+        }
+    }
+    const TrustedFile folder = FolderUnchangeableByOthers(value);
+    std::string unsafe = folder.error == EACCES ? value : ChangeableByOthers(folder.real);
+    if (!unsafe.empty() || folder.real.empty()) {
+        if (folder.real.empty() && unsafe.empty()) {
+            return {SystemRootKind::Unusable, value, {}}; // gone meanwhile
+        }
+        return {SystemRootKind::Unsafe, "/dev/null", std::move(unsafe)};
+    }
+    std::lock_guard guard(lock);
+    known = {value, identity, folder.real};
+    return {SystemRootKind::Sandbox, folder.real, {}};
+}
+
+} // namespace
 
 SystemRoot SystemRootOf(const char* value) {
     std::string spelled = value == nullptr ? std::string() : std::string(value);
     if (spelled.empty()) {
-        return {SystemRootKind::Machine, ""};
+        return {SystemRootKind::Machine, "", {}};
     }
     if (spelled.front() != '/') {
         // Never taken relative to whatever the current folder is.
-        return {SystemRootKind::Unusable, "/dev/null"};
+        return {SystemRootKind::Unusable, "/dev/null", {}};
     }
     std::string prefix = spelled;
     while (!prefix.empty() && prefix.back() == '/') {
@@ -34,12 +118,12 @@ SystemRoot SystemRootOf(const char* value) {
     struct stat root {};
     struct stat named {};
     if (stat("/", &root) != 0 || stat(spelled.c_str(), &named) != 0 || !S_ISDIR(named.st_mode)) {
-        return {SystemRootKind::Unusable, prefix};
+        return {SystemRootKind::Unusable, prefix, {}};
     }
     if (named.st_dev == root.st_dev && named.st_ino == root.st_ino) {
-        return {SystemRootKind::Machine, ""};
+        return {SystemRootKind::Machine, "", {}};
     }
-    return {SystemRootKind::Sandbox, prefix};
+    return SandboxOf(prefix, named);
 }
 
 SystemRoot CurrentSystemRoot() {

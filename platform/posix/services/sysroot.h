@@ -17,18 +17,30 @@ enum class SystemRootKind {
     Machine,  // the machine itself: unset, empty, or the same folder as "/"
     Sandbox,  // another existing folder, named by an absolute path
     Unusable, // relative, missing, not a folder: nothing is read or run there
+    // Another account could change the folder, a folder above it, or what
+    // shadow-utils reads or starts in it as root (login.defs, whose
+    // USERDEL_CMD userdel runs; the programs and libraries of chpasswd,
+    // which works chrooted into the root): nothing is read or run there.
+    Unsafe,
 };
 
 struct SystemRoot {
     SystemRootKind kind = SystemRootKind::Machine;
-    // Put in front of the system's paths: "" for the machine, the value as
-    // given without trailing "/" for a sandbox or an absolute unusable root,
-    // "/dev/null" (under which nothing opens) for a relative one.
+    // Put in front of the system's paths: "" for the machine, the real path
+    // (links resolved) for a sandbox, the value as given without trailing
+    // "/" for an absolute unusable root, "/dev/null" (under which nothing
+    // opens) for a relative or unsafe one.
     std::string prefix;
+    // Unsafe: what another account could change (the root, or a file or
+    // folder in it), as named under the root.
+    std::string unsafePath;
 };
 
 // The decision for one value (nullptr: unset). Reads nothing but the file
-// system's answer for the value and for "/".
+// system's answer for the value, for "/" and for the ownership of what the
+// root holds. A sandbox is examined once for each identity of its folder
+// (device, inode, owner, mode, change time): only root or the tool's own
+// user can change what passed.
 SystemRoot SystemRootOf(const char* value);
 // The decision for the current NOMVERA_SYSROOT, read on every call, so a
 // test can switch roots.
