@@ -21,38 +21,29 @@
 namespace nomvera::posix {
 namespace {
 
-// What shadow-utils reads or starts as root inside a sandbox root besides
-// the folders above it: the account files and their folder, login.defs
-// (userdel runs its USERDEL_CMD), useradd's defaults, and what chpasswd,
-// chrooted into the root, takes from there: the name service's
-// configuration, the loader's cache and preload list, and the folders it
-// starts programs (nscd, sss_cache) and loads libraries from. What is not
-// there cannot be made by another account once the root passed.
-constexpr const char* kTrustedFolders[] = {"etc",
-                                           "etc/default",
-                                           "bin",
-                                           "sbin",
-                                           "lib",
-                                           "lib64",
-                                           "usr",
-                                           "usr/bin",
-                                           "usr/sbin",
-                                           "usr/lib",
-                                           "usr/lib64",
-                                           "lib/" NOMVERA_LIBRARY_ARCH,
-                                           "usr/lib/" NOMVERA_LIBRARY_ARCH};
+// What is read or started as root inside a sandbox root besides the folders
+// above it: the account files and their folder, login.defs and useradd's
+// defaults (shadow-utils and the stand-ins read them), the skeleton the
+// profile service copies, and what chpasswd, chrooted into the root, takes
+// from there: the name service's configuration, the loader's cache and
+// preload list, and the folders it starts programs (nscd, sss_cache) and
+// loads libraries from. What is not there cannot be made by another account
+// once the root passed.
+constexpr const char* kTrustedFolders[] = {"etc",     "etc/default", "etc/skel", "bin",
+                                           "sbin",    "lib",         "lib64",    "usr",
+                                           "usr/bin", "usr/sbin",    "usr/lib",  "usr/lib64"};
 constexpr const char* kTrustedFiles[] = {
     "etc/passwd",      "etc/shadow",        "etc/group",
     "etc/gshadow",     "etc/login.defs",    "etc/nsswitch.conf",
     "etc/ld.so.cache", "etc/ld.so.preload", "etc/default/useradd"};
 
-// The first thing of the root (the root itself first) that another account
-// could change; empty when there is none.
+// The first thing in the root that another account could change; empty
+// when there is none.
 std::string ChangeableByOthers(const std::string& real) {
-    if (FolderUnchangeableByOthers(real).error == EACCES) {
-        return real;
-    }
-    for (const char* folder : kTrustedFolders) {
+    const std::string arch = NOMVERA_LIBRARY_ARCH;
+    std::vector<std::string> folders(std::begin(kTrustedFolders), std::end(kTrustedFolders));
+    folders.insert(folders.end(), {"lib/" + arch, "usr/lib/" + arch});
+    for (const std::string& folder : folders) {
         if (FolderUnchangeableByOthers(real + "/" + folder).error == EACCES) {
             return real + "/" + folder;
         }
@@ -88,11 +79,13 @@ SystemRoot SandboxOf(const std::string& value, const struct stat& identity) {
         }
     }
     const TrustedFile folder = FolderUnchangeableByOthers(value);
-    std::string unsafe = folder.error == EACCES ? value : ChangeableByOthers(folder.real);
-    if (!unsafe.empty() || folder.real.empty()) {
-        if (folder.real.empty() && unsafe.empty()) {
-            return {SystemRootKind::Unusable, value, {}}; // gone meanwhile
-        }
+    if (folder.error == EACCES) {
+        return {SystemRootKind::Unsafe, "/dev/null", value};
+    }
+    if (folder.real.empty()) {
+        return {SystemRootKind::Unusable, value, {}}; // gone meanwhile
+    }
+    if (std::string unsafe = ChangeableByOthers(folder.real); !unsafe.empty()) {
         return {SystemRootKind::Unsafe, "/dev/null", std::move(unsafe)};
     }
     std::lock_guard guard(lock);
