@@ -25,6 +25,7 @@
 #include <sched.h>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -175,6 +176,27 @@ TEST_F(ProfileLife, DeleteWaitsUntilTheAccountIsGoneAndNoProcessRunsAsIt) {
         EXPECT_EQ(code, ERROR_BUSY);
         EXPECT_EQ(List(), list);
         EXPECT_TRUE(Exists(Home("test001") + "/.profile"));
+        // A program started as the uid: its /proc folder is the uid's, where
+        // a fork that dropped to the uid has root's.
+        process.Stop();
+        const std::string ids = std::to_string(base_);
+        const pid_t started = fork();
+        if (started == 0) {
+            execl("/usr/bin/setpriv", "setpriv", ("--reuid=" + ids).c_str(), "--regid=100",
+                  "--clear-groups", "/bin/sleep", "30", nullptr);
+            _exit(127);
+        }
+        struct stat folder {};
+        for (int i = 0;
+             i < 200 && (stat(("/proc/" + std::to_string(started)).c_str(), &folder) != 0 ||
+                         folder.st_uid != base_);
+             ++i) {
+            usleep(10000); // until setpriv has become sleep
+        }
+        EXPECT_FALSE(Delete(sid, &code)) << "a program of its uid runs";
+        EXPECT_EQ(code, ERROR_BUSY);
+        kill(started, SIGKILL);
+        waitpid(started, nullptr, 0);
     }
     EXPECT_TRUE(Delete(sid, &code));
     EXPECT_FALSE(Exists(Home("test001")));
