@@ -467,8 +467,8 @@ template <typename Test> bool AnyProcess(Test test) {
 // status of root's folders is read: on a host with thousands of session
 // processes reading every status took most of a deletion. (A process that
 // made itself dumpable again after changing its uids is seen by its
-// effective uid alone; userdel, which runs before, refuses an account that
-// such a process runs as.)
+// effective uid alone; on the machine itself userdel, which runs before,
+// refuses an account that such a process runs as.)
 bool ProcessOfUidRuns(uid_t uid) {
     return AnyProcess([uid](const std::string& process) {
         struct stat folder {};
