@@ -176,20 +176,16 @@ void PlanCreateUsers(TBatchHost& host, const TBatchFlags& flags) {
                 planner.Would(WIDE("create ") + user + WIDE(" Password[") +
                               NumberedName(host.PasswordText(), i) + WIDE("]"));
             }
-            if (goesOn && host.GroupCount() > 1) {
-                for (std::size_t index = 0; index < host.GroupCount(); ++index) {
-                    if (!host.GroupChecked(index)) {
-                        continue;
-                    }
-                    const WideString group = ShownText(host.GroupName(index));
-                    if (planner.IsLocalGroup(host.GroupName(index))) {
-                        planner.Would(WIDE("make ") + user + WIDE(" a member of [") + group +
-                                      WIDE("]"));
-                    } else {
-                        planner.Cannot(WIDE("make ") + user + WIDE(" a member of Group[") + group +
-                                           WIDE("]"),
-                                       WIDE("there is no such local group"));
-                    }
+            const auto groups = goesOn ? TickedGroups(host) : std::vector<WideString>{};
+            for (const WideString& ticked : groups) {
+                const WideString group = ShownText(ticked);
+                if (planner.IsLocalGroup(ticked)) {
+                    planner.Would(WIDE("make ") + user + WIDE(" a member of [") + group +
+                                  WIDE("]"));
+                } else {
+                    planner.Cannot(WIDE("make ") + user + WIDE(" a member of Group[") + group +
+                                       WIDE("]"),
+                                   WIDE("there is no such local group"));
                 }
             }
             if (goesOn && host.ProfileChecked()) {

@@ -59,6 +59,18 @@ std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
     return sidText;
 }
 
+std::vector<WideString> TickedGroups(TBatchHost& host) {
+    std::vector<WideString> groups;
+    if (host.GroupCount() > 1) {
+        for (std::size_t index = 0; index < host.GroupCount(); ++index) {
+            if (host.GroupChecked(index)) {
+                groups.push_back(host.GroupName(index));
+            }
+        }
+    }
+    return groups;
+}
+
 void EndOfPass(TBatchHost& host) {
     host.Repaint();
     host.ProcessMessages();

@@ -7,6 +7,7 @@
 #include "support/owner.h"
 
 #include <string>
+#include <vector>
 
 namespace nomvera::batches {
 
@@ -30,6 +31,10 @@ WideString NumberedName(const WideString& prefix, std::int32_t i);
 // an info line, not an error.
 std::string LookUpUserSid(TBatchHost& host, TUserBatchBuffers& buffers,
                           const WideString& accountName, bool goneIsDone = false);
+
+// The names of the ticked groups of the group list, in list order; none
+// from a list of a single entry, which is never used, ticked or not.
+std::vector<WideString> TickedGroups(TBatchHost& host);
 
 // Repaint, one pass of message processing and the host's pause after each
 // account.

@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <vector>
 
 namespace nomvera::batches {
 namespace {
@@ -49,15 +48,7 @@ public:
 constexpr HRESULT kProfileExists = static_cast<HRESULT>(0x80070000u | ERROR_ALREADY_EXISTS);
 
 void AddToTickedGroups(TBatchHost& host, const WideString& accountName, PSID sid, bool ensure) {
-    // A list of a single entry is never used, ticked or not.
-    if (host.GroupCount() <= 1) {
-        return;
-    }
-    for (std::size_t index = 0; index < host.GroupCount(); ++index) {
-        if (!host.GroupChecked(index)) {
-            continue;
-        }
-        const WideString group = host.GroupName(index);
+    for (const WideString& group : TickedGroups(host)) {
         LOCALGROUP_MEMBERS_INFO_0 member{sid};
         const NET_API_STATUS status = NetLocalGroupAddMembers(
             accounts::AccountServerName(), group.c_str(), 0, reinterpret_cast<LPBYTE>(&member), 1);
@@ -78,15 +69,7 @@ void AddToTickedGroups(TBatchHost& host, const WideString& accountName, PSID sid
 // will be asked to add the account to next, so that the creation can make
 // those memberships in the same change.
 void AnnounceTickedGroups(TBatchHost& host, const WideString& accountName) {
-    std::vector<WideString> groups;
-    if (host.GroupCount() > 1) {
-        for (std::size_t index = 0; index < host.GroupCount(); ++index) {
-            if (host.GroupChecked(index)) {
-                groups.push_back(host.GroupName(index));
-            }
-        }
-    }
-    platform::PrepareMemberships(accountName.c_str(), groups);
+    platform::PrepareMemberships(accountName.c_str(), TickedGroups(host));
 }
 
 void CreateUserProfile(TBatchHost& host, TUserBatchBuffers& buffers, const WideString& accountName,
